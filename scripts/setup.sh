@@ -1,0 +1,24 @@
+# Shared by scripts/test and scripts/run: install what is missing, then configure and build.
+# Sourced, not run; expects ROOT to be set.
+
+PACKAGES="build-essential cmake pkg-config qtbase5-dev libqt5sql5-sqlite libssl-dev
+          libmosquitto-dev mosquitto libbenchmark-dev tzdata openssl"
+
+install_missing() {
+    local missing=""
+    for p in $PACKAGES; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+    done
+    [ -z "$missing" ] && return 0
+    echo "Installing:$missing"
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing
+}
+
+build() {
+    local dir="$ROOT/build"
+    cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    cmake --build "$dir" -j"$(nproc)"
+}

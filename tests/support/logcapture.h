@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QList>
+#include <QMutex>
+#include <QString>
+#include <QtGlobal>
+
+// Records every Qt log message (from any thread) while it lives, so a test can pin
+// exact log lines; the previous message handler comes back on destruction.
+// One capture at a time.
+class LogCapture
+{
+public:
+    struct Entry
+    {
+        QtMsgType type;
+        QString text;
+    };
+
+    LogCapture();
+    ~LogCapture();
+    LogCapture(const LogCapture &) = delete;
+    LogCapture &operator=(const LogCapture &) = delete;
+
+    QList<Entry> entries() const;
+    QStringList texts() const;
+    bool contains(const QString &text) const;           // an exact line
+    bool containsPart(const QString &fragment) const;   // a line containing the fragment
+    int count(const QString &text) const;
+    void clear();
+
+private:
+    static void handler(QtMsgType type, const QMessageLogContext &context, const QString &text);
+
+    mutable QMutex mMutex;
+    QList<Entry> mEntries;
+    QtMessageHandler mPrevious = nullptr;
+};
