@@ -1,0 +1,82 @@
+#include "tarvik/jsonread.h"
+
+#include <QtTest>
+
+using namespace tarvik::json;
+
+class tst_JsonRead : public QObject
+{
+    Q_OBJECT
+private slots:
+    void readingRules_data();
+    void readingRules();
+    void dates();
+};
+
+void tst_JsonRead::readingRules_data()
+{
+    QTest::addColumn<QByteArray>("json"); // the value under "v"
+    QTest::addColumn<int>("asInt");
+    QTest::addColumn<int>("asIntFromDigits");
+    QTest::addColumn<bool>("asBool");
+    QTest::addColumn<bool>("asBoolOrInt");
+    QTest::addColumn<QString>("asString");
+    QTest::newRow("missing") << QByteArray() << 0 << 0 << false << false << QString();
+    QTest::newRow("null") << QByteArray("null") << 0 << 0 << false << false << QString();
+    QTest::newRow("whole") << QByteArray("12") << 12 << 12 << false << true << QString();
+    QTest::newRow("whole-as-double") << QByteArray("12.0") << 12 << 12 << false << true << QString();
+    QTest::newRow("fraction") << QByteArray("12.5") << 0 << 0 << false << false << QString();
+    QTest::newRow("int-max") << QByteArray("2147483647") << INT_MAX << INT_MAX << false << true << QString();
+    QTest::newRow("int-min") << QByteArray("-2147483648") << INT_MIN << INT_MIN << false << true << QString();
+    QTest::newRow("above-int") << QByteArray("2147483648") << 0 << 0 << false << true << QString();
+    QTest::newRow("digits-text") << QByteArray("\"12\"") << 0 << 12 << false << false << QString("12");
+    QTest::newRow("signed-text") << QByteArray("\"-12\"") << 0 << 0 << false << false << QString("-12");
+    QTest::newRow("huge-digits") << QByteArray("\"99999999999\"") << 0 << 0 << false << false
+                                 << QString("99999999999");
+    QTest::newRow("true") << QByteArray("true") << 0 << 0 << true << true << QString();
+    QTest::newRow("false") << QByteArray("false") << 0 << 0 << false << false << QString();
+    QTest::newRow("one") << QByteArray("1") << 1 << 1 << false << true << QString();
+    QTest::newRow("true-text") << QByteArray("\"true\"") << 0 << 0 << false << false << QString("true");
+    QTest::newRow("object") << QByteArray("{}") << 0 << 0 << false << false << QString();
+}
+
+void tst_JsonRead::readingRules()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(int, asInt);
+    QFETCH(int, asIntFromDigits);
+    QFETCH(bool, asBool);
+    QFETCH(bool, asBoolOrInt);
+    QFETCH(QString, asString);
+    const QJsonObject o = json.isEmpty() ? QJsonObject()
+                                         : QJsonDocument::fromJson("{\"v\":" + json + "}").object();
+    const QJsonValue v = o.value(QLatin1String("v"));
+    QCOMPARE(readInt(o, QLatin1String("v")), asInt);
+    QCOMPARE(toIntFromDigits(v), asIntFromDigits);
+    QCOMPARE(readBool(o, QLatin1String("v")), asBool);
+    QCOMPARE(toBoolOrInt(v), asBoolOrInt);
+    QCOMPARE(readString(o, QLatin1String("v")), asString);
+    QCOMPARE(readObject(o, QLatin1String("v")).isEmpty(), true);
+}
+
+void tst_JsonRead::dates()
+{
+    // Local time: the same wall-clock reading in any zone.
+    const QDateTime local = toLocalDateTime(QJsonValue(QStringLiteral("31/12/2026 23:59:58")));
+    QVERIFY(local.isValid());
+    QCOMPARE(local.timeSpec(), Qt::LocalTime);
+    QCOMPARE(local.toString(Qt::ISODate), QStringLiteral("2026-12-31T23:59:58"));
+    QVERIFY(!toLocalDateTime(QJsonValue(QStringLiteral("2026-12-31 23:59:58"))).isValid());
+    QVERIFY(!toLocalDateTime(QJsonValue(1.0)).isValid());
+
+    const QDateTime utc = toUtcFromEpochMs(QJsonValue(1000.0));
+    QCOMPARE(utc.timeSpec(), Qt::UTC);
+    QCOMPARE(utc.toMSecsSinceEpoch(), 1000);
+    QVERIFY(!toUtcFromEpochMs(QJsonValue(QStringLiteral("1000"))).isValid());
+
+    if (qgetenv("TZ") == "America/New_York")
+        QVERIFY(local.offsetFromUtc() == -5 * 3600);
+}
+
+QTEST_GUILESS_MAIN(tst_JsonRead)
+#include "tst_jsonread.moc"
