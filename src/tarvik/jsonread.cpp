@@ -89,9 +89,26 @@ bool toBoolOrInt(const QJsonValue &value)
 
 QDateTime toLocalDateTime(const QJsonValue &value)
 {
+    return toLocalDateTime(value, QStringLiteral("dd/MM/yyyy hh:mm:ss"));
+}
+
+QDateTime toLocalDateTime(const QJsonValue &value, const QString &format)
+{
     if (!value.isString())
         return QDateTime();
-    return QDateTime::fromString(value.toString(), QStringLiteral("dd/MM/yyyy hh:mm:ss"));
+    return QDateTime::fromString(value.toString(), format);
+}
+
+int toIntNullAsMinusOne(const QJsonValue &value)
+{
+    return value.isNull() ? -1 : toInt(value);
+}
+
+int toIntFromText(const QJsonValue &value)
+{
+    bool ok = false;
+    const int n = toString(value).toInt(&ok, 10);
+    return ok ? n : 0;
 }
 
 QDateTime toUtcFromEpochMs(const QJsonValue &value)

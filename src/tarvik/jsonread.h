@@ -33,6 +33,12 @@ bool toBoolFromInt(const QJsonValue &value);  // a whole number other than 0
 bool toBoolOrInt(const QJsonValue &value);    // JSON true, or a whole number other than 0
 // "dd/MM/yyyy hh:mm:ss" in local time; anything else gives an invalid date-time.
 QDateTime toLocalDateTime(const QJsonValue &value);
+// A text in the given format, in local time; anything else gives an invalid date-time.
+QDateTime toLocalDateTime(const QJsonValue &value, const QString &format);
+// JSON null gives -1 (no such id), anything else the int rule (absent reads 0).
+int toIntNullAsMinusOne(const QJsonValue &value);
+// A text holding a base-10 integer, else 0 (a JSON number reads as empty text, so 0).
+int toIntFromText(const QJsonValue &value);
 // A number of milliseconds since the epoch, as UTC; anything else gives an invalid date-time.
 QDateTime toUtcFromEpochMs(const QJsonValue &value);
 

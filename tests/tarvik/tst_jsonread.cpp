@@ -11,6 +11,10 @@ private slots:
     void readingRules_data();
     void readingRules();
     void dates();
+    void nullableAndTextIds_data();
+    void nullableAndTextIds();
+    void localDateTimeInFormat_data();
+    void localDateTimeInFormat();
 };
 
 void tst_JsonRead::readingRules_data()
@@ -76,6 +80,65 @@ void tst_JsonRead::dates()
 
     if (qgetenv("TZ") == "America/New_York")
         QVERIFY(local.offsetFromUtc() == -5 * 3600);
+}
+
+void tst_JsonRead::nullableAndTextIds_data()
+{
+    QTest::addColumn<QByteArray>("json"); // the value under "v"
+    QTest::addColumn<int>("nullAsMinusOne");
+    QTest::addColumn<int>("fromText");
+    QTest::newRow("missing") << QByteArray() << 0 << 0;
+    QTest::newRow("null") << QByteArray("null") << -1 << 0;
+    QTest::newRow("whole") << QByteArray("17") << 17 << 0;
+    QTest::newRow("fraction") << QByteArray("3.5") << 0 << 0;
+    QTest::newRow("digits-text") << QByteArray("\"17\"") << 0 << 17;
+    QTest::newRow("signed-text") << QByteArray("\"-17\"") << 0 << -17;
+    QTest::newRow("letters-text") << QByteArray("\"abc\"") << 0 << 0;
+    QTest::newRow("empty-text") << QByteArray("\"\"") << 0 << 0;
+    QTest::newRow("above-int-text") << QByteArray("\"2147483648\"") << 0 << 0;
+    QTest::newRow("false") << QByteArray("false") << 0 << 0;
+}
+
+void tst_JsonRead::nullableAndTextIds()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(int, nullAsMinusOne);
+    QFETCH(int, fromText);
+    const QJsonObject o = json.isEmpty() ? QJsonObject()
+                                         : QJsonDocument::fromJson("{\"v\":" + json + "}").object();
+    const QJsonValue v = o.value(QLatin1String("v"));
+    QCOMPARE(toIntNullAsMinusOne(v), nullAsMinusOne);
+    QCOMPARE(toIntFromText(v), fromText);
+}
+
+void tst_JsonRead::localDateTimeInFormat_data()
+{
+    QTest::addColumn<QJsonValue>("value");
+    QTest::addColumn<QString>("expected"); // ISO wall-clock time, empty when invalid
+    const QString iso = QStringLiteral("2024-01-15T10:20:30");
+    QTest::newRow("with-t") << QJsonValue(iso) << iso;
+    QTest::newRow("blank-for-t") << QJsonValue(QStringLiteral("2024-01-15 10:20:30")) << QString();
+    QTest::newRow("utc-suffix") << QJsonValue(QStringLiteral("2024-01-15T10:20:30Z")) << QString();
+    QTest::newRow("no-seconds") << QJsonValue(QStringLiteral("2024-01-15T10:20")) << QString();
+    QTest::newRow("number") << QJsonValue(1.0) << QString();
+    QTest::newRow("null") << QJsonValue(QJsonValue::Null) << QString();
+}
+
+void tst_JsonRead::localDateTimeInFormat()
+{
+    QFETCH(QJsonValue, value);
+    QFETCH(QString, expected);
+    const QDateTime t = toLocalDateTime(value, QStringLiteral("yyyy-MM-dd'T'hh:mm:ss"));
+    if (expected.isEmpty()) {
+        QVERIFY(!t.isValid());
+        return;
+    }
+    QCOMPARE(t.timeSpec(), Qt::LocalTime);
+    QCOMPARE(t.toString(Qt::ISODate), expected);
+    if (qgetenv("TZ") == "America/New_York")
+        QCOMPARE(t.offsetFromUtc(), -5 * 3600);
+    else
+        QCOMPARE(t.offsetFromUtc(), 0);
 }
 
 QTEST_GUILESS_MAIN(tst_JsonRead)
