@@ -64,7 +64,7 @@ QJsonArray toArray(const QJsonValue &value)
 int toIntFromDigits(const QJsonValue &value)
 {
     if (!value.isString())
-        return toInt(value);
+        return 0;
     const QString text = value.toString();
     if (text.isEmpty())
         return 0;
@@ -92,6 +92,13 @@ QDateTime toLocalDateTime(const QJsonValue &value)
     if (!value.isString())
         return QDateTime();
     return QDateTime::fromString(value.toString(), QStringLiteral("dd/MM/yyyy hh:mm:ss"));
+}
+
+QDateTime toLocalDateTimeZ(const QJsonValue &value)
+{
+    if (!value.isString())
+        return QDateTime();
+    return QDateTime::fromString(value.toString(), QStringLiteral("yyyy-MM-dd'T'hh:mm:ss'Z'"));
 }
 
 QDateTime toUtcFromEpochMs(const QJsonValue &value)

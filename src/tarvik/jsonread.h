@@ -28,11 +28,14 @@ QJsonObject toObject(const QJsonValue &value);
 QJsonArray toArray(const QJsonValue &value);
 
 // Exceptions used by particular keys:
-int toIntFromDigits(const QJsonValue &value); // whole number, or a text of decimal digits (OBU public ids)
+int toIntFromDigits(const QJsonValue &value); // only a text of decimal digits (OBU public ids): a number reads 0
 bool toBoolFromInt(const QJsonValue &value);  // a whole number other than 0
 bool toBoolOrInt(const QJsonValue &value);    // JSON true, or a whole number other than 0
 // "dd/MM/yyyy hh:mm:ss" in local time; anything else gives an invalid date-time.
 QDateTime toLocalDateTime(const QJsonValue &value);
+// "yyyy-MM-ddThh:mm:ssZ" with T and Z as literal letters, read as local wall-clock time
+// (the OBU's clock, not UTC); anything else gives an invalid date-time.
+QDateTime toLocalDateTimeZ(const QJsonValue &value);
 // A number of milliseconds since the epoch, as UTC; anything else gives an invalid date-time.
 QDateTime toUtcFromEpochMs(const QJsonValue &value);
 
