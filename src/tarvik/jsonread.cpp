@@ -64,7 +64,7 @@ QJsonArray toArray(const QJsonValue &value)
 int toIntFromDigits(const QJsonValue &value)
 {
     if (!value.isString())
-        return toInt(value);
+        return 0;
     const QString text = value.toString();
     if (text.isEmpty())
         return 0;
@@ -109,6 +109,13 @@ int toIntFromText(const QJsonValue &value)
     bool ok = false;
     const int n = toString(value).toInt(&ok, 10);
     return ok ? n : 0;
+}
+
+QDateTime toLocalDateTimeZ(const QJsonValue &value)
+{
+    if (!value.isString())
+        return QDateTime();
+    return QDateTime::fromString(value.toString(), QStringLiteral("yyyy-MM-dd'T'hh:mm:ss'Z'"));
 }
 
 QDateTime toUtcFromEpochMs(const QJsonValue &value)

@@ -28,7 +28,7 @@ QJsonObject toObject(const QJsonValue &value);
 QJsonArray toArray(const QJsonValue &value);
 
 // Exceptions used by particular keys:
-int toIntFromDigits(const QJsonValue &value); // whole number, or a text of decimal digits (OBU public ids)
+int toIntFromDigits(const QJsonValue &value); // only a text of decimal digits (OBU public ids): a number reads 0
 bool toBoolFromInt(const QJsonValue &value);  // a whole number other than 0
 bool toBoolOrInt(const QJsonValue &value);    // JSON true, or a whole number other than 0
 // "dd/MM/yyyy hh:mm:ss" in local time; anything else gives an invalid date-time.
@@ -39,6 +39,9 @@ QDateTime toLocalDateTime(const QJsonValue &value, const QString &format);
 int toIntNullAsMinusOne(const QJsonValue &value);
 // A text holding a base-10 integer, else 0 (a JSON number reads as empty text, so 0).
 int toIntFromText(const QJsonValue &value);
+// "yyyy-MM-ddThh:mm:ssZ" with T and Z as literal letters, read as local wall-clock time
+// (the OBU's clock, not UTC); anything else gives an invalid date-time.
+QDateTime toLocalDateTimeZ(const QJsonValue &value);
 // A number of milliseconds since the epoch, as UTC; anything else gives an invalid date-time.
 QDateTime toUtcFromEpochMs(const QJsonValue &value);
 

@@ -27,19 +27,21 @@ void tst_JsonRead::readingRules_data()
     QTest::addColumn<QString>("asString");
     QTest::newRow("missing") << QByteArray() << 0 << 0 << false << false << QString();
     QTest::newRow("null") << QByteArray("null") << 0 << 0 << false << false << QString();
-    QTest::newRow("whole") << QByteArray("12") << 12 << 12 << false << true << QString();
-    QTest::newRow("whole-as-double") << QByteArray("12.0") << 12 << 12 << false << true << QString();
+    QTest::newRow("whole") << QByteArray("12") << 12 << 0 << false << true << QString();
+    QTest::newRow("whole-as-double") << QByteArray("12.0") << 12 << 0 << false << true << QString();
     QTest::newRow("fraction") << QByteArray("12.5") << 0 << 0 << false << false << QString();
-    QTest::newRow("int-max") << QByteArray("2147483647") << INT_MAX << INT_MAX << false << true << QString();
-    QTest::newRow("int-min") << QByteArray("-2147483648") << INT_MIN << INT_MIN << false << true << QString();
+    QTest::newRow("int-max") << QByteArray("2147483647") << INT_MAX << 0 << false << true << QString();
+    QTest::newRow("int-min") << QByteArray("-2147483648") << INT_MIN << 0 << false << true << QString();
     QTest::newRow("above-int") << QByteArray("2147483648") << 0 << 0 << false << true << QString();
     QTest::newRow("digits-text") << QByteArray("\"12\"") << 0 << 12 << false << false << QString("12");
     QTest::newRow("signed-text") << QByteArray("\"-12\"") << 0 << 0 << false << false << QString("-12");
+    QTest::newRow("digits-letter") << QByteArray("\"17a\"") << 0 << 0 << false << false << QString("17a");
+    QTest::newRow("empty-text") << QByteArray("\"\"") << 0 << 0 << false << false << QString();
     QTest::newRow("huge-digits") << QByteArray("\"99999999999\"") << 0 << 0 << false << false
                                  << QString("99999999999");
     QTest::newRow("true") << QByteArray("true") << 0 << 0 << true << true << QString();
     QTest::newRow("false") << QByteArray("false") << 0 << 0 << false << false << QString();
-    QTest::newRow("one") << QByteArray("1") << 1 << 1 << false << true << QString();
+    QTest::newRow("one") << QByteArray("1") << 1 << 0 << false << true << QString();
     QTest::newRow("true-text") << QByteArray("\"true\"") << 0 << 0 << false << false << QString("true");
     QTest::newRow("object") << QByteArray("{}") << 0 << 0 << false << false << QString();
 }
@@ -73,13 +75,29 @@ void tst_JsonRead::dates()
     QVERIFY(!toLocalDateTime(QJsonValue(QStringLiteral("2026-12-31 23:59:58"))).isValid());
     QVERIFY(!toLocalDateTime(QJsonValue(1.0)).isValid());
 
+    // The OBU's trailing Z is a literal letter: the reading is local wall-clock time.
+    const QDateTime obu = toLocalDateTimeZ(QJsonValue(QStringLiteral("2026-07-01T08:30:00Z")));
+    QVERIFY(obu.isValid());
+    QCOMPARE(obu.timeSpec(), Qt::LocalTime);
+    QCOMPARE(obu.toString(Qt::ISODate), QStringLiteral("2026-07-01T08:30:00"));
+    QCOMPARE(obu.toMSecsSinceEpoch(),
+             QDateTime(QDate(2026, 7, 1), QTime(8, 30), Qt::LocalTime).toMSecsSinceEpoch());
+    QVERIFY(!toLocalDateTimeZ(QJsonValue(QStringLiteral("2026-07-01T08:30:00"))).isValid());
+    QVERIFY(!toLocalDateTimeZ(QJsonValue(QStringLiteral("2026-07-01 08:30:00Z"))).isValid());
+    QVERIFY(!toLocalDateTimeZ(QJsonValue(QStringLiteral("2026-13-01T08:30:00Z"))).isValid());
+    QVERIFY(!toLocalDateTimeZ(QJsonValue(1.0)).isValid());
+
     const QDateTime utc = toUtcFromEpochMs(QJsonValue(1000.0));
     QCOMPARE(utc.timeSpec(), Qt::UTC);
     QCOMPARE(utc.toMSecsSinceEpoch(), 1000);
     QVERIFY(!toUtcFromEpochMs(QJsonValue(QStringLiteral("1000"))).isValid());
 
-    if (qgetenv("TZ") == "America/New_York")
+    if (qgetenv("TZ") == "America/New_York") {
         QVERIFY(local.offsetFromUtc() == -5 * 3600);
+        QCOMPARE(obu.toSecsSinceEpoch(), qint64(1782909000)); // 12:30 UTC, summer time
+    } else {
+        QCOMPARE(obu.toSecsSinceEpoch(), qint64(1782894600));
+    }
 }
 
 void tst_JsonRead::nullableAndTextIds_data()
