@@ -1,5 +1,7 @@
 #include "tarvik/jsonread.h"
 
+#include <QVariant>
+
 #include <cmath>
 #include <limits>
 
@@ -85,6 +87,25 @@ bool toBoolFromInt(const QJsonValue &value)
 bool toBoolOrInt(const QJsonValue &value)
 {
     return toBool(value) || toBoolFromInt(value);
+}
+
+bool toBoolTrueWhenAbsent(const QJsonValue &value)
+{
+    return value.isUndefined() || toBool(value);
+}
+
+double toDoubleFromText(const QJsonValue &value)
+{
+    if (!value.isString())
+        return toDouble(value);
+    bool ok = false;
+    const double d = value.toString().trimmed().toDouble(&ok);
+    return ok && std::isfinite(d) ? d : 0.0;
+}
+
+quint64 toUInt64Converted(const QJsonValue &value)
+{
+    return value.toVariant().toULongLong();
 }
 
 QDateTime toLocalDateTime(const QJsonValue &value)

@@ -31,6 +31,11 @@ QJsonArray toArray(const QJsonValue &value);
 int toIntFromDigits(const QJsonValue &value); // only a text of decimal digits (OBU public ids): a number reads 0
 bool toBoolFromInt(const QJsonValue &value);  // a whole number other than 0
 bool toBoolOrInt(const QJsonValue &value);    // JSON true, or a whole number other than 0
+bool toBoolTrueWhenAbsent(const QJsonValue &value); // absent: true; present: only JSON true
+// A number, or a text of a decimal number with a point (blanks around it ignored).
+double toDoubleFromText(const QJsonValue &value);
+// QVariant's own conversion: numbers (rounded), texts of digits and true convert; else 0.
+quint64 toUInt64Converted(const QJsonValue &value);
 // "dd/MM/yyyy hh:mm:ss" in local time; anything else gives an invalid date-time.
 QDateTime toLocalDateTime(const QJsonValue &value);
 // A text in the given format, in local time; anything else gives an invalid date-time.
