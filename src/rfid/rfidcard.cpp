@@ -1,0 +1,3 @@
+#include "rfid/rfidcard.h"
+
+RfidCard::~RfidCard() = default;
