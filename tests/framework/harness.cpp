@@ -3,6 +3,7 @@
 // ZUB_HARNESS picks the mode; the command line is left to the code under test.
 #include "framework/cli.h"
 #include "framework/logger.h"
+#include "framework/settings.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>
@@ -72,6 +73,12 @@ int main(int argc, char *argv[])
             thread->wait();
             delete thread;
         }
+        return 0;
+    }
+    if (mode == "settings") {
+        setUpLogger(false);
+        manager::Settings *settings = manager::Settings::instance();
+        writeOut(settings->path().toUtf8() + '/' + settings->name().toUtf8() + '\n');
         return 0;
     }
     writeOut("unknown mode\n");
