@@ -7,7 +7,8 @@
 
 // Records every Qt log message (from any thread) while it lives, so a test can pin
 // exact log lines; the previous message handler comes back on destruction.
-// One capture at a time.
+// One capture at a time. It takes over from manager::Logger too, which gets the messages
+// back afterwards: create the logger before a capture, not during one.
 class LogCapture
 {
 public:

@@ -1,0 +1,230 @@
+#include "framework/logger.h"
+
+#include <QLoggingCategory>
+#include <QString>
+
+#include <syslog.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+namespace manager {
+
+namespace {
+
+// Set while this thread is inside the handler or a setter: the mutex is not recursive,
+// so a message raised from in there must not come back through the lock.
+thread_local bool tInsideLogger = false;
+
+class InsideGuard
+{
+public:
+    explicit InsideGuard(QMutex *mutex) : mLock(mutex) { tInsideLogger = true; }
+    ~InsideGuard() { tInsideLogger = false; }
+
+private:
+    QMutexLocker mLock;
+};
+
+// Seconds since start must not jump when the device sets its clock during start-up.
+double monotonicMilliseconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (double(now.tv_sec) * 1e9 + double(now.tv_nsec)) / 1e6;
+}
+
+void writeToSyslog(int priority, const QByteArray &record)
+{
+    // The text is an argument, never the format: a '%' in a message must stay a '%'.
+    ::syslog(priority, "%s", record.constData());
+}
+
+void writeToStderr(const QByteArray &line)
+{
+    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+    std::fflush(stderr);
+}
+
+const char *const PlainPattern =
+    "%{if-fatal}%{function} at %{file}:%{line} (%{pid}:%{threadid}:%{qthreadptr}) - %{endif}%{message}";
+
+const char *const ColorPattern =
+    "%{if-category}[%{category}] %{endif}"
+    "%{if-info}%{message}%{endif}"
+    "%{if-warning}\x1b[33m%{message}\x1b[39m%{endif}"
+    "%{if-debug}\x1b[35m%{message}\x1b[39m%{endif}"
+    "%{if-critical}\x1b[31m%{message}\x1b[39m%{endif}"
+    "%{if-fatal}%{function} at %{file}:%{line} (%{pid}:%{threadid}:%{qthreadptr}) - \x1b[31m%{message}\x1b[39m%{endif}";
+
+const char *const LevelRules[] = {
+    "*=true\n*.warning=false\n*.info=false\n*.debug=false\nqt.*=false",
+    "*=true\n*.info=false\n*.debug=false\nqt.*=false",
+    "*=true\n*.debug=false\nqt.*=false",
+    "*=true\nqt.*=false",
+    "*=true",
+};
+
+struct SyslogKind
+{
+    int priority;
+    const char *word;
+};
+
+SyslogKind syslogKind(QtMsgType type)
+{
+    switch (type) {
+    case QtDebugMsg:
+        return {LOG_DEBUG, "[debug] "};
+    case QtWarningMsg:
+        return {LOG_WARNING, "[warning] "};
+    case QtCriticalMsg:
+        return {LOG_CRIT, "[error] "};
+    case QtFatalMsg:
+        return {LOG_ERR, "[fatal] "};
+    case QtInfoMsg:
+        break;
+    }
+    return {LOG_INFO, ""};
+}
+
+} // namespace
+
+Logger::Logger()
+{
+    mClock = monotonicMilliseconds;
+    mSyslogWriter = writeToSyslog;
+    mStderrWriter = writeToStderr;
+    mStartTime = mClock();
+    setColor(false);
+    setLevel(2);
+    installMessageHandler();
+}
+
+Logger *Logger::instance()
+{
+    // Never destroyed: threads may still log while static objects are torn down.
+    static Logger *const logger = new Logger;
+    return logger;
+}
+
+void Logger::setSyslog(bool on)
+{
+    InsideGuard guard(&mMutex);
+    mSyslog = on;
+}
+
+void Logger::setStderr(bool on)
+{
+    InsideGuard guard(&mMutex);
+    mStderr = on;
+}
+
+void Logger::setColor(bool on)
+{
+    InsideGuard guard(&mMutex);
+    qSetMessagePattern(QString::fromLatin1(on ? ColorPattern : PlainPattern));
+}
+
+void Logger::setLevel(Level level)
+{
+    if (level < Errors || level > Everything)
+        return;
+    InsideGuard guard(&mMutex);
+    QLoggingCategory::setFilterRules(QString::fromLatin1(LevelRules[level]));
+}
+
+void Logger::setLevel(int level)
+{
+    setLevel(level >= Errors && level <= Everything ? Level(level) : Info);
+}
+
+QMutex *Logger::getMutex()
+{
+    return &mMutex;
+}
+
+bool Logger::getSyslog() const
+{
+    QMutexLocker lock(&mMutex);
+    return mSyslog;
+}
+
+bool Logger::getStderr() const
+{
+    QMutexLocker lock(&mMutex);
+    return mStderr;
+}
+
+double Logger::getStartTime() const
+{
+    QMutexLocker lock(&mMutex);
+    return mStartTime;
+}
+
+void Logger::setSyslogWriter(SyslogWriter writer)
+{
+    InsideGuard guard(&mMutex);
+    mSyslogWriter = writer ? std::move(writer) : SyslogWriter(writeToSyslog);
+}
+
+void Logger::setStderrWriter(StderrWriter writer)
+{
+    InsideGuard guard(&mMutex);
+    mStderrWriter = writer ? std::move(writer) : StderrWriter(writeToStderr);
+}
+
+void Logger::setClock(Clock clock)
+{
+    InsideGuard guard(&mMutex);
+    mClock = clock ? std::move(clock) : Clock(monotonicMilliseconds);
+    mStartTime = mClock();
+}
+
+void Logger::installMessageHandler()
+{
+    qInstallMessageHandler(&Logger::messageHandler);
+}
+
+void Logger::messageHandler(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    if (tInsideLogger) {
+        // Raised from inside the logger on this thread: taking the lock again would hang.
+        const QByteArray line = text.toUtf8() + '\n';
+        std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+        if (type == QtFatalMsg)
+            std::abort();
+        return;
+    }
+    instance()->handle(type, context, text);
+}
+
+void Logger::handle(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    InsideGuard guard(&mMutex);
+    const QByteArray message = qFormatLogMessage(type, context, text).toUtf8();
+    const double elapsed = (mClock() - mStartTime) / 1000.0;
+
+    char prefix[64];
+    const int prefixLength = std::snprintf(prefix, sizeof prefix, "[%9.03f] ", elapsed);
+    const int usable = qBound(0, prefixLength, int(sizeof prefix) - 1);
+
+    if (mSyslog) {
+        const SyslogKind kind = syslogKind(type);
+        QByteArray record;
+        record.reserve(usable + 10 + message.size());
+        record.append(prefix, usable).append(kind.word).append(message);
+        mSyslogWriter(kind.priority, record);
+    }
+    if (mStderr) {
+        QByteArray line;
+        line.reserve(usable + message.size() + 1);
+        line.append(prefix, usable).append(message).append('\n');
+        mStderrWriter(line);
+    }
+    if (type == QtFatalMsg)
+        std::abort();
+}
+
+} // namespace manager

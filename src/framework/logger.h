@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMutex>
+#include <QtGlobal>
+
+#include <functional>
+
+namespace manager {
+
+// The one sink of every Qt log message of the process: installs itself as the message
+// handler and writes each line, prefixed with the seconds since start, to the system log
+// and/or standard error. Created once by instance(), never destroyed; any thread may log.
+class Logger
+{
+public:
+    enum Level {
+        Errors = 0,     // critical and fatal
+        Warnings = 1,
+        Info = 2,
+        Debug = 3,
+        Everything = 4  // Qt's own categories too
+    };
+
+    // Where records go and what times them; tests swap these so nothing reaches the
+    // real system log and the prefix is predictable. An empty function restores the default.
+    using SyslogWriter = std::function<void(int priority, const QByteArray &record)>;
+    using StderrWriter = std::function<void(const QByteArray &line)>;
+    using Clock = std::function<double()>; // milliseconds on a clock that never jumps
+
+    static Logger *instance();
+
+    void setSyslog(bool on);
+    void setStderr(bool on);
+    void setColor(bool on);
+    void setLevel(Level level);
+    void setLevel(int level);
+
+    QMutex *getMutex();
+    bool getSyslog() const;
+    bool getStderr() const;
+    double getStartTime() const;
+
+    void setSyslogWriter(SyslogWriter writer);
+    void setStderrWriter(StderrWriter writer);
+    // Also restarts the elapsed time: instants of two different clocks don't compare.
+    void setClock(Clock clock);
+    // Takes the process's messages back after something else installed its own handler.
+    void installMessageHandler();
+
+    static void messageHandler(QtMsgType type, const QMessageLogContext &context, const QString &text);
+
+private:
+    Logger();
+    Q_DISABLE_COPY(Logger)
+
+    void handle(QtMsgType type, const QMessageLogContext &context, const QString &text);
+
+    mutable QMutex mMutex;
+    bool mSyslog = true;
+    bool mStderr = false;
+    double mStartTime = 0.0;
+    SyslogWriter mSyslogWriter;
+    StderrWriter mStderrWriter;
+    Clock mClock;
+};
+
+} // namespace manager

@@ -1,0 +1,178 @@
+#include "framework/settings.h"
+
+#include "framework/cli.h"
+#include "framework/jsonsettings.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QReadLocker>
+#include <QWriteLocker>
+
+namespace manager {
+
+namespace {
+const QString Tag = QStringLiteral("[settings] ");
+}
+
+Settings::Settings()
+{
+    // 1. the "json" format exists for the JSON rendering only; no file is opened in it
+    mJsonFormat = QSettings::registerFormat(QStringLiteral("json"), &JsonSettings::readJson,
+                                            &JsonSettings::writeJson, Qt::CaseSensitive);
+    // 2. the default location
+    mLocation = QFileInfo(QCoreApplication::applicationDirPath() + QLatin1Char('/')
+                          + QCoreApplication::applicationName() + QStringLiteral(".conf"));
+    // 3. the watcher
+    connect(&mWatcher, &QFileSystemWatcher::fileChanged, this, &Settings::onWatchedFileChanged);
+    connect(&mWatcher, &QFileSystemWatcher::directoryChanged, this, &Settings::onDirectoryChanged);
+    // 4. the banner; help, version and a bad command line may end the process below
+    const CLI cli(QString{});
+    if (!fileExists(mLocation)) {
+        // 5. a first start: create the file empty, unless the command line names another one
+        if (!cli.parse().contains(QStringLiteral("conf"))) {
+            const QString target = QCoreApplication::applicationDirPath() + QDir::separator() + name();
+            QFile file(target);
+            if (file.open(QIODevice::WriteOnly))
+                file.close();
+            else
+                qWarning().noquote().nospace() << Tag << "WARN: Could not create settings file " << target
+                                               << ": " << file.errorString();
+        }
+    }
+    watch(mLocation.absoluteFilePath());
+}
+
+Settings *Settings::instance()
+{
+    static Settings *const settings = new Settings;
+    return settings;
+}
+
+QSettings *Settings::create() const
+{
+    QReadLocker lock(&mLock);
+    return new QSettings(mLocation.absoluteFilePath(), QSettings::defaultFormat());
+}
+
+QString Settings::name() const
+{
+    QReadLocker lock(&mLock);
+    return mLocation.fileName();
+}
+
+QString Settings::path() const
+{
+    QReadLocker lock(&mLock);
+    return mLocation.absolutePath();
+}
+
+bool Settings::fileExists(const QFileInfo &file)
+{
+    // A fresh look: the caller's QFileInfo may hold stale cached facts.
+    const QFileInfo now(file.absoluteFilePath());
+    return now.exists() && now.isFile();
+}
+
+void Settings::setDefaultLocation(const QFileInfo &file)
+{
+    {
+        QWriteLocker lock(&mLock);
+        qInfo().noquote().nospace() << Tag << "Setting location to " << file.absoluteFilePath();
+        if (!fileExists(file)) {
+            qWarning().noquote().nospace() << Tag << "Location not found, keeping current "
+                                           << mLocation.absoluteFilePath();
+            return;
+        }
+        if (file == mLocation) {
+            qInfo().noquote().nospace() << Tag << "Location found and same as current, no action taken";
+            return;
+        }
+        qInfo().noquote().nospace() << Tag << "Location found, changing";
+        unwatch(mLocation.absoluteFilePath());
+        mLocation = QFileInfo(file.absoluteFilePath());
+        watch(mLocation.absoluteFilePath());
+    }
+    // After the lock is released: receivers call create(), which reads the location.
+    emit locationChanged();
+}
+
+void Settings::setDefaultFormat(const QSettings::Format &format)
+{
+    QWriteLocker lock(&mLock);
+    QSettings::setDefaultFormat(format);
+}
+
+QJsonDocument Settings::toJsonDoc() const
+{
+    QString file;
+    QSettings::Format format;
+    {
+        QReadLocker lock(&mLock);
+        file = mLocation.absoluteFilePath();
+        format = QSettings::defaultFormat();
+    }
+    QSettings settings(file, format);
+    return JsonSettings().settingsToJson(settings);
+}
+
+bool Settings::sync(QSettings &settings)
+{
+    settings.sync();
+    switch (settings.status()) {
+    case QSettings::NoError:
+        return true;
+    case QSettings::AccessError:
+        qWarning().noquote().nospace() << Tag << "WARN: Could not write settings file " << settings.fileName();
+        break;
+    case QSettings::FormatError:
+        qWarning().noquote().nospace() << Tag << "WARN: Settings file " << settings.fileName() << " is malformed";
+        break;
+    }
+    return false;
+}
+
+void Settings::onWatchedFileChanged(const QString &path)
+{
+    // Saving by writing a new file and renaming it over the old one ends the watch on the
+    // old file: watch the new one, or its folder until it is back.
+    if (path == mWatchedFile && !mWatcher.files().contains(path))
+        watch(path);
+    emit fileChanged();
+}
+
+void Settings::onDirectoryChanged(const QString &)
+{
+    if (mWatchedFile.isEmpty() || mWatcher.files().contains(mWatchedFile) || !fileExists(QFileInfo(mWatchedFile)))
+        return;
+    watch(mWatchedFile);
+    emit fileChanged();
+}
+
+void Settings::watch(const QString &file)
+{
+    mWatchedFile = file;
+    const QString folder = QFileInfo(file).absolutePath();
+    if (fileExists(QFileInfo(file))) {
+        if (mWatcher.directories().contains(folder))
+            mWatcher.removePath(folder);
+        if (!mWatcher.files().contains(file))
+            mWatcher.addPath(file);
+    } else if (!mWatcher.directories().contains(folder) && QFileInfo(folder).isDir()) {
+        mWatcher.addPath(folder);
+    }
+}
+
+void Settings::unwatch(const QString &file)
+{
+    if (mWatcher.files().contains(file))
+        mWatcher.removePath(file);
+    const QString folder = QFileInfo(file).absolutePath();
+    if (mWatcher.directories().contains(folder))
+        mWatcher.removePath(folder);
+    mWatchedFile.clear();
+}
+
+} // namespace manager
