@@ -82,6 +82,7 @@ private slots:
     void deletesByExactName_data();
     void deletesByExactName();
     void syncWithoutChangeStoresDateOnly();
+    void malformedSyncDateReadsInvalid();
     void syncWithChangeSavesAndRelinks();
     void emptyListStillCountsAsChange();
     void failedSaveKeepsDateAndChange_data();
@@ -304,6 +305,16 @@ void tst_RouteManager::syncWithoutChangeStoresDateOnly()
     QVERIFY(!QFile::exists(mEnv->filePath(QStringLiteral("routes.json"))));
     QCOMPARE(mManager->lastSyncDate(), QDateTime(QDate(2024, 3, 1), QTime(8, 30, 15)));
     QVERIFY(mLog->contains(kTag + QStringLiteral("Setting Last Sync Date to : 01/03/2024 08:30:15")));
+}
+
+void tst_RouteManager::malformedSyncDateReadsInvalid()
+{
+    mManager->start(0);
+    QCOMPARE(mManager->lastSyncDate(), QDateTime(QDate(1970, 1, 1), QTime(0, 0)));
+    emit mConnector->onRouteDataSyncEnd(QDateTime());
+    QSettings sync(mEnv->filePath(QStringLiteral(".sync")), QSettings::NativeFormat);
+    QCOMPARE(sync.value(QStringLiteral("routesLastSyncDate")).toString(), QString());
+    QVERIFY(!mManager->lastSyncDate().isValid());
 }
 
 void tst_RouteManager::syncWithChangeSavesAndRelinks()
