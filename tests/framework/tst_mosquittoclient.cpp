@@ -84,6 +84,7 @@ private slots:
     void refusesWhileDisconnected();
     void deliversToClientBeforeSubscriptions();
     void subscribesInsideConnectedHandler();
+    void keepsOrderAcrossNestedEventLoops();
     void raisesShortKeepAliveOnce();
     void reportsPingResponses_data();
     void reportsPingResponses();
@@ -421,6 +422,41 @@ void tst_MosquittoClient::subscribesInsideConnectedHandler()
     QTRY_COMPARE(messages.count(), 1);
     QCOMPARE(messages.at(0).at(0).toByteArray(), QByteArray("hello"));
     QCOMPARE(messages.at(0).at(1).toString(), QStringLiteral("inside/a"));
+}
+
+void tst_MosquittoClient::keepsOrderAcrossNestedEventLoops()
+{
+    MosquittoClient client;
+    connectTo(client, mBroker.port());
+    MosquittoSubscription *subscription = client.subscribe(QStringLiteral("nested/#"), 1);
+    QVERIFY(subscription);
+    MqttPeer peer;
+    QVERIFY(peer.connectTo(mBroker.host(), mBroker.port()));
+    QStringList order;
+    bool nested = false;
+    connect(subscription, &MosquittoSubscription::messageReceived, this,
+            [&](const MosquittoMessage &m) { order << "s" + m.payload; });
+    connect(&client, &MosquittoClient::messageReceived, this, [&](const QByteArray &payload) {
+        order << "c" + payload;
+        if (nested)
+            return;
+        // A receiver that waits for more traffic inside its handler, as blocking requests do.
+        nested = true;
+        for (const char *next : {"2", "3", "4"})
+            peer.publish(QStringLiteral("nested/a"), next, 0);
+        QEventLoop loop;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, &loop, [&] {
+            if (order.size() >= 7)
+                loop.quit();
+        });
+        poll.start(5);
+        QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+        loop.exec();
+    });
+    QVERIFY(peer.publish(QStringLiteral("nested/a"), "1", 1, true) > 0);
+    QTRY_COMPARE(order.size(), 8);
+    QCOMPARE(order, (QStringList{"c1", "s1", "c2", "s2", "c3", "s3", "c4", "s4"}));
 }
 
 void tst_MosquittoClient::raisesShortKeepAliveOnce()
