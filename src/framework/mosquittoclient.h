@@ -50,28 +50,29 @@ public:
     // The keep-alive the library accepts for a wanted one: 1 to 4 s become 5 s.
     static quint16 effectiveKeepAlive(quint16 seconds);
 
+    // The connection parameters; a change is refused, with a warning, unless disconnected.
     QString hostname() const { return mHostname; }
-    void setHostname(const QString &hostname) { mHostname = hostname; }
+    void setHostname(const QString &hostname);
     quint16 port() const { return mPort; }
-    void setPort(quint16 port) { mPort = port; }
+    void setPort(quint16 port);
     QString username() const { return mUsername; }
-    void setUsername(const QString &username) { mUsername = username; }
+    void setUsername(const QString &username);
     QString password() const { return mPassword; }
-    void setPassword(const QString &password) { mPassword = password; }
+    void setPassword(const QString &password);
     bool cleanSession() const { return mCleanSession; }
-    void setCleanSession(bool clean) { mCleanSession = clean; }
+    void setCleanSession(bool clean);
     QString clientId() const { return mClientId; }
-    void setClientId(const QString &id) { mClientId = id; }
+    void setClientId(const QString &id);
     quint16 keepAlive() const { return mKeepAlive; } // the value in force
     void setKeepAlive(quint16 seconds);
     QByteArray willMessage() const { return mWillMessage; }
-    void setWillMessage(const QByteArray &message) { mWillMessage = message; }
+    void setWillMessage(const QByteArray &message);
     quint8 willQoS() const { return mWillQoS; }
-    void setWillQoS(quint8 qos) { mWillQoS = qos; }
+    void setWillQoS(quint8 qos);
     bool willRetain() const { return mWillRetain; }
-    void setWillRetain(bool retain) { mWillRetain = retain; }
+    void setWillRetain(bool retain);
     QString willTopic() const { return mWillTopic; }
-    void setWillTopic(const QString &topic) { mWillTopic = topic; }
+    void setWillTopic(const QString &topic);
     int protocolVersion() const { return 4; }
 
     ClientState state() const { return mState; }
@@ -96,6 +97,9 @@ signals:
     void pingResponseReceived();
 
 private:
+    template <typename T>
+    void change(T &field, const T &value, const char *what);
+
     // One connection attempt: a fresh library handle, its socket notifiers and what its
     // callbacks learnt. Retired handles are destroyed later, never inside a library call.
     struct Link
