@@ -172,7 +172,7 @@ void BM_ThroughputOurs(benchmark::State &state)
     }
     state.SetItemsProcessed(int64_t(state.iterations()) * kBurst);
 }
-BENCHMARK(BM_ThroughputOurs)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+BENCHMARK(BM_ThroughputOurs)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
 
 void BM_ThroughputBare(benchmark::State &state)
 {
@@ -196,7 +196,7 @@ void BM_ThroughputBare(benchmark::State &state)
     }
     state.SetItemsProcessed(int64_t(state.iterations()) * kBurst);
 }
-BENCHMARK(BM_ThroughputBare)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+BENCHMARK(BM_ThroughputBare)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
 
 } // namespace
 
