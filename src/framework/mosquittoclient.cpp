@@ -88,8 +88,6 @@ MosquittoClient::MosquittoClient(QObject *parent)
 MosquittoClient::~MosquittoClient()
 {
     mDestroying = true;
-    if (mLookupId != -1)
-        QHostInfo::abortHostLookup(mLookupId);
     retireLink();
     reapLinks();
 }
@@ -99,54 +97,21 @@ quint16 MosquittoClient::effectiveKeepAlive(quint16 seconds)
     return (seconds > 0 && seconds < kLeastKeepAlive) ? kLeastKeepAlive : seconds;
 }
 
-template <typename T>
-void MosquittoClient::change(T &field, const T &value, const char *what)
+bool MosquittoClient::mayChange(const char *what) const
 {
-    if (field == value)
-        return;
-    if (mState != Disconnected) {
-        qWarning().noquote() << kTag + QStringLiteral("WARN: Cannot change the ") + QLatin1String(what)
-                + QStringLiteral(" while connecting or connected");
-        return;
-    }
-    field = value;
-}
-
-void MosquittoClient::setHostname(const QString &hostname)
-{
-    change(mHostname, hostname, "host name");
-}
-
-void MosquittoClient::setPort(quint16 port)
-{
-    change(mPort, port, "port");
-}
-
-void MosquittoClient::setUsername(const QString &username)
-{
-    change(mUsername, username, "user name");
-}
-
-void MosquittoClient::setPassword(const QString &password)
-{
-    change(mPassword, password, "password");
-}
-
-void MosquittoClient::setCleanSession(bool clean)
-{
-    change(mCleanSession, clean, "clean session flag");
-}
-
-void MosquittoClient::setClientId(const QString &id)
-{
-    change(mClientId, id, "client id");
+    if (mState == Disconnected)
+        return true;
+    qWarning().noquote() << kTag + QStringLiteral("WARN: Cannot change the ") + QLatin1String(what)
+            + QStringLiteral(" while connecting or connected");
+    return false;
 }
 
 void MosquittoClient::setKeepAlive(quint16 seconds)
 {
     const quint16 effective = effectiveKeepAlive(seconds);
     if (mState != Disconnected) {
-        change(mKeepAlive, effective, "keep-alive");
+        if (effective != mKeepAlive)
+            mayChange("keep-alive");
         return;
     }
     if (effective != seconds && seconds != mWarnedKeepAlive) {
@@ -157,26 +122,6 @@ void MosquittoClient::setKeepAlive(quint16 seconds)
     }
     mWarnedKeepAlive = (effective != seconds) ? seconds : 0;
     mKeepAlive = effective;
-}
-
-void MosquittoClient::setWillMessage(const QByteArray &message)
-{
-    change(mWillMessage, message, "will message");
-}
-
-void MosquittoClient::setWillQoS(quint8 qos)
-{
-    change(mWillQoS, qos, "will QoS");
-}
-
-void MosquittoClient::setWillRetain(bool retain)
-{
-    change(mWillRetain, retain, "will retain flag");
-}
-
-void MosquittoClient::setWillTopic(const QString &topic)
-{
-    change(mWillTopic, topic, "will topic");
 }
 
 void MosquittoClient::connectToHost()
