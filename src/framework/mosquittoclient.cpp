@@ -88,8 +88,6 @@ MosquittoClient::MosquittoClient(QObject *parent)
 MosquittoClient::~MosquittoClient()
 {
     mDestroying = true;
-    if (mLookupId != -1)
-        QHostInfo::abortHostLookup(mLookupId);
     retireLink();
     reapLinks();
 }
@@ -99,9 +97,23 @@ quint16 MosquittoClient::effectiveKeepAlive(quint16 seconds)
     return (seconds > 0 && seconds < kLeastKeepAlive) ? kLeastKeepAlive : seconds;
 }
 
+bool MosquittoClient::mayChange(const char *what) const
+{
+    if (mState == Disconnected)
+        return true;
+    qWarning().noquote() << kTag + QStringLiteral("WARN: Cannot change the ") + QLatin1String(what)
+            + QStringLiteral(" while connecting or connected");
+    return false;
+}
+
 void MosquittoClient::setKeepAlive(quint16 seconds)
 {
     const quint16 effective = effectiveKeepAlive(seconds);
+    if (mState != Disconnected) {
+        if (effective != mKeepAlive)
+            mayChange("keep-alive");
+        return;
+    }
     if (effective != seconds && seconds != mWarnedKeepAlive) {
         qWarning().noquote() << kTag + QStringLiteral("WARN: Keep-alive of %1 s is below the least the library "
                                                       "accepts, using %2 s")

@@ -50,28 +50,69 @@ public:
     // The keep-alive the library accepts for a wanted one: 1 to 4 s become 5 s.
     static quint16 effectiveKeepAlive(quint16 seconds);
 
+    // The connection parameters; a change is refused, with a warning, unless disconnected.
     QString hostname() const { return mHostname; }
-    void setHostname(const QString &hostname) { mHostname = hostname; }
+    void setHostname(const QString &hostname)
+    {
+        if (hostname != mHostname && mayChange("host name"))
+            mHostname = hostname;
+    }
     quint16 port() const { return mPort; }
-    void setPort(quint16 port) { mPort = port; }
+    void setPort(quint16 port)
+    {
+        if (port != mPort && mayChange("port"))
+            mPort = port;
+    }
     QString username() const { return mUsername; }
-    void setUsername(const QString &username) { mUsername = username; }
+    void setUsername(const QString &username)
+    {
+        if (username != mUsername && mayChange("user name"))
+            mUsername = username;
+    }
     QString password() const { return mPassword; }
-    void setPassword(const QString &password) { mPassword = password; }
+    void setPassword(const QString &password)
+    {
+        if (password != mPassword && mayChange("password"))
+            mPassword = password;
+    }
     bool cleanSession() const { return mCleanSession; }
-    void setCleanSession(bool clean) { mCleanSession = clean; }
+    void setCleanSession(bool clean)
+    {
+        if (clean != mCleanSession && mayChange("clean session flag"))
+            mCleanSession = clean;
+    }
     QString clientId() const { return mClientId; }
-    void setClientId(const QString &id) { mClientId = id; }
+    void setClientId(const QString &id)
+    {
+        if (id != mClientId && mayChange("client id"))
+            mClientId = id;
+    }
     quint16 keepAlive() const { return mKeepAlive; } // the value in force
     void setKeepAlive(quint16 seconds);
     QByteArray willMessage() const { return mWillMessage; }
-    void setWillMessage(const QByteArray &message) { mWillMessage = message; }
+    void setWillMessage(const QByteArray &message)
+    {
+        if (message != mWillMessage && mayChange("will message"))
+            mWillMessage = message;
+    }
     quint8 willQoS() const { return mWillQoS; }
-    void setWillQoS(quint8 qos) { mWillQoS = qos; }
+    void setWillQoS(quint8 qos)
+    {
+        if (qos != mWillQoS && mayChange("will QoS"))
+            mWillQoS = qos;
+    }
     bool willRetain() const { return mWillRetain; }
-    void setWillRetain(bool retain) { mWillRetain = retain; }
+    void setWillRetain(bool retain)
+    {
+        if (retain != mWillRetain && mayChange("will retain flag"))
+            mWillRetain = retain;
+    }
     QString willTopic() const { return mWillTopic; }
-    void setWillTopic(const QString &topic) { mWillTopic = topic; }
+    void setWillTopic(const QString &topic)
+    {
+        if (topic != mWillTopic && mayChange("will topic"))
+            mWillTopic = topic;
+    }
     int protocolVersion() const { return 4; }
 
     ClientState state() const { return mState; }
@@ -96,6 +137,8 @@ signals:
     void pingResponseReceived();
 
 private:
+    bool mayChange(const char *what) const;
+
     // One connection attempt: a fresh library handle, its socket notifiers and what its
     // callbacks learnt. Retired handles are destroyed later, never inside a library call.
     struct Link

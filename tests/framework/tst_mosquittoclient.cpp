@@ -86,6 +86,9 @@ private slots:
     void subscribesInsideConnectedHandler();
     void keepsOrderAcrossNestedEventLoops();
     void raisesShortKeepAliveOnce();
+    void refusesParameterChangesUnlessDisconnected();
+    void rejectsEmptyIdWithoutCleanSession();
+    void reportsUnknownHost();
     void reportsPingResponses_data();
     void reportsPingResponses();
     void reportsInboundTrafficAsPingResponse();
@@ -478,6 +481,57 @@ void tst_MosquittoClient::raisesShortKeepAliveOnce()
     QCOMPARE(MosquittoClient::effectiveKeepAlive(4), quint16(5));
     QCOMPARE(MosquittoClient::effectiveKeepAlive(5), quint16(5));
     QCOMPARE(MosquittoClient::effectiveKeepAlive(0), quint16(0));
+}
+
+void tst_MosquittoClient::refusesParameterChangesUnlessDisconnected()
+{
+    MosquittoClient client;
+    connectTo(client, mBroker.port());
+    const quint16 port = client.port();
+    client.setPort(port); // unchanged: nothing to refuse
+    client.setKeepAlive(60);
+    QCOMPARE(mLog->entries().size(), 0);
+    client.setHostname(QStringLiteral("elsewhere"));
+    client.setPort(1);
+    client.setKeepAlive(30);
+    QCOMPARE(client.hostname(), QStringLiteral("127.0.0.1"));
+    QCOMPARE(client.port(), port);
+    QCOMPARE(client.keepAlive(), quint16(60));
+    QCOMPARE(mLog->texts(), (QStringList{
+                                "[MqttClient] WARN: Cannot change the host name while connecting or connected",
+                                "[MqttClient] WARN: Cannot change the port while connecting or connected",
+                                "[MqttClient] WARN: Cannot change the keep-alive while connecting or connected",
+                            }));
+    client.connectToHost();
+    QVERIFY(mLog->contains(QStringLiteral("[MqttClient] WARN: Connect request ignored, already connected to "
+                                          "127.0.0.1:%1")
+                               .arg(port)));
+    QCOMPARE(client.state(), MosquittoClient::Connected);
+}
+
+void tst_MosquittoClient::rejectsEmptyIdWithoutCleanSession()
+{
+    MosquittoClient client;
+    Recorder rec(&client);
+    client.setCleanSession(false);
+    client.setHostname(QStringLiteral("127.0.0.1"));
+    client.setPort(mBroker.port());
+    client.connectToHost();
+    QTRY_COMPARE(rec.lines.size(), 4);
+    QCOMPARE(rec.lines, (QStringList{"state:1:1", "state:0:0", "disconnected:-1:0", "error:2:0"}));
+}
+
+void tst_MosquittoClient::reportsUnknownHost()
+{
+    MosquittoClient client;
+    Recorder rec(&client);
+    client.setHostname(QStringLiteral("no-such-host.invalid"));
+    client.setPort(1883);
+    client.connectToHost();
+    QCOMPARE(rec.lines, QStringList{"state:1:1"});
+    QTRY_COMPARE_WITH_TIMEOUT(rec.lines.size(), 4, 15000);
+    QCOMPARE(rec.lines.mid(1), (QStringList{"state:0:0", "disconnected:-1:0", "error:256:0"}));
+    QVERIFY(mLog->contains(QStringLiteral("[MqttClient] ERROR: Could not resolve broker host no-such-host.invalid")));
 }
 
 void tst_MosquittoClient::reportsPingResponses_data()
