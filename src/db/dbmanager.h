@@ -16,7 +16,9 @@ class MqttClient;
 }
 
 namespace tarvik {
+class FareManager;
 class Route;
+class RouteManager;
 }
 
 // The one object through which validators, the validation service, inspection and the
@@ -53,6 +55,13 @@ public:
 
     void setRoute(QSharedPointer<tarvik::Route> route);
     QSharedPointer<tarvik::Route> route() const;
+
+    // The back-end's route network and fare catalogue: null until the back-end link is set up
+    // (at initialize(), or once the database service names the back-end), then fixed.
+    tarvik::RouteManager *routeData() const;
+    tarvik::FareManager *fareData() const;
+    // The controller's device-management report, to the back-end over HTTP.
+    void sendDeviceManagementInfo(const QJsonObject &report);
 
 public slots:
     void findQRTicketAsync(const QString &cardId);

@@ -4,6 +4,7 @@
 #include "db/employee.h"
 #include "db/emvticketresp.h"
 #include "db/scblacklistentry.h"
+#include "tarvik/connector.h"
 #include "tarvik/keyvalue.h"
 #include "tickets/qrticket.h"
 
@@ -15,8 +16,10 @@
 #include <QObject>
 #include <QSharedPointer>
 #include <QString>
+#include <QTimer>
 #include <QVariant>
 
+#include <atomic>
 #include <deque>
 #include <memory>
 
@@ -29,7 +32,9 @@ class MqttClient;
 }
 
 namespace tarvik {
+class FareManager;
 class Route;
+class RouteManager;
 }
 
 using qrticket_ptr = std::shared_ptr<QrTicket>;
@@ -99,6 +104,17 @@ public:
 
     void setRoute(QSharedPointer<tarvik::Route> route);
     QSharedPointer<tarvik::Route> route() const;
+
+    // The back-end link and the local stores. The managers are null until the link is set up,
+    // and then stay for the gateway's lifetime; any thread may read them.
+    void initialize();
+    tarvik::RouteManager *routeData() const { return mRouteManager.load(); }
+    tarvik::FareManager *fareData() const { return mFareManager.load(); }
+    void sendDeviceManagementInfo(const QJsonObject &report);
+    // The directory of the back-end's data files for `url`, below "tarvik/storagePath";
+    // created when missing.
+    QString storagePath(const QUrl &url) const;
+    void initAfcConnection();
 
     // Blocking requests: wait on the caller's thread for at most "db/timeout_ms"; null when
     // no usable reply came in time.
@@ -170,9 +186,18 @@ private:
     void handleIssueSingleTicketResponse(const QJsonDocument &document);
     void handleIssueMultipleTicketsResponse(const QJsonDocument &document);
     void handleIssueTicketRequest(const QJsonDocument &document, const QByteArray &topic);
+
+    // Standing in for the database service towards the UI ("db/mock_dbman").
     void handleRequestMessage(const QJsonDocument &document, const QByteArray &topic);
+    void handleGetRoutesRequest(int id, const QString &src, const QString &method, const QJsonArray &params);
+    void handleGetFareProductsRequest(int id, const QString &src, const QString &method, const QJsonArray &params);
+    void handleGetStopGroupsRequest(int id, const QString &src, const QString &method, const QJsonArray &params);
+    void publishResponseOk(int id, const QString &src, const QString &method, const QJsonArray &resp,
+                           const QJsonObject &extra = QJsonObject());
+    void publishResponseError(int id, const QString &src, const QString &method, int code, const QString &text);
 
     void startBackendLink();
+    QUrl backendUrl() const;
     QVariant setting(const QString &key) const;
     QByteArray topicSetting(const QString &key) const;
 
@@ -199,6 +224,16 @@ private:
     QByteArray mRequestTopic;
     QByteArray mBlockTopic;
     quint8 mPubQos = 0;
+
+    // The back-end link. The managers are created on the main thread once, while the
+    // validation thread may already ask for them: published atomically, never replaced.
+    tarvik::Connector mConnector;
+    QTimer mCleanupTimer;
+    QTimer mDeviceParamSyncTimer;
+    std::atomic<tarvik::RouteManager *> mRouteManager{nullptr};
+    std::atomic<tarvik::FareManager *> mFareManager{nullptr};
+    bool mAfcConnectionReady = false;
+    QString mLearntUrl; // "bo_url", in case the settings file could not keep it
 };
 
 Q_DECLARE_METATYPE(DBManagerPrivate::Info)
