@@ -103,12 +103,13 @@ void ZUBPrivate::parseCommandLine()
 {
     const QVariantMap options = manager::CLI(QString()).parse();
 
+    // The outputs first, so that a warning about the level reaches them.
     manager::Logger *logger = manager::Logger::instance();
-    logger->setLevel(options.contains(QStringLiteral("level")) ? options.value(QStringLiteral("level")).toInt()
-                                                                : number(QStringLiteral("log/level"), 0, 4));
     logger->setSyslog(mConfig.get(QStringLiteral("log/syslog")).toBool());
     logger->setStderr(options.contains(QStringLiteral("stderr")) || mConfig.get(QStringLiteral("log/stderr")).toBool());
     logger->setColor(options.contains(QStringLiteral("color")) || mConfig.get(QStringLiteral("log/color")).toBool());
+    logger->setLevel(options.contains(QStringLiteral("level")) ? options.value(QStringLiteral("level")).toInt()
+                                                                : number(QStringLiteral("log/level"), 0, 4));
 
     manager::Settings *settings = manager::Settings::instance();
     if (options.contains(QStringLiteral("conf"))) {

@@ -184,6 +184,11 @@ void tst_ZUB::saveAndExit_data()
         << QStringList{"[Config] WARN: Settings refer back to themselves (rfid/base -> rfid/base): ${rfid/base} "
                        "read as empty text"}
         << QStringList{"[Config] | rfid/sub_card_found "} << QStringList{} << QStringList{};
+    QTest::newRow("bad-log-level") << Files{{"zub.conf", quiet + "level=loud\n"}} << QStringList{"-e", "-s"}
+                                   << "zub.conf" << QVariantMap{{"log/level", "loud"}}
+                                   << QStringList{"[ZUB] WARN: Setting log/level is not a number from 0 to 4: loud, "
+                                                  "using 2"}
+                                   << QStringList{"[Config] | log/level "} << QStringList{} << QStringList{};
     QTest::newRow("secrets-masked")
         << Files{{"zub.conf", quiet + "[zub]\npassword=hunter2\nobu_password=s3cr3t\n"}} << QStringList{"-e", "-s"}
         << "zub.conf" << QVariantMap{{"zub/password", "hunter2"}} << QStringList{}
@@ -253,7 +258,7 @@ void tst_ZUB::connectsBothBrokers()
     QVERIFY(peer.connectTo(mBroker.host(), mBroker.port()));
     QVERIFY(peer.subscribe("zeto/zub/#"));
     peer.clear();
-    const QString conf = portsFile("keep_alive=30\n");
+    const QString conf = portsFile("keep_alive=30\nsub_qos=7\n");
     QVERIFY(!conf.isEmpty());
 
     ChildProcess zub(program(), {"-e"}, mEnv->path());
@@ -267,7 +272,8 @@ void tst_ZUB::connectsBothBrokers()
     QVERIFY2(mBroker.log().contains("as zub-" + mSerial + " (p2, c1, k30)"), qPrintable(mBroker.log()));
     // Not emptied: the file had keys.
     QSettings written(conf, QSettings::IniFormat);
-    QCOMPARE(written.allKeys().size(), 4);
+    QCOMPARE(written.allKeys().size(), 5);
+    QVERIFY(zub.hasErrorPart("[ZUB] WARN: Setting zub/sub_qos is not a number from 0 to 2: 7, using 0"));
 
     // Gone without a goodbye: the broker tells the device's services.
     QVERIFY(zub.terminate());
