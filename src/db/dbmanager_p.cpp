@@ -8,7 +8,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
-#include <QMutexLocker>
 
 #include <algorithm>
 
@@ -38,7 +37,7 @@ void logCritical(const QString &text)
 
 void DBRequestBook::sent(const std::shared_ptr<Wait> &wait, int id)
 {
-    QMutexLocker locker(&mMutex);
+    std::lock_guard<std::mutex> locker(mMutex);
     wait->id = id;
     // The caller gave up before the main thread got round to sending.
     if (wait->ended && id >= 0)
@@ -47,7 +46,7 @@ void DBRequestBook::sent(const std::shared_ptr<Wait> &wait, int id)
 
 void DBRequestBook::ended(const std::shared_ptr<Wait> &wait)
 {
-    QMutexLocker locker(&mMutex);
+    std::lock_guard<std::mutex> locker(mMutex);
     wait->ended = true;
     if (wait->id >= 0)
         remember(wait->id);
@@ -55,7 +54,7 @@ void DBRequestBook::ended(const std::shared_ptr<Wait> &wait)
 
 bool DBRequestBook::hasEnded(int id) const
 {
-    QMutexLocker locker(&mMutex);
+    std::lock_guard<std::mutex> locker(mMutex);
     return std::find(mEndedIds.begin(), mEndedIds.end(), id) != mEndedIds.end();
 }
 
@@ -105,7 +104,7 @@ DBManagerPrivate::DBManagerPrivate(manager::MqttClient *client, QObject *parent)
 
 QVariant DBManagerPrivate::setting(const QString &key) const
 {
-    QMutexLocker locker(&mConfigMutex);
+    std::lock_guard<std::mutex> locker(mConfigMutex);
     return mConfig->get(key);
 }
 
@@ -122,7 +121,7 @@ void DBManagerPrivate::subscribeFromConf(const QString &key)
 
 Device::Ptr DBManagerPrivate::device() const
 {
-    QMutexLocker locker(&mDeviceMutex);
+    std::lock_guard<std::mutex> locker(mDeviceMutex);
     return mDevice;
 }
 
@@ -232,7 +231,7 @@ void DBManagerPrivate::handleStatusMessage(const QJsonDocument &document)
     const QJsonObject json = status.value(QLatin1String("device")).toObject();
     Device::Ptr fresh;
     {
-        QMutexLocker locker(&mDeviceMutex);
+        std::lock_guard<std::mutex> locker(mDeviceMutex);
         if (mDevice && mDevice->toJson() == json)
             return;
         // Whoever holds the old record keeps it valid.
@@ -255,7 +254,7 @@ void DBManagerPrivate::handleConfigMessage(const QJsonDocument &document)
     if (configured.isEmpty()) {
         logWarning(QStringLiteral("WARN : Configured Tarvik URL is empty. Extracting from DBManager : ") + boUrl);
         {
-            QMutexLocker locker(&mConfigMutex);
+            std::lock_guard<std::mutex> locker(mConfigMutex);
             mConfig->set(QStringLiteral("tarvik/url"), boUrl);
             mLearntUrl = boUrl;
         }
@@ -263,7 +262,7 @@ void DBManagerPrivate::handleConfigMessage(const QJsonDocument &document)
     } else if (configured != boUrl) {
         // The running link keeps its URL; the new one takes effect at the next start.
         logWarning(QStringLiteral("WARN : Mismatched configured Tarvik URL. Updating from DBManager : ") + boUrl);
-        QMutexLocker locker(&mConfigMutex);
+        std::lock_guard<std::mutex> locker(mConfigMutex);
         mConfig->set(QStringLiteral("tarvik/url"), boUrl);
     }
 }

@@ -12,7 +12,6 @@
 #include <QJsonArray>
 #include <QList>
 #include <QMetaType>
-#include <QMutex>
 #include <QObject>
 #include <QSharedPointer>
 #include <QString>
@@ -22,6 +21,7 @@
 #include <atomic>
 #include <deque>
 #include <memory>
+#include <mutex>
 
 class Configuration;
 class QJsonDocument;
@@ -63,7 +63,7 @@ public:
 private:
     void remember(int id);
 
-    mutable QMutex mMutex;
+    mutable std::mutex mMutex;
     std::deque<int> mEndedIds; // oldest first, at most Capacity
 };
 
@@ -203,14 +203,14 @@ private:
 
     // Read on the validation thread (blocking calls) as well as on the main thread.
     std::unique_ptr<Configuration> mConfig;
-    mutable QMutex mConfigMutex;
+    mutable std::mutex mConfigMutex;
     manager::MqttClient *mClient = nullptr;
     int mRequestCounter = 0;
     State mState = ServiceDown;
     bool mService = false;
     Info mInfo;
     Device::Ptr mDevice; // replaced on the main thread, copied on any thread
-    mutable QMutex mDeviceMutex;
+    mutable std::mutex mDeviceMutex;
     QString mSelectedLanguage = QStringLiteral("none");
     QSharedPointer<tarvik::Route> mRoute;
     std::shared_ptr<DBRequestBook> mBook = std::make_shared<DBRequestBook>();

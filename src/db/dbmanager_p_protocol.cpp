@@ -11,7 +11,6 @@
 #include <QEventLoop>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QMutexLocker>
 #include <QTimer>
 #include <QVariantMap>
 

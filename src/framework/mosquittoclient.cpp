@@ -7,6 +7,9 @@
 #include <QTimer>
 
 #include <mosquitto.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <cstring>
@@ -358,8 +361,18 @@ qint32 MosquittoClient::publish(const QString &topic, const QByteArray &payload,
 
 void MosquittoClient::onReadable()
 {
-    if (mLink && !mLink->finished)
-        afterLibraryCall(mosquitto_loop_read(mLink->handle, 1));
+    if (!mLink || mLink->finished)
+        return;
+    const int rc = mosquitto_loop_read(mLink->handle, 1);
+    // Acknowledge at once (Linux drops quick-ack mode again by itself). A broker that uses Nagle
+    // otherwise holds a reply back until our delayed ACK of the previous packet, ~40 ms later:
+    // that hit every request whose own echo arrives just before its answer.
+    const int fd = mosquitto_socket(mLink->handle);
+    if (fd >= 0) {
+        const int on = 1;
+        setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+    }
+    afterLibraryCall(rc);
 }
 
 void MosquittoClient::onWritable()
