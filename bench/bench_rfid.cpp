@@ -1,5 +1,7 @@
 #include "rfid/rfidcardfactory.h"
 #include "rfid/zetodes_v3/card.h"
+#include "rfid/zetoluc/card.h"
+#include "rfid/zetolucv2/card.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -10,9 +12,9 @@
 
 // One DES v3 auto-read message (three products, e-purse, five rides, three loads),
 // as the reader service publishes it.
-static QByteArray autoreadMessage()
+static QByteArray autoreadMessage(const char *path = CARD_SAMPLE)
 {
-    QFile file(QStringLiteral(CARD_SAMPLE));
+    QFile file(QString::fromUtf8(path));
     if (!file.open(QIODevice::ReadOnly))
         return QByteArray();
     return QJsonDocument::fromJson(file.readAll()).toJson(QJsonDocument::Compact);
@@ -66,5 +68,51 @@ static void BM_BareTapRoad(benchmark::State &state)
     }
 }
 BENCHMARK(BM_BareTapRoad);
+
+// A LUC tap with write-back: read, change the pass and the last ride, write the whole
+// card image (only changed values go over the message as read).
+static void BM_LucTapWriteBack(benchmark::State &state)
+{
+    const QByteArray message = autoreadMessage(LUC_SAMPLE);
+    for (auto _ : state) {
+        ZetoLUC::Card card(QJsonDocument::fromJson(message).object());
+        card.getStoredJourneys()->setRemainingJourneys(card.getStoredJourneys()->getRemainingJourneys() - 1);
+        ZetoLUC::UsageLogEntry ride = card.getUsageLogEntry();
+        ride.setJourneysBefore(ride.getJourneysAfter());
+        ride.setJourneysAfter(ride.getJourneysAfter() - 1);
+        card.setUsageLogEntry(ride);
+        benchmark::DoNotOptimize(QJsonDocument(card.toJson()).toJson(QJsonDocument::Compact));
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * message.size());
+}
+BENCHMARK(BM_LucTapWriteBack);
+
+// The same for a LUC v2 card.
+static void BM_LucV2TapWriteBack(benchmark::State &state)
+{
+    const QByteArray message = autoreadMessage(LUCV2_SAMPLE);
+    for (auto _ : state) {
+        ZetoLUCv2::Card card(QJsonDocument::fromJson(message).object());
+        card.products().at(1)->remainingValue -= 1;
+        card.usageLog().transactionType = 22;
+        benchmark::DoNotOptimize(QJsonDocument(card.toJson()).toJson(QJsonDocument::Compact));
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * message.size());
+}
+BENCHMARK(BM_LucV2TapWriteBack);
+
+// Remaining days of a period pass, as an inspection asks for it.
+static void BM_LucV2RemainingDays(benchmark::State &state)
+{
+    ZetoLUCv2::Card::Product pass;
+    pass.productType = ZetoLUCv2::Card::Product::PeriodPass;
+    pass.status = ZetoLUCv2::Card::Product::Active;
+    pass.initialValue = 30;
+    pass.activationTimestamp = QDateTime(QDate(2024, 3, 10), QTime(10, 0), Qt::UTC);
+    const QDateTime now(QDate(2024, 4, 8), QTime(20, 0), Qt::UTC);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(pass.remainingDays(now, true));
+}
+BENCHMARK(BM_LucV2RemainingDays);
 
 BENCHMARK_MAIN();

@@ -2,6 +2,10 @@
 
 #include "rfid/zetodes_v2/card.h"
 #include "rfid/zetodes_v3/card.h"
+#include "rfid/zetodesv4/card.h"
+#include "rfid/zetoemv/card.h"
+#include "rfid/zetoluc/card.h"
+#include "rfid/zetolucv2/card.h"
 
 #include <QJsonDocument>
 #include <QVariant>
@@ -15,6 +19,13 @@ RfidCard *RfidCardFactory::create(const QVariantMap &card)
         return new ZetoDes_v3::Card(json());
     if (name == ZetoDes_v2::Card::MyTemplate)
         return new ZetoDes_v2::Card(json());
-    // "ZetoLUC", "ZetoLUCv2", "EMV" and "ZetoDESv4" come next, in that order.
+    if (name == ZetoLUC::Card::MyTemplate)
+        return new ZetoLUC::Card(json());
+    if (name == ZetoLUCv2::Card::MyTemplate)
+        return new ZetoLUCv2::Card(json());
+    if (name == ZetoEMV::Card::MyTemplate)
+        return new ZetoEMV::Card(json());
+    if (name == ZetoDESv4::Card::MyTemplate)
+        return new ZetoDESv4::Card(json());
     return nullptr;
 }

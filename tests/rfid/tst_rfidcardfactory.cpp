@@ -1,6 +1,10 @@
 #include "rfid/rfidcardfactory.h"
 #include "rfid/zetodes_v2/card.h"
 #include "rfid/zetodes_v3/card.h"
+#include "rfid/zetodesv4/card.h"
+#include "rfid/zetoemv/card.h"
+#include "rfid/zetoluc/card.h"
+#include "rfid/zetolucv2/card.h"
 
 #include "support/jsonpath.h"
 
@@ -21,6 +25,26 @@ QString dataDir(const QString &folder)
 QVariantMap sampleMap(const QString &name)
 {
     return JsonPath::readFile(dataDir(QStringLiteral("valid/")) + name).object().toVariantMap();
+}
+
+// The class of a card model, "" for none.
+QString modelName(const RfidCard *card)
+{
+    if (!card)
+        return QString();
+    if (dynamic_cast<const ZetoDes_v3::Card *>(card))
+        return QStringLiteral("ZetoDes_v3::Card");
+    if (dynamic_cast<const ZetoDes_v2::Card *>(card))
+        return QStringLiteral("ZetoDes_v2::Card");
+    if (dynamic_cast<const ZetoLUC::Card *>(card))
+        return QStringLiteral("ZetoLUC::Card");
+    if (dynamic_cast<const ZetoLUCv2::Card *>(card))
+        return QStringLiteral("ZetoLUCv2::Card");
+    if (dynamic_cast<const ZetoEMV::Card *>(card))
+        return QStringLiteral("ZetoEMV::Card");
+    if (dynamic_cast<const ZetoDESv4::Card *>(card))
+        return QStringLiteral("ZetoDESv4::Card");
+    return QStringLiteral("?");
 }
 
 // Every text a card parser may throw.
@@ -46,44 +70,48 @@ private slots:
 void tst_RfidCardFactory::picksModelByTemplate_data()
 {
     QTest::addColumn<QString>("templateName");
+    QTest::addColumn<QString>("sample");        // a card of that layout
     QTest::addColumn<QString>("expectedModel"); // "" for no card
 
-    QTest::newRow("des-v3") << "ZetoDESv3" << "ZetoDes_v3::Card";
-    QTest::newRow("des-v2") << "ZetoDESv2" << "ZetoDes_v2::Card";
-    QTest::newRow("des-v2-other-case") << "zetodesv2" << "";
-    QTest::newRow("des-v3-other-case") << "ZETODESV3" << "";
-    QTest::newRow("des-v3-trailing-blank") << "ZetoDESv3 " << "";
-    QTest::newRow("luc") << "ZetoLUC" << "";
-    QTest::newRow("luc-v2") << "ZetoLUCv2" << "";
-    QTest::newRow("emv") << "EMV" << "";
-    QTest::newRow("des-v4") << "ZetoDESv4" << "";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("des-v3") << "ZetoDESv3" << "desv3-autoread.json" << "ZetoDes_v3::Card";
+    QTest::newRow("des-v2") << "ZetoDESv2" << "desv2-full.json" << "ZetoDes_v2::Card";
+    QTest::newRow("luc") << "ZetoLUC" << "luc-full.json" << "ZetoLUC::Card";
+    QTest::newRow("luc-v2") << "ZetoLUCv2" << "lucv2-full.json" << "ZetoLUCv2::Card";
+    QTest::newRow("emv") << "EMV" << "emv-error.json" << "ZetoEMV::Card";
+    QTest::newRow("des-v4") << "ZetoDESv4" << "desv4-raw.json" << "ZetoDESv4::Card";
+    // A message with no model behind it, under any template the factory knows, still
+    // builds the card of that template when the layout needs no key it lacks.
+    QTest::newRow("luc-v2-from-des-v3") << "ZetoLUCv2" << "desv3-autoread.json" << "ZetoLUCv2::Card";
+    QTest::newRow("des-v4-from-luc") << "ZetoDESv4" << "luc-full.json" << "ZetoDESv4::Card";
+    QTest::newRow("emv-from-des-v2") << "EMV" << "desv2-full.json" << "ZetoEMV::Card";
+    QTest::newRow("des-v2-other-case") << "zetodesv2" << "desv2-full.json" << "";
+    QTest::newRow("des-v3-other-case") << "ZETODESV3" << "desv3-autoread.json" << "";
+    QTest::newRow("des-v3-trailing-blank") << "ZetoDESv3 " << "desv3-autoread.json" << "";
+    QTest::newRow("luc-other-case") << "zetoluc" << "luc-full.json" << "";
+    QTest::newRow("luc-v2-other-case") << "ZetoLucV2" << "lucv2-full.json" << "";
+    QTest::newRow("emv-other-case") << "emv" << "emv-error.json" << "";
+    QTest::newRow("des-v4-leading-blank") << " ZetoDESv4" << "desv4-raw.json" << "";
+    QTest::newRow("empty") << "" << "desv3-autoread.json" << "";
 }
 
 void tst_RfidCardFactory::picksModelByTemplate()
 {
     QFETCH(QString, templateName);
+    QFETCH(QString, sample);
     QFETCH(QString, expectedModel);
 
-    // The same full card under every template: DES v2 and v3 take different keys.
-    const bool v2 = expectedModel == QLatin1String("ZetoDes_v2::Card");
-    QVariantMap card = sampleMap(v2 ? QStringLiteral("desv2-full.json") : QStringLiteral("desv3-autoread.json"));
+    QVariantMap card = sampleMap(sample);
     QVERIFY(!card.isEmpty());
     card.insert(QStringLiteral("template"), templateName);
 
     std::unique_ptr<RfidCard> model(RfidCardFactory::create(card));
-    if (expectedModel.isEmpty()) {
-        QVERIFY(!model);
+    QCOMPARE(modelName(model.get()), expectedModel);
+    if (!model)
         return;
-    }
-    QVERIFY(model);
-    if (v2)
-        QVERIFY(dynamic_cast<ZetoDes_v2::Card *>(model.get()));
-    else
-        QVERIFY(dynamic_cast<ZetoDes_v3::Card *>(model.get()));
     QCOMPARE(model->getTemplate(), templateName);
-    QCOMPARE(model->getType(), 256);
+    QCOMPARE(model->getType(), card.value(QStringLiteral("type")).toInt());
     QCOMPARE(model->getUid(), card.value(QStringLiteral("uid")).toString());
+    QCOMPARE(model->toJson().value(QStringLiteral("template")).toString(), templateName);
 }
 
 void tst_RfidCardFactory::missingKeyPassesThrough()
@@ -95,6 +123,17 @@ void tst_RfidCardFactory::missingKeyPassesThrough()
         delete RfidCardFactory::create(card);
     } catch (const std::runtime_error &e) {
         QCOMPARE(QString::fromLocal8Bit(e.what()), QStringLiteral("card missing 'uid' field in top level"));
+    }
+    // The same for the LUC and EMV layouts.
+    for (const QString &name : {QStringLiteral("luc-full.json"), QStringLiteral("emv-error.json")}) {
+        QVariantMap other = sampleMap(name);
+        other.remove(QStringLiteral("type"));
+        try {
+            delete RfidCardFactory::create(other);
+            QFAIL(qPrintable(name + QStringLiteral(" without type was built")));
+        } catch (const std::runtime_error &e) {
+            QCOMPARE(QString::fromLocal8Bit(e.what()), QStringLiteral("card missing 'type' field in top level"));
+        }
     }
     // No template at all: not a card the device knows, nothing is read.
     card.remove(QStringLiteral("template"));
@@ -212,7 +251,16 @@ bool exercise(const QVariantMap &message, int &built, int &refused, QString &fai
         if (!card)
             return true;
         ++built;
-        QJsonDocument(card->toJson()).toJson(QJsonDocument::Compact);
+        const QByteArray untouched = QJsonDocument(card->toJson()).toJson(QJsonDocument::Compact);
+        // These layouts give back an untouched card exactly as it came.
+        if (dynamic_cast<ZetoLUC::Card *>(card.get()) || dynamic_cast<ZetoLUCv2::Card *>(card.get())
+            || dynamic_cast<ZetoEMV::Card *>(card.get()) || dynamic_cast<ZetoDESv4::Card *>(card.get())) {
+            const QByteArray read = QJsonDocument::fromVariant(message).toJson(QJsonDocument::Compact);
+            if (untouched != read) {
+                failure = QStringLiteral("untouched card written back changed:\n") + QString::fromUtf8(untouched);
+                return false;
+            }
+        }
         if (auto *v3 = dynamic_cast<ZetoDes_v3::Card *>(card.get())) {
             for (ZetoDes_v3::Product *product : v3->products()) {
                 v3->setProductExpired(product);
@@ -227,6 +275,29 @@ bool exercise(const QVariantMap &message, int &built, int &refused, QString &fai
             if (ZetoDes_v2::StoredJourneys *journeys = v2->storedJourneys())
                 v2->setStoredJourneysExpired(journeys);
             v2->addUsageLogEntry(ZetoDes_v2::UsageLogEntry());
+        } else if (auto *luc = dynamic_cast<ZetoLUC::Card *>(card.get())) {
+            luc->getPeriodPass()->setStatus(ZetoLUC::PeriodPass::Expired);
+            luc->getStoredJourneys()->setRemainingJourneys(luc->getStoredJourneys()->getRemainingJourneys() + 1);
+            ZetoLUC::State state = luc->getState();
+            state.setStatus(ZetoLUC::State::BlockedMisuse);
+            luc->setState(state);
+            luc->setUsageLogEntry(ZetoLUC::UsageLogEntry());
+            // The whole image reads back: the restore cache depends on it.
+            const QJsonObject image = luc->toJson();
+            const ZetoLUC::Card again(image);
+            if (QJsonDocument(again.toJson()).toJson() != QJsonDocument(image).toJson()) {
+                failure = QStringLiteral("LUC image does not read back");
+                return false;
+            }
+        } else if (auto *lucv2 = dynamic_cast<ZetoLUCv2::Card *>(card.get())) {
+            const QDateTime now(QDate(2024, 4, 8), QTime(20, 0), Qt::UTC);
+            for (ZetoLUCv2::Card::Product *product : lucv2->products()) {
+                product->remainingDays(now, true);
+                product->remainingDays(now, false);
+                product->remainingValue = product->remainingValue / 2;
+            }
+            lucv2->usageLog().transactionType = 22;
+            lucv2->state().status = 2;
         }
         QJsonDocument(card->toJson()).toJson(QJsonDocument::Compact);
         return true;
@@ -280,7 +351,8 @@ void tst_RfidCardFactory::truncatedMessages()
     const QDir dir(dataDir(QStringLiteral("valid")));
     int built = 0;
     int refused = 0;
-    for (const QString &name : {QStringLiteral("desv3-autoread.json"), QStringLiteral("desv2-full.json")}) {
+    for (const QString &name : {QStringLiteral("desv3-autoread.json"), QStringLiteral("desv2-full.json"),
+                                QStringLiteral("luc-full.json"), QStringLiteral("lucv2-full.json")}) {
         QFile file(dir.filePath(name));
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray bytes = QJsonDocument::fromJson(file.readAll()).toJson(QJsonDocument::Compact);
@@ -290,7 +362,7 @@ void tst_RfidCardFactory::truncatedMessages()
             QVERIFY2(exercise(doc.object().toVariantMap(), built, refused, failure), qPrintable(failure));
         }
     }
-    QCOMPARE(built, 2); // only the whole messages
+    QCOMPARE(built, 4); // only the whole messages
 }
 
 QTEST_GUILESS_MAIN(tst_RfidCardFactory)
