@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QPair>
+#include <QSslCertificate>
+#include <QSslKey>
+#include <QTcpServer>
+#include <QUrl>
+
+// A small HTTP/1.1 server on a free loopback port, plain or over TLS, for tests of HTTP
+// clients. Records every request (method, path, query, headers, body) and answers by exact
+// path from a table of canned responses (default: 404 with a JSON body). Lives on the test's
+// thread: the test must run the event loop (QTRY_*, QSignalSpy::wait) while a client talks to it.
+class HttpTestServer : public QTcpServer
+{
+    Q_OBJECT
+public:
+    using Headers = QList<QPair<QByteArray, QByteArray>>;
+
+    struct Request
+    {
+        QByteArray method;
+        QByteArray target; // as sent: path and query, percent-encoded
+        Headers headers;   // as sent, in order
+        QByteArray body;
+
+        QString path() const;
+        QString query() const;
+        QByteArray header(const QByteArray &name) const; // first of that name, any case; null when absent
+        bool hasHeader(const QByteArray &name) const;
+    };
+
+    struct Response
+    {
+        enum class Framing {
+            Length,         // Content-Length, connection kept
+            CloseDelimited, // no length: the body ends when the server closes
+            Never           // the request is read and never answered
+        };
+
+        int status = 200;
+        Headers headers;
+        QByteArray body;
+        Framing framing = Framing::Length;
+
+        static Response json(int status, const QByteArray &json);
+        static Response text(int status, const QByteArray &body);
+        static Response redirect(int status, const QByteArray &location);
+        static Response withoutLength(const QByteArray &json);
+        static Response neverAnswer();
+    };
+
+    explicit HttpTestServer(QObject *parent = nullptr);
+    ~HttpTestServer() override;
+
+    bool start();
+    bool startTls(const QSslCertificate &certificate, const QSslKey &key);
+    bool isTls() const { return mTls; }
+    // scheme://127.0.0.1:port, without a path.
+    QUrl baseUrl() const;
+
+    void setResponse(const QString &path, const Response &response);
+    void setDefaultResponse(const Response &response);
+    void clearResponses();
+
+    QList<Request> requests() const { return mRequests; }
+    int requestCount() const { return mRequests.size(); }
+    Request lastRequest() const { return mRequests.isEmpty() ? Request() : mRequests.last(); }
+    void clearRequests() { mRequests.clear(); }
+
+signals:
+    void requestReceived();
+
+protected:
+    void incomingConnection(qintptr descriptor) override;
+
+private:
+    void onReadyRead();
+    bool handleOne(QTcpSocket *socket, QByteArray &buffer);
+    void answer(QTcpSocket *socket, const Response &response);
+
+    bool mTls = false;
+    QSslCertificate mCertificate;
+    QSslKey mKey;
+    QHash<QString, Response> mResponses;
+    Response mDefault;
+    QHash<QTcpSocket *, QByteArray> mBuffers;
+    QList<Request> mRequests;
+};

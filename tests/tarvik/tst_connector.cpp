@@ -1,0 +1,1004 @@
+#include "tarvik/connector.h"
+
+#include "support/httptestserver.h"
+#include "support/logcapture.h"
+#include "support/selfsignedcertificate.h"
+#include "support/testenv.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QThread>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+#include <stdexcept>
+
+using tarvik::Connector;
+using Call = std::function<void(Connector &)>;
+using Response = HttpTestServer::Response;
+Q_DECLARE_METATYPE(Call)
+Q_DECLARE_METATYPE(HttpTestServer::Response)
+
+namespace {
+
+const QString kSyncPath = QStringLiteral("/api/web/api/sync_bo");
+const QString kSavePath = QStringLiteral("/api/web/api/deviceManager/save");
+const QString kListPath = QStringLiteral("/api/web/abt/client/action");
+const QString kCompletePath = QStringLiteral("/api/web/abt/client/action/complete");
+const int kWaitMs = 10000;
+
+QString line(const QString &text)
+{
+    return QStringLiteral("[tarvik::connector] ") + text;
+}
+
+QJsonObject object(const QByteArray &json)
+{
+    return QJsonDocument::fromJson(json).object();
+}
+
+QByteArray compact(const QJsonObject &o)
+{
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
+
+bool runOnWorker(const std::function<void()> &work)
+{
+    std::unique_ptr<QThread> worker(QThread::create(work));
+    worker->start();
+    return worker->wait(kWaitMs);
+}
+
+// `count` objects with ids from `firstId`, every parent key set, as the back-end sends rows.
+QJsonArray rows(int count, int firstId)
+{
+    QJsonArray out;
+    for (int i = 0; i < count; ++i) {
+        out.append(QJsonObject{{"id", firstId + i}, {"carriersId", 2}, {"code", QStringLiteral("C%1").arg(firstId + i)},
+                               {"fareProductId", 1}, {"axisId", 1}, {"stopGroupId", 1}, {"ruleId", 1}});
+    }
+    return out;
+}
+
+// The record keys of a sync reply, in the order their signals come; the n-th key holds n rows.
+const QStringList kRecordKeys = {
+    "TicketMaterials", "PassengerTypes", "PaymentChannels", "PaymentMethods", "BaseFares", "FareProducts",
+    "FareProductBaseFares", "FareProductPassengerTypes", "FareProductTicketMaterials", "FareProductPaymentMethods",
+    "FareProductPaymentChannels", "Stops", "StopGroups", "StopGroupStops", "AxisStops", "Axis", "CappingRules",
+    "CappingRuleStopGroups"};
+
+template <typename T>
+void trace(Connector *c, void (Connector::*signal)(const QList<QSharedPointer<T>> &), const QString &name,
+           QStringList *out)
+{
+    QObject::connect(c, signal, c, [=](const QList<QSharedPointer<T>> &list) {
+        *out << QStringLiteral("%1:%2:%3").arg(name).arg(list.size()).arg(list.value(0) ? list.value(0)->id() : -1);
+    });
+}
+
+// Every signal of a sync reply, as "name:args", in emission order.
+QStringList *traceAll(Connector *c)
+{
+    auto *out = new QStringList;
+    QObject::connect(c, &QObject::destroyed, [out] { delete out; });
+    QObject::connect(c, &Connector::entityDeleted, c,
+                     [=](const QString &table, int id) { *out << QStringLiteral("entityDeleted:%1:%2").arg(table).arg(id); });
+    QObject::connect(c, &Connector::deviceParamDeleted, c,
+                     [=](int id, int carrier) { *out << QStringLiteral("deviceParamDeleted:%1:%2").arg(id).arg(carrier); });
+    trace(c, &Connector::deviceParamsReceived, "DeviceTypeKeyValues", out);
+    trace(c, &Connector::ticketMaterialsReceived, "TicketMaterials", out);
+    trace(c, &Connector::passengerTypesReceived, "PassengerTypes", out);
+    trace(c, &Connector::paymentChannelsReceived, "PaymentChannels", out);
+    trace(c, &Connector::paymentMethodsReceived, "PaymentMethods", out);
+    trace(c, &Connector::baseFaresReceived, "BaseFares", out);
+    trace(c, &Connector::fareProductsReceived, "FareProducts", out);
+    trace(c, &Connector::fareProductBaseFaresReceived, "FareProductBaseFares", out);
+    trace(c, &Connector::fareProductPassengerTypesReceived, "FareProductPassengerTypes", out);
+    trace(c, &Connector::fareProductTicketMaterialsReceived, "FareProductTicketMaterials", out);
+    trace(c, &Connector::fareProductPaymentMethodsReceived, "FareProductPaymentMethods", out);
+    trace(c, &Connector::fareProductPaymentChannelsReceived, "FareProductPaymentChannels", out);
+    trace(c, &Connector::stopsReceived, "Stops", out);
+    trace(c, &Connector::stopGroupsReceived, "StopGroups", out);
+    trace(c, &Connector::stopGroupStopsReceived, "StopGroupStops", out);
+    trace(c, &Connector::axisStopsReceived, "AxisStops", out);
+    trace(c, &Connector::axisReceived, "Axis", out);
+    trace(c, &Connector::cappingRulesReceived, "CappingRules", out);
+    trace(c, &Connector::cappingRuleStopGroupsReceived, "CappingRuleStopGroups", out);
+    const auto end = [=](const char *name) {
+        return [=](const QDateTime &date) { *out << QStringLiteral("%1:%2").arg(name, date.toString("dd/MM/yyyy hh:mm:ss")); };
+    };
+    QObject::connect(c, &Connector::onRouteDataSyncEnd, c, end("onRouteDataSyncEnd"));
+    QObject::connect(c, &Connector::onFareDataSyncEnd, c, end("onFareDataSyncEnd"));
+    QObject::connect(c, &Connector::onSyncEnd, c, end("onSyncEnd"));
+    return out;
+}
+
+} // namespace
+
+class tst_Connector : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    // transport
+    void createUrl_data();
+    void createUrl();
+    void sendsRequest_data();
+    void sendsRequest();
+    void sendsEmptyApiKey();
+    void refusesWithoutBaseUrl_data();
+    void refusesWithoutBaseUrl();
+    void parsesRepliesFromServer();
+    void reportsHttpFailure_data();
+    void reportsHttpFailure();
+    void nonJsonReply();
+    void timesOut();
+    void timeoutTakenWhenRequestIsMade_data();
+    void timeoutTakenWhenRequestIsMade();
+    void followsRedirect_data();
+    void followsRedirect();
+    void redirectedAnswerReachesItsParser();
+    void givesUpRedirectLoop();
+    void refusesRedirect_data();
+    void refusesRedirect();
+    void refusesSelfSignedByDefault();
+    void acceptsSelfSignedWithFlag_data();
+    void acceptsSelfSignedWithFlag();
+    void sendsFromOwnThread();
+    void reportsDownloadProgress_data();
+    void reportsDownloadProgress();
+    void containsThrowingReceiver();
+
+    // messages
+    void parsesSyncReplyInOrder();
+    void rejectsSyncReply_data();
+    void rejectsSyncReply();
+    void emitsDeletions_data();
+    void emitsDeletions();
+    void emptyOrNonArrayRaisesNothing();
+    void syncEndDate_data();
+    void syncEndDate();
+    void storesSyncDate();
+    void keepsSyncDateOnBadText_data();
+    void keepsSyncDateOnBadText();
+    void routeReplyKeepsSyncDate();
+    void parsesActionList();
+    void logsObuMgmtReply_data();
+    void logsObuMgmtReply();
+
+private:
+    std::unique_ptr<Connector> connector(const HttpTestServer &server, const QString &basePath = "/api");
+    bool waitForLine(const QString &text);
+    bool waitForPart(const QString &fragment);
+    QString dumpLog() const { return mLog ? mLog->texts().join('\n') : QString(); }
+
+    HttpTestServer mHttp;
+    HttpTestServer mHttps;
+    std::unique_ptr<LogCapture> mLog;
+    std::unique_ptr<TestEnv> mEnv;
+};
+
+void tst_Connector::initTestCase()
+{
+    if (qgetenv("TZ") == "America/New_York")
+        QCOMPARE(QDateTime(QDate(2024, 1, 1), QTime(12, 0)).offsetFromUtc(), -5 * 3600);
+    QVERIFY(mHttp.start());
+    const SelfSignedCertificate tls = SelfSignedCertificate::create();
+    QVERIFY(!tls.isNull());
+    QVERIFY(mHttps.startTls(tls.certificate(), tls.key()));
+}
+
+void tst_Connector::init()
+{
+    for (HttpTestServer *server : {&mHttp, &mHttps}) {
+        server->clearRequests();
+        server->clearResponses();
+        server->setDefaultResponse(Response::json(404, R"({"error":"not found"})"));
+    }
+    mEnv = std::make_unique<TestEnv>();
+    QVERIFY(mEnv->isValid());
+    mLog = std::make_unique<LogCapture>();
+}
+
+void tst_Connector::cleanup()
+{
+    if (QTest::currentTestFailed())
+        qWarning().noquote() << "Log of the failed test:\n" << dumpLog();
+    mLog.reset();
+    mEnv.reset();
+}
+
+std::unique_ptr<Connector> tst_Connector::connector(const HttpTestServer &server, const QString &basePath)
+{
+    QUrl base = server.baseUrl();
+    base.setPath(basePath);
+    auto c = std::make_unique<Connector>(base);
+    c->setStoragePath(mEnv->path());
+    c->setApiKey(QStringLiteral("7c1e9a04b5d36f28e0a9c41b7d2f6e53"));
+    c->setTimeout(kWaitMs);
+    return c;
+}
+
+bool tst_Connector::waitForLine(const QString &text)
+{
+    return QTest::qWaitFor([&] { return mLog->contains(line(text)); }, kWaitMs);
+}
+
+bool tst_Connector::waitForPart(const QString &fragment)
+{
+    return QTest::qWaitFor([&] { return mLog->containsPart(fragment); }, kWaitMs);
+}
+
+// --- transport --------------------------------------------------------------------------------
+
+void tst_Connector::createUrl_data()
+{
+    QTest::addColumn<QString>("base");
+    QTest::addColumn<QString>("relative");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("base-path") << "http://h:81/api" << "web/api/sync_bo" << "http://h:81/api/web/api/sync_bo";
+    QTest::newRow("base-path-slash") << "http://h:81/api/" << "web/api/sync_bo" << "http://h:81/api/web/api/sync_bo";
+    QTest::newRow("no-path") << "http://h:81" << "web/api/sync_bo" << "http://h:81/web/api/sync_bo";
+    QTest::newRow("root-path") << "http://h:81/" << "web/api/sync_bo" << "http://h:81/web/api/sync_bo";
+    QTest::newRow("leading-slash-replaces") << "http://h:81/api" << "/web/x" << "http://h:81/web/x";
+    QTest::newRow("user-and-scheme-kept") << "https://u@h:8443/a/b" << "web/abt/client/action"
+                                          << "https://u@h:8443/a/b/web/abt/client/action";
+    QTest::newRow("encoded-base-path") << "http://h/my%20api" << "web/api/sync_bo" << "http://h/my%20api/web/api/sync_bo";
+    QTest::newRow("empty-base") << "" << "web/api/sync_bo" << "/web/api/sync_bo";
+}
+
+void tst_Connector::createUrl()
+{
+    QFETCH(QString, base);
+    QFETCH(QString, relative);
+    const Connector c(QUrl(base, QUrl::TolerantMode));
+    QTEST(c.createUrl(relative).toString(QUrl::FullyEncoded), "expected");
+}
+
+void tst_Connector::sendsRequest_data()
+{
+    QTest::addColumn<Call>("call");
+    QTest::addColumn<QByteArray>("method");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<QByteArray>("body");
+
+    const QDateTime date(QDate(2024, 3, 5), QTime(6, 7, 8));
+    QTest::newRow("route-data-everything")
+        << Call([](Connector &c) { c.requestRouteData("SN-1"); }) << QByteArray("POST") << kSyncPath << ""
+        << QByteArray(R"({"devicesUuid":"SN-1","lastSyncDate":null,"syncAll":0,"syncTables":[1,2,3,19]})");
+    QTest::newRow("route-data-since")
+        << Call([date](Connector &c) { c.requestRouteData("SN-1", date); }) << QByteArray("POST") << kSyncPath << ""
+        << QByteArray(R"({"devicesUuid":"SN-1","lastSyncDate":"05/03/2024 06:07:08","syncAll":0,"syncTables":[1,2,3,19]})");
+    QTest::newRow("fare-data-since")
+        << Call([date](Connector &c) { c.requestFareData("SN-1", date); }) << QByteArray("POST") << kSyncPath << ""
+        << QByteArray(R"({"devicesUuid":"SN-1","lastSyncDate":"05/03/2024 06:07:08","syncAll":0,)"
+                      R"("syncTables":[7,8,9,10,11,12,14,15,16,17,18,41,42]})");
+    QTest::newRow("fare-data-invalid-date-asks-everything")
+        << Call([](Connector &c) { c.requestFareData("SN-1", QDateTime(QDate(2024, 2, 30), QTime(1, 0))); })
+        << QByteArray("POST") << kSyncPath << ""
+        << QByteArray(R"({"devicesUuid":"SN-1","lastSyncDate":null,"syncAll":0,"syncTables":[7,8,9,10,11,12,14,15,16,17,18,41,42]})");
+    QTest::newRow("device-params-first-incremental")
+        << Call([](Connector &c) { c.requestDeviceParams("SN-1"); }) << QByteArray("POST") << kSyncPath << ""
+        << QByteArray(R"({"devicesUuid":"SN-1","lastSyncDate":"01/01/1970 00:00:00","syncAll":0,"syncTables":[20]})");
+    QTest::newRow("device-params-full")
+        << Call([](Connector &c) { c.requestDeviceParams("SN-1", false); }) << QByteArray("POST") << kSyncPath << ""
+        << QByteArray(R"({"devicesUuid":"SN-1","lastSyncDate":null,"syncAll":0,"syncTables":[20]})");
+    QTest::newRow("device-management")
+        << Call([](Connector &c) { c.requestObuMgmtSave(object(R"({"serial":"SN-1","uptime":42})")); })
+        << QByteArray("POST") << kSavePath << "" << QByteArray(R"({"serial":"SN-1","uptime":42})");
+    QTest::newRow("action-list") << Call([](Connector &c) { c.requestActionList(); }) << QByteArray("GET")
+                                 << kListPath << "" << QByteArray();
+    QTest::newRow("action-list-after-id") << Call([](Connector &c) { c.requestActionList(12); })
+                                          << QByteArray("GET") << kListPath << "actionId=12" << QByteArray();
+    QTest::newRow("action-list-negative-id") << Call([](Connector &c) { c.requestActionList(-3); })
+                                             << QByteArray("GET") << kListPath << "" << QByteArray();
+    QTest::newRow("action-complete")
+        << Call([](Connector &c) { c.requestActionComplete(object(R"({"accountToken":"acc-7","counter":3})")); })
+        << QByteArray("POST") << kCompletePath << "" << QByteArray(R"({"accountToken":"acc-7","counter":3})");
+}
+
+void tst_Connector::sendsRequest()
+{
+    QFETCH(Call, call);
+    QFETCH(QByteArray, method);
+    QFETCH(QString, path);
+    QFETCH(QString, query);
+    QFETCH(QByteArray, body);
+
+    auto c = connector(mHttp);
+    call(*c);
+    QTRY_COMPARE_WITH_TIMEOUT(mHttp.requestCount(), 1, kWaitMs);
+    const HttpTestServer::Request request = mHttp.lastRequest();
+    QCOMPARE(request.method, method);
+    QCOMPARE(request.path(), path);
+    QCOMPARE(request.query(), query);
+    QCOMPARE(request.body, body);
+    QCOMPARE(request.header("Content-Type"), QByteArray("application/json"));
+    QCOMPARE(request.header("User-Agent"), QByteArray("obu/vurt512"));
+    QCOMPARE(request.header("Connection").toLower(), QByteArray("keep-alive"));
+    QCOMPARE(request.header("x-api-key"), QByteArray("7c1e9a04b5d36f28e0a9c41b7d2f6e53"));
+
+    QUrl url = mHttp.baseUrl();
+    url.setPath(path);
+    url.setQuery(query.isEmpty() ? QString() : query);
+    QVERIFY(waitForPart("Received response for : "));
+    QVERIFY(mLog->contains(line(QStringLiteral("Performing %1 request : %2").arg(QString(method), url.toDisplayString()))));
+    QCOMPARE(mLog->contains(line("Data: " + QString::fromUtf8(body))), method == "POST");
+}
+
+void tst_Connector::sendsEmptyApiKey()
+{
+    auto c = connector(mHttp);
+    c->setApiKey(QString());
+    c->requestActionList();
+    QTRY_COMPARE_WITH_TIMEOUT(mHttp.requestCount(), 1, kWaitMs);
+    QVERIFY(mHttp.lastRequest().hasHeader("x-api-key"));
+    QCOMPARE(mHttp.lastRequest().header("x-api-key"), QByteArray(""));
+}
+
+void tst_Connector::refusesWithoutBaseUrl_data()
+{
+    QTest::addColumn<QUrl>("base");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("empty") << QUrl() << line("WARN: Tarvik URL not configured. Aborting.");
+    QTest::newRow("invalid") << QUrl("http://exa mple.com:99999/api", QUrl::StrictMode)
+                             << line("ERROR: Invalid Tarvik URL : ");
+}
+
+void tst_Connector::refusesWithoutBaseUrl()
+{
+    QFETCH(QUrl, base);
+    QFETCH(QString, expected);
+
+    Connector c(base);
+    c.requestRouteData("SN-1");
+    c.requestActionList();
+    QVERIFY2(mLog->texts().filter(expected).size() == 2, qPrintable(dumpLog()));
+    // Nothing was sent: no network manager was ever made.
+    QVERIFY(c.findChildren<QNetworkAccessManager *>().isEmpty());
+}
+
+void tst_Connector::parsesRepliesFromServer()
+{
+    QJsonObject fares{{"resp", "OK"}, {"newsyncdate", "05/03/2024 06:07:08"}, {"FareProducts", rows(3, 100)},
+                      {"FareProductBaseFares", rows(4, 200)}};
+    mHttp.setResponse(kSyncPath, Response::json(200, compact(fares)));
+    mHttp.setResponse(kListPath, Response::json(200, R"([{"id":7,"counter":1},{"id":8,"counter":2}])"));
+    mHttp.setResponse(kCompletePath, Response::json(200, R"({"code":"OK","message":"Done"})"));
+    mHttp.setResponse(kSavePath, Response::json(200, R"({"status":"SUCCESS","successMessage":"Saved"})"));
+
+    auto c = connector(mHttp);
+    QSignalSpy products(c.get(), &Connector::fareProductsReceived);
+    QSignalSpy links(c.get(), &Connector::fareProductBaseFaresReceived);
+    QSignalSpy fareEnd(c.get(), &Connector::onFareDataSyncEnd);
+    QSignalSpy actions(c.get(), &Connector::actionListReceived);
+    QSignalSpy complete(c.get(), &Connector::actionCompleteResponseReceived);
+
+    c->requestFareData("SN-1");
+    c->requestActionList(5);
+    c->requestActionComplete(object(R"({"counter":1})"));
+    c->requestObuMgmtSave(object(R"({"serial":"SN-1"})"));
+
+    QTRY_COMPARE_WITH_TIMEOUT(complete.count(), 1, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(fareEnd.count(), 1, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(actions.count(), 1, kWaitMs);
+    QVERIFY(waitForLine("Tarvik responded : Saved"));
+
+    QCOMPARE(products.at(0).at(0).value<tarvik::FareProduct2::List>().size(), 3);
+    QCOMPARE(products.at(0).at(0).value<tarvik::FareProduct2::List>().at(0)->toJson(), rows(3, 100).at(0).toObject());
+    QCOMPARE(links.at(0).at(0).value<tarvik::FareProductBaseFare::List>().size(), 4);
+    QCOMPARE(fareEnd.at(0).at(0).toDateTime(), QDateTime(QDate(2024, 3, 5), QTime(6, 7, 8)));
+    const auto list = actions.at(0).at(0).value<tarvik::Action::List>();
+    QCOMPARE(list.size(), 2);
+    QCOMPARE(list.at(1)->id(), 8);
+    QCOMPARE(complete.at(0), (QVariantList{200, "OK", "Done"}));
+    const QRegularExpression done("^\\[tarvik::connector\\] Request completed successfully : \\d+ msec\\(s\\)$");
+    QCOMPARE(mLog->texts().filter(done).size(), 4);
+}
+
+void tst_Connector::reportsHttpFailure_data()
+{
+    QTest::addColumn<Call>("call");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<Response>("response");
+    QTest::addColumn<QString>("statusLine");
+    QTest::addColumn<QString>("responseLine");
+    QTest::addColumn<QVariantList>("completion"); // empty: no completion signal expected
+
+    QTest::newRow("sync-404-json") << Call([](Connector &c) { c.requestRouteData("SN-1"); }) << kSyncPath
+                                   << Response::json(404, R"({"error":"nope"})") << "ERROR: HTTP Status   : 404"
+                                   << "ERROR: HTTP Response : {\n    \"error\": \"nope\"\n}\n" << QVariantList();
+    QTest::newRow("list-500-text") << Call([](Connector &c) { c.requestActionList(); }) << kListPath
+                                   << Response::text(500, "Internal failure") << "ERROR: HTTP Status   : 500"
+                                   << "ERROR: HTTP Response : " << QVariantList();
+    QTest::newRow("complete-500-json") << Call([](Connector &c) { c.requestActionComplete({}); }) << kCompletePath
+                                       << Response::json(500, R"({"code":"E42","message":"broken"})")
+                                       << "ERROR: HTTP Status   : 500"
+                                       << "ERROR: HTTP Response : {\n    \"code\": \"E42\",\n    \"message\": \"broken\"\n}\n"
+                                       << QVariantList{500, "E42", "broken"};
+    QTest::newRow("complete-404-text") << Call([](Connector &c) { c.requestActionComplete({}); }) << kCompletePath
+                                       << Response::text(404, "no such page") << "ERROR: HTTP Status   : 404"
+                                       << "ERROR: HTTP Response : " << QVariantList{404, "", ""};
+}
+
+void tst_Connector::reportsHttpFailure()
+{
+    QFETCH(Call, call);
+    QFETCH(QString, path);
+    QFETCH(Response, response);
+    QFETCH(QString, statusLine);
+    QFETCH(QString, responseLine);
+    QFETCH(QVariantList, completion);
+
+    mHttp.setResponse(path, response);
+    auto c = connector(mHttp);
+    QSignalSpy syncEnd(c.get(), &Connector::onSyncEnd);
+    QSignalSpy actions(c.get(), &Connector::actionListReceived);
+    QSignalSpy complete(c.get(), &Connector::actionCompleteResponseReceived);
+    call(*c);
+
+    QVERIFY(waitForLine(responseLine));
+    QVERIFY(mLog->contains(line(statusLine)));
+    QVERIFY(!mLog->texts().filter(QRegularExpression("^\\[tarvik::connector\\] ERROR: .*server replied")).isEmpty());
+    QCOMPARE(syncEnd.count(), 0);
+    QCOMPARE(actions.count(), 0);
+    QCOMPARE(complete.count(), completion.isEmpty() ? 0 : 1);
+    if (!completion.isEmpty())
+        QCOMPARE(complete.at(0), completion);
+}
+
+void tst_Connector::nonJsonReply()
+{
+    mHttp.setResponse(kSyncPath, Response::text(200, "<html>maintenance</html>"));
+    mHttp.setResponse(kListPath, Response::text(200, "not json"));
+    mHttp.setResponse(kSavePath, Response::text(200, ""));
+    auto c = connector(mHttp);
+    QSignalSpy syncEnd(c.get(), &Connector::onSyncEnd);
+    QSignalSpy actions(c.get(), &Connector::actionListReceived);
+
+    c->requestRouteData("SN-1");
+    c->requestActionList();
+    c->requestObuMgmtSave({});
+    QVERIFY(waitForLine("ERROR: sync-bo failed, server responded : "));
+    QVERIFY(waitForLine("Tarvik responded : "));
+    QTRY_COMPARE_WITH_TIMEOUT(mLog->texts().filter("Request completed successfully").size(), 3, kWaitMs);
+    QCOMPARE(syncEnd.count(), 0);
+    QCOMPARE(actions.count(), 0);
+}
+
+void tst_Connector::timesOut()
+{
+    mHttp.setResponse(kCompletePath, Response::neverAnswer());
+    mHttp.setResponse(kSyncPath, Response::neverAnswer());
+    auto c = connector(mHttp);
+    c->setTimeout(300);
+    QSignalSpy complete(c.get(), &Connector::actionCompleteResponseReceived);
+    QSignalSpy syncEnd(c.get(), &Connector::onSyncEnd);
+
+    c->requestRouteData("SN-1");
+    c->requestActionComplete(object(R"({"counter":1})"));
+    QVERIFY(complete.wait(kWaitMs));
+    QCOMPARE(complete.at(0), (QVariantList{0, "", ""}));
+    QTRY_COMPARE_WITH_TIMEOUT(mLog->count(line("ERROR: Request timed-out (timeout=300 msec). Aborting.")), 2, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(mLog->count(line("ERROR: HTTP Status   : 0")), 2, kWaitMs);
+    QCOMPARE(mLog->count(line("ERROR: HTTP Response : ")), 2);
+    QCOMPARE(mLog->count(line("ERROR: Operation canceled")), 2);
+    QCOMPARE(syncEnd.count(), 0);
+    QCOMPARE(complete.count(), 1);
+}
+
+void tst_Connector::timeoutTakenWhenRequestIsMade_data()
+{
+    QTest::addColumn<bool>("fromWorker");
+    QTest::newRow("same-thread") << false;
+    QTest::newRow("worker-thread") << true;
+}
+
+// The action list manager lowers the time-out around one report and restores it at once.
+void tst_Connector::timeoutTakenWhenRequestIsMade()
+{
+    QFETCH(bool, fromWorker);
+    mHttp.setResponse(kCompletePath, Response::neverAnswer());
+    auto c = connector(mHttp);
+    c->setTimeout(30000);
+    QSignalSpy complete(c.get(), &Connector::actionCompleteResponseReceived);
+
+    const auto report = [&c] {
+        const int saved = c->timeout();
+        c->setTimeout(300);
+        c->requestActionComplete(object(R"({"counter":1})"));
+        c->setTimeout(saved);
+    };
+    if (fromWorker)
+        QVERIFY(runOnWorker(report));
+    else
+        report();
+
+    QVERIFY(complete.wait(kWaitMs));
+    QCOMPARE(complete.at(0), (QVariantList{0, "", ""}));
+    // The line shows the setting as it is when the timer fires.
+    QVERIFY(mLog->contains(line("ERROR: Request timed-out (timeout=30000 msec). Aborting.")));
+}
+
+void tst_Connector::followsRedirect_data()
+{
+    QTest::addColumn<QString>("basePath");
+    QTest::addColumn<Call>("call");
+    QTest::addColumn<QString>("firstPath");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("location");
+    QTest::addColumn<QString>("finalPath");
+
+    const Call save = [](Connector &c) { c.requestObuMgmtSave(object(R"({"serial":"SN-1","uptime":42})")); };
+    const Call list = [](Connector &c) { c.requestActionList(12); };
+    const QByteArray absolute = mHttp.baseUrl().toEncoded() + "/abs/save";
+
+    // Relative targets resolve against the configured base URL, not against the request's URL.
+    QTest::newRow("post-relative-302") << "/api" << save << kSavePath << 302 << QByteArray("moved/save") << "/moved/save";
+    QTest::newRow("post-relative-base-slash") << "/api/" << save << kSavePath << 302 << QByteArray("moved/save")
+                                              << "/api/moved/save";
+    QTest::newRow("post-absolute-path-307") << "/api" << save << kSavePath << 307 << QByteArray("/other/save")
+                                            << "/other/save";
+    QTest::newRow("post-absolute-url-301") << "/api" << save << kSavePath << 301 << absolute << "/abs/save";
+    QTest::newRow("get-stays-get-302") << "/api" << list << kListPath << 302 << QByteArray("list2") << "/list2";
+    QTest::newRow("get-stays-get-308") << "/api" << list << kListPath << 308 << QByteArray("/x/list") << "/x/list";
+}
+
+void tst_Connector::followsRedirect()
+{
+    QFETCH(QString, basePath);
+    QFETCH(Call, call);
+    QFETCH(QString, firstPath);
+    QFETCH(int, status);
+    QFETCH(QByteArray, location);
+    QFETCH(QString, finalPath);
+
+    const QString first = firstPath;
+    mHttp.setResponse(first, Response::redirect(status, location));
+    mHttp.setResponse(finalPath, Response::json(200, "{}"));
+    auto c = connector(mHttp, basePath);
+    call(*c);
+
+    QTRY_COMPARE_WITH_TIMEOUT(mHttp.requestCount(), 2, kWaitMs);
+    QVERIFY(waitForPart("Request completed successfully : "));
+    const auto requests = mHttp.requests();
+    QCOMPARE(requests.at(0).path(), first);
+    QCOMPARE(requests.at(1).path(), finalPath);
+    QCOMPARE(requests.at(1).method, requests.at(0).method);
+    QCOMPARE(requests.at(1).body, requests.at(0).body);
+    QCOMPARE(requests.at(1).header("x-api-key"), requests.at(0).header("x-api-key"));
+    QUrl target = mHttp.baseUrl();
+    target.setPath(finalPath);
+    QVERIFY(mLog->contains(line("WARN: Request was redirected to : " + target.toDisplayString())));
+}
+
+// A report moved elsewhere is still a report: the action list manager must hear its answer.
+void tst_Connector::redirectedAnswerReachesItsParser()
+{
+    mHttp.setResponse(kCompletePath, Response::redirect(302, "/elsewhere"));
+    mHttp.setResponse("/elsewhere", Response::json(200, R"({"code":"OK","message":"Done"})"));
+    auto c = connector(mHttp);
+    QSignalSpy complete(c.get(), &Connector::actionCompleteResponseReceived);
+    c->requestActionComplete(object(R"({"counter":1})"));
+    QVERIFY(complete.wait(kWaitMs));
+    QCOMPARE(complete.at(0), (QVariantList{200, "OK", "Done"}));
+}
+
+void tst_Connector::givesUpRedirectLoop()
+{
+    mHttp.setResponse(kCompletePath, Response::redirect(302, "/loop"));
+    mHttp.setResponse("/loop", Response::redirect(302, "/loop"));
+    auto c = connector(mHttp);
+    QSignalSpy complete(c.get(), &Connector::actionCompleteResponseReceived);
+    c->requestActionComplete(object(R"({"counter":1})"));
+
+    QVERIFY(complete.wait(kWaitMs));
+    QCOMPARE(complete.at(0), (QVariantList{302, "", ""}));
+    QCOMPARE(mHttp.requestCount(), 1 + Connector::MaxRedirects);
+    QUrl origin = mHttp.baseUrl();
+    origin.setPath(kCompletePath);
+    QVERIFY(mLog->contains(line(QStringLiteral("ERROR: Too many redirects (5) for : %1. Aborting.")
+                                    .arg(origin.toDisplayString()))));
+    QCOMPARE(mLog->texts().filter("WARN: Request was redirected to : ").size(), Connector::MaxRedirects);
+}
+
+void tst_Connector::refusesRedirect_data()
+{
+    QTest::addColumn<bool>("overTls");
+    QTest::addColumn<QByteArray>("location");
+
+    QTest::newRow("https-to-http") << true << mHttp.baseUrl().toEncoded() + "/plain";
+    QTest::newRow("file-scheme") << false << QByteArray("file:///etc/hostname");
+}
+
+void tst_Connector::refusesRedirect()
+{
+    QFETCH(bool, overTls);
+    QFETCH(QByteArray, location);
+
+    HttpTestServer &server = overTls ? mHttps : mHttp;
+    server.setResponse(kCompletePath, Response::redirect(302, location));
+    mHttp.setResponse("/plain", Response::json(200, R"({"code":"OK"})"));
+    auto c = connector(server);
+    c->setIgnoreSslErrors(true);
+    QSignalSpy complete(c.get(), &Connector::actionCompleteResponseReceived);
+    c->requestActionComplete(object(R"({"counter":1})"));
+
+    QVERIFY(complete.wait(kWaitMs));
+    QCOMPARE(complete.at(0), (QVariantList{302, "", ""}));
+    QCOMPARE(server.requestCount(), 1);
+    if (overTls)
+        QCOMPARE(mHttp.requestCount(), 0);
+    QVERIFY(mLog->containsPart("ERROR: Refusing redirect from "));
+    QVERIFY(!mLog->containsPart("WARN: Request was redirected to : "));
+}
+
+void tst_Connector::refusesSelfSignedByDefault()
+{
+    mHttps.setResponse(kListPath, Response::json(200, R"([{"id":1}])"));
+    auto c = connector(mHttps);
+    QSignalSpy actions(c.get(), &Connector::actionListReceived);
+    c->requestActionList();
+
+    QVERIFY(waitForLine("ERROR: HTTP Status   : 0"));
+    QVERIFY(mLog->contains(line("SSL Error(s) occured : ")));
+    QVERIFY(!mLog->texts().filter(QRegularExpression("^\\[tarvik::connector\\]  - .+")).isEmpty());
+    QVERIFY(!mLog->containsPart("Ignoring SSL Errors"));
+    QCOMPARE(actions.count(), 0);
+    QCOMPARE(mHttps.requestCount(), 0);
+}
+
+void tst_Connector::acceptsSelfSignedWithFlag_data()
+{
+    QTest::addColumn<bool>("fromWorker");
+    QTest::newRow("same-thread") << false;
+    QTest::newRow("worker-thread") << true;
+}
+
+void tst_Connector::acceptsSelfSignedWithFlag()
+{
+    QFETCH(bool, fromWorker);
+    mHttps.setResponse(kListPath, Response::json(200, R"([{"id":1}])"));
+    auto c = connector(mHttps);
+    c->setIgnoreSslErrors(true);
+    QSignalSpy actions(c.get(), &Connector::actionListReceived);
+    if (fromWorker)
+        QVERIFY(runOnWorker([&c] { c->requestActionList(); }));
+    else
+        c->requestActionList();
+
+    QVERIFY(actions.wait(kWaitMs));
+    const int errors = mLog->texts().filter(QRegularExpression("^\\[tarvik::connector\\]  - .+")).size();
+    QVERIFY(errors >= 1);
+    QCOMPARE(mLog->count(line("Ignoring SSL Errors ('ignoreSslErrors' is set to 'true' in configuration)")), 1);
+    QCOMPARE(mHttps.lastRequest().path(), kListPath);
+}
+
+void tst_Connector::sendsFromOwnThread()
+{
+    mHttp.setResponse(kListPath, Response::json(200, R"([{"id":1}])"));
+    auto c = connector(mHttp);
+    QList<QThread *> handlers;
+    connect(c.get(), &Connector::actionListReceived, c.get(),
+            [&handlers](const tarvik::Action::List &) { handlers << QThread::currentThread(); });
+
+    QVERIFY(runOnWorker([&c] { c->requestActionList(1); }));
+    QVERIFY(runOnWorker([&c] { c->requestActionList(2); }));
+    c->requestActionList(3);
+    QTRY_COMPARE_WITH_TIMEOUT(handlers.size(), 3, kWaitMs);
+
+    for (QThread *thread : handlers)
+        QCOMPARE(thread, QThread::currentThread());
+    const auto managers = c->findChildren<QNetworkAccessManager *>();
+    QCOMPARE(managers.size(), 1);
+    QCOMPARE(managers.at(0)->thread(), c->thread());
+    QCOMPARE(mLog->texts().filter("Creating new Network Access Manager for thread ").size(), 1);
+    QVERIFY2(mLog->texts().filter("thread", Qt::CaseInsensitive).size() == 1, qPrintable(dumpLog()));
+}
+
+void tst_Connector::reportsDownloadProgress_data()
+{
+    QTest::addColumn<bool>("withLength");
+    QTest::newRow("with-length") << true;
+    QTest::newRow("without-length") << false;
+}
+
+void tst_Connector::reportsDownloadProgress()
+{
+    QFETCH(bool, withLength);
+    QJsonArray big;
+    for (int i = 1; i <= 20000; ++i) {
+        big.append(QJsonObject{{"id", i}, {"accountToken", QStringLiteral("account-%1").arg(i)},
+                               {"smartCardUuid", "04A1B2C3D4E5F6"}, {"status", "UNASSIGNED"}, {"counter", i},
+                               {"transactionType", "PERIOD_PASS_TOP_UP"}, {"fareProductCode", "MONTHLY"}});
+    }
+    const QByteArray body = QJsonDocument(big).toJson(QJsonDocument::Compact);
+    QVERIFY(body.size() > 2 * 1024 * 1024);
+    mHttp.setResponse(kListPath, withLength ? Response::json(200, body) : Response::withoutLength(body));
+
+    auto c = connector(mHttp);
+    QSignalSpy progress(c.get(), &Connector::downloadProgress);
+    QSignalSpy actions(c.get(), &Connector::actionListReceived);
+    c->requestActionList();
+    QVERIFY(actions.wait(kWaitMs));
+    QCOMPARE(actions.at(0).at(0).value<tarvik::Action::List>().size(), 20000);
+
+    const QStringList lines = mLog->texts().filter("Downloaded ");
+    QCOMPARE(lines.size(), progress.count());
+    if (!withLength) {
+        QCOMPARE(progress.count(), 0);
+        return;
+    }
+    QVERIFY(progress.count() >= 1);
+    int last = 0;
+    for (const QList<QVariant> &signal : progress) {
+        const int percent = signal.at(1).toInt();
+        QVERIFY2(percent - last >= 5 && percent <= 100, qPrintable(QString::number(percent)));
+        QCOMPARE(signal.at(0).toUrl().path(), kListPath);
+        last = percent;
+    }
+    const QRegularExpression form("^\\[tarvik::connector\\] Downloaded \\d+\\.\\d/\\d+\\.\\d MB \\[\\d+%\\]$");
+    for (const QString &text : lines)
+        QVERIFY2(form.match(text).hasMatch(), qPrintable(text));
+}
+
+void tst_Connector::containsThrowingReceiver()
+{
+    mHttp.setResponse(kListPath, Response::json(200, R"([{"id":1}])"));
+    auto c = connector(mHttp);
+    connect(c.get(), &Connector::actionListReceived, c.get(),
+            [](const tarvik::Action::List &) { throw std::runtime_error("boom"); });
+    c->requestActionList();
+    QVERIFY(waitForPart("failed : boom"));
+    QVERIFY(mLog->containsPart("ERROR: Handling the response of "));
+}
+
+// --- messages ---------------------------------------------------------------------------------
+
+void tst_Connector::parsesSyncReplyInOrder()
+{
+    QJsonObject reply{{"resp", "OK - 18 tables"},
+                      {"newsyncdate", "05/03/2024 06:07:08"},
+                      {"DeletedEntities", QJsonArray{QJsonObject{{"tableName", "Stops"}, {"tableId", 5}},
+                                                     QJsonObject{{"tableName", "DEVICE_TYPE_KEY_VALUE"}, {"tableId", 5},
+                                                                 {"carriersId", 2}}}},
+                      {"DeviceTypeKeyValues", rows(2, 900)}};
+    QStringList expected{"entityDeleted:Stops:5", "deviceParamDeleted:5:2", "DeviceTypeKeyValues:2:900"};
+    for (int i = 0; i < kRecordKeys.size(); ++i) {
+        // An object keeps its keys sorted: the signals follow their own fixed order.
+        reply.insert(kRecordKeys.at(i), rows(i + 1, 100 * (i + 1)));
+        expected << QStringLiteral("%1:%2:%3").arg(kRecordKeys.at(i)).arg(i + 1).arg(100 * (i + 1));
+    }
+    expected << "onRouteDataSyncEnd:05/03/2024 06:07:08" << "onFareDataSyncEnd:05/03/2024 06:07:08"
+             << "onSyncEnd:05/03/2024 06:07:08";
+
+    Connector c;
+    c.setStoragePath(mEnv->path());
+    const QStringList *trace = traceAll(&c);
+    c.parseSyncBoResponse(reply);
+    QCOMPARE(*trace, expected);
+    QCOMPARE(c.lastSyncDate(), QString("05/03/2024 06:07:08"));
+}
+
+void tst_Connector::rejectsSyncReply_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("failed") << QByteArray(R"({"resp":"FAILED","error":"database down"})")
+                            << "ERROR: sync-bo failed, server responded : database down";
+    QTest::newRow("lower-case-ok") << QByteArray(R"({"resp":"ok","error":"x"})")
+                                   << "ERROR: sync-bo failed, server responded : x";
+    QTest::newRow("no-resp") << QByteArray("{}") << "ERROR: sync-bo failed, server responded : ";
+    QTest::newRow("resp-not-text") << QByteArray(R"({"resp":1,"error":{"a":1}})")
+                                   << "ERROR: sync-bo failed, server responded : ";
+}
+
+void tst_Connector::rejectsSyncReply()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, expected);
+
+    QJsonObject full = object(reply);
+    full.insert("newsyncdate", "05/03/2024 06:07:08");
+    full.insert("DeviceTypeKeyValues", rows(1, 1));
+    full.insert("Axis", rows(1, 1));
+    full.insert("DeletedEntities", QJsonArray{QJsonObject{{"tableName", "Stops"}, {"tableId", 5}}});
+
+    Connector c;
+    c.setStoragePath(mEnv->path());
+    const QStringList *trace = traceAll(&c);
+    c.parseSyncBoResponse(full);
+    QVERIFY(mLog->contains(line(expected)));
+    QCOMPARE(*trace, QStringList());
+    QCOMPARE(c.lastSyncDate(), QString("01/01/1970 00:00:00"));
+    QVERIFY(!QFile::exists(mEnv->filePath(".sync")));
+}
+
+void tst_Connector::emitsDeletions_data()
+{
+    QTest::addColumn<QByteArray>("entities");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("device-parameter") << QByteArray(R"([{"tableName":"DEVICE_TYPE_KEY_VALUE","tableId":5,"carriersId":2}])")
+                                      << QStringList{"deviceParamDeleted:5:2"};
+    QTest::newRow("other-table") << QByteArray(R"([{"tableName":"FareProductBaseFares","tableId":5,"carriersId":2}])")
+                                 << QStringList{"entityDeleted:FareProductBaseFares:5"};
+    QTest::newRow("name-differs-in-case") << QByteArray(R"([{"tableName":"device_type_key_value","tableId":5}])")
+                                          << QStringList{"entityDeleted:device_type_key_value:5"};
+    QTest::newRow("missing-keys") << QByteArray(R"([{}, 7])") << QStringList{"entityDeleted::0", "entityDeleted::0"};
+    QTest::newRow("in-array-order") << QByteArray(R"([{"tableName":"Axis","tableId":1},{"tableName":"Stops","tableId":2}])")
+                                    << QStringList{"entityDeleted:Axis:1", "entityDeleted:Stops:2"};
+}
+
+void tst_Connector::emitsDeletions()
+{
+    QFETCH(QByteArray, entities);
+    QFETCH(QStringList, expected);
+
+    Connector c;
+    const QStringList *trace = traceAll(&c);
+    c.parseSyncBoResponse(QJsonObject{{"resp", "OK"}, {"DeletedEntities", QJsonDocument::fromJson(entities).array()}});
+    expected << "onSyncEnd:";
+    QCOMPARE(*trace, expected);
+}
+
+void tst_Connector::emptyOrNonArrayRaisesNothing()
+{
+    Connector c;
+    const QStringList *trace = traceAll(&c);
+    c.parseSyncBoResponse(object(R"({"resp":"OK","newsyncdate":"05/03/2024 06:07:08",
+        "Axis":[],"Stops":5,"FareProducts":{"id":1},"StopGroups":null})"));
+    QCOMPARE(*trace, (QStringList{"onRouteDataSyncEnd:05/03/2024 06:07:08", "onFareDataSyncEnd:05/03/2024 06:07:08",
+                                  "onSyncEnd:05/03/2024 06:07:08"}));
+}
+
+void tst_Connector::syncEndDate_data()
+{
+    QTest::addColumn<QJsonValue>("newSyncDate");
+    QTest::addColumn<QDateTime>("expected");
+
+    QTest::newRow("local-time") << QJsonValue("29/02/2024 23:59:58") << QDateTime(QDate(2024, 2, 29), QTime(23, 59, 58));
+    QTest::newRow("missing") << QJsonValue(QJsonValue::Undefined) << QDateTime();
+    QTest::newRow("iso-form") << QJsonValue("2024-02-29T23:59:58") << QDateTime();
+    QTest::newRow("number") << QJsonValue(1709251198) << QDateTime();
+}
+
+void tst_Connector::syncEndDate()
+{
+    QFETCH(QJsonValue, newSyncDate);
+    QFETCH(QDateTime, expected);
+
+    Connector c;
+    QSignalSpy end(&c, &Connector::onSyncEnd);
+    QJsonObject reply{{"resp", "OK"}};
+    if (!newSyncDate.isUndefined())
+        reply.insert("newsyncdate", newSyncDate);
+    c.parseSyncBoResponse(reply);
+    QCOMPARE(end.count(), 1);
+    const QDateTime actual = end.at(0).at(0).toDateTime();
+    QCOMPARE(actual, expected);
+    if (expected.isValid())
+        QCOMPARE(actual.timeSpec(), Qt::LocalTime);
+}
+
+void tst_Connector::storesSyncDate()
+{
+    auto c = connector(mHttp);
+    QSignalSpy params(c.get(), &Connector::deviceParamsReceived);
+    c->parseSyncBoResponse(object(R"({"resp":"OK","newsyncdate":"05/03/2024 06:07:08","DeviceTypeKeyValues":[]})"));
+    QCOMPARE(params.count(), 0);
+    QVERIFY(mLog->contains(line("Setting Last Sync Date to : 05/03/2024 06:07:08")));
+    QCOMPARE(c->lastSyncDate(), QString("05/03/2024 06:07:08"));
+    QVERIFY(mLog->contains(line("Last Sync Date is : 05/03/2024 06:07:08")));
+
+    QFile file(mEnv->filePath(".sync"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll().contains("lastSyncDate=05/03/2024 06:07:08"));
+
+    // The next incremental request sends exactly the stored text.
+    c->requestDeviceParams("SN-1");
+    QTRY_COMPARE_WITH_TIMEOUT(mHttp.requestCount(), 1, kWaitMs);
+    QCOMPARE(object(mHttp.lastRequest().body).value("lastSyncDate").toString(), QString("05/03/2024 06:07:08"));
+
+    c->parseSyncBoResponse(object(R"({"resp":"OK","newsyncdate":"06/03/2024 00:00:01",
+        "DeviceTypeKeyValues":[{"id":1,"key":"volume","value":"7"}]})"));
+    QCOMPARE(params.count(), 1);
+    QCOMPARE(params.at(0).at(0).value<tarvik::KeyValue::List>().at(0)->key(), QString("volume"));
+    QCOMPARE(c->lastSyncDate(), QString("06/03/2024 00:00:01"));
+}
+
+void tst_Connector::keepsSyncDateOnBadText_data()
+{
+    QTest::addColumn<QJsonValue>("newSyncDate");
+    QTest::addColumn<QString>("shown");
+
+    QTest::newRow("empty") << QJsonValue("") << "";
+    QTest::newRow("missing") << QJsonValue(QJsonValue::Undefined) << "";
+    QTest::newRow("garbage") << QJsonValue("yesterday") << "yesterday";
+    QTest::newRow("iso-form") << QJsonValue("2024-03-05T06:07:08") << "2024-03-05T06:07:08";
+    QTest::newRow("no-such-day") << QJsonValue("32/01/2024 00:00:00") << "32/01/2024 00:00:00";
+    QTest::newRow("number") << QJsonValue(20240305) << "";
+}
+
+void tst_Connector::keepsSyncDateOnBadText()
+{
+    QFETCH(QJsonValue, newSyncDate);
+    QFETCH(QString, shown);
+
+    Connector c;
+    c.setStoragePath(mEnv->path());
+    c.setLastSyncDate("05/03/2024 06:07:08");
+    QJsonObject reply{{"resp", "OK"}, {"DeviceTypeKeyValues", rows(1, 1)}};
+    if (!newSyncDate.isUndefined())
+        reply.insert("newsyncdate", newSyncDate);
+    QSignalSpy params(&c, &Connector::deviceParamsReceived);
+    c.parseSyncBoResponse(reply);
+
+    QCOMPARE(params.count(), 1);
+    QVERIFY2(mLog->contains(line(QStringLiteral("WARN: Invalid sync date received : %1, keeping the last one").arg(shown))),
+             qPrintable(dumpLog()));
+    QCOMPARE(c.lastSyncDate(), QString("05/03/2024 06:07:08"));
+}
+
+void tst_Connector::routeReplyKeepsSyncDate()
+{
+    Connector c;
+    c.setStoragePath(mEnv->path());
+    c.setLastSyncDate("05/03/2024 06:07:08");
+    c.parseSyncBoResponse(QJsonObject{{"resp", "OK"}, {"newsyncdate", "07/03/2024 00:00:00"}, {"Axis", rows(1, 1)}});
+    c.parseSyncBoResponse(QJsonObject{{"resp", "OK"}, {"newsyncdate", "07/03/2024 00:00:00"}, {"FareProducts", rows(1, 1)}});
+    QCOMPARE(c.lastSyncDate(), QString("05/03/2024 06:07:08"));
+}
+
+void tst_Connector::parsesActionList()
+{
+    Connector c;
+    QSignalSpy actions(&c, &Connector::actionListReceived);
+    c.parseActionListResponse(QJsonDocument::fromJson(R"([{"id":1,"status":"UNASSIGNED"},{"id":2},7])").array());
+    QCOMPARE(actions.count(), 1);
+    const auto list = actions.at(0).at(0).value<tarvik::Action::List>();
+    QCOMPARE(list.size(), 3);
+    QCOMPARE(list.at(0)->status(), QString("UNASSIGNED"));
+    QCOMPARE(list.at(1)->id(), 2);
+    QCOMPARE(list.at(2)->toJson(), QJsonObject());
+
+    c.parseActionListResponse(QJsonArray());
+    QCOMPARE(actions.count(), 1);
+}
+
+void tst_Connector::logsObuMgmtReply_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("error") << QByteArray(R"({"status":"ERROR_SAVE","errorCode":"E1","errorMessage":"Bad report"})")
+                           << "ERROR: Tarvik responded : (E1) Bad report";
+    QTest::newRow("success") << QByteArray(R"({"status":"SUCCESS","successMessage":"Saved"})")
+                             << "Tarvik responded : Saved";
+    QTest::newRow("lower-case-error-is-success") << QByteArray(R"({"status":"error","successMessage":""})")
+                                                 << "Tarvik responded : ";
+    QTest::newRow("empty") << QByteArray("{}") << "Tarvik responded : ";
+}
+
+void tst_Connector::logsObuMgmtReply()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, expected);
+    Connector c;
+    c.parseObuMgmtResponse(object(reply));
+    QCOMPARE(mLog->texts(), QStringList{line(expected)});
+}
+
+QTEST_GUILESS_MAIN(tst_Connector)
+#include "tst_connector.moc"
