@@ -77,6 +77,31 @@ tarvik::FareManager *DBManager::fareData() const
     return d->fareData();
 }
 
+tarvik::ActionListManager *DBManager::actionList() const
+{
+    return d->actionList();
+}
+
+QSharedPointer<tarvik::Customer> DBManager::findCustomer(int id)
+{
+    return d->findCustomer(id);
+}
+
+void DBManager::prefetchCustomer(int id)
+{
+    d->prefetchCustomer(id);
+}
+
+void DBManager::prefetchCustomer(const QString &cardId)
+{
+    d->prefetchCustomer(cardId);
+}
+
+tarvik::KeyValue::Ptr DBManager::findDeviceParam(const QString &key)
+{
+    return d->findDeviceParam(key);
+}
+
 void DBManager::sendDeviceManagementInfo(const QJsonObject &report)
 {
     d->sendDeviceManagementInfo(report);

@@ -89,6 +89,8 @@ DBManagerPrivate::DBManagerPrivate(manager::MqttClient *client, QObject *parent)
     mRequestTopic = topicSetting(QStringLiteral("db/pub_request"));
     mBlockTopic = topicSetting(QStringLiteral("db/pub_sc_block"));
     mPubQos = quint8(setting(QStringLiteral("db/pub_qos")).toInt());
+    mCleanupTimer.setObjectName(QStringLiteral("cleanupTimer"));
+    mDeviceParamSyncTimer.setObjectName(QStringLiteral("deviceParamSyncTimer"));
 
     if (!mClient) {
         logCritical(QStringLiteral("ERROR: No MQTT client: the database service cannot be reached"));

@@ -24,6 +24,8 @@
 #include <mutex>
 
 class Configuration;
+class CustomerDB;
+class DeviceParamsDB;
 class QJsonDocument;
 class QJsonObject;
 
@@ -32,6 +34,7 @@ class MqttClient;
 }
 
 namespace tarvik {
+class ActionListManager;
 class FareManager;
 class Route;
 class RouteManager;
@@ -105,16 +108,28 @@ public:
     void setRoute(QSharedPointer<tarvik::Route> route);
     QSharedPointer<tarvik::Route> route() const;
 
-    // The back-end link and the local stores. The managers are null until the link is set up,
-    // and then stay for the gateway's lifetime; any thread may read them.
+    // The back-end link and the local stores. Stores and managers are null until the link is
+    // set up, and then stay for the gateway's lifetime; the look-ups, the managers and the
+    // prefetches may be called from any thread.
     void initialize();
     tarvik::RouteManager *routeData() const { return mRouteManager.load(); }
     tarvik::FareManager *fareData() const { return mFareManager.load(); }
+    tarvik::ActionListManager *actionList() const { return mActionListManager.load(); }
+    QSharedPointer<tarvik::Customer> findCustomer(int id);
+    void prefetchCustomer(int id);
+    void prefetchCustomer(const QString &cardId);
+    tarvik::KeyValue::Ptr findDeviceParam(const QString &key);
     void sendDeviceManagementInfo(const QJsonObject &report);
+
     // The directory of the back-end's data files for `url`, below "tarvik/storagePath";
     // created when missing.
     QString storagePath(const QUrl &url) const;
+    // Each sets up its part once; nothing without a back-end URL.
+    void initDatabase();
     void initAfcConnection();
+    // Main thread: the timers' work, also run once at start-up.
+    void syncDatabase();
+    void cleanupDatabase();
 
     // Blocking requests: wait on the caller's thread for at most "db/timeout_ms"; null when
     // no usable reply came in time.
@@ -198,6 +213,14 @@ private:
 
     void startBackendLink();
     QUrl backendUrl() const;
+    void startPeriodically(QTimer &timer, const QString &minutesKey);
+    QSharedPointer<CustomerDB> customers() const;
+    QSharedPointer<DeviceParamsDB> deviceParams() const;
+    bool isCustomerMissing(const QSharedPointer<tarvik::Customer> &customer) const;
+    void onCustomerInfoReceived(const QSharedPointer<tarvik::Customer> &customer);
+    void onDeviceParamsReceived(const tarvik::KeyValue::List &params);
+    void onDeviceParamDeleted(int id, int carrierId);
+    void deviceParamSyncFailed(const QString &reason);
     QVariant setting(const QString &key) const;
     QByteArray topicSetting(const QString &key) const;
 
@@ -225,15 +248,27 @@ private:
     QByteArray mBlockTopic;
     quint8 mPubQos = 0;
 
-    // The back-end link. The managers are created on the main thread once, while the
-    // validation thread may already ask for them: published atomically, never replaced.
+    // The back-end link. Stores and managers are made on the main thread once, while the
+    // validation thread may already ask for them: published under a lock or atomically, and
+    // never replaced.
     tarvik::Connector mConnector;
-    QTimer mCleanupTimer;
-    QTimer mDeviceParamSyncTimer;
+    QSharedPointer<CustomerDB> mCustomerDb;
+    QSharedPointer<DeviceParamsDB> mDeviceParamsDb;
+    mutable std::mutex mStoresMutex;
+    QTimer mCleanupTimer{this}; // children, so that they can be found by name
+    QTimer mDeviceParamSyncTimer{this};
     std::atomic<tarvik::RouteManager *> mRouteManager{nullptr};
     std::atomic<tarvik::FareManager *> mFareManager{nullptr};
+    std::atomic<tarvik::ActionListManager *> mActionListManager{nullptr};
+    bool mDatabaseReady = false;
     bool mAfcConnectionReady = false;
     QString mLearntUrl; // "bo_url", in case the settings file could not keep it
+
+    // Device-parameter syncs, main thread. A parameter that could not be stored or removed
+    // would be skipped for good by the next incremental sync, which starts after its date.
+    bool mFullParamSyncNeeded = false;
+    bool mParamSyncRequestedFull = false;
+    bool mParamSyncFailed = false; // since the last request
 };
 
 Q_DECLARE_METATYPE(DBManagerPrivate::Info)
