@@ -240,6 +240,7 @@ private slots:
     void paperTicketRequestsRaiseSignals_data();
     void paperTicketRequestsRaiseSignals();
     void notAnsweredWhileMockOff();
+    void exampleDataAnswers();
     void withoutBackendLinkAnswersEmpty();
 
 private:
@@ -643,6 +644,35 @@ void tst_DBManagerMock::notAnsweredWhileMockOff()
     QVERIFY(single.wait(10000));
     QCOMPARE(mPeer->mqtt().count(QStringLiteral("zeto/db/response/ui/21")), 0);
     QCOMPARE(mPeer->mqtt().count(QStringLiteral("zeto/db/response/ui/22")), 0);
+}
+
+// The data of the example back-end (scripts/run --backend) load and give the answers the
+// README promises. Replaces the gateway of the tests before it.
+void tst_DBManagerMock::exampleDataAnswers()
+{
+    for (const char *name : {"routes.json", "fares.json"}) {
+        QFile file(QStringLiteral(TEST_DATA_DIR "/") + QLatin1String(name));
+        QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(file.fileName()));
+        QVERIFY(mEnv.writeFile(QStringLiteral("tarvik/127_0_0_1/example/") + QLatin1String(name), file.readAll()));
+    }
+    mDb.reset();
+    mClient.reset();
+    QVERIFY(startGateway(QStringLiteral("http://127.0.0.1:9/example")));
+    QTRY_VERIFY_WITH_TIMEOUT(mDb->fareData()->findFareProduct(201), 10000);
+
+    const auto resp = [this](const QByteArray &payload) {
+        const QList<MqttPeer::Message> answers = exchange(payload);
+        return answers.isEmpty() ? QJsonArray() : QJsonDocument::fromJson(answers.first().payload)["resp"].toArray();
+    };
+    QCOMPARE(resp(request(1, "ui", "getRoutes")).size(), 2);
+    const QJsonArray groups = resp(request(2, "ui", "getStopGroups", axisParam(101)));
+    QCOMPARE(groups.size(), 3);
+    QCOMPARE(groups.last()["ordinal"], QJsonValue(5));
+    QCOMPARE(groups.last()["stops"].toArray().last()["publicStopId"], QJsonValue("S06"));
+    QSet<int> products;
+    for (const QJsonValue &record : resp(request(3, "ui", "getFareProducts", axisParam(101))))
+        products << record["fareProductId"].toInt();
+    QCOMPARE(products, (QSet<int>{201, 202, 203}));
 }
 
 // Runs last: it replaces the gateway of the other tests by one without a back-end link.
