@@ -23,8 +23,8 @@ namespace {
 
 const QString kTag = QStringLiteral("[DBManager] ");
 
-// From the call of initAfcConnection: the managers' files are read one after the other, not
-// all at once while the device starts.
+// Counted from the call of initAfcConnection: the managers load their files and sync one
+// after the other rather than all at once while the device starts.
 const int kRouteStartDelayMs = 1000;
 const int kFareStartDelayMs = 2000;
 const int kActionListStartDelayMs = 3000;
