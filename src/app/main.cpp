@@ -1,12 +1,29 @@
-#include <QCoreApplication>
-#include <QTextStream>
+#include "app/metatypes.h"
+#include "app/zub.h"
+#include "framework/logger.h"
+#include "framework/settings.h"
+#include "framework/version.h"
+
+#include <QGuiApplication>
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("zub"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("v" ZUB_VERSION));
-    QTextStream(stdout) << QCoreApplication::applicationName() << ' '
-                        << QCoreApplication::applicationVersion() << '\n';
-    return 0;
+    registerMetaTypes();
+    // The passenger screen is painted into images for the LCD board's service: the device
+    // has no display of its own, and a missing one must not stop the start.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QGuiApplication::setApplicationName(QStringLiteral("zub"));
+    QGuiApplication::setApplicationVersion(QStringLiteral("v") + QLatin1String(getProjectVersion()));
+    QGuiApplication::setOrganizationName(QStringLiteral("zub"));
+    QGuiApplication::setOrganizationDomain(QStringLiteral("zub.local"));
+
+    manager::Logger::instance();
+    // After the name: the settings file is named after the application.
+    manager::Settings::instance();
+
+    ZUB zub;
+    zub.initialize();
+    return app.exec();
 }

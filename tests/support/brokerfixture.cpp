@@ -49,6 +49,8 @@ bool BrokerFixture::writeConfig()
     QByteArray text;
     text += "listener " + QByteArray::number(mPort) + " 127.0.0.1\n";
     text += "persistence false\n";
+    if (mOptions.tcpNoDelay)
+        text += "set_tcp_nodelay true\n";
     // Run as root, mosquitto would drop to its own user, who cannot read our temporary folder.
     if (const passwd *pw = getpwuid(getuid()))
         text += "user " + QByteArray(pw->pw_name) + "\n";

@@ -15,6 +15,8 @@ public:
     {
         QString passwordFile; // mosquitto_passwd format; anonymous access is refused when set
         QString aclFile;
+        // Sends at once instead of gathering small writes (Nagle): as a broker tuned for latency.
+        bool tcpNoDelay = false;
     };
 
     BrokerFixture();

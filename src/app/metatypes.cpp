@@ -1,0 +1,22 @@
+#include "app/metatypes.h"
+
+#include "db/device.h"
+#include "db/employee.h"
+#include "db/emvticketresp.h"
+#include "db/scblacklistentry.h"
+#include "tarvik/route.h"
+#include "tickets/qrticket.h"
+
+#include <QMetaType>
+
+void registerMetaTypes()
+{
+    // Queued connections find an argument's type by the name in the signal's signature.
+    qRegisterMetaType<std::shared_ptr<tarvik::Route>>("tarvik_route_ptr");
+    // "ValidatorResult" is registered here, second, once the validation result record exists.
+    qRegisterMetaType<std::shared_ptr<QrTicket>>("qrticket_ptr");
+    qRegisterMetaType<SCBlacklistEntry::Ptr>("SCBlacklistEntry::Ptr");
+    qRegisterMetaType<EMVticketResp::Ptr>("EMVticketResp::Ptr");
+    qRegisterMetaType<Employee::Ptr>("Employee::Ptr");
+    qRegisterMetaType<Device::Ptr>("Device::Ptr");
+}

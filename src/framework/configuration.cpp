@@ -1,0 +1,334 @@
+#include "framework/configuration.h"
+#include "framework/configuration_p.h"
+
+#include "framework/serialnumber.h"
+#include "framework/settings.h"
+
+#include <QDebug>
+#include <QHash>
+#include <QJsonDocument>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QSettings>
+#include <QStringList>
+#include <QVarLengthArray>
+
+#include <algorithm>
+
+namespace {
+
+const QString Tag = QStringLiteral("[Config] ");
+
+constexpr int FirstOrder = 1;
+constexpr int LastOrder = 16;
+
+// Filled from static initialisers in any order of translation units: built on first use.
+struct Registry
+{
+    QMutex mutex;
+    QMap<int, const QMap<QString, QVariant> *> maps;
+    bool sealed = false;
+};
+
+Registry &registry()
+{
+    static Registry instance;
+    return instance;
+}
+
+bool isSecret(const QString &key)
+{
+    return key.contains(QLatin1String("password"), Qt::CaseInsensitive) || key == QLatin1String("tarvik/apiKey");
+}
+
+} // namespace
+
+namespace ConfigurationText {
+
+int findOpener(const QString &text, QLatin1String opener, int from)
+{
+    // Settings values are short: a plain loop beats the set-up of a library search.
+    const ushort *data = reinterpret_cast<const ushort *>(text.constData());
+    const char *wanted = opener.data();
+    const int length = opener.size();
+    for (int at = qMax(from, 0); at + length <= text.size(); ++at) {
+        if (data[at] != '$')
+            continue;
+        int matched = 1;
+        while (matched < length && data[at + matched] == ushort(uchar(wanted[matched])))
+            ++matched;
+        if (matched == length)
+            return at;
+    }
+    return -1;
+}
+
+Placeholder findPlaceholder(const QString &text, QLatin1String opener, int from)
+{
+    Placeholder found;
+    while (true) {
+        const int start = findOpener(text, opener, from);
+        if (start < 0)
+            return found;
+        const int nameStart = start + opener.size();
+        int i = nameStart;
+        while (i < text.size() && text.at(i) != QLatin1Char('}') && text.at(i) != QLatin1Char('\n'))
+            ++i;
+        if (i == text.size())
+            return found; // no closing brace anywhere after this opener, nor after a later one
+        if (text.at(i) == QLatin1Char('}')) {
+            found.start = start;
+            found.end = i + 1;
+            found.name = text.mid(nameStart, i - nameStart);
+            return found;
+        }
+        // A line feed ends every name that starts before it.
+        from = i + 1;
+    }
+}
+
+} // namespace ConfigurationText
+
+using ConfigurationText::findPlaceholder;
+using ConfigurationText::Placeholder;
+
+QMap<QString, QVariant> Configuration::staticValues = {
+    {QStringLiteral("serialNumber"), QString::fromStdString(getSerialNumber())},
+};
+
+// The keys being expanded by one get(), outermost first, to cut cycles and runaway chains.
+struct Configuration::Expansion
+{
+    QVarLengthArray<const QString *, ConfigurationText::MaxDepth> chain; // each alive up the stack
+    bool warned = false;
+};
+
+// The maps are fixed once main() runs, and every configuration (one per tap on the
+// validation thread) shares this one union instead of merging sixteen maps each time.
+// The hash answers get(); the map keeps the key order of save() and print().
+struct Configuration::United
+{
+    QMap<QString, QVariant> ordered;
+    QHash<QString, QVariant> byKey;
+};
+
+const Configuration::United *Configuration::united()
+{
+    static const United all = [] {
+        Registry &r = registry();
+        QMutexLocker lock(&r.mutex);
+        r.sealed = true;
+        United u;
+        for (const QMap<QString, QVariant> *defaults : qAsConst(r.maps))
+            for (auto it = defaults->cbegin(); it != defaults->cend(); ++it)
+                u.ordered.insert(it.key(), it.value());
+        for (auto it = u.ordered.cbegin(); it != u.ordered.cend(); ++it)
+            u.byKey.insert(it.key(), it.value());
+        return u;
+    }();
+    return &all;
+}
+
+namespace {
+
+// Where the first "${" and the first "${#" stand, in one pass over the text: most values hold
+// no placeholder, and get() is on the hot path of every tap.
+void firstOpeners(const QString &text, int *setting, int *runtime)
+{
+    const ushort *data = reinterpret_cast<const ushort *>(text.constData());
+    const int size = text.size();
+    for (int at = 0; at + 1 < size; ++at) {
+        if (data[at] != '$' || data[at + 1] != '{')
+            continue;
+        if (*setting < 0)
+            *setting = at;
+        if (at + 2 < size && data[at + 2] == '#') {
+            *runtime = at;
+            return;
+        }
+    }
+}
+
+// Every occurrence of the placeholder that stands at [start, end) replaced, in one pass.
+QString replaceAll(const QString &text, int start, int end, const QString &replacement)
+{
+    const QChar *data = text.constData();
+    const QStringView placeholder(data + start, end - start);
+    QString result;
+    result.reserve(text.size() - placeholder.size() + replacement.size());
+    result.append(data, start).append(replacement);
+    int copied = end;
+    for (int at = end; at <= text.size() - placeholder.size(); ++at) {
+        if (data[at] == QLatin1Char('$') && QStringView(data + at, placeholder.size()) == placeholder) {
+            result.append(data + copied, at - copied).append(replacement);
+            copied = at + placeholder.size();
+            at = copied - 1;
+        }
+    }
+    result.append(data + copied, text.size() - copied);
+    return result;
+}
+
+} // namespace
+
+bool Configuration::registerDefaults(int order, const QMap<QString, QVariant> *map)
+{
+    Registry &r = registry();
+    QMutexLocker lock(&r.mutex);
+    if (r.sealed) {
+        qWarning().noquote().nospace() << Tag << "WARN: Defaults " << order << " registered after first use: ignored";
+        return false;
+    }
+    if (!map || order < FirstOrder || order > LastOrder || r.maps.contains(order)) {
+        qWarning().noquote().nospace() << Tag << "WARN: Defaults " << order << " refused: "
+                                       << (map ? "order taken or out of range" : "no map");
+        return false;
+    }
+    r.maps.insert(order, map);
+    return true;
+}
+
+QMap<QString, QVariant> Configuration::defaults()
+{
+    return united()->ordered;
+}
+
+Configuration::Configuration(QObject *parent)
+    : QObject(parent)
+    , mSettings(manager::Settings::instance()->create())
+    , mDefaults(united())
+{
+    const manager::Settings *settings = manager::Settings::instance();
+    connect(settings, &manager::Settings::fileChanged, this, &Configuration::fileChanged);
+    connect(settings, &manager::Settings::locationChanged, this, &Configuration::locationChanged);
+}
+
+Configuration::~Configuration() = default;
+
+QVariant Configuration::get(const QString &key) const
+{
+    Expansion expansion;
+    return read(key, expansion);
+}
+
+QVariant Configuration::read(const QString &key, Expansion &expansion) const
+{
+    if (key.isEmpty())
+        return {};
+    // On a device the file holds every key: the default is looked up only when it does not.
+    QVariant value = mSettings->value(key);
+    if (!value.isValid()) {
+        const auto fallback = mDefaults->byKey.constFind(key);
+        if (fallback == mDefaults->byKey.cend())
+            return value;
+        value = fallback.value();
+    }
+    if (value.userType() != QMetaType::QString)
+        return value;
+    // Known to hold a QString: skip the variant's conversion machinery.
+    QString text = *static_cast<const QString *>(value.constData());
+    int from = -1;
+    int runtimeFrom = -1;
+    firstOpeners(text, &from, &runtimeFrom);
+    if (from < 0)
+        return value;
+
+    // 1. one run-time value, every occurrence of it
+    const Placeholder runtime = runtimeFrom < 0 ? Placeholder()
+                                                : findPlaceholder(text, QLatin1String("${#"), runtimeFrom);
+    if (runtime.start >= 0) {
+        const auto it = staticValues.constFind(runtime.name);
+        if (it != staticValues.cend()) {
+            text = replaceAll(text, runtime.start, runtime.end, it.value().toString());
+            from = 0;
+        }
+    }
+
+    // 2. one setting, every occurrence of it; its own placeholders are expanded first
+    const Placeholder setting = findPlaceholder(text, QLatin1String("${"), from);
+    if (setting.start < 0 || setting.name.startsWith(QLatin1Char('#')) || setting.name.startsWith(QLatin1Char('$')))
+        return text;
+    QString replacement;
+    const bool cycle = setting.name == key
+                       || std::any_of(expansion.chain.cbegin(), expansion.chain.cend(),
+                                      [&setting](const QString *outer) { return *outer == setting.name; });
+    const bool tooDeep = expansion.chain.size() + 1 >= ConfigurationText::MaxDepth;
+    if (cycle || tooDeep) {
+        // Such a value may come over the config-set topic and be saved: reading it must not
+        // recurse without end at every start.
+        if (!expansion.warned) {
+            expansion.warned = true;
+            QStringList path;
+            for (const QString *outer : qAsConst(expansion.chain))
+                path << *outer;
+            path << key << setting.name;
+            qWarning().noquote().nospace()
+                << Tag << "WARN: " << (cycle ? "Settings refer back to themselves (" : "Settings nested too deep (")
+                << path.join(QLatin1String(" -> ")) << "): ${" << setting.name << "} read as empty text";
+        }
+    } else {
+        expansion.chain.append(&key);
+        replacement = read(setting.name, expansion).toString();
+        expansion.chain.removeLast();
+    }
+    return replaceAll(text, setting.start, setting.end, replacement);
+}
+
+bool Configuration::set(const QString &key, const QVariant &value)
+{
+    mSettings->setValue(key, value);
+    return manager::Settings::sync(*mSettings);
+}
+
+bool Configuration::setMultipleSettings(const QMap<QString, QVariant> &settings)
+{
+    for (auto it = settings.cbegin(); it != settings.cend(); ++it)
+        mSettings->setValue(it.key(), it.value());
+    return manager::Settings::sync(*mSettings);
+}
+
+bool Configuration::save() const
+{
+    for (auto it = mDefaults->ordered.cbegin(); it != mDefaults->ordered.cend(); ++it) {
+        if (!mSettings->contains(it.key()))
+            mSettings->setValue(it.key(), it.value());
+    }
+    return manager::Settings::sync(*mSettings);
+}
+
+void Configuration::print() const
+{
+    const QString rule = QLatin1Char('+') + QString(71, QLatin1Char('-'));
+    int width = 0;
+    for (auto it = mDefaults->ordered.cbegin(); it != mDefaults->ordered.cend(); ++it)
+        width = qMax(width, it.key().size());
+
+    qInfo().noquote().nospace() << Tag << manager::Settings::instance()->name();
+    qInfo().noquote().nospace() << Tag << rule;
+    qInfo().noquote().nospace() << Tag << "| SETTINGS";
+    qInfo().noquote().nospace() << Tag << rule;
+    for (auto it = mDefaults->ordered.cbegin(); it != mDefaults->ordered.cend(); ++it) {
+        QString shown = get(it.key()).toString();
+        // The log goes to syslog and may leave the device: no credentials in it.
+        if (isSecret(it.key()) && !shown.isEmpty())
+            shown = QStringLiteral("********");
+        qInfo().noquote().nospace() << Tag << "| " << it.key().leftJustified(width, QLatin1Char(' ')) << " : "
+                                    << shown;
+    }
+    qInfo().noquote().nospace() << Tag << rule;
+}
+
+QJsonDocument Configuration::toJsonDoc() const
+{
+    return manager::Settings::instance()->toJsonDoc();
+}
+
+void Configuration::fileChanged()
+{
+    qWarning().noquote().nospace() << Tag << "Configuration file changed. Restart application to apply";
+}
+
+void Configuration::locationChanged()
+{
+    mSettings.reset(manager::Settings::instance()->create());
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QMap>
+#include <QObject>
+#include <QString>
+#include <QVariant>
+
+#include <memory>
+
+class QJsonDocument;
+class QSettings;
+
+// Each component's view of the settings: a key reads the settings file's value, else the
+// default of whichever component registered it, with "${key}" and "${#name}" placeholders in
+// text expanded. Every object has its own QSettings on the one settings file and is used on
+// its owner's thread; each one warns when the file changes on disk.
+//
+//   placeholder      replaced by
+//   ${#name}         staticValues[name] ("serialNumber" only)
+//   ${group/name}    that setting's value, itself expanded
+class Configuration : public QObject
+{
+    Q_OBJECT
+public:
+    explicit Configuration(QObject *parent = nullptr);
+    ~Configuration() override;
+    Q_DISABLE_COPY(Configuration)
+
+    // The expanded value; an int or bool default keeps its type; invalid for an unknown key.
+    QVariant get(const QString &key) const;
+    // Writes go straight to disk; false (and one warning) when the file could not be written.
+    bool set(const QString &key, const QVariant &value);
+    bool setMultipleSettings(const QMap<QString, QVariant> &settings);
+    // Writes every default the file lacks, unexpanded and with its own type.
+    bool save() const;
+    // Logs every defaulted setting as a table; secrets show masked.
+    void print() const;
+    QJsonDocument toJsonDoc() const;
+
+    // Each component registers its Defaults map from a static initialiser:
+    //   static const bool registered = Configuration::registerDefaults(4, &DBManager::Defaults);
+    // Maps are united in ascending order (1 to 16), the later giving the default of a key two
+    // maps hold. The union is built at the first construction; later registrations are refused.
+    static bool registerDefaults(int order, const QMap<QString, QVariant> *map);
+    static QMap<QString, QVariant> defaults();
+
+    // Run-time values for "${#name}": "serialNumber", read once before main().
+    static QMap<QString, QVariant> staticValues;
+
+private slots:
+    void fileChanged();
+    void locationChanged();
+
+private:
+    struct Expansion;
+    struct United;
+    static const United *united();
+    QVariant read(const QString &key, Expansion &expansion) const;
+
+    std::unique_ptr<QSettings> mSettings;
+    const United *mDefaults = nullptr; // shared by every configuration, never changed
+};

@@ -1,0 +1,353 @@
+#include "framework/mqttclient.h"
+
+#include <QDebug>
+#include <QLoggingCategory>
+#include <QTimer>
+
+#include <limits>
+
+namespace manager {
+
+namespace {
+
+const QString kTag = QStringLiteral("[MqttClient] ");
+
+void logDebug(const QString &text)
+{
+    qDebug().noquote() << kTag + text;
+}
+
+void logInfo(const QString &text)
+{
+    qInfo().noquote() << kTag + text;
+}
+
+void logWarning(const QString &text)
+{
+    qWarning().noquote() << kTag + text;
+}
+
+void logCritical(const QString &text)
+{
+    qCritical().noquote() << kTag + text;
+}
+
+// For the lines written once per message: skip building them when nobody reads them.
+bool debugEnabled()
+{
+    return QLoggingCategory::defaultCategory()->isDebugEnabled();
+}
+
+QString boolText(bool value)
+{
+    return value ? QStringLiteral("true") : QStringLiteral("false");
+}
+
+// Topics come as bytes from the service clients; a zero byte ends them.
+QString topicText(const QByteArray &topic)
+{
+    return QString::fromUtf8(topic.constData(), int(qstrnlen(topic.constData(), uint(topic.size()))));
+}
+
+} // namespace
+
+MqttClient::MqttClient(QObject *parent)
+    : QObject(parent)
+{
+    qRegisterMetaType<MosquittoClient::ClientState>("ClientState");
+    qRegisterMetaType<MosquittoClient::ClientError>("ClientError");
+}
+
+MqttClient::~MqttClient()
+{
+    mPingTimer.reset();
+    mRetryTimer.reset();
+    mClient.reset();
+}
+
+QString MqttClient::combinePath(const QString &a, const QString &b)
+{
+    QString path = a;
+    if (!a.isEmpty() && !a.endsWith(QLatin1Char('/')))
+        path += QLatin1Char('/');
+    path += b.startsWith(QLatin1Char('/')) ? b.mid(1) : b;
+    return path;
+}
+
+void MqttClient::connect()
+{
+    logInfo(QStringLiteral("Connecting..."));
+    initTimer();
+    initPingTimer();
+    initClient();
+    if (mEncrypted)
+        qInfo("Encryption not yet supported");
+    mClient->connectToHost();
+}
+
+void MqttClient::disconnect()
+{
+    if (mClient)
+        mClient->disconnectFromHost();
+}
+
+void MqttClient::initTimer()
+{
+    if (!mRetryTimer) {
+        mRetryTimer = std::make_unique<QTimer>();
+        QObject::connect(mRetryTimer.get(), &QTimer::timeout, this, &MqttClient::onTimeout);
+    }
+    logDebug(QStringLiteral("Applying client configuration:"));
+    logDebug(QStringLiteral("Retry interval millis: ") + QString::number(mRetryMillis));
+    mRetryTimer->setInterval(retryInterval());
+}
+
+// The interval follows the keep-alive in force at every connect: fixed once, a keep-alive
+// raised at run time would have the supervision drop a healthy link for ever.
+void MqttClient::initPingTimer()
+{
+    const int interval = (MosquittoClient::effectiveKeepAlive(mKeepAlive) + 1) * 1000;
+    if (mPingTimer && mPingTimer->interval() == interval)
+        return;
+    logInfo(QStringLiteral("Initializing keep alive ping timer : %1 msec(s)").arg(interval));
+    if (!mPingTimer) {
+        mPingTimer = std::make_unique<QTimer>();
+        mPingTimer->setSingleShot(true);
+        QObject::connect(mPingTimer.get(), &QTimer::timeout, this, &MqttClient::onPingTimeout);
+    }
+    mPingTimer->setInterval(interval);
+}
+
+void MqttClient::initClient()
+{
+    if (!mClient) {
+        mClient = std::make_unique<MosquittoClient>();
+        MosquittoClient *c = mClient.get();
+        QObject::connect(c, &MosquittoClient::connected, this, &MqttClient::onConnected);
+        QObject::connect(c, &MosquittoClient::disconnected, this, &MqttClient::onDisconnected);
+        QObject::connect(c, &MosquittoClient::errorChanged, this, &MqttClient::onError);
+        QObject::connect(c, &MosquittoClient::stateChanged, this, &MqttClient::onStateChanged);
+        QObject::connect(c, &MosquittoClient::messageReceived, this, &MqttClient::onReceived);
+        QObject::connect(c, &MosquittoClient::pingResponseReceived, this, &MqttClient::onPingResponse);
+    }
+    logDebug(QStringLiteral("Applying client configuration:"));
+    logDebug(QStringLiteral("Hostname: ") + mHostname);
+    logDebug(QStringLiteral("Port    : ") + QString::number(mPort));
+    logDebug(QStringLiteral("Username: ") + mUsername);
+    logDebug(QStringLiteral("CleanSession: ") + boolText(mCleanSession));
+    logDebug(QStringLiteral("Client Id   : ") + mClientId);
+    logDebug(QStringLiteral("Keepalive   : ") + QString::number(mKeepAlive));
+    logDebug(QStringLiteral("Will Message: ") + QString::fromUtf8(mWillMessage));
+    logDebug(QStringLiteral("Will QoS    : ") + QString::number(mWillQoS));
+    logDebug(QStringLiteral("Will Retain : ") + boolText(mWillRetain));
+    logDebug(QStringLiteral("Will Topic  : ") + mWillTopic);
+
+    mClient->setHostname(mHostname);
+    if (mPort > std::numeric_limits<quint16>::max()) {
+        // Cut to 16 bits it would name some other service; port 0 makes the attempt fail.
+        logCritical(QStringLiteral("ERROR: Invalid broker port : ") + QString::number(mPort));
+        mClient->setPort(0);
+    } else {
+        mClient->setPort(quint16(mPort));
+    }
+    mClient->setUsername(mUsername);
+    mClient->setPassword(mPassword);
+    mClient->setCleanSession(mCleanSession);
+    mClient->setClientId(mClientId);
+    mClient->setKeepAlive(mKeepAlive);
+    mClient->setWillMessage(mWillMessage);
+    mClient->setWillQoS(mWillQoS);
+    mClient->setWillRetain(mWillRetain);
+    mClient->setWillTopic(mWillTopic);
+}
+
+QString MqttClient::brokerAddress() const
+{
+    return mClient->hostname() + QLatin1Char(':') + QString::number(mClient->port());
+}
+
+int MqttClient::retryInterval() const
+{
+    return int(qMin<quint32>(mRetryMillis, std::numeric_limits<int>::max()));
+}
+
+void MqttClient::onStateChanged(MosquittoClient::ClientState state)
+{
+    switch (state) {
+    case MosquittoClient::Connecting:
+        logDebug(QStringLiteral("State is Connecting."));
+        mRetryTimer->start();
+        break;
+    case MosquittoClient::Connected:
+        logDebug(QStringLiteral("State is Connected."));
+        mRetryTimer->stop();
+        startPingTimer();
+        break;
+    case MosquittoClient::Disconnected:
+        logDebug(QStringLiteral("State is Disconnected."));
+        QTimer::singleShot(retryInterval(), this, &MqttClient::onReconnect);
+        stopPingTimer();
+        break;
+    }
+}
+
+void MqttClient::onTimeout()
+{
+    logWarning(QStringLiteral("Force closing timed-out connection"));
+    mClient->abortConnection();
+}
+
+void MqttClient::onReconnect()
+{
+    if (mClient->state() == MosquittoClient::Disconnected)
+        connect();
+}
+
+void MqttClient::onConnected()
+{
+    logInfo(QStringLiteral("Connected to broker ") + mClient->hostname());
+    // A copy: a handler of error() may subscribe, and that one is asked for right away.
+    const auto wanted = mWanted;
+    for (const auto &w : wanted) {
+        if (mClient->state() != MosquittoClient::Connected)
+            return; // a handler dropped the link: the next connection asks again
+        doSubscribe(w.first, w.second);
+    }
+    emit connected();
+}
+
+void MqttClient::onDisconnected()
+{
+    logInfo(QStringLiteral("Disconnected from broker ") + mClient->hostname());
+    while (!mLive.empty()) {
+        MosquittoSubscription *subscription = mLive.front();
+        mLive.erase(mLive.begin());
+        subscription->deleteLater();
+    }
+    emit disconnected();
+}
+
+void MqttClient::startPingTimer()
+{
+    if (mKeepAlive == 0 || !mPingTimer)
+        return;
+    logDebug(QStringLiteral("Starting keep alive ping timer : %1 msec(s)").arg(mPingTimer->interval()));
+    mPingTimer->start();
+}
+
+void MqttClient::stopPingTimer()
+{
+    if (!mPingTimer || !mPingTimer->isActive())
+        return;
+    logDebug(QStringLiteral("Stopping keep alive ping timer"));
+    mPingTimer->stop();
+}
+
+void MqttClient::onPingResponse()
+{
+    logDebug(QStringLiteral("Ping response received from broker : ") + brokerAddress());
+    startPingTimer();
+}
+
+void MqttClient::onPingTimeout()
+{
+    logCritical(QStringLiteral("ERROR: Keep-alive ping timed-out. Disconnecting from broker : ") + brokerAddress());
+    mClient->disconnectFromHost();
+}
+
+void MqttClient::subscribe(const QByteArray &topic, quint8 qos)
+{
+    const QString filter = topicText(topic);
+    mWanted.emplace_back(filter, qos);
+    if (mClient && mClient->state() == MosquittoClient::Connected)
+        doSubscribe(filter, qos);
+}
+
+void MqttClient::doSubscribe(const QString &filter, quint8 qos)
+{
+    logInfo(QStringLiteral("Subscribing to '") + filter + QStringLiteral("' with QoS = ") + QString::number(qos));
+    if (MosquittoSubscription *subscription = mClient->subscribe(filter, qos))
+        mLive.push_back(subscription);
+    else
+        emit error(QStringLiteral("Subscription to ") + filter + QStringLiteral(" failed."));
+}
+
+MosquittoSubscription *MqttClient::subscribeDirect(const QString &topic, int qos)
+{
+    // Before the first connect there is no library client to ask.
+    MosquittoSubscription *subscription = nullptr;
+    if (mClient && qos >= 0 && qos <= 2)
+        subscription = mClient->subscribe(topic, quint8(qos));
+    if (!subscription) {
+        qCritical().noquote() << QStringLiteral("[MqttClient] ERROR: Could not subscribe to topic : ") + topic;
+        return nullptr;
+    }
+    qInfo().noquote() << QStringLiteral("[MqttClient] Subscribed to topic : ") + topic;
+    return subscription;
+}
+
+bool MqttClient::publish(const QByteArray &data, const QByteArray &topic, quint8 qos, bool retain)
+{
+    const QString name = topicText(topic);
+    if (debugEnabled())
+        logDebug(QStringLiteral("Publishing to topic '") + name + QLatin1Char('\''));
+    // Before the first connect nothing can be sent, and saying otherwise would lose the message.
+    if (!mClient)
+        return false;
+    if (mClient->publish(name, data, qos, retain) != -1)
+        return true;
+    emit error(QStringLiteral("Publish to ") + name + QStringLiteral(" failed."));
+    return false;
+}
+
+void MqttClient::onReceived(const QByteArray &message, const QString &topic)
+{
+    if (debugEnabled())
+        logDebug(QStringLiteral("Received on topic: ") + topic);
+    emit received(message, topic.toUtf8());
+}
+
+void MqttClient::onError(MosquittoClient::ClientError e)
+{
+    QString text;
+    switch (e) {
+    case MosquittoClient::NoError:
+        return;
+    case MosquittoClient::InvalidProtocolVersion:
+        text = QStringLiteral("Invalid protocol version: ") + QString::number(mClient->protocolVersion())
+            + QStringLiteral(". Broker does not accept a connection using the specified protocol version.");
+        break;
+    case MosquittoClient::IdRejected:
+        text = QStringLiteral("Id rejected: ") + mClient->clientId()
+            + QStringLiteral(". The client ID is malformed. This might be related to its length.");
+        break;
+    case MosquittoClient::ServerUnavailable:
+        text = QStringLiteral("Server unavailable: ") + brokerAddress()
+            + QStringLiteral(". The network connection has been established, but the service is unavailable on "
+                             "the broker side.");
+        break;
+    case MosquittoClient::BadUsernameOrPassword:
+        text = QStringLiteral("Bad username or password. The data in the username or password is malformed.");
+        break;
+    case MosquittoClient::NotAuthorized:
+        text = QStringLiteral("Not authorized: ") + mClient->clientId()
+            + QStringLiteral(". The client is not authorized to connect.");
+        break;
+    case MosquittoClient::TransportInvalid:
+        text = QStringLiteral("Transport invalid: The underlying transport caused an error. For example, the "
+                              "connection might have been interrupted unexpectedly.");
+        break;
+    case MosquittoClient::ProtocolViolation:
+        text = QStringLiteral("Protocol violation:The client encountered a protocol violation, and therefore "
+                              "closed the connection.");
+        break;
+    default:
+        text = QStringLiteral("Unknown error.");
+        break;
+    }
+    logWarning(text);
+    emit error(QStringLiteral("Mqtt client error."));
+    mClient->disconnectFromHost();
+}
+
+} // namespace manager

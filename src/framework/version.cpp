@@ -1,0 +1,6 @@
+#include "framework/version.h"
+
+const char *getProjectVersion()
+{
+    return ZUB_VERSION;
+}

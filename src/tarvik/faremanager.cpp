@@ -1,0 +1,502 @@
+#include "tarvik/faremanager.h"
+
+#include "tarvik/connector.h"
+#include "tarvik/datafile.h"
+#include "tarvik/freshcopy.h"
+#include "tarvik/routemanager.h"
+#include "tarvik/utils.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QJsonArray>
+
+#include <atomic>
+#include <limits>
+
+namespace tarvik {
+
+namespace {
+const char kTag[] = "[tarvik::FareManager] ";
+const QString kFileName = QStringLiteral("fares.json");
+const QString kSyncDateKey = QStringLiteral("faresLastSyncDate");
+
+const QString kBaseFaresKey = QStringLiteral("BaseFares");
+const QString kTicketMaterialsKey = QStringLiteral("TicketMaterials");
+const QString kPassengerTypesKey = QStringLiteral("PassengerTypes");
+const QString kPaymentMethodsKey = QStringLiteral("PaymentMethods");
+const QString kPaymentChannelsKey = QStringLiteral("PaymentChannels");
+const QString kFareProductsKey = QStringLiteral("FareProducts");
+const QString kCappingRulesKey = QStringLiteral("CappingRules");
+const QString kFareProductBaseFaresKey = QStringLiteral("FareProductBaseFares");
+const QString kFareProductPassengerTypesKey = QStringLiteral("FareProductPassengerTypes");
+const QString kFareProductTicketMaterialsKey = QStringLiteral("FareProductTicketMaterials");
+const QString kFareProductPaymentMethodsKey = QStringLiteral("FareProductPaymentMethods");
+const QString kFareProductPaymentChannelsKey = QStringLiteral("FareProductPaymentChannels");
+const QString kCappingRuleStopGroupsKey = QStringLiteral("CappingRuleStopGroups");
+
+// QTimer counts in int milliseconds: a long period saturates rather than wraps.
+int periodMsec(int minutes)
+{
+    return int(qMin<qint64>(qint64(minutes) * 60000, std::numeric_limits<int>::max()));
+}
+} // namespace
+
+FareManager::FareManager(Connector &connector, RouteManager &routeManager, const QString &deviceUuid,
+                         const QString &storagePath, QObject *parent)
+    : QObject(parent)
+    , mConnector(connector)
+    , mRouteManager(routeManager)
+    , mTimer(this)
+    , mStoragePath(storagePath)
+    , mDeviceUuid(deviceUuid)
+    , mSnapshot(std::make_shared<const FareSnapshot>())
+{
+}
+
+FareManager::~FareManager() = default;
+
+void FareManager::start(int syncPeriodMin)
+{
+    loadFromFile();
+    associate();
+    printSummary();
+    connectSignals();
+    if (syncPeriodMin <= 0)
+        return;
+    syncWithTarvik();
+    mTimer.start(periodMsec(syncPeriodMin));
+}
+
+void FareManager::stop()
+{
+    mTimer.stop();
+}
+
+void FareManager::connectSignals()
+{
+    if (mConnected)
+        return;
+    mConnected = true;
+    connect(&mTimer, &QTimer::timeout, this, &FareManager::syncWithTarvik);
+    connect(&mConnector, &Connector::entityDeleted, this, &FareManager::onEntityDeleted);
+    connect(&mRouteManager, &RouteManager::dataChanged, this, &FareManager::associate);
+
+    const auto direct = Qt::DirectConnection;
+    connect(&mConnector, &Connector::baseFaresReceived, this, [this](const BaseFare::List &list) {
+        receive(mTables.baseFares, list, "Received BaseFare(s)                   : ");
+    }, direct);
+    connect(&mConnector, &Connector::passengerTypesReceived, this, [this](const PassengerType::List &list) {
+        receive(mTables.passengerTypes, list, "Received PassengerType(s)              : ");
+    }, direct);
+    connect(&mConnector, &Connector::paymentChannelsReceived, this, [this](const PaymentChannel::List &list) {
+        receive(mTables.paymentChannels, list, "Received PaymentChannel(s)             : ");
+    }, direct);
+    connect(&mConnector, &Connector::paymentMethodsReceived, this, [this](const PaymentMethod::List &list) {
+        receive(mTables.paymentMethods, list, "Received PaymentMethod(s)              : ");
+    }, direct);
+    connect(&mConnector, &Connector::ticketMaterialsReceived, this, [this](const TicketMaterial::List &list) {
+        receive(mTables.ticketMaterials, list, "Received TicketMaterial(s)             : ");
+    }, direct);
+    connect(&mConnector, &Connector::fareProductsReceived, this, [this](const FareProduct2::List &list) {
+        receive(mTables.fareProducts, list, "Received FareProduct(s)                : ");
+    }, direct);
+    connect(&mConnector, &Connector::fareProductBaseFaresReceived, this,
+            [this](const FareProductBaseFare::List &list) {
+                receiveRows(mTables.fareProductBaseFares, list, "Received FareProduct/BaseFare(s)       : ");
+            }, direct);
+    connect(&mConnector, &Connector::fareProductPaymentChannelsReceived, this,
+            [this](const FareProductPaymentChannel::List &list) {
+                receiveRows(mTables.fareProductPaymentChannels, list, "Received FareProduct/PaymentChannel(s) : ");
+            }, direct);
+    connect(&mConnector, &Connector::fareProductPaymentMethodsReceived, this,
+            [this](const FareProductPaymentMethod::List &list) {
+                receiveRows(mTables.fareProductPaymentMethods, list, "Received FareProduct/PaymentMethod(s)  : ");
+            }, direct);
+    connect(&mConnector, &Connector::fareProductTicketMaterialsReceived, this,
+            [this](const FareProductTicketMaterial::List &list) {
+                receiveRows(mTables.fareProductTicketMaterials, list, "Received FareProduct/TicketMaterial(s) : ");
+            }, direct);
+    connect(&mConnector, &Connector::fareProductPassengerTypesReceived, this,
+            [this](const FareProductPassengerType::List &list) {
+                receiveRows(mTables.fareProductPassengerTypes, list, "Received FareProduct/PassengerType(s)  : ");
+            }, direct);
+    connect(&mConnector, &Connector::cappingRulesReceived, this, [this](const CappingRule::List &list) {
+        receive(mTables.cappingRules, list, "Received CappingRule(s)                : ");
+    }, direct);
+    connect(&mConnector, &Connector::cappingRuleStopGroupsReceived, this,
+            [this](const CappingRuleStopGroup::List &list) {
+                qInfo().noquote().nospace() << kTag << "Received CappingRule/StopGroup(s)      : " << list.size();
+                Utils::appendListToCappingRuleStopGroups(mTables.cappingRuleStopGroups, list);
+                mChanged = true;
+            }, direct);
+    connect(&mConnector, &Connector::onFareDataSyncEnd, this, &FareManager::onFareDataSyncEnd, direct);
+}
+
+FareSnapshot::ConstPtr FareManager::snapshot() const
+{
+    return std::atomic_load(&mSnapshot);
+}
+
+bool FareManager::anyTableEmpty() const
+{
+    const FareSnapshot::Tables &t = mTables;
+    return t.baseFares.isEmpty() || t.ticketMaterials.isEmpty() || t.passengerTypes.isEmpty()
+        || t.paymentMethods.isEmpty() || t.paymentChannels.isEmpty() || t.fareProducts.isEmpty()
+        || t.cappingRules.isEmpty() || t.fareProductBaseFares.isEmpty() || t.fareProductPassengerTypes.isEmpty()
+        || t.fareProductTicketMaterials.isEmpty() || t.fareProductPaymentMethods.isEmpty()
+        || t.fareProductPaymentChannels.isEmpty() || t.cappingRuleStopGroups.isEmpty();
+}
+
+void FareManager::syncWithTarvik()
+{
+    const QDateTime date = lastSyncDate();
+    qInfo().noquote().nospace() << kTag
+                                << QStringLiteral("Syncing Fare Data : deviceUuid=%1, lastSyncDate=%2")
+                                       .arg(mDeviceUuid, DataFile::formatSyncDate(date));
+    if (!mMutex.tryLock()) {
+        qWarning().noquote().nospace() << kTag << "WARNING: Syncing not allowed while db is updating.";
+        return;
+    }
+    QDateTime since = date;
+    if (anyTableEmpty()) {
+        qWarning().noquote().nospace() << kTag << "WARNING: Some data are empty. Performing full sync.";
+        since = QDateTime();
+    }
+    mConnector.requestFareData(mDeviceUuid, since);
+    mMutex.unlock();
+    emit syncStarted();
+}
+
+template <typename T>
+void FareManager::receive(QMap<int, QSharedPointer<T>> &map, const QList<QSharedPointer<T>> &list,
+                          const char *label)
+{
+    qInfo().noquote().nospace() << kTag << label << list.size();
+    for (const QSharedPointer<T> &record : list) {
+        if (record)
+            map.insert(record->id(), record);
+    }
+    mChanged = true;
+}
+
+template <typename T>
+void FareManager::receiveRows(QMultiHash<int, QSharedPointer<T>> &rows, const QList<QSharedPointer<T>> &list,
+                              const char *label)
+{
+    qInfo().noquote().nospace() << kTag << label << list.size();
+    Utils::appendListToFPMultiMap<T>(rows, list);
+    mChanged = true;
+}
+
+void FareManager::onEntityDeleted(const QString &entityName, int id)
+{
+    FareSnapshot::Tables &t = mTables;
+    bool removed = false;
+    if (entityName == QLatin1String("BASE_FARES"))
+        removed = Utils::deleteItemFromMap<BaseFare>(t.baseFares, id);
+    else if (entityName == QLatin1String("CAPPING_RULES"))
+        removed = Utils::deleteItemFromMap<CappingRule>(t.cappingRules, id);
+    else if (entityName == QLatin1String("FARE_PRODUCTS"))
+        removed = Utils::deleteItemFromMap<FareProduct2>(t.fareProducts, id);
+    else if (entityName == QLatin1String("PASSENGER_TYPE"))
+        removed = Utils::deleteItemFromMap<PassengerType>(t.passengerTypes, id);
+    else if (entityName == QLatin1String("PAYMENT_CHANNELS"))
+        removed = Utils::deleteItemFromMap<PaymentChannel>(t.paymentChannels, id);
+    else if (entityName == QLatin1String("PAYMENT_METHODS"))
+        removed = Utils::deleteItemFromMap<PaymentMethod>(t.paymentMethods, id);
+    else if (entityName == QLatin1String("TICKET_MATERIAL"))
+        removed = Utils::deleteItemFromMap<TicketMaterial>(t.ticketMaterials, id);
+    else if (entityName == QLatin1String("CAPPING_RULE_STOP_GROUPS"))
+        removed = Utils::deleteItemFromMultiMap<CappingRuleStopGroup>(t.cappingRuleStopGroups, id);
+    else if (entityName == QLatin1String("FARE_PRODUCT_BASE_FARE"))
+        removed = Utils::deleteItemFromMultiMap<FareProductBaseFare>(t.fareProductBaseFares, id);
+    else if (entityName == QLatin1String("FARE_PRODUCT_PASSENGER_TYPE"))
+        removed = Utils::deleteItemFromMultiMap<FareProductPassengerType>(t.fareProductPassengerTypes, id);
+    else if (entityName == QLatin1String("FARE_PRODUCT_PAYMENT_CHANNEL"))
+        removed = Utils::deleteItemFromMultiMap<FareProductPaymentChannel>(t.fareProductPaymentChannels, id);
+    else if (entityName == QLatin1String("FARE_PRODUCT_PAYMENT_METHOD"))
+        removed = Utils::deleteItemFromMultiMap<FareProductPaymentMethod>(t.fareProductPaymentMethods, id);
+    else if (entityName == QLatin1String("FARE_PRODUCT_TICKET_MATERIAL"))
+        removed = Utils::deleteItemFromMultiMap<FareProductTicketMaterial>(t.fareProductTicketMaterials, id);
+    if (!removed)
+        return;
+    qWarning().noquote().nospace()
+        << kTag << QStringLiteral("WARN: Deleted entity from '%1' with id : %2").arg(entityName).arg(id);
+    mChanged = true;
+}
+
+void FareManager::onFareDataSyncEnd(const QDateTime &newSyncDate)
+{
+    if (!mChanged) {
+        setLastSyncDate(newSyncDate);
+        emit syncEnded();
+        return;
+    }
+    qWarning().noquote().nospace() << kTag << "WARN: Fare Data changed!";
+    // Only a saved change moves the date on: otherwise the next cycle asks for it again, and
+    // the data stay marked changed so that it saves again.
+    const bool saved = saveToFile();
+    if (saved)
+        setLastSyncDate(newSyncDate);
+    else
+        qWarning().noquote().nospace() << kTag << "WARN: Last Sync Date kept, Fare Data will be saved at next sync";
+    associate();
+    printSummary();
+    mChanged = !saved;
+    emit dataChanged();
+    emit syncEnded();
+}
+
+void FareManager::associate()
+{
+    QElapsedTimer timer;
+    timer.start();
+    qInfo().noquote().nospace() << kTag << "Associating Base Fares with StopGroups";
+
+    const RouteSnapshot::ConstPtr route = mRouteManager.snapshot();
+    FareSnapshot::Tables tables = mTables; // the records without links are shared as they are
+    tables.baseFares = freshCopies(mTables.baseFares);
+    tables.fareProducts = freshCopies(mTables.fareProducts);
+    tables.cappingRules = freshCopies(mTables.cappingRules);
+    const auto next = std::make_shared<FareSnapshot>(std::move(tables), route);
+    const FareSnapshot::Tables &linked = next->tables();
+
+    for (const BaseFare::Ptr &baseFare : linked.baseFares) {
+        const StopGroup2::List cityZones = route->findStopGroups(baseFare->cityZoneFareStopGroupIds());
+        const int fromId = baseFare->stopGroupFromId();
+        const StopGroup2::Ptr from = route->findStopGroup(fromId);
+        if (!from && fromId > 0)
+            qWarning().noquote().nospace()
+                << kTag << QStringLiteral("WARN: Could not find 'from' stopGroup %1 referenced by baseFare : %2 ")
+                               .arg(QString::number(fromId), baseFare->code());
+        const int toId = baseFare->stopGroupToId();
+        const StopGroup2::Ptr to = route->findStopGroup(toId);
+        if (!to && toId > 0)
+            qWarning().noquote().nospace()
+                << kTag << QStringLiteral("WARN: Could not find 'to' stopGroup %1 referenced by baseFare : %2 ")
+                               .arg(QString::number(toId), baseFare->code());
+        baseFare->setCityZoneFareStopGroups(cityZones);
+        baseFare->setStopGroupFrom(from);
+        baseFare->setStopGroupTo(to);
+    }
+
+    qInfo().noquote().nospace() << kTag << "Associating Base Fares with Fare Products";
+    for (const FareProduct2::Ptr &product : linked.fareProducts) {
+        const int id = product->id();
+        product->setBaseFares(next->findBaseFares(id));
+        product->setPassengerTypes(next->findPassengerTypes(id));
+        product->setPaymentMethods(next->findPaymentMethods(id));
+        product->setPaymentChannels(next->findPaymentChannels(id));
+        product->setTicketMaterials(next->findTicketMaterials(id));
+    }
+
+    qInfo().noquote().nospace() << kTag << "Associating Capping Rules with Stop Groups";
+    for (const CappingRule::Ptr &rule : linked.cappingRules)
+        rule->setStopGroups(route->findStopGroups(next->findCappingRuleStopGroupIds(rule->id())));
+
+    std::atomic_store(&mSnapshot, FareSnapshot::ConstPtr(next));
+    qInfo().noquote().nospace() << kTag << "Fare data associated in : " << timer.elapsed() << " msec(s)";
+}
+
+QString FareManager::filePath() const
+{
+    return QDir(mStoragePath).filePath(kFileName);
+}
+
+void FareManager::loadFromFile()
+{
+    const QString path = filePath();
+    qInfo().noquote().nospace() << kTag << "Loading Fare Data from file : " << path;
+    QElapsedTimer timer;
+    timer.start();
+
+    QJsonObject root;
+    QString error;
+    switch (DataFile::read(path, &root, &error)) {
+    case DataFile::ReadStatus::NotOpened:
+        qWarning().noquote().nospace() << kTag << "WARN: Could not open file : " << path;
+        return;
+    case DataFile::ReadStatus::Malformed:
+        qCritical().noquote().nospace() << kTag << "ERROR: JSON syntax error : " << error;
+        return;
+    case DataFile::ReadStatus::Ok:
+        break;
+    }
+
+    const auto array = [&root](const QString &key) { return root.value(key).toArray(); };
+    QMutexLocker lock(&mMutex);
+    FareSnapshot::Tables &t = mTables;
+    t.baseFares = Utils::jsonToMap<BaseFare>(array(kBaseFaresKey));
+    t.ticketMaterials = Utils::jsonToMap<TicketMaterial>(array(kTicketMaterialsKey));
+    t.passengerTypes = Utils::jsonToMap<PassengerType>(array(kPassengerTypesKey));
+    t.paymentMethods = Utils::jsonToMap<PaymentMethod>(array(kPaymentMethodsKey));
+    t.paymentChannels = Utils::jsonToMap<PaymentChannel>(array(kPaymentChannelsKey));
+    t.fareProducts = Utils::jsonToMap<FareProduct2>(array(kFareProductsKey));
+    t.fareProductBaseFares = Utils::jsonToFPMultiMap<FareProductBaseFare>(array(kFareProductBaseFaresKey));
+    t.fareProductPassengerTypes =
+        Utils::jsonToFPMultiMap<FareProductPassengerType>(array(kFareProductPassengerTypesKey));
+    t.fareProductTicketMaterials =
+        Utils::jsonToFPMultiMap<FareProductTicketMaterial>(array(kFareProductTicketMaterialsKey));
+    t.fareProductPaymentMethods =
+        Utils::jsonToFPMultiMap<FareProductPaymentMethod>(array(kFareProductPaymentMethodsKey));
+    t.fareProductPaymentChannels =
+        Utils::jsonToFPMultiMap<FareProductPaymentChannel>(array(kFareProductPaymentChannelsKey));
+    t.cappingRules = Utils::jsonToMap<CappingRule>(array(kCappingRulesKey));
+    t.cappingRuleStopGroups = Utils::jsonToCappingRuleStopGroups(array(kCappingRuleStopGroupsKey));
+    lock.unlock();
+
+    qInfo().noquote().nospace() << kTag << "Loading completed in : " << timer.elapsed() << " msec(s)";
+}
+
+bool FareManager::saveToFile()
+{
+    const QString path = filePath();
+    qInfo().noquote().nospace() << kTag << "Saving Fare Data to file : " << path;
+    QElapsedTimer timer;
+    timer.start();
+
+    QMutexLocker lock(&mMutex);
+    const FareSnapshot::Tables &t = mTables;
+    const QJsonObject root{
+        {kBaseFaresKey, Utils::listToJson<BaseFare>(t.baseFares.values())},
+        {kTicketMaterialsKey, Utils::listToJson<TicketMaterial>(t.ticketMaterials.values())},
+        {kPassengerTypesKey, Utils::listToJson<PassengerType>(t.passengerTypes.values())},
+        {kPaymentMethodsKey, Utils::listToJson<PaymentMethod>(t.paymentMethods.values())},
+        {kPaymentChannelsKey, Utils::listToJson<PaymentChannel>(t.paymentChannels.values())},
+        {kFareProductsKey, Utils::listToJson<FareProduct2>(t.fareProducts.values())},
+        {kCappingRulesKey, Utils::listToJson<CappingRule>(t.cappingRules.values())},
+        {kFareProductBaseFaresKey, Utils::listToJson<FareProductBaseFare>(t.fareProductBaseFares.values())},
+        {kFareProductPassengerTypesKey,
+         Utils::listToJson<FareProductPassengerType>(t.fareProductPassengerTypes.values())},
+        {kFareProductTicketMaterialsKey,
+         Utils::listToJson<FareProductTicketMaterial>(t.fareProductTicketMaterials.values())},
+        {kFareProductPaymentMethodsKey,
+         Utils::listToJson<FareProductPaymentMethod>(t.fareProductPaymentMethods.values())},
+        {kFareProductPaymentChannelsKey,
+         Utils::listToJson<FareProductPaymentChannel>(t.fareProductPaymentChannels.values())},
+        {kCappingRuleStopGroupsKey, Utils::listToJson<CappingRuleStopGroup>(t.cappingRuleStopGroups.values())},
+    };
+    lock.unlock();
+
+    bool opened = false;
+    QString error;
+    if (!DataFile::write(path, root, &opened, &error)) {
+        if (opened)
+            qCritical().noquote().nospace() << kTag << "ERROR: Could not write file : " << path << " (" << error << ')';
+        else
+            qCritical().noquote().nospace() << kTag << "ERROR: Could not open file : " << path;
+        return false;
+    }
+    qInfo().noquote().nospace() << kTag << "Saving completed in : " << timer.elapsed() << " msec(s)";
+    return true;
+}
+
+QDateTime FareManager::lastSyncDate() const
+{
+    const QString text = DataFile::syncDateText(mStoragePath, kSyncDateKey);
+    qDebug().noquote().nospace() << kTag << "Last Sync Date is : " << text;
+    return DataFile::parseSyncDate(text);
+}
+
+void FareManager::setLastSyncDate(const QDateTime &date)
+{
+    const QString text = DataFile::formatSyncDate(date);
+    qInfo().noquote().nospace() << kTag << "Setting Last Sync Date to : " << text;
+    if (!DataFile::storeSyncDateText(mStoragePath, kSyncDateKey, text))
+        qCritical().noquote().nospace() << kTag << "ERROR: Could not write file : "
+                                        << QDir(mStoragePath).filePath(QStringLiteral(".sync"));
+}
+
+void FareManager::printSummary() const
+{
+    const FareSnapshot::Tables &t = mTables;
+    const auto line = [](const char *label, int count) {
+        qInfo().noquote().nospace() << kTag << label << count;
+    };
+    qInfo().noquote().nospace() << kTag << "--- FARE DATA SUMMARY -----------------------";
+    line(" BaseFares                   : ", t.baseFares.size());
+    line(" TicketMaterials             : ", t.ticketMaterials.size());
+    line(" PassengerTypes              : ", t.passengerTypes.size());
+    line(" PaymentMethods              : ", t.paymentMethods.size());
+    line(" PaymentChannels             : ", t.paymentChannels.size());
+    line(" CappingRules                : ", t.cappingRules.size());
+    line(" Fare Products               : ", t.fareProducts.size());
+    line(" FareProduct/BaseFares       : ", t.fareProductBaseFares.size());
+    line(" FareProduct/PassengerTypes  : ", t.fareProductPassengerTypes.size());
+    line(" FareProduct/TicketMaterials : ", t.fareProductTicketMaterials.size());
+    line(" FareProduct/PaymentMethods  : ", t.fareProductPaymentMethods.size());
+    line(" FareProduct/PaymentChannels : ", t.fareProductPaymentChannels.size());
+    line(" CappingRule/StopGroups      : ", t.cappingRuleStopGroups.size());
+    qInfo().noquote().nospace() << kTag << "---------------------------------------------";
+}
+
+FareProduct2::Ptr FareManager::findFareProduct(int id) const { return snapshot()->findFareProduct(id); }
+FareProduct2::Ptr FareManager::findFareProduct(const QString &code) const { return snapshot()->findFareProduct(code); }
+BaseFare::Ptr FareManager::findBaseFare(int id) const { return snapshot()->findBaseFare(id); }
+TicketMaterial::Ptr FareManager::findTicketMaterial(int id) const { return snapshot()->findTicketMaterial(id); }
+PassengerType::Ptr FareManager::findPassengerType(int id) const { return snapshot()->findPassengerType(id); }
+PassengerType::Ptr FareManager::findPassengerType(const QString &code) const
+{
+    return snapshot()->findPassengerType(code);
+}
+PaymentMethod::Ptr FareManager::findPaymentMethod(int id) const { return snapshot()->findPaymentMethod(id); }
+PaymentChannel::Ptr FareManager::findPaymentChannel(int id) const { return snapshot()->findPaymentChannel(id); }
+
+BaseFare::List FareManager::findBaseFares(int fareProductId) const
+{
+    return snapshot()->findBaseFares(fareProductId);
+}
+
+PassengerType::List FareManager::findPassengerTypes(int fareProductId) const
+{
+    return snapshot()->findPassengerTypes(fareProductId);
+}
+
+TicketMaterial::List FareManager::findTicketMaterials(int fareProductId) const
+{
+    return snapshot()->findTicketMaterials(fareProductId);
+}
+
+PaymentMethod::List FareManager::findPaymentMethods(int fareProductId) const
+{
+    return snapshot()->findPaymentMethods(fareProductId);
+}
+
+PaymentChannel::List FareManager::findPaymentChannels(int fareProductId) const
+{
+    return snapshot()->findPaymentChannels(fareProductId);
+}
+
+QList<int> FareManager::findCappingRuleStopGroupIds(int ruleId) const
+{
+    return snapshot()->findCappingRuleStopGroupIds(ruleId);
+}
+
+CappingRule::List FareManager::findCappingRules(int stopGroupId, const QString &productType) const
+{
+    return snapshot()->findCappingRules(stopGroupId, productType);
+}
+
+FareProduct2::Ptr FareManager::findEpurseProduct(int axisId, int zoneId, int passengerTypeId) const
+{
+    return snapshot()->findEpurseProduct(axisId, zoneId, passengerTypeId);
+}
+
+FareProduct2::List FareManager::findFareProducts(const QString &ticketMaterialCode,
+                                                 const QString &paymentChannelCode) const
+{
+    return snapshot()->findFareProducts(ticketMaterialCode, paymentChannelCode);
+}
+
+FareProduct2::List FareManager::findFareProducts(int axisId) const
+{
+    return snapshot()->findFareProducts(axisId);
+}
+
+FareProduct2::List FareManager::findFareProductsFrom(int axisId, int fromStopGroupId, int toStopGroupId) const
+{
+    return snapshot()->findFareProductsFrom(axisId, fromStopGroupId, toStopGroupId);
+}
+
+} // namespace tarvik

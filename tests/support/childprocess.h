@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMap>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+// A program running beside the test, such as a long-lived service: its standard error is
+// gathered as it comes, a test waits for a line with a deadline, and the program is ended
+// (SIGTERM, then SIGKILL) at the latest when the object goes.
+class ChildProcess
+{
+public:
+    ChildProcess(const QString &program, const QStringList &arguments, const QString &workingDirectory = QString(),
+                 const QMap<QString, QString> &environment = {});
+    ~ChildProcess();
+    ChildProcess(const ChildProcess &) = delete;
+    ChildProcess &operator=(const ChildProcess &) = delete;
+
+    bool start(int timeoutMs = 10000);
+    bool isRunning() const { return mProcess.state() != QProcess::NotRunning; }
+    // Ends it with SIGTERM, or SIGKILL when it does not end in time; true when it ended.
+    bool terminate(int timeoutMs = 10000);
+
+    QStringList errorLines();
+    bool hasErrorPart(const QString &fragment);
+    // Waits until a line of standard error contains the fragment.
+    bool waitForErrorPart(const QString &fragment, int timeoutMs = 10000);
+    // Standard error so far and how it ended, for QVERIFY2.
+    QString describe();
+
+private:
+    void collect();
+
+    QProcess mProcess;
+    QByteArray mErr;
+};

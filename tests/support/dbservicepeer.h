@@ -1,0 +1,64 @@
+#pragma once
+
+#include "support/mqttpeer.h"
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+// A scripted database service on a real broker, for the data gateway and its users. It
+// records the requests of other clients on the service's request topic and hands each to a
+// script, which answers as the test wants (at once, late, twice, wrongly or not at all). It
+// also plays the service's info, status and configuration messages and the UI's requests.
+// Lives on the test's thread; the script runs there.
+class DbServicePeer : public QObject
+{
+    Q_OBJECT
+public:
+    using Script = std::function<void(const QJsonObject &request)>;
+
+    explicit DbServicePeer(const QString &base = QStringLiteral("zeto/db"), QObject *parent = nullptr);
+    Q_DISABLE_COPY(DbServicePeer)
+
+    bool connectTo(const QString &host, quint16 port);
+    // Also records what arrives on another topic filter (the card-block topic, say).
+    bool listen(const QString &filter);
+    MqttPeer &mqtt() { return mPeer; }
+
+    // Called for every request whose "src" is not "ui"; none answers nothing.
+    void setScript(Script script) { mScript = std::move(script); }
+    QList<QJsonObject> requests() const { return mRequests; }
+    bool waitForRequests(int count, int timeoutMs = 5000);
+    void clear();
+
+    // A reply envelope; errorId 0 leaves the failure text empty.
+    static QJsonObject answer(const QString &method, const QJsonArray &resp, int errorId = 0,
+                              const QString &errorText = QString());
+    // Publishes on "<base>/response/<src>/<id>" of the request.
+    void reply(const QJsonObject &request, const QJsonObject &body);
+    void replyRaw(const QString &requester, const QString &id, const QByteArray &payload);
+
+    void publishInfo(const QJsonObject &info);
+    void publishStatus(const QJsonObject &status);
+    void publishConfig(const QJsonObject &config);
+    void publishRaw(const QString &subTopic, const QByteArray &payload);
+    // A request of the UI service to the database service, as the gateway sees it pass.
+    void publishUiRequest(const QString &method, int id);
+
+signals:
+    void requestReceived(const QJsonObject &request);
+
+private slots:
+    void onReceived(const QString &topic, const QByteArray &payload);
+
+private:
+    QString mBase;
+    MqttPeer mPeer;
+    Script mScript;
+    QList<QJsonObject> mRequests;
+};

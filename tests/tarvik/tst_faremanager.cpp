@@ -1,0 +1,685 @@
+#include "tarvik/connector.h"
+#include "tarvik/faremanager.h"
+#include "tarvik/routemanager.h"
+
+#include "support/filesizelimit.h"
+#include "support/httptestserver.h"
+#include "support/logcapture.h"
+#include "support/testenv.h"
+
+#include <QtTest>
+
+#include <atomic>
+
+using namespace tarvik;
+
+namespace {
+const QString kTag = QStringLiteral("[tarvik::FareManager] ");
+
+QJsonArray intArray(const QList<int> &values)
+{
+    QJsonArray array;
+    for (const int v : values)
+        array.append(v);
+    return array;
+}
+
+QJsonObject coded(int id, const QString &code)
+{
+    return {{"id", id}, {"code", code}};
+}
+
+// Zones 10, 20 and 30 along axis 100 (stops 1, 2, 3); axis 300 sells axis products only;
+// axis 400 has no stops.
+QJsonObject network()
+{
+    QJsonArray stops, members, axisStops;
+    for (int i = 1; i <= 3; ++i) {
+        stops.append(QJsonObject{{"id", i}});
+        members.append(QJsonObject{{"id", i}, {"stopGroupId", i * 10}, {"stopId", i}});
+        axisStops.append(QJsonObject{{"id", i}, {"axisId", 100}, {"stopId", i}, {"ordinal", i}});
+    }
+    axisStops.append(QJsonObject{{"id", 4}, {"axisId", 300}, {"stopId", 1}, {"ordinal", 1}});
+    QJsonArray groups;
+    for (int id : {10, 20, 30})
+        groups.append(QJsonObject{{"id", id}, {"userIdentifier", QStringLiteral("Z%1").arg(id)},
+                                  {"multiLanguageFieldsMap", QJsonObject{{"name", QJsonObject{{"en", "Zone"}}}}}});
+    return {{"Axis", QJsonArray{QJsonObject{{"id", 100}}, QJsonObject{{"id", 300}, {"useAxisProducts", true}},
+                                QJsonObject{{"id", 400}}}},
+            {"AxisStops", axisStops},
+            {"Stops", stops},
+            {"StopGroups", groups},
+            {"StopGroupStops", members}};
+}
+
+// A fare catalogue built product by product. A product spec holds its own keys plus the
+// ids it links: "baseFares", "passengerTypes", "methods", "channels", "materials".
+class Catalogue
+{
+public:
+    Catalogue()
+    {
+        mTables["PassengerTypes"] = QJsonArray{coded(1, "PT_ADULT"), coded(2, "PT_CHILD"), coded(3, "PT_ADULT")};
+        mTables["PaymentMethods"] = QJsonArray{coded(1, "PM_CARRIER_CARD_MONEY"), coded(2, "PM_CASH")};
+        mTables["PaymentChannels"] = QJsonArray{coded(1, "PC_DRIVER"), coded(2, "PC_WEB")};
+        mTables["TicketMaterials"] = QJsonArray{coded(1, "TM_PAPER_TICKET"), coded(2, "TM_CARD")};
+        mTables["BaseFares"] = QJsonArray{
+            QJsonObject{{"id", 1}, {"code", "BF1"}, {"isAxisFare", true}, {"axisId", 100}},
+            QJsonObject{{"id", 2}, {"code", "BF2"}, {"isZoneFare", true}, {"zoneFrom", 10}, {"zoneTo", 20}},
+            QJsonObject{{"id", 3}, {"code", "BF3"}, {"isCityZoneFare", true},
+                        {"cityZoneFareStopGroups", intArray({10, 30})}},
+            QJsonObject{{"id", 4}, {"code", "BF4"}, {"isZoneFare", true}, {"zoneFrom", 10}, {"zoneTo", 0}},
+            QJsonObject{{"id", 5}, {"code", "BF5"}, {"isZoneFare", true}, {"zoneFrom", 20}, {"zoneTo", 20}},
+            QJsonObject{{"id", 6}, {"code", "BF6"}, {"isAxisFare", true}, {"axisId", 300}},
+            QJsonObject{{"id", 7}, {"code", "BF7"}, {"isZoneFare", true}, {"zoneFrom", 88}, {"zoneTo", 0}},
+        };
+        // Capping rules: thresholds out of order, one inactive, one without zones.
+        const auto rule = [](int id, const QJsonValue &active, const QString &type, int threshold) {
+            QJsonObject o{{"id", id}, {"productType", type}, {"thresholdAmount", threshold}};
+            if (!active.isUndefined())
+                o.insert("active", active);
+            return o;
+        };
+        mTables["CappingRules"] = QJsonArray{rule(1, true, "E_PURSE", 500), rule(2, true, "E_PURSE", 100),
+                                             rule(3, true, "STORED_JOURNEYS", 300), rule(4, false, "E_PURSE", 50),
+                                             rule(5, QJsonValue::Undefined, "E_PURSE", 200),
+                                             rule(6, true, "E_PURSE", 10)};
+        QJsonArray ruleZones;
+        int rowId = 1;
+        for (const auto &pair : QList<QPair<int, int>>{{1, 10}, {2, 10}, {2, 20}, {3, 10}, {4, 10}, {5, 20}})
+            ruleZones.append(QJsonObject{{"id", rowId++}, {"ruleId", pair.first}, {"stopGroupId", pair.second}});
+        mTables["CappingRuleStopGroups"] = ruleZones;
+    }
+
+    Catalogue &product(QJsonObject spec)
+    {
+        const int id = spec.value("id").toInt();
+        link("FareProductBaseFares", "baseFareId", id, spec.take("baseFares"));
+        link("FareProductPassengerTypes", "passengerTypeId", id, spec.take("passengerTypes"));
+        link("FareProductPaymentMethods", "paymentMethodId", id, spec.take("methods"));
+        link("FareProductPaymentChannels", "paymentChannelId", id, spec.take("channels"));
+        link("FareProductTicketMaterials", "ticketMaterialId", id, spec.take("materials"));
+        QJsonArray products = mTables.value("FareProducts").toArray();
+        products.append(spec);
+        mTables["FareProducts"] = products;
+        return *this;
+    }
+
+    QByteArray toFile() const { return QJsonDocument(mTables).toJson(); }
+    QJsonObject tables() const { return mTables; }
+
+private:
+    void link(const QString &table, const QString &key, int productId, const QJsonValue &ids)
+    {
+        QJsonArray rows = mTables.value(table).toArray();
+        for (const QJsonValue &id : ids.toArray())
+            rows.append(QJsonObject{{"id", mNextRowId++}, {"fareProductId", productId}, {key, id}});
+        mTables[table] = rows;
+    }
+
+    QJsonObject mTables;
+    int mNextRowId = 1;
+};
+
+QJsonObject epurse(int id, const QString &unit, int duration, const QList<int> &baseFares)
+{
+    return {{"id", id}, {"code", QStringLiteral("EP%1").arg(id)}, {"validityUnit", unit},
+            {"validityDuration", duration}, {"baseFares", intArray(baseFares)}, {"passengerTypes", intArray({1})},
+            {"methods", intArray({1})}};
+}
+
+QJsonObject paperTicket(int id, const QList<int> &baseFares, int channel = 1)
+{
+    return {{"id", id}, {"code", QStringLiteral("PAPER%1").arg(id)},
+            {"multiLanguageFieldsMap", QJsonObject{{"name", QJsonObject{{"en", QStringLiteral("Ticket %1").arg(id)}}}}},
+            {"baseFares", intArray(baseFares)}, {"materials", intArray({1})}, {"channels", intArray({channel})}};
+}
+
+template <typename List>
+QList<int> ids(const List &records)
+{
+    QList<int> out;
+    for (const auto &record : records)
+        out << record->id();
+    return out;
+}
+} // namespace
+
+class tst_FareManager : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void loadsFromFile_data();
+    void loadsFromFile();
+    void linksFaresToRouteZones();
+    void relinksWhenRouteDataChange();
+    void lookUpsByIdAndCode();
+    void joinedRecords();
+    void cappingRules_data();
+    void cappingRules();
+    void epurseProduct_data();
+    void epurseProduct();
+    void epurseProductUnknownAxis();
+    void paperTicketsOfAxis();
+    void paperTicketsOfAxisWithoutZones();
+    void paperTicketsUnknownAxis();
+    void deletesByExactName_data();
+    void deletesByExactName();
+    void syncWithoutChangeStoresDateOnly();
+    void failedSaveKeepsDateAndChange();
+    void syncCyclesAgainstServer();
+    void validatorsReadConsistentSnapshots();
+
+private:
+    void startWith(const Catalogue &catalogue);
+
+    std::unique_ptr<TestEnv> mEnv;
+    std::unique_ptr<Connector> mConnector;
+    std::unique_ptr<RouteManager> mRoutes;
+    std::unique_ptr<FareManager> mFares;
+    std::unique_ptr<LogCapture> mLog;
+};
+
+void tst_FareManager::init()
+{
+    mEnv = std::make_unique<TestEnv>();
+    QVERIFY(mEnv->isValid());
+    QVERIFY(mEnv->writeFile(QStringLiteral("routes.json"), QJsonDocument(network()).toJson()));
+    mConnector = std::make_unique<Connector>();
+    mRoutes = std::make_unique<RouteManager>(*mConnector, QStringLiteral("SN-1"), mEnv->path());
+    mFares = std::make_unique<FareManager>(*mConnector, *mRoutes, QStringLiteral("SN-1"), mEnv->path());
+    mLog = std::make_unique<LogCapture>();
+}
+
+void tst_FareManager::cleanup()
+{
+    if (QTest::currentTestFailed() && mLog)
+        qWarning().noquote() << "Log of the failed test:\n" << mLog->texts().join('\n');
+    mLog.reset();
+    mFares.reset();
+    mRoutes.reset();
+    mConnector.reset();
+    mEnv.reset();
+}
+
+void tst_FareManager::startWith(const Catalogue &catalogue)
+{
+    QVERIFY(mEnv->writeFile(QStringLiteral("fares.json"), catalogue.toFile()));
+    mRoutes->start(0);
+    mFares->start(0);
+}
+
+void tst_FareManager::loadsFromFile_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("expectedProducts");
+    QTest::addColumn<QString>("expectedLog");
+    const QByteArray valid = Catalogue().product(epurse(11, "minutes", 60, {4})).toFile();
+    QTest::newRow("valid") << valid << 1 << QStringLiteral("Loading completed in : ");
+    QTest::newRow("missing") << QByteArray() << 0 << QStringLiteral("WARN: Could not open file : ");
+    QTest::newRow("truncated") << valid.left(valid.size() - 10) << 0 << QStringLiteral("ERROR: JSON syntax error : ");
+    QTest::newRow("empty-file") << QByteArray("") << 0 << QStringLiteral("ERROR: JSON syntax error : ");
+    QTest::newRow("not-an-object") << QByteArray(R"([{"FareProducts": [{"id": 1}]}])") << 0
+                                   << QStringLiteral("Loading completed in : ");
+}
+
+void tst_FareManager::loadsFromFile()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(int, expectedProducts);
+    QFETCH(QString, expectedLog);
+    if (!content.isNull())
+        QVERIFY(mEnv->writeFile(QStringLiteral("fares.json"), content));
+    mRoutes->start(0);
+    mFares->start(0);
+    QVERIFY2(mLog->containsPart(kTag + expectedLog), qPrintable(mLog->texts().join('\n')));
+    QCOMPARE(mFares->snapshot()->tables().fareProducts.size(), expectedProducts);
+    QVERIFY(mLog->contains(kTag + QStringLiteral(" Fare Products               : %1").arg(expectedProducts)));
+    QVERIFY(mLog->contains(kTag + QStringLiteral("--- FARE DATA SUMMARY -----------------------")));
+}
+
+void tst_FareManager::linksFaresToRouteZones()
+{
+    startWith(Catalogue().product(paperTicket(31, {2, 3, 999})));
+    const FareSnapshot::ConstPtr fares = mFares->snapshot();
+    const BaseFare::Ptr zoneFare = fares->findBaseFare(2);
+    QCOMPARE(zoneFare->stopGroupFrom(), mRoutes->findStopGroup(10));
+    QCOMPARE(zoneFare->stopGroupTo(), mRoutes->findStopGroup(20));
+    QCOMPARE(ids(fares->findBaseFare(3)->cityZoneFareStopGroups()), (QList<int>{10, 30}));
+    QVERIFY(!fares->findBaseFare(4)->stopGroupTo());
+
+    QVERIFY(mLog->contains(kTag
+                           + QStringLiteral("WARN: Could not find 'from' stopGroup 88 referenced by baseFare : BF7 ")));
+    QVERIFY(!mLog->containsPart(QStringLiteral("stopGroup 0 ")));
+
+    const FareProduct2::Ptr product = mFares->findFareProduct(31);
+    QList<int> linked = ids(product->baseFares());
+    std::sort(linked.begin(), linked.end());
+    QCOMPARE(linked, (QList<int>{2, 3}));
+    QVERIFY(product->baseFares().contains(zoneFare));
+    QVERIFY(product->isPaperTicket());
+    QCOMPARE(ids(mFares->findCappingRules(20, "*")), (QList<int>{2, 5}));
+    QVERIFY(mLog->containsPart(kTag + QStringLiteral("Fare data associated in : ")));
+}
+
+void tst_FareManager::relinksWhenRouteDataChange()
+{
+    startWith(Catalogue().product(paperTicket(31, {2})));
+    const FareSnapshot::ConstPtr before = mFares->snapshot();
+
+    emit mConnector->entityDeleted(QStringLiteral("STOP_GROUPS"), 20);
+    emit mConnector->onRouteDataSyncEnd(QDateTime(QDate(2024, 3, 1), QTime(8, 0)));
+
+    QVERIFY(mFares->snapshot() != before);
+    QVERIFY(!mFares->findBaseFare(2)->stopGroupTo());
+    QVERIFY(mLog->contains(kTag
+                           + QStringLiteral("WARN: Could not find 'to' stopGroup 20 referenced by baseFare : BF2 ")));
+    QCOMPARE(ids(mFares->findCappingRules(20, "")), QList<int>());
+    // The snapshot held before keeps its links.
+    QCOMPARE(before->findBaseFare(2)->stopGroupTo()->id(), 20);
+}
+
+void tst_FareManager::lookUpsByIdAndCode()
+{
+    Catalogue catalogue;
+    catalogue.product({{"id", 22}, {"code", "DAILY"}})
+        .product({{"id", 21}, {"code", "DAILY"}})
+        .product({{"id", 23}, {"code", "daily"}});
+    startWith(catalogue);
+
+    QCOMPARE(mFares->findFareProduct(QStringLiteral("DAILY"))->id(), 21);
+    QCOMPARE(mFares->findFareProduct(QStringLiteral("daily"))->id(), 23);
+    QVERIFY(!mFares->findFareProduct(QStringLiteral("DAIL")));
+    QVERIFY(!mFares->findFareProduct(99));
+    QCOMPARE(mFares->findFareProduct(22), mFares->findFareProduct(22));
+    QCOMPARE(mFares->findPassengerType(QStringLiteral("PT_ADULT"))->id(), 1);
+    QVERIFY(!mFares->findPassengerType(QStringLiteral("pt_adult")));
+    QCOMPARE(mFares->findPassengerType(2)->code(), QStringLiteral("PT_CHILD"));
+    QCOMPARE(mFares->findPaymentMethod(2)->code(), QStringLiteral("PM_CASH"));
+    QCOMPARE(mFares->findPaymentChannel(2)->code(), QStringLiteral("PC_WEB"));
+    QCOMPARE(mFares->findTicketMaterial(1)->code(), QStringLiteral("TM_PAPER_TICKET"));
+    QVERIFY(!mFares->findBaseFare(0));
+}
+
+void tst_FareManager::joinedRecords()
+{
+    Catalogue catalogue;
+    catalogue.product({{"id", 41}, {"passengerTypes", intArray({1, 2, 1, 77})}, {"baseFares", intArray({999})},
+                       {"methods", intArray({2})}, {"channels", intArray({1, 2})}});
+    startWith(catalogue);
+
+    QList<int> types = ids(mFares->findPassengerTypes(41));
+    std::sort(types.begin(), types.end());
+    QCOMPARE(types, (QList<int>{1, 1, 2}));
+    QVERIFY(mFares->findBaseFares(41).isEmpty());
+    QCOMPARE(ids(mFares->findPaymentMethods(41)), QList<int>{2});
+    QCOMPARE(mFares->findPaymentChannels(41).size(), 2);
+    QVERIFY(mFares->findTicketMaterials(41).isEmpty());
+    QVERIFY(mFares->findPassengerTypes(42).isEmpty());
+    QCOMPARE(mFares->findFareProduct(41)->passengerTypes().size(), 3);
+
+    QList<int> zones = mFares->findCappingRuleStopGroupIds(2);
+    std::sort(zones.begin(), zones.end());
+    QCOMPARE(zones, (QList<int>{10, 20}));
+    QVERIFY(mFares->findCappingRuleStopGroupIds(6).isEmpty());
+}
+
+void tst_FareManager::cappingRules_data()
+{
+    QTest::addColumn<int>("zone");
+    QTest::addColumn<QString>("productType");
+    QTest::addColumn<QList<int>>("expected");
+    QTest::newRow("any-type-empty") << 10 << "" << QList<int>{2, 3, 1};
+    QTest::newRow("any-type-star") << 10 << "*" << QList<int>{2, 3, 1};
+    QTest::newRow("one-type") << 10 << "E_PURSE" << QList<int>{2, 1};
+    QTest::newRow("type-case-sensitive") << 10 << "e_purse" << QList<int>();
+    QTest::newRow("active-when-absent") << 20 << "E_PURSE" << QList<int>{2, 5};
+    QTest::newRow("unknown-zone") << 99 << "*" << QList<int>();
+}
+
+void tst_FareManager::cappingRules()
+{
+    QFETCH(int, zone);
+    QFETCH(QString, productType);
+    QFETCH(QList<int>, expected);
+    startWith(Catalogue());
+    QCOMPARE(ids(mFares->findCappingRules(zone, productType)), expected);
+}
+
+void tst_FareManager::epurseProduct_data()
+{
+    QTest::addColumn<QJsonArray>("products");
+    QTest::addColumn<int>("axis");
+    QTest::addColumn<int>("zone");
+    QTest::addColumn<int>("expected"); // 0: none
+
+    QJsonObject otherMethod = epurse(11, "minutes", 60, {4});
+    otherMethod["methods"] = intArray({2});
+    QJsonObject otherType = epurse(11, "minutes", 60, {4});
+    otherType["passengerTypes"] = intArray({2, 3});
+
+    QTest::newRow("shortest-validity") << QJsonArray{epurse(11, "minutes", 60, {4}), epurse(12, "minutes", 30, {4})}
+                                       << 100 << 10 << 12;
+    QTest::newRow("equal-validity-lower-id")
+        << QJsonArray{epurse(12, "minutes", 30, {4}), epurse(11, "minutes", 30, {4})}
+                                             << 100 << 10 << 11;
+    QTest::newRow("unit-upper-case") << QJsonArray{epurse(11, "MINUTES", 60, {4})} << 100 << 10 << 11;
+    QTest::newRow("unit-days") << QJsonArray{epurse(11, "DAYS", 1, {4})} << 100 << 10 << 0;
+    QTest::newRow("not-e-purse") << QJsonArray{otherMethod} << 100 << 10 << 0;
+    QTest::newRow("other-passenger-type") << QJsonArray{otherType} << 100 << 10 << 0;
+    QTest::newRow("axis-fare") << QJsonArray{epurse(11, "minutes", 60, {1})} << 100 << 20 << 11;
+    QTest::newRow("city-zone") << QJsonArray{epurse(11, "minutes", 60, {3})} << 100 << 30 << 11;
+    QTest::newRow("zone-fare-needs-to-zero") << QJsonArray{epurse(11, "minutes", 60, {2})} << 100 << 10 << 0;
+    QTest::newRow("axis-products-only") << QJsonArray{epurse(11, "minutes", 10, {3}), epurse(12, "minutes", 60, {6})}
+                                        << 300 << 10 << 12;
+    QTest::newRow("axis-products-only-none") << QJsonArray{epurse(11, "minutes", 10, {3, 4})} << 300 << 10 << 0;
+    QTest::newRow("axis-fare-of-other-axis") << QJsonArray{epurse(11, "minutes", 60, {6})} << 100 << 10 << 0;
+}
+
+void tst_FareManager::epurseProduct()
+{
+    QFETCH(QJsonArray, products);
+    QFETCH(int, axis);
+    QFETCH(int, zone);
+    QFETCH(int, expected);
+    Catalogue catalogue;
+    for (const QJsonValue &product : products)
+        catalogue.product(product.toObject());
+    startWith(catalogue);
+    mLog->clear();
+
+    const FareProduct2::Ptr found = mFares->findEpurseProduct(axis, zone, 1);
+
+    QCOMPARE(found ? found->id() : 0, expected);
+    QVERIFY(mLog->contains(
+        kTag + QStringLiteral("Searching for E-Purse products : axixId=%1, zoneId=%2").arg(axis).arg(zone)));
+    QVERIFY(mLog->containsPart(kTag + QStringLiteral("Found : ")));
+    QVERIFY(mLog->containsPart(kTag + QStringLiteral("Operation completed in : ")));
+}
+
+void tst_FareManager::epurseProductUnknownAxis()
+{
+    startWith(Catalogue().product(epurse(11, "minutes", 60, {4})));
+    QVERIFY(!mFares->findEpurseProduct(999, 10, 1));
+    QVERIFY(mLog->contains(
+        kTag + QStringLiteral("ERROR: Could not find E-Purse product. AxisId to found in database : 999")));
+}
+
+void tst_FareManager::paperTicketsOfAxis()
+{
+    Catalogue catalogue;
+    catalogue.product(paperTicket(31, {2}))
+        .product(paperTicket(32, {1}))
+        .product(paperTicket(33, {5}))
+        .product(paperTicket(34, {2}, 2))
+        .product(paperTicket(35, {7}));
+    startWith(catalogue);
+
+    QCOMPARE(ids(mFares->findFareProducts(QStringLiteral("TM_PAPER_TICKET"), QStringLiteral("PC_DRIVER"))),
+             (QList<int>{31, 32, 33, 35}));
+    QCOMPARE(ids(mFares->findFareProductsFrom(100, 10, 20)), (QList<int>{31, 32}));
+    QCOMPARE(ids(mFares->findFareProductsFrom(100, 20, 20)), (QList<int>{32, 33}));
+    mLog->clear();
+
+    QCOMPARE(ids(mFares->findFareProducts(100)), (QList<int>{31, 32, 33}));
+    QVERIFY(mLog->containsPart(kTag + QStringLiteral("Finding Fare Products for Axis : \n")));
+    QCOMPARE(mLog->entries().count() > 0, true);
+    int pairs = 0;
+    for (const QString &line : mLog->texts())
+        pairs += line.startsWith(kTag + QStringLiteral("Searching Fare Products for : ")) ? 1 : 0;
+    QCOMPARE(pairs, 6);
+    QVERIFY(mLog->contains(kTag + QStringLiteral("Fare Product list : 3 product(s)")));
+    // Once per pair it is valid for (six for the axis fare), then once in the list.
+    QCOMPARE(mLog->count(kTag + QStringLiteral("  - [32] Ticket 32")), 7);
+    QCOMPARE(mLog->count(kTag + QStringLiteral("  - [31] Ticket 31")), 2);
+    QVERIFY(mLog->containsPart(kTag + QStringLiteral("Operation completed in ")));
+}
+
+void tst_FareManager::paperTicketsOfAxisWithoutZones()
+{
+    startWith(Catalogue().product(paperTicket(32, {1})));
+    QVERIFY(mFares->findFareProducts(400).isEmpty());
+    QVERIFY(mLog->contains(kTag + QStringLiteral("Fare Product list : 0 product(s)")));
+}
+
+void tst_FareManager::paperTicketsUnknownAxis()
+{
+    startWith(Catalogue().product(paperTicket(32, {1})));
+    QVERIFY(mFares->findFareProducts(999).isEmpty());
+    QVERIFY(mLog->contains(kTag + QStringLiteral("ERROR: Could not find axis : 999")));
+}
+
+void tst_FareManager::deletesByExactName_data()
+{
+    QTest::addColumn<QString>("entity");
+    QTest::addColumn<int>("id");
+    QTest::addColumn<bool>("expectedRemoved");
+    QTest::newRow("base-fare") << "BASE_FARES" << 7 << true;
+    QTest::newRow("capping-rule") << "CAPPING_RULES" << 4 << true;
+    QTest::newRow("product") << "FARE_PRODUCTS" << 31 << true;
+    QTest::newRow("passenger-type-singular") << "PASSENGER_TYPE" << 3 << true;
+    QTest::newRow("passenger-type-plural") << "PASSENGER_TYPES" << 3 << false;
+    QTest::newRow("payment-channels-plural") << "PAYMENT_CHANNELS" << 2 << true;
+    QTest::newRow("payment-methods-plural") << "PAYMENT_METHODS" << 2 << true;
+    QTest::newRow("payment-method-singular") << "PAYMENT_METHOD" << 2 << false;
+    QTest::newRow("ticket-material-singular") << "TICKET_MATERIAL" << 2 << true;
+    QTest::newRow("ticket-materials-plural") << "TICKET_MATERIALS" << 2 << false;
+    QTest::newRow("capping-rule-zone") << "CAPPING_RULE_STOP_GROUPS" << 1 << true;
+    QTest::newRow("product-base-fare") << "FARE_PRODUCT_BASE_FARE" << 1 << true;
+    QTest::newRow("product-passenger-type") << "FARE_PRODUCT_PASSENGER_TYPE" << 2 << true;
+    QTest::newRow("product-channel") << "FARE_PRODUCT_PAYMENT_CHANNEL" << 4 << true;
+    QTest::newRow("product-method") << "FARE_PRODUCT_PAYMENT_METHOD" << 3 << true;
+    QTest::newRow("product-material") << "FARE_PRODUCT_TICKET_MATERIAL" << 5 << true;
+    QTest::newRow("row-by-product-id") << "FARE_PRODUCT_BASE_FARE" << 31 << false;
+    QTest::newRow("route-table") << "STOPS" << 1 << false;
+    QTest::newRow("lower-case") << "base_fares" << 7 << false;
+}
+
+void tst_FareManager::deletesByExactName()
+{
+    QFETCH(QString, entity);
+    QFETCH(int, id);
+    QFETCH(bool, expectedRemoved);
+    // Rows 1 to 5: one join row of each kind for product 31, in the order the catalogue adds them.
+    Catalogue catalogue;
+    catalogue.product({{"id", 31}, {"baseFares", intArray({2})}, {"passengerTypes", intArray({1})},
+                       {"methods", intArray({1})}, {"channels", intArray({1})}, {"materials", intArray({1})}});
+    startWith(catalogue);
+    const auto total = [this] {
+        const FareSnapshot::Tables &t = mFares->snapshot()->tables();
+        return t.baseFares.size() + t.cappingRules.size() + t.ticketMaterials.size() + t.passengerTypes.size()
+            + t.paymentMethods.size() + t.paymentChannels.size() + t.fareProducts.size()
+            + t.cappingRuleStopGroups.size() + t.fareProductBaseFares.size() + t.fareProductPassengerTypes.size()
+            + t.fareProductTicketMaterials.size() + t.fareProductPaymentMethods.size()
+            + t.fareProductPaymentChannels.size();
+    };
+    const int before = total();
+    QSignalSpy changed(mFares.get(), &FareManager::dataChanged);
+
+    emit mConnector->entityDeleted(entity, id);
+    emit mConnector->onFareDataSyncEnd(QDateTime(QDate(2024, 3, 1), QTime(8, 0)));
+
+    QCOMPARE(total(), expectedRemoved ? before - 1 : before);
+    QCOMPARE(changed.count(), expectedRemoved ? 1 : 0);
+    const QString line = kTag + QStringLiteral("WARN: Deleted entity from '%1' with id : %2").arg(entity).arg(id);
+    QCOMPARE(mLog->contains(line), expectedRemoved);
+}
+
+void tst_FareManager::syncWithoutChangeStoresDateOnly()
+{
+    startWith(Catalogue());
+    QSignalSpy changed(mFares.get(), &FareManager::dataChanged);
+    QSignalSpy ended(mFares.get(), &FareManager::syncEnded);
+    const QDateTime date(QDate(2024, 12, 31), QTime(23, 59, 59));
+    emit mConnector->onFareDataSyncEnd(date);
+    QCOMPARE(changed.count(), 0);
+    QCOMPARE(ended.count(), 1);
+    QCOMPARE(mFares->lastSyncDate(), date);
+    QSettings sync(mEnv->filePath(QStringLiteral(".sync")), QSettings::NativeFormat);
+    QCOMPARE(sync.value(QStringLiteral("faresLastSyncDate")).toString(), QStringLiteral("31/12/2024 23:59:59"));
+}
+
+void tst_FareManager::failedSaveKeepsDateAndChange()
+{
+    const QString path = mEnv->filePath(QStringLiteral("fares.json"));
+    Catalogue catalogue;
+    catalogue.product(paperTicket(31, {2}));
+    startWith(catalogue);
+    const QDateTime first(QDate(2024, 3, 1), QTime(8, 0));
+    emit mConnector->onFareDataSyncEnd(first);
+    QSignalSpy changed(mFares.get(), &FareManager::dataChanged);
+
+    const FareProduct2::Ptr received(new FareProduct2(QJsonObject{{"id", 50}}));
+    emit mConnector->fareProductsReceived({received});
+    {
+        FileSizeLimit diskFull(64);
+        QVERIFY(diskFull.isActive());
+        emit mConnector->onFareDataSyncEnd(QDateTime(QDate(2024, 3, 2), QTime(8, 0)));
+    }
+
+    QVERIFY(mLog->containsPart(kTag + QStringLiteral("ERROR: Could not write file : ") + path));
+    QCOMPARE(mFares->lastSyncDate(), first);
+    QCOMPARE(changed.count(), 1);
+    QVERIFY(mFares->findFareProduct(50));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), catalogue.toFile());
+    file.close();
+
+    const QDateTime third(QDate(2024, 3, 3), QTime(8, 0));
+    emit mConnector->onFareDataSyncEnd(third);
+    QCOMPARE(changed.count(), 2);
+    QCOMPARE(mFares->lastSyncDate(), third);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(QJsonDocument::fromJson(file.readAll()).object().value("FareProducts").toArray().size(), 2);
+
+    // Without its folder nothing can be opened at all.
+    FareManager elsewhere(*mConnector, *mRoutes, QStringLiteral("SN-1"), mEnv->filePath(QStringLiteral("gone")));
+    QVERIFY(!elsewhere.saveToFile());
+    QVERIFY(mLog->contains(kTag + QStringLiteral("ERROR: Could not open file : ")
+                           + mEnv->filePath(QStringLiteral("gone/fares.json"))));
+}
+
+void tst_FareManager::syncCyclesAgainstServer()
+{
+    HttpTestServer server;
+    QVERIFY(server.start());
+    mConnector->setUrl(server.baseUrl());
+    mConnector->setStoragePath(mEnv->path());
+    const QString path = QStringLiteral("/web/api/sync_bo");
+    const auto reply = [](QJsonObject object, const QString &date) {
+        object.insert("resp", "OK");
+        object.insert("newsyncdate", date);
+        return HttpTestServer::Response::json(200, QJsonDocument(object).toJson(QJsonDocument::Compact));
+    };
+    const auto requestedSince = [&server] {
+        return QJsonDocument::fromJson(server.lastRequest().body).object().value("lastSyncDate");
+    };
+    mRoutes->start(0);
+    QSignalSpy ended(mFares.get(), &FareManager::syncEnded);
+
+    // An operator without capping rules: that table stays empty, so every sync is a full one.
+    QJsonObject withoutCapping =
+        Catalogue().product(epurse(11, "minutes", 60, {4})).product(paperTicket(31, {2})).tables();
+    withoutCapping.remove("CappingRules");
+    withoutCapping.remove("CappingRuleStopGroups");
+    server.setResponse(path, reply(withoutCapping, "01/03/2024 08:00:00"));
+    mFares->start(60);
+    QVERIFY(ended.wait(10000));
+    QCOMPARE(requestedSince(), QJsonValue(QJsonValue::Null));
+    QCOMPARE(mFares->findEpurseProduct(100, 10, 1)->id(), 11);
+    QCOMPARE(mFares->findChild<QTimer *>()->interval(), 3600000);
+
+    server.setResponse(path, reply({{"FareProducts", QJsonArray()}}, "02/03/2024 08:00:00"));
+    mLog->clear();
+    mFares->syncWithTarvik();
+    QVERIFY(ended.wait(10000));
+    QCOMPARE(requestedSince(), QJsonValue(QJsonValue::Null));
+    QVERIFY(mLog->contains(kTag + QStringLiteral("WARNING: Some data are empty. Performing full sync.")));
+
+    // With every table filled the next one asks for what changed since the stored date.
+    const QJsonObject full = Catalogue().tables();
+    server.setResponse(path, reply({{"FareProducts", QJsonArray()}, {"CappingRules", full.value("CappingRules")},
+                                    {"CappingRuleStopGroups", full.value("CappingRuleStopGroups")}},
+                                   "03/03/2024 08:00:00"));
+    mFares->syncWithTarvik();
+    QVERIFY(ended.wait(10000));
+    QCOMPARE(ids(mFares->findCappingRules(10, QStringLiteral("*"))), (QList<int>{2, 3, 1}));
+    server.setResponse(path, reply({{"FareProducts", QJsonArray()}}, "04/03/2024 08:00:00"));
+    mFares->syncWithTarvik();
+    QVERIFY(ended.wait(10000));
+    QCOMPARE(requestedSince(), QJsonValue("03/03/2024 08:00:00"));
+    QCOMPARE(mFares->lastSyncDate(), QDateTime(QDate(2024, 3, 4), QTime(8, 0)));
+}
+
+void tst_FareManager::validatorsReadConsistentSnapshots()
+{
+    Catalogue catalogue;
+    catalogue.product(epurse(11, "minutes", 60, {4, 1})).product(paperTicket(31, {2}));
+    startWith(catalogue);
+    mLog.reset();
+    QLoggingCategory::setFilterRules(QStringLiteral("default.info=false\ndefault.debug=false\n"
+                                                    "default.warning=false"));
+
+    std::atomic<bool> done{false};
+    std::atomic<int> reads{0};
+    std::atomic<int> failures{0};
+    QThread *validator = QThread::create([&] {
+        while (!done.load()) {
+            // One tap: one snapshot of each, read all through.
+            const FareSnapshot::ConstPtr fares = mFares->snapshot();
+            const RouteSnapshot::ConstPtr routes = fares->route();
+            const FareProduct2::Ptr epurse = fares->findEpurseProduct(100, 10, 1);
+            const FareProduct2::Ptr paper = fares->findFareProduct(31);
+            const Stop2::Ptr stop = routes->findStop(1);
+            bool ok = epurse && paper && stop && stop->stopGroup() && stop->stopGroup()->id() == 10;
+            const BaseFare::Ptr zoneFare = fares->findBaseFare(2);
+            ok = ok && zoneFare && paper->baseFares().contains(zoneFare) && zoneFare->stopGroupFrom()
+                && zoneFare->stopGroupFrom() == routes->findStopGroup(10);
+            ok = ok && fares->findCappingRules(10, QStringLiteral("*")).size() == 3;
+            ok = ok && fares->findPassengerType(QStringLiteral("PT_ADULT")) && epurse->findPassengerType(1);
+            ok = ok && !mRoutes->findAxisStopsInAxis(100).isEmpty() && !mFares->findFareProducts(100).isEmpty();
+            if (!ok)
+                ++failures;
+            ++reads;
+        }
+    });
+    validator->start();
+
+    // Syncs on this thread: new records, deletions and re-linking of both managers, for as
+    // long as it takes the validator to tap a few hundred times.
+    QVERIFY(QTest::qWaitFor([&reads] { return reads.load() > 0; }, 10000));
+    QElapsedTimer deadline;
+    deadline.start();
+    int cycle = 0;
+    for (; (cycle < 40 || reads.load() < 300) && deadline.elapsed() < 60000; ++cycle) {
+        const int stopId = 1000 + cycle;
+        emit mConnector->stopsReceived({Stop2::Ptr::create(QJsonObject{{"id", stopId}})});
+        emit mConnector->stopGroupStopsReceived(
+            {StopGroupStops::Ptr::create(QJsonObject{{"id", stopId}, {"stopGroupId", 20}, {"stopId", stopId}})});
+        emit mConnector->entityDeleted(QStringLiteral("STOPS"), stopId - 1);
+        emit mConnector->onRouteDataSyncEnd(QDateTime(QDate(2024, 3, 1), QTime(8, 0)).addSecs(cycle));
+
+        QJsonObject product = epurse(11, "minutes", 60 + cycle, {4, 1});
+        product.remove("baseFares");
+        emit mConnector->fareProductsReceived({FareProduct2::Ptr::create(product)});
+        emit mConnector->fareProductBaseFaresReceived({FareProductBaseFare::Ptr::create(
+            QJsonObject{{"id", 5000 + cycle}, {"fareProductId", 31}, {"baseFareId", 5}})});
+        emit mConnector->entityDeleted(QStringLiteral("FARE_PRODUCT_BASE_FARE"), 5000 + cycle - 1);
+        emit mConnector->onFareDataSyncEnd(QDateTime(QDate(2024, 3, 1), QTime(8, 0)).addSecs(cycle));
+        QCoreApplication::processEvents();
+    }
+    done = true;
+    QVERIFY(validator->wait(30000));
+    delete validator;
+    QLoggingCategory::setFilterRules(QString());
+
+    QCOMPARE(failures.load(), 0);
+    QVERIFY2(reads.load() >= 300, qPrintable(QStringLiteral("%1 reads in %2 syncs").arg(reads.load()).arg(cycle)));
+    QCOMPARE(mFares->findFareProduct(11)->validityDuration(), 60 + cycle - 1);
+}
+
+QTEST_GUILESS_MAIN(tst_FareManager)
+#include "tst_faremanager.moc"
