@@ -3,13 +3,16 @@
 #include "tarvik/jsonread.h"
 #include "tarvik/requestcontext.h"
 
+#include <QBuffer>
 #include <QDir>
+#include <QImageReader>
 #include <QJsonDocument>
 #include <QMetaObject>
 #include <QMutexLocker>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QSaveFile>
 #include <QSettings>
 #include <QSslError>
 #include <QThread>
@@ -37,6 +40,33 @@ const QString kSyncBoPath = QStringLiteral("web/api/sync_bo");
 const QString kObuMgmtSavePath = QStringLiteral("web/api/deviceManager/save");
 const QString kActionListPath = QStringLiteral("web/abt/client/action");
 const QString kActionCompletePath = QStringLiteral("web/abt/client/action/complete");
+const QString kCustomerDetailsPath = QStringLiteral("web/api/customers/get_details");
+const QLatin1String kSmartCardUuid("smartCardUuid");
+const QLatin1String kImageBase64("customerImageBase64");
+
+QJsonObject customerBody(const QJsonValue &id, const QJsonValue &cardId)
+{
+    const QJsonValue null(QJsonValue::Null);
+    return QJsonObject{{QStringLiteral("id"), id},
+                       {QStringLiteral("uuid"), null},
+                       {QStringLiteral("email"), null},
+                       {kSmartCardUuid, cardId},
+                       {QStringLiteral("highResolutionImage"), false}};
+}
+
+// The uuid comes from the back-end and becomes a file name: nothing that could leave the
+// cache folder, or make no name at all.
+bool isSafeFileName(const QString &name)
+{
+    if (name.isEmpty() || name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\'))
+        || name.contains(QLatin1String("..")))
+        return false;
+    for (const QChar c : name) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            return false;
+    }
+    return true;
+}
 
 QJsonObject syncBody(const QString &deviceUuid, const QList<int> &tables, const QJsonValue &lastSyncDate)
 {
@@ -114,6 +144,7 @@ void registerMetaTypes()
         qRegisterMetaType<CappingRule::List>("tarvik::CappingRule::List");
         qRegisterMetaType<CappingRuleStopGroup::List>("tarvik::CappingRuleStopGroup::List");
         qRegisterMetaType<Action::List>("tarvik::Action::List");
+        qRegisterMetaType<Customer::Ptr>("tarvik::Customer::Ptr");
         return true;
     }();
     Q_UNUSED(registered)
@@ -187,6 +218,16 @@ QUrl Connector::createUrl(const QString &relativePath) const
 }
 
 // --- requests ---------------------------------------------------------------------------------
+
+void Connector::requestCustomerInfo(int customerId)
+{
+    post(createUrl(kCustomerDetailsPath), customerBody(customerId, QJsonValue::Null));
+}
+
+void Connector::requestCustomerInfo(const QString &cardId)
+{
+    post(createUrl(kCustomerDetailsPath), customerBody(QJsonValue::Null, cardId));
+}
 
 void Connector::requestDeviceParams(const QString &deviceUuid, bool incremental)
 {
@@ -374,7 +415,7 @@ void Connector::onFinished()
             return;
         }
         logInfo() << "Request completed successfully : " << context->elapsedMs() << " msec(s)";
-        dispatch(context->origin().toString(), status, body);
+        dispatch(context->origin().toString(), status, body, context->body());
     } catch (const std::exception &e) {
         // A receiver of our signals threw: keep it from unwinding through the event loop.
         logCritical() << "ERROR: Handling the response of " << context->origin().toString()
@@ -413,11 +454,13 @@ void Connector::reportFailure(RequestContext *context, int status, const QJsonOb
         parseActionCompleteResponse(status, body);
 }
 
-void Connector::dispatch(const QString &path, int status, const QByteArray &body)
+void Connector::dispatch(const QString &path, int status, const QByteArray &body, const QJsonObject &request)
 {
     const QJsonDocument document = QJsonDocument::fromJson(body);
     // The completion path also holds the list path: it must be tried first.
-    if (path.contains(QLatin1String("web/api/sync_bo")))
+    if (path.contains(QLatin1String("web/api/customers/get_details")))
+        parseCustomerInfo(document.object(), request);
+    else if (path.contains(QLatin1String("web/api/sync_bo")))
         parseSyncBoResponse(document.object());
     else if (path.contains(QLatin1String("web/api/deviceManager/save")))
         parseObuMgmtResponse(document.object());
@@ -553,6 +596,80 @@ void Connector::parseActionCompleteResponse(int httpStatusCode, const QJsonObjec
 {
     emit actionCompleteResponseReceived(httpStatusCode, json::readString(reply, QLatin1String("code")),
                                         json::readString(reply, QLatin1String("message")));
+}
+
+void Connector::parseCustomerInfo(const QJsonObject &reply, const QJsonObject &request)
+{
+    if (json::readString(reply, QLatin1String("status")).contains(QLatin1String("ERROR"))) {
+        logCritical() << "ERROR: Tarvik responded : (" << json::readString(reply, QLatin1String("errorCode")) << ") "
+                      << json::readString(reply, QLatin1String("errorMessage"));
+        return;
+    }
+    for (const QJsonValue &element : json::readArray(reply, QLatin1String("customerDetailsDtoList"))) {
+        QJsonObject customer = element.toObject();
+        const QString image = saveCustomerImage(customer);
+        if (customer.value(kSmartCardUuid).isNull() || customer.value(kSmartCardUuid).isUndefined()) {
+            logWarning() << "WARN: 'smartCardUuid' missing from response. Patching from request.";
+            customer.insert(kSmartCardUuid, request.value(kSmartCardUuid));
+        }
+        auto record = Customer::Ptr::create(customer);
+        record->setImage(image);
+        emit customerInfoReceived(record);
+    }
+}
+
+QString Connector::saveCustomerImage(QJsonObject &customer)
+{
+    const QString uuid = json::readString(customer, QLatin1String("uuid"));
+    const QByteArray bytes =
+        QByteArray::fromBase64(json::readString(customer, kImageBase64).toLatin1());
+    customer.remove(kImageBase64);
+    if (bytes.isEmpty()) {
+        logWarning() << "WARN: Customer image is empty. Will not store.";
+        return {};
+    }
+    if (!isSafeFileName(uuid)) {
+        QString shown = uuid;
+        for (QChar &c : shown) {
+            if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+                c = QLatin1Char('?'); // keeps the log line one line
+        }
+        logWarning() << "WARN: Customer uuid is not a safe file name. Will not store : " << shown;
+        return {};
+    }
+    const QString root = storagePath();
+    if (root.isEmpty()) {
+        logWarning() << "WARN: Storage path not configured. Will not store customer image.";
+        return {};
+    }
+    const QString cache = QDir(root).filePath(QStringLiteral(".cache"));
+    if (!QDir(cache).exists()) {
+        logWarning() << "WARN: Cache directory does not exist. Creating : " << cache;
+        if (!QDir().mkpath(cache)) {
+            logCritical() << "ERROR: Could not create cache directory : " << cache;
+            return {};
+        }
+    }
+    const QString path = cache + QLatin1Char('/') + QStringLiteral("%1.%2").arg(uuid, detectImageFormat(bytes));
+    logInfo() << "Storing file : " << path;
+    // Through a temporary file: a half-written picture would otherwise be kept for good.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        logCritical() << "ERROR: Could not store customer image : " << path << " : " << file.errorString();
+        return {};
+    }
+    return path;
+}
+
+QString Connector::detectImageFormat(const QByteArray &bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    if (!buffer.open(QIODevice::ReadOnly))
+        return {};
+    QImageReader reader(&buffer);
+    const QByteArray format = reader.format();
+    return format.isEmpty() ? QString() : QString::fromLatin1(format).toLower();
 }
 
 } // namespace tarvik

@@ -6,6 +6,7 @@
 #include "tarvik/basefare.h"
 #include "tarvik/cappingrule.h"
 #include "tarvik/cappingrulestopgroup.h"
+#include "tarvik/customer.h"
 #include "tarvik/fareproduct2.h"
 #include "tarvik/fareproductbasefare.h"
 #include "tarvik/fareproductpassengertype.h"
@@ -42,8 +43,10 @@ class RequestContext;
 // device-management report, the action list and action completion. Lives on the thread that
 // created it (the main thread); requests may be made from any thread but are always sent, and
 // answered, on its own. Each answer comes back as the signals of its path; nothing is retried.
+// Customer pictures go to ".cache" under the storage path.
 //
 //   path                               method  parser                        signals
+//   "web/api/customers/get_details"    POST    parseCustomerInfo             customerInfoReceived
 //   "web/api/sync_bo"                  POST    parseSyncBoResponse           records, deletions, ends
 //   "web/api/deviceManager/save"       POST    parseObuMgmtResponse          none (logged)
 //   "web/abt/client/action/complete"   POST    parseActionCompleteResponse   actionCompleteResponseReceived
@@ -82,8 +85,19 @@ public:
     void parseObuMgmtResponse(const QJsonObject &reply);
     void parseActionListResponse(const QJsonArray &reply);
     void parseActionCompleteResponse(int httpStatusCode, const QJsonObject &reply);
+    // `request` is the body that was sent: it supplies a card uuid the reply leaves out.
+    void parseCustomerInfo(const QJsonObject &reply, const QJsonObject &request);
+
+    // Takes "customerImageBase64" out of the customer and stores the picture as
+    // ".cache/<uuid>.<format>"; the file's path, or empty when nothing was stored (a refused
+    // uuid, no picture, a failed write: the next look-up then fetches it again).
+    QString saveCustomerImage(QJsonObject &customer);
+    // The image library's name for the bytes' format ("png", "jpeg"); null when unknown.
+    static QString detectImageFormat(const QByteArray &bytes);
 
 public slots:
+    void requestCustomerInfo(int customerId);
+    void requestCustomerInfo(const QString &cardId);
     void requestDeviceParams(const QString &deviceUuid, bool incremental = true);
     void requestFareData(const QString &deviceUuid, const QDateTime &lastSyncDate = QDateTime());
     void requestRouteData(const QString &deviceUuid, const QDateTime &lastSyncDate = QDateTime());
@@ -92,6 +106,7 @@ public slots:
     void requestActionComplete(const QJsonObject &data);
 
 signals:
+    void customerInfoReceived(const tarvik::Customer::Ptr &customer);
     void deviceParamsReceived(const tarvik::KeyValue::List &params);
     void deviceParamDeleted(int id, int carrierId);
     void downloadProgress(const QUrl &url, int percent);
@@ -147,7 +162,7 @@ private:
     void followRedirect(QNetworkReply *reply, RequestContext *context, const QUrl &target, int status,
                         const QJsonObject &body);
     void reportFailure(RequestContext *context, int status, const QJsonObject &body);
-    void dispatch(const QString &path, int status, const QByteArray &body);
+    void dispatch(const QString &path, int status, const QByteArray &body, const QJsonObject &request);
 
     mutable QMutex mMutex; // guards the url, storage path and API key
     QUrl mUrl;
@@ -160,7 +175,6 @@ private:
 
 } // namespace tarvik
 
-Q_DECLARE_METATYPE(tarvik::KeyValue::Ptr)
 Q_DECLARE_METATYPE(tarvik::TicketMaterial::Ptr)
 Q_DECLARE_METATYPE(tarvik::PassengerType::Ptr)
 Q_DECLARE_METATYPE(tarvik::PaymentMethod::Ptr)

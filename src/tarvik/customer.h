@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QJsonObject>
+#include <QMetaType>
 #include <QSharedPointer>
 #include <QString>
 
@@ -72,3 +73,5 @@ private:
 };
 
 } // namespace tarvik
+
+Q_DECLARE_METATYPE(tarvik::Customer::Ptr)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QJsonObject>
+#include <QMetaType>
 #include <QSharedPointer>
 #include <QString>
 
@@ -49,3 +50,5 @@ private:
 };
 
 } // namespace tarvik
+
+Q_DECLARE_METATYPE(tarvik::KeyValue::Ptr)

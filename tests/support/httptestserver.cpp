@@ -118,9 +118,15 @@ void HttpTestServer::setDefaultResponse(const Response &response)
     mDefault = response;
 }
 
+void HttpTestServer::setResponder(const QString &path, std::function<Response(const Request &)> responder)
+{
+    mResponders.insert(path, std::move(responder));
+}
+
 void HttpTestServer::clearResponses()
 {
     mResponses.clear();
+    mResponders.clear();
 }
 
 void HttpTestServer::incomingConnection(qintptr descriptor)
@@ -193,7 +199,8 @@ bool HttpTestServer::handleOne(QTcpSocket *socket, QByteArray &buffer)
     buffer.remove(0, headEnd + 4 + length);
 
     mRequests.append(request);
-    const Response response = mResponses.value(request.path(), mDefault);
+    const auto responder = mResponders.value(request.path());
+    const Response response = responder ? responder(request) : mResponses.value(request.path(), mDefault);
     emit requestReceived();
     answer(socket, response);
     return true;

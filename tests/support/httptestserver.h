@@ -9,6 +9,8 @@
 #include <QTcpServer>
 #include <QUrl>
 
+#include <functional>
+
 // A small HTTP/1.1 server on a free loopback port, plain or over TLS, for tests of HTTP
 // clients. Records every request (method, path, query, headers, body) and answers by exact
 // path from a table of canned responses (default: 404 with a JSON body). Lives on the test's
@@ -62,6 +64,8 @@ public:
     QUrl baseUrl() const;
 
     void setResponse(const QString &path, const Response &response);
+    // Answers every request of the path from its content (takes precedence over setResponse).
+    void setResponder(const QString &path, std::function<Response(const Request &)> responder);
     void setDefaultResponse(const Response &response);
     void clearResponses();
 
@@ -85,6 +89,7 @@ private:
     QSslCertificate mCertificate;
     QSslKey mKey;
     QHash<QString, Response> mResponses;
+    QHash<QString, std::function<Response(const Request &)>> mResponders;
     Response mDefault;
     QHash<QTcpSocket *, QByteArray> mBuffers;
     QList<Request> mRequests;

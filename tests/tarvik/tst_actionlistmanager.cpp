@@ -1,0 +1,567 @@
+#include "tarvik/actionlistmanager.h"
+
+#include "tarvik/actionrecordlist.h"
+#include "tarvik/connector.h"
+
+#include "support/httptestserver.h"
+#include "support/logcapture.h"
+
+#include <QJsonDocument>
+#include <QSaveFile>
+#include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtTest>
+
+#include <memory>
+
+using tarvik::Action;
+using tarvik::ActionListManager;
+using tarvik::ActionRecord;
+using tarvik::Connector;
+using Response = HttpTestServer::Response;
+
+namespace {
+
+const char kDirect[] = "tst_actionlistmanager_direct";
+const QString kCompletePath = QStringLiteral("/web/abt/client/action/complete");
+const QString kListPath = QStringLiteral("/web/abt/client/action");
+const QString kTag = QStringLiteral("[tarvik::ActionListManager] ");
+const QString kChanged = kTag + QStringLiteral("WARN: Action List file changed : ");
+const QDateTime kNow(QDate(2025, 3, 10), QTime(9, 30, 15));
+const int kWaitMs = 15000;
+
+// "5U7C" style: id 5 UNASSIGNED, id 7 COMPLETED; card "A" and token "t" unless given as
+// "5U:B" (card B) or "5U/x" (token x). The counter equals the id.
+Action::List actions(const QString &text)
+{
+    Action::List list;
+    for (const QString &item : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        QString card = QStringLiteral("A");
+        QString token = QStringLiteral("t");
+        QString head = item;
+        if (head.contains(QLatin1Char('/'))) {
+            token = head.section(QLatin1Char('/'), 1);
+            head = head.section(QLatin1Char('/'), 0, 0);
+        }
+        if (head.contains(QLatin1Char(':'))) {
+            card = head.section(QLatin1Char(':'), 1);
+            head = head.section(QLatin1Char(':'), 0, 0);
+        }
+        const QChar status = head.at(head.size() - 1);
+        const int id = head.chopped(1).toInt();
+        const QString word = status == QLatin1Char('C')   ? QStringLiteral("COMPLETED")
+                             : status == QLatin1Char('R') ? QStringLiteral("REPLACED")
+                                                          : QStringLiteral("UNASSIGNED");
+        list.append(Action::fromJson({{"id", id},
+                                      {"counter", id},
+                                      {"smartCardUuid", card},
+                                      {"accountToken", token},
+                                      {"status", word},
+                                      {"actionDate", "01/03/2025 10:00:00"}}));
+    }
+    return list;
+}
+
+QList<int> ids(const Action::List &list)
+{
+    QList<int> out;
+    for (const auto &a : list)
+        out << a->id();
+    return out;
+}
+
+QByteArray document(const Action::List &list)
+{
+    QJsonArray array;
+    for (const auto &a : list)
+        array.append(a->toJson());
+    return QJsonDocument(array).toJson();
+}
+
+ActionRecord::Ptr record(const QString &token, int counter)
+{
+    auto r = ActionRecord::Ptr::create(Action::fromJson(
+        {{"id", counter}, {"accountToken", token}, {"smartCardUuid", "04A1B2"}, {"counter", counter}}));
+    r->setDeviceUuid(QStringLiteral("SN-1"));
+    return r;
+}
+
+int countStarting(const LogCapture &log, const QString &start)
+{
+    int n = 0;
+    for (const QString &text : log.texts())
+        n += text.startsWith(start) ? 1 : 0;
+    return n;
+}
+
+QJsonObject body(const HttpTestServer::Request &request)
+{
+    return QJsonDocument::fromJson(request.body).object();
+}
+
+} // namespace
+
+class tst_ActionListManager : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void staysIdleWithoutPeriod_data();
+    void staysIdleWithoutPeriod();
+    void loadsFileAndSyncsAtStart();
+    void cleansSupersededActions_data();
+    void cleansSupersededActions();
+    void findsPendingActionsOfCard_data();
+    void findsPendingActionsOfCard();
+    void schedulesRetries_data();
+    void schedulesRetries();
+    void retriesFailedReportAtScheduleEdges_data();
+    void retriesFailedReportAtScheduleEdges();
+    void sendsLastDueFirstAndNextAtOnce();
+    void answersEachRecordWithItsOwnAnswer();
+    void keepsReportingWhenNoAnswerComes();
+    void dropsLateAnswerAfterWatchdog();
+    void keepsRecordTheStoreRefused();
+    void savesListsReceivedBackToBack();
+    void reloadsOutsideChangesOnly();
+    void survivesUnwritableStorage();
+
+private:
+    void create(bool withUrl = true);
+    QString storage() const { return mDir->path(); }
+    QSqlDatabase direct() const { return QSqlDatabase::database(QLatin1String(kDirect)); }
+    QVariant column(const QString &sql) const;
+
+    HttpTestServer mServer;
+    std::unique_ptr<QTemporaryDir> mDir;
+    std::unique_ptr<Connector> mConnector;
+    std::unique_ptr<ActionListManager> mManager;
+    QDateTime mClock = kNow;
+    int mBaseline = 0;
+};
+
+void tst_ActionListManager::initTestCase()
+{
+    QVERIFY(mServer.start());
+    mBaseline = QSqlDatabase::connectionNames().size();
+    if (qgetenv("TZ") == "America/New_York")
+        QCOMPARE(kNow.offsetFromUtc(), -4 * 3600);
+}
+
+void tst_ActionListManager::init()
+{
+    mDir = std::make_unique<QTemporaryDir>();
+    QVERIFY(mDir->isValid());
+    mServer.clearRequests();
+    mServer.clearResponses();
+    mServer.setResponse(kListPath, Response::json(200, "[]"));
+    mClock = kNow;
+}
+
+void tst_ActionListManager::create(bool withUrl)
+{
+    mConnector = std::make_unique<Connector>();
+    if (withUrl)
+        mConnector->setUrl(mServer.baseUrl());
+    mConnector->setStoragePath(storage());
+    mManager = std::make_unique<ActionListManager>(*mConnector, QStringLiteral("SN-1"), storage());
+    mManager->setClock([this] { return mClock; });
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QLatin1String(kDirect));
+    db.setDatabaseName(QDir(storage()).filePath(ActionListManager::RecordsFileName));
+    QVERIFY2(db.open(), qPrintable(db.lastError().text()));
+}
+
+void tst_ActionListManager::cleanup()
+{
+    if (QSqlDatabase::contains(QLatin1String(kDirect))) {
+        direct().close();
+        QSqlDatabase::removeDatabase(QLatin1String(kDirect));
+    }
+    mManager.reset();
+    mConnector.reset();
+    QTRY_COMPARE(QSqlDatabase::connectionNames().size(), mBaseline);
+}
+
+QVariant tst_ActionListManager::column(const QString &sql) const
+{
+    QSqlQuery query(direct());
+    if (!query.exec(sql) || !query.next())
+        return QStringLiteral("<%1>").arg(query.lastError().text());
+    return query.value(0);
+}
+
+void tst_ActionListManager::staysIdleWithoutPeriod_data()
+{
+    QTest::addColumn<int>("minutes");
+    QTest::newRow("zero") << 0;
+    QTest::newRow("negative") << -5;
+}
+
+void tst_ActionListManager::staysIdleWithoutPeriod()
+{
+    QFETCH(int, minutes);
+    QVERIFY(QFile(QDir(storage()).filePath(ActionListManager::FileName)).open(QIODevice::WriteOnly));
+    create();
+    QSignalSpy synced(mManager.get(), &ActionListManager::syncStarted);
+    LogCapture log;
+    mManager->start(minutes);
+    QVERIFY(log.entries().isEmpty());
+    QCOMPARE(synced.count(), 0);
+    emit mConnector->actionListReceived(actions(QStringLiteral("5U")));
+    QVERIFY(mManager->actions().isEmpty()); // nothing listens yet
+}
+
+void tst_ActionListManager::loadsFileAndSyncsAtStart()
+{
+    const Action::List onFile = actions(QStringLiteral("3U 4U:B 9R"));
+    {
+        QFile file(QDir(storage()).filePath(ActionListManager::FileName));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(document(onFile));
+    }
+    create();
+    QSignalSpy synced(mManager.get(), &ActionListManager::syncStarted);
+    LogCapture log;
+    mManager->start(10);
+    QCOMPARE(ids(mManager->actions()), QList<int>({3, 4, 9}));
+    QCOMPARE(mManager->lastActionId(), 9);
+    QCOMPARE(synced.count(), 1);
+    QVERIFY(log.contains(kTag + QStringLiteral("Syncing Action List with Tarvik : actionId=9")));
+    QVERIFY(log.contains(kTag + QStringLiteral("Unassigned : 2")));
+    QVERIFY(log.contains(kTag + QStringLiteral("Replaced   : 1")));
+    QTRY_COMPARE_WITH_TIMEOUT(mServer.requestCount(), 1, kWaitMs);
+    QCOMPARE(mServer.lastRequest().method, QByteArray("GET"));
+    QCOMPARE(mServer.lastRequest().query(), QStringLiteral("actionId=9"));
+}
+
+void tst_ActionListManager::cleansSupersededActions_data()
+{
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<QList<int>>("kept");
+    QTest::newRow("completed-in-middle") << "5U 7C 9U" << QList<int>{9};
+    QTest::newRow("completed-last") << "5U 7C" << QList<int>{7};
+    QTest::newRow("other-card") << "5U:B 7C 9U" << QList<int>{5, 9};
+    QTest::newRow("other-token") << "5U/x 7C 9U" << QList<int>{5, 9};
+    QTest::newRow("newer-than-completed") << "8U 7C 9U" << QList<int>{8, 9};
+    QTest::newRow("no-completed") << "5U 6U" << QList<int>{5, 6};
+    QTest::newRow("resent-completed") << "5U 7C 7C 9U" << QList<int>{9};
+}
+
+void tst_ActionListManager::cleansSupersededActions()
+{
+    QFETCH(QString, list);
+    QFETCH(QList<int>, kept);
+    create();
+    QSignalSpy changed(mManager.get(), &ActionListManager::dataChanged);
+    LogCapture log;
+    mManager->processNewList(actions(list));
+    QCOMPARE(ids(mManager->actions()), kept);
+    QCOMPARE(changed.count(), 1);
+    if (list == QLatin1String("5U 7C 9U")) {
+        QVERIFY(log.contains(kTag + QStringLiteral("Deleting action : id=5, uid=A, token=t, status=UNASSIGNED, "
+                                                   "actionDate=01/03/2025 10:00:00, completedActionId=7, "
+                                                   "completedDate=01/03/2025 10:00:00")));
+        QVERIFY(log.containsPart(QStringLiteral(" msec(s). Deleted 2 action(s)")));
+    }
+}
+
+void tst_ActionListManager::findsPendingActionsOfCard_data()
+{
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<QString>("uid");
+    QTest::addColumn<int>("counter");
+    QTest::addColumn<QList<int>>("expected");
+    QTest::newRow("above-counter") << "3U 4U 5U" << "A" << 3 << QList<int>{4, 5};
+    QTest::newRow("equal-counter") << "4U" << "A" << 4 << QList<int>{};
+    QTest::newRow("completed-never") << "4U 6C" << "A" << 0 << QList<int>{};
+    QTest::newRow("other-card") << "4U:B 5U" << "A" << 0 << QList<int>{5};
+    QTest::newRow("resent-once") << "4U 5U 4U" << "A" << 0 << QList<int>{5, 4};
+    QTest::newRow("resent-then-completed") << "4U 5U 4C" << "A" << 0 << QList<int>{5};
+    QTest::newRow("replaced-kept") << "4R" << "A" << 0 << QList<int>{4};
+    QTest::newRow("uid-case") << "4U" << "a" << 0 << QList<int>{};
+}
+
+void tst_ActionListManager::findsPendingActionsOfCard()
+{
+    QFETCH(QString, list);
+    QFETCH(QString, uid);
+    QFETCH(int, counter);
+    QFETCH(QList<int>, expected);
+    create();
+    mManager->processNewList(actions(list));
+    QCOMPARE(ids(mManager->actionsByUid(uid, counter)), expected);
+}
+
+void tst_ActionListManager::schedulesRetries_data()
+{
+    QTest::addColumn<int>("attempts");
+    QTest::addColumn<int>("seconds"); // -1: given up
+    for (const auto &row : QList<QPair<int, int>>{{0, 60}, {1, 60}, {3, 60}, {4, 900}, {6, 900}, {7, 3600},
+                                                  {9, 3600}, {10, 21600}, {15, 21600}, {16, -1}, {40, -1}})
+        QTest::addRow("attempt-%d", row.first) << row.first << row.second;
+}
+
+void tst_ActionListManager::schedulesRetries()
+{
+    QFETCH(int, attempts);
+    QFETCH(int, seconds);
+    create();
+    const ActionRecord::Ptr r = record(QStringLiteral("t"), 1);
+    r->setSendAttempts(attempts);
+    const QDateTime next = mManager->nextSendDate(r);
+    if (seconds < 0)
+        QCOMPARE(next.toString(tarvik::ActionRecordList::DateFormat), tarvik::ActionRecordList::GivenUp);
+    else
+        QCOMPARE(next, kNow.addSecs(seconds));
+}
+
+void tst_ActionListManager::retriesFailedReportAtScheduleEdges_data()
+{
+    QTest::addColumn<int>("attempt"); // the transmission that fails
+    QTest::addColumn<QString>("schedule");
+    const auto at = [](int s) { return kNow.addSecs(s).toString(tarvik::ActionRecordList::DateFormat); };
+    QTest::newRow("3") << 3 << at(60);
+    QTest::newRow("4") << 4 << at(900);
+    QTest::newRow("6") << 6 << at(900);
+    QTest::newRow("7") << 7 << at(3600);
+    QTest::newRow("9") << 9 << at(3600);
+    QTest::newRow("10") << 10 << at(21600);
+    QTest::newRow("15") << 15 << at(21600);
+    QTest::newRow("16") << 16 << tarvik::ActionRecordList::GivenUp;
+}
+
+void tst_ActionListManager::retriesFailedReportAtScheduleEdges()
+{
+    QFETCH(int, attempt);
+    QFETCH(QString, schedule);
+    mServer.setResponse(kCompletePath, Response::json(503, R"({"code":"BUSY","message":"later"})"));
+    create();
+    const ActionRecord::Ptr r = record(QStringLiteral("t"), 1);
+    QVERIFY(mManager->records().add(r));
+    QSqlQuery earlier(direct());
+    QVERIFY(earlier.exec(QStringLiteral("UPDATE ActionRecords SET sendStatus = 503, sendAttempts = %1, "
+                                        "sendSchedDate = '%2'")
+                             .arg(attempt - 1)
+                             .arg(kNow.addSecs(-1).toString(tarvik::ActionRecordList::DateFormat))));
+    LogCapture log;
+    mManager->checkUnsent();
+    QTRY_COMPARE_WITH_TIMEOUT(column(QStringLiteral("SELECT sendAttempts FROM ActionRecords")).toInt(), attempt,
+                              kWaitMs);
+    QCOMPARE(column(QStringLiteral("SELECT sendSchedDate FROM ActionRecords")).toString(), schedule);
+    QCOMPARE(column(QStringLiteral("SELECT sendCode || '/' || sendMessage FROM ActionRecords")).toString(),
+             QStringLiteral("BUSY/later"));
+    QVERIFY(log.contains(kTag + QStringLiteral("ERROR: Result is : status=503, code=BUSY, message=later")));
+    QVERIFY(log.containsPart(QStringLiteral("(attempt=%1)").arg(attempt)));
+    QCOMPARE(mManager->records().failed().size(), attempt >= 16 ? 1 : 0);
+    QCOMPARE(mManager->records().dueForSend().size(), 0);
+}
+
+void tst_ActionListManager::sendsLastDueFirstAndNextAtOnce()
+{
+    mServer.setResponse(kCompletePath, Response::json(200, R"({"code":"OK","message":"done"})"));
+    create();
+    QVERIFY(mManager->records().add(record(QStringLiteral("first"), 1)));
+    QVERIFY(mManager->records().add(record(QStringLiteral("second"), 2)));
+    mManager->setActionComplete(record(QStringLiteral("third"), 3));
+    QTRY_COMPARE_WITH_TIMEOUT(mManager->records().successfull().size(), 3, kWaitMs);
+    QStringList order;
+    for (const auto &request : mServer.requests()) {
+        if (request.path() == kCompletePath)
+            order << body(request).value(QLatin1String("accountToken")).toString();
+    }
+    QCOMPARE(order, QStringList({"third", "second", "first"}));
+    QTRY_VERIFY(!mManager->isReportInFlight());
+}
+
+void tst_ActionListManager::answersEachRecordWithItsOwnAnswer()
+{
+    // Each answer names its request, so a record stored with another's answer shows.
+    mServer.setResponder(kCompletePath, [](const HttpTestServer::Request &request) {
+        const QJsonObject sent = body(request);
+        return Response::json(500, QJsonDocument(QJsonObject{{"code", sent.value("accountToken")},
+                                                             {"message", QString::number(sent.value("counter").toInt())}})
+                                       .toJson(QJsonDocument::Compact));
+    });
+    create();
+    const int count = 40;
+    LogCapture log;
+    std::unique_ptr<QThread> validation(QThread::create([&] {
+        for (int i = 1; i <= count; ++i)
+            mManager->setActionComplete(record(QStringLiteral("tok-%1").arg(i), i));
+    }));
+    validation->start();
+    QTRY_VERIFY_WITH_TIMEOUT(validation->isFinished(), kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(column(QStringLiteral("SELECT COUNT(*) FROM ActionRecords WHERE sendStatus = 500"))
+                                  .toInt(),
+                              count, 4 * kWaitMs);
+    QCOMPARE(column(QStringLiteral("SELECT COUNT(*) FROM ActionRecords WHERE sendCode = accountToken AND "
+                                   "sendMessage = CAST(counter AS TEXT) AND sendAttempts = 1"))
+                 .toInt(),
+             count);
+    QStringList sent;
+    for (const auto &request : mServer.requests())
+        sent << body(request).value(QLatin1String("accountToken")).toString();
+    QCOMPARE(sent.size(), count);
+    QCOMPARE(QSet<QString>(sent.begin(), sent.end()).size(), count);
+    QVERIFY(!log.containsPart(QStringLiteral("there is no pending record")));
+    QTRY_VERIFY(!mManager->isReportInFlight());
+    // The validation thread's connection went with it.
+    QTRY_COMPARE(QSqlDatabase::connectionNames().size(), mBaseline + 2);
+}
+
+void tst_ActionListManager::keepsReportingWhenNoAnswerComes()
+{
+    create(false); // no URL: the client sends nothing and never answers
+    mManager->setWatchdogInterval(50);
+    LogCapture log;
+    mManager->setActionComplete(record(QStringLiteral("first"), 1));
+    QVERIFY(mManager->isReportInFlight());
+    QTRY_COMPARE_WITH_TIMEOUT(column(QStringLiteral("SELECT sendCode FROM ActionRecords")).toString(),
+                              QStringLiteral("TIMEOUT"), kWaitMs);
+    QCOMPARE(column(QStringLiteral("SELECT sendMessage FROM ActionRecords")).toString(),
+             QStringLiteral("No response received"));
+    QVERIFY(log.contains(kTag + QStringLiteral("ERROR: Action Record response timeout")));
+    QTRY_VERIFY_WITH_TIMEOUT(!mManager->isReportInFlight(), kWaitMs);
+
+    mManager->setActionComplete(record(QStringLiteral("second"), 2));
+    QTRY_COMPARE_WITH_TIMEOUT(column(QStringLiteral("SELECT sendCode FROM ActionRecords WHERE accountToken = "
+                                                    "'second'"))
+                                  .toString(),
+                              QStringLiteral("TIMEOUT"), kWaitMs);
+    mClock = kNow.addSecs(60);
+    mManager->checkUnsent();
+    QTRY_COMPARE_WITH_TIMEOUT(column(QStringLiteral("SELECT SUM(sendAttempts) FROM ActionRecords")).toInt(), 3,
+                              kWaitMs);
+}
+
+void tst_ActionListManager::dropsLateAnswerAfterWatchdog()
+{
+    create(false);
+    mManager->setWatchdogInterval(50);
+    mManager->setActionComplete(record(QStringLiteral("first"), 1));
+    QTRY_COMPARE_WITH_TIMEOUT(column(QStringLiteral("SELECT sendCode FROM ActionRecords")).toString(),
+                              QStringLiteral("TIMEOUT"), kWaitMs);
+    LogCapture log;
+    emit mConnector->actionCompleteResponseReceived(200, QString(), QString());
+    QVERIFY(log.contains(kTag + QStringLiteral("WARN: Action complete response received, but there is no pending "
+                                               "record")));
+    QCOMPARE(mManager->records().successfull().size(), 0);
+    QVERIFY(!mManager->isReportInFlight());
+}
+
+void tst_ActionListManager::keepsRecordTheStoreRefused()
+{
+    mServer.setResponse(kCompletePath, Response::json(200, R"({"code":"OK","message":"done"})"));
+    create();
+    QSqlQuery hide(direct());
+    QVERIFY2(hide.exec(QStringLiteral("ALTER TABLE ActionRecords RENAME TO Hidden")), qPrintable(hide.lastError().text()));
+    LogCapture log;
+    mManager->setActionComplete(record(QStringLiteral("kept"), 1));
+    const QString refused = kTag + QStringLiteral("ERROR: Could not store Action Record, retrying at next check");
+    QCOMPARE(countStarting(log, refused), 1);
+    mManager->checkUnsent(); // still refused: kept again
+    QCOMPARE(countStarting(log, refused + QStringLiteral(" : cardUid=04A1B2, counter=1, actionDate=")), 1);
+    QVERIFY(hide.exec(QStringLiteral("ALTER TABLE Hidden RENAME TO ActionRecords")));
+    mManager->checkUnsent();
+    QTRY_COMPARE_WITH_TIMEOUT(mManager->records().successfull().size(), 1, kWaitMs);
+    QCOMPARE(mManager->records().size(), 1);
+}
+
+void tst_ActionListManager::savesListsReceivedBackToBack()
+{
+    create();
+    const QString path = QDir(storage()).filePath(ActionListManager::FileName);
+    LogCapture log;
+    mManager->processNewList(actions(QStringLiteral("1U 2U 3U")));
+    mManager->processNewList(actions(QStringLiteral("4U 5U")));
+    QTRY_COMPARE_WITH_TIMEOUT(countStarting(log, kTag + QStringLiteral("Saving completed in : ")), 2, kWaitMs);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QJsonDocument saved = QJsonDocument::fromJson(file.readAll());
+    QVERIFY(saved.isArray());
+    QCOMPARE(saved.array().size(), 5);
+    QCOMPARE(saved.array().last().toObject().value(QLatin1String("id")).toInt(), 5);
+
+    // An outside change now is noticed, our own two saves were not.
+    QSaveFile outside(path);
+    QVERIFY(outside.open(QIODevice::WriteOnly));
+    outside.write(document(actions(QStringLiteral("8U"))));
+    QVERIFY(outside.commit());
+    QTRY_COMPARE_WITH_TIMEOUT(ids(mManager->actions()), QList<int>({8}), kWaitMs);
+    QCOMPARE(log.count(kChanged + path), 1);
+}
+
+void tst_ActionListManager::reloadsOutsideChangesOnly()
+{
+    const QString path = QDir(storage()).filePath(ActionListManager::FileName);
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(document(actions(QStringLiteral("1U"))));
+    }
+    create();
+    mManager->start(10);
+    QCOMPARE(ids(mManager->actions()), QList<int>({1}));
+    LogCapture log;
+
+    // 1. replaced by rename
+    QSaveFile replaced(path);
+    QVERIFY(replaced.open(QIODevice::WriteOnly));
+    replaced.write(document(actions(QStringLiteral("2U 3U"))));
+    QVERIFY(replaced.commit());
+    QTRY_COMPARE_WITH_TIMEOUT(ids(mManager->actions()), QList<int>({2, 3}), kWaitMs);
+
+    // 2. our own save
+    mManager->processNewList(actions(QStringLiteral("4U")));
+    QTRY_VERIFY_WITH_TIMEOUT(log.containsPart(kTag + QStringLiteral("Saving completed in : ")), kWaitMs);
+
+    // 3. written in place
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(document(actions(QStringLiteral("6U 7U"))));
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(ids(mManager->actions()), QList<int>({6, 7}), kWaitMs);
+
+    // 4. replaced again: the watch survived both kinds of write
+    QSaveFile again(path);
+    QVERIFY(again.open(QIODevice::WriteOnly));
+    again.write(document(actions(QStringLiteral("9U"))));
+    QVERIFY(again.commit());
+    QTRY_COMPARE_WITH_TIMEOUT(ids(mManager->actions()), QList<int>({9}), kWaitMs);
+    QCOMPARE(log.count(kChanged + path), 3);
+}
+
+void tst_ActionListManager::survivesUnwritableStorage()
+{
+    QTemporaryDir root;
+    QFile blocker(root.filePath(QStringLiteral("storage")));
+    QVERIFY(blocker.open(QIODevice::WriteOnly)); // a file where the folder should be
+    blocker.close();
+    const QString blocked = root.filePath(QStringLiteral("storage"));
+    LogCapture log;
+    Connector connector;
+    ActionListManager manager(connector, QStringLiteral("SN-1"), blocked);
+    QVERIFY(log.containsPart(QStringLiteral("ERROR: Database open failed : ")));
+    manager.setActionComplete(record(QStringLiteral("t"), 1));
+    QVERIFY(log.containsPart(kTag + QStringLiteral("ERROR: Could not store Action Record, retrying at next check")));
+    manager.processNewList(actions(QStringLiteral("1U")));
+    QTRY_VERIFY_WITH_TIMEOUT(log.containsPart(kTag + QStringLiteral("ERROR: Could not save Action List to file : ")),
+                             kWaitMs);
+    QCOMPARE(ids(manager.actions()), QList<int>({1}));
+    manager.start(10);
+    QVERIFY(log.contains(kTag + QStringLiteral("Loading Action List Data from file : ") + blocked
+                         + QStringLiteral("/action-list.json")));
+    QVERIFY(log.containsPart(kTag + QStringLiteral("ERROR: JSON syntax error : ")));
+    QCOMPARE(ids(manager.actions()), QList<int>({1}));
+}
+
+QTEST_GUILESS_MAIN(tst_ActionListManager)
+#include "tst_actionlistmanager.moc"

@@ -1,0 +1,396 @@
+#include "tarvik/actionrecordlist.h"
+
+#include "tarvik/database.h"
+
+#include "support/logcapture.h"
+#include "support/testenv.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QThread>
+#include <QtTest>
+
+using tarvik::Action;
+using tarvik::ActionRecord;
+using tarvik::ActionRecordList;
+using tarvik::Database;
+
+namespace {
+
+const char kDirect[] = "tst_actionrecordlist_direct";
+
+const char kVersion0[] =
+    "CREATE TABLE ActionRecords (id INTEGER, accountToken TEXT, smartCardUid TEXT, counter INTEGER, "
+    "actionDate TEXT, deviceUuid TEXT, balanceAfter INTEGER, balanceBefore INTEGER, journeysAfter INTEGER, "
+    "journeysBefore INTEGER, snapshot TEXT, action TEXT, code TEXT, sendDate TEXT, sendStatus INTEGER, "
+    "sendCode TEXT, sendMessage TEXT, %1 PRIMARY KEY (id))";
+
+const QDateTime kNow(QDate(2025, 3, 10), QTime(9, 30, 15));
+
+ActionRecord::Ptr record(const QString &token, int counter, const QDateTime &date = kNow.addSecs(-3600))
+{
+    auto action = Action::fromJson({{"id", counter * 10},
+                                    {"accountToken", token},
+                                    {"smartCardUuid", "04A1B2C3"},
+                                    {"counter", counter},
+                                    {"status", "UNASSIGNED"}});
+    auto r = ActionRecord::Ptr::create(action);
+    r->setActionDate(date);
+    r->setDeviceUuid(QStringLiteral("SN-1"));
+    r->setSnapshot(QStringLiteral("c25hcHNob3Q="));
+    r->setCode(QStringLiteral("FP_MONTH"));
+    return r;
+}
+
+QStringList tokens(const ActionRecordList::List &list)
+{
+    QStringList out;
+    for (const auto &r : list)
+        out << r->accountToken();
+    return out;
+}
+
+} // namespace
+
+class tst_ActionRecordList : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void createsTableAtVersionOne();
+    void migratesVersionZeroFile();
+    void rollsBackFailedMigration_data();
+    void rollsBackFailedMigration();
+    void keepsUnknownVersions_data();
+    void keepsUnknownVersions();
+    void roundTripsRecord_data();
+    void roundTripsRecord();
+    void queuesAddedRecord();
+    void waitsForScheduleDate();
+    void givesUpOnEpochDate();
+    void confirmsRecord();
+    void cleansConfirmedRowsOnly();
+    void addsFromOtherThreads();
+    void reportsStoreThatCannotBeOpened();
+
+private:
+    QSqlDatabase direct() const { return QSqlDatabase::database(QLatin1String(kDirect)); }
+    QString path() const { return mEnv.filePath(QStringLiteral("actionRecordList.db")); }
+    QVariant column(const QString &sql) const;
+    std::unique_ptr<ActionRecordList> open();
+
+    TestEnv mEnv;
+    QDateTime mClock = kNow;
+};
+
+void tst_ActionRecordList::initTestCase()
+{
+    QVERIFY(mEnv.isValid());
+    if (qgetenv("TZ") == "America/New_York")
+        QCOMPARE(QDateTime(QDate(2025, 1, 10), QTime(12, 0)).offsetFromUtc(), -5 * 3600);
+}
+
+void tst_ActionRecordList::init()
+{
+    QFile::remove(path());
+    mClock = kNow;
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QLatin1String(kDirect));
+    db.setDatabaseName(path());
+    QVERIFY2(db.open(), qPrintable(db.lastError().text()));
+}
+
+void tst_ActionRecordList::cleanup()
+{
+    direct().close();
+    QSqlDatabase::removeDatabase(QLatin1String(kDirect));
+}
+
+QVariant tst_ActionRecordList::column(const QString &sql) const
+{
+    QSqlQuery query(direct());
+    if (!query.exec(sql) || !query.next())
+        return QStringLiteral("<%1>").arg(query.lastError().text());
+    return query.value(0);
+}
+
+std::unique_ptr<ActionRecordList> tst_ActionRecordList::open()
+{
+    auto store = std::make_unique<ActionRecordList>(QSharedPointer<Database>::create(path()));
+    store->setClock([this] { return mClock; });
+    return store;
+}
+
+void tst_ActionRecordList::createsTableAtVersionOne()
+{
+    open();
+    QCOMPARE(column(QStringLiteral("PRAGMA user_version")).toInt(), 1);
+    QStringList names;
+    const QSqlRecord fields = direct().record(QStringLiteral("ActionRecords"));
+    for (int i = 0; i < fields.count(); ++i)
+        names << fields.fieldName(i);
+    QCOMPARE(names, QStringList({"id", "accountToken", "smartCardUid", "counter", "actionDate", "deviceUuid",
+                                 "balanceAfter", "balanceBefore", "journeysAfter", "journeysBefore", "snapshot",
+                                 "action", "code", "sendDate", "sendStatus", "sendCode", "sendMessage",
+                                 "sendAttempts", "sendSchedDate"}));
+    LogCapture log;
+    open();
+    QVERIFY(log.contains(QStringLiteral("[tarvik::ActionRecordList] Current Schema version : v1")));
+    QVERIFY(log.contains(QStringLiteral("[tarvik::ActionRecordList] Target  Schema version : v1")));
+    QVERIFY(log.contains(QStringLiteral("[tarvik::ActionRecordList] Migration not required")));
+}
+
+void tst_ActionRecordList::migratesVersionZeroFile()
+{
+    QSqlQuery setup(direct());
+    QVERIFY2(setup.exec(QString::fromLatin1(kVersion0).arg(QString())), qPrintable(setup.lastError().text()));
+    QVERIFY(setup.exec(QStringLiteral(
+        "INSERT INTO ActionRecords (accountToken, smartCardUid, counter, actionDate, sendDate, sendStatus, sendCode) "
+        "VALUES ('tok-a', 'uid', 3, '25/12/2024 13:45:10', '26/12/2024 01:02:03', 500, 'E1'), "
+        "('tok-b', 'uid', 4, '01/02/2025 00:00:59', NULL, 0, 'QUEUED')")));
+
+    LogCapture log;
+    auto store = open();
+    QVERIFY(log.contains(QStringLiteral("[tarvik::ActionRecordList] Current Schema version : v0")));
+    QVERIFY(log.contains(QStringLiteral("[tarvik::ActionRecordList] Migrating database from v0 to v1")));
+    QVERIFY(log.contains(QStringLiteral("[tarvik::ActionRecordList] Setting schema version : v1")));
+    QVERIFY(log.contains(QStringLiteral("[tarvik::ActionRecordList] |    DATABASE MIGRATED SUCCESSFULLY    |")));
+    QCOMPARE(column(QStringLiteral("PRAGMA user_version")).toInt(), 1);
+    QCOMPARE(column(QStringLiteral("SELECT actionDate FROM ActionRecords WHERE accountToken = 'tok-a'")).toString(),
+             QStringLiteral("2024-12-25T13:45:10"));
+    QCOMPARE(column(QStringLiteral("SELECT sendDate FROM ActionRecords WHERE accountToken = 'tok-a'")).toString(),
+             QStringLiteral("2024-12-26T01:02:03"));
+    QVERIFY(column(QStringLiteral("SELECT sendDate FROM ActionRecords WHERE accountToken = 'tok-b'")).isNull());
+    QCOMPARE(column(QStringLiteral("SELECT COUNT(*) FROM ActionRecords WHERE sendAttempts IS NULL "
+                                   "AND sendSchedDate IS NULL")).toInt(), 2);
+
+    const auto due = store->dueForSend();
+    QCOMPARE(tokens(due), QStringList({"tok-a", "tok-b"}));
+    QCOMPARE(due.first()->actionDate(), QDateTime(QDate(2024, 12, 25), QTime(13, 45, 10)));
+    QCOMPARE(due.first()->sendAttempts(), 0);
+}
+
+void tst_ActionRecordList::rollsBackFailedMigration_data()
+{
+    QTest::addColumn<QString>("extraColumn"); // makes one step of the migration fail
+    QTest::newRow("first-step") << QStringLiteral("sendAttempts INTEGER,");
+    QTest::newRow("second-step") << QStringLiteral("sendSchedDate TEXT,");
+}
+
+void tst_ActionRecordList::rollsBackFailedMigration()
+{
+    QFETCH(QString, extraColumn);
+    QSqlQuery setup(direct());
+    QVERIFY2(setup.exec(QString::fromLatin1(kVersion0).arg(extraColumn)), qPrintable(setup.lastError().text()));
+    QVERIFY(setup.exec(QStringLiteral("INSERT INTO ActionRecords (accountToken, actionDate, sendStatus) "
+                                      "VALUES ('tok', '25/12/2024 13:45:10', 0)")));
+    const int columnsBefore = direct().record(QStringLiteral("ActionRecords")).count();
+
+    LogCapture log;
+    auto store = open();
+    QVERIFY(log.contains(QStringLiteral("[tarvik::ActionRecordList] ERROR: Failed to migrate database")));
+    QVERIFY(!log.containsPart(QStringLiteral("MIGRATED SUCCESSFULLY")));
+    QCOMPARE(column(QStringLiteral("PRAGMA user_version")).toInt(), 0);
+    QCOMPARE(column(QStringLiteral("SELECT actionDate FROM ActionRecords")).toString(),
+             QStringLiteral("25/12/2024 13:45:10"));
+    QCOMPARE(direct().record(QStringLiteral("ActionRecords")).count(), columnsBefore);
+    QCOMPARE(store->size(), 1); // used all the same
+}
+
+void tst_ActionRecordList::keepsUnknownVersions_data()
+{
+    QTest::addColumn<int>("version");
+    QTest::addColumn<bool>("migrated");
+    QTest::newRow("above") << 3 << true;
+    QTest::newRow("negative") << -2 << false;
+}
+
+void tst_ActionRecordList::keepsUnknownVersions()
+{
+    QFETCH(int, version);
+    QFETCH(bool, migrated);
+    {
+        Database db(path());
+        db.execute(QStringLiteral("CREATE TABLE ActionRecords (id INTEGER)"));
+        QVERIFY(db.setUserVersion(version));
+    }
+    LogCapture log;
+    open();
+    QCOMPARE(column(QStringLiteral("PRAGMA user_version")).toInt(), version);
+    QCOMPARE(log.contains(QStringLiteral("[tarvik::ActionRecordList] |    DATABASE MIGRATED SUCCESSFULLY    |")),
+             migrated);
+    QCOMPARE(log.contains(QStringLiteral("[tarvik::ActionRecordList] ERROR: Failed to migrate database")), !migrated);
+}
+
+void tst_ActionRecordList::roundTripsRecord_data()
+{
+    QTest::addColumn<QVariant>("balance");
+    QTest::addColumn<QVariant>("journeys");
+    QTest::addColumn<QJsonValue>("balanceJson");
+    QTest::addColumn<QJsonValue>("journeysJson");
+    const QJsonValue null(QJsonValue::Null);
+    QTest::newRow("unset") << QVariant() << QVariant() << null << null;
+    QTest::newRow("zero") << QVariant(0) << QVariant(0) << QJsonValue(0) << QJsonValue(0);
+    QTest::newRow("journeys-only") << QVariant() << QVariant(7) << null << QJsonValue(7);
+    QTest::newRow("negative-balance") << QVariant(-250) << QVariant() << QJsonValue(-250) << null;
+}
+
+void tst_ActionRecordList::roundTripsRecord()
+{
+    QFETCH(QVariant, balance);
+    QFETCH(QVariant, journeys);
+    QFETCH(QJsonValue, balanceJson);
+    QFETCH(QJsonValue, journeysJson);
+    auto store = open();
+    const ActionRecord::Ptr in = record(QStringLiteral("tok"), 4);
+    in->setBalanceBefore(balance);
+    in->setBalanceAfter(balance);
+    in->setJourneysBefore(journeys);
+    in->setJourneysAfter(journeys);
+    QVERIFY(store->add(in));
+
+    const auto all = store->records();
+    QCOMPARE(all.size(), 1);
+    const ActionRecord::Ptr out = all.first();
+    QCOMPARE(out->balanceBefore().isValid(), balance.isValid());
+    QCOMPARE(out->journeysAfter().isValid(), journeys.isValid());
+    const QJsonObject json = out->toJson();
+    QCOMPARE(json.value(QLatin1String("balanceBefore")), balanceJson);
+    QCOMPARE(json.value(QLatin1String("balanceAfter")), balanceJson);
+    QCOMPARE(json.value(QLatin1String("journeysBefore")), journeysJson);
+    QCOMPARE(json.value(QLatin1String("journeysAfter")), journeysJson);
+    QCOMPARE(json, in->toJson());
+    QCOMPARE(out->action()->toJson(), in->action()->toJson());
+    QCOMPARE(out->code(), QStringLiteral("FP_MONTH"));
+    QCOMPARE(out->actionDate(), in->actionDate());
+    QCOMPARE(store->toJson(), QJsonArray({in->toJson()}));
+}
+
+void tst_ActionRecordList::queuesAddedRecord()
+{
+    auto store = open();
+    QVERIFY(store->add(record(QStringLiteral("tok"), 1)));
+    QCOMPARE(tokens(store->pending()), QStringList({"tok"}));
+    QCOMPARE(tokens(store->dueForSend()), QStringList({"tok"}));
+    QVERIFY(store->failed().isEmpty());
+    QVERIFY(store->successfull().isEmpty());
+    QCOMPARE(store->dueForSend().first()->sendAttempts(), 0);
+    QCOMPARE(column(QStringLiteral("SELECT sendCode FROM ActionRecords")).toString(), QStringLiteral("QUEUED"));
+    QCOMPARE(column(QStringLiteral("SELECT actionDate FROM ActionRecords")).toString(),
+             kNow.addSecs(-3600).toString(QStringLiteral("yyyy-MM-ddThh:mm:ss")));
+    QCOMPARE(store->size(), 1);
+}
+
+void tst_ActionRecordList::waitsForScheduleDate()
+{
+    auto store = open();
+    const ActionRecord::Ptr r = record(QStringLiteral("tok"), 1);
+    QVERIFY(store->add(r));
+    r->setSendAttempts(1);
+    QVERIFY(store->markAsError(r, 503, QStringLiteral("BUSY"), QStringLiteral("try later"), kNow.addSecs(60)));
+    QCOMPARE(tokens(store->pending()), QStringList({"tok"}));
+    QVERIFY(store->dueForSend().isEmpty());
+    mClock = kNow.addSecs(59);
+    QVERIFY(store->dueForSend().isEmpty());
+    mClock = kNow.addSecs(60);
+    QCOMPARE(tokens(store->dueForSend()), QStringList({"tok"}));
+    QCOMPARE(store->dueForSend().first()->sendAttempts(), 1);
+    QCOMPARE(column(QStringLiteral("SELECT sendCode || '/' || sendMessage || '/' || sendStatus || '/' || sendDate "
+                                   "FROM ActionRecords")).toString(),
+             QStringLiteral("BUSY/try later/503/") + kNow.toString(QStringLiteral("yyyy-MM-ddThh:mm:ss")));
+}
+
+void tst_ActionRecordList::givesUpOnEpochDate()
+{
+    auto store = open();
+    const ActionRecord::Ptr r = record(QStringLiteral("tok"), 1);
+    QVERIFY(store->add(r));
+    QVERIFY(store->markAsError(r, 0, QStringLiteral("TIMEOUT"), QStringLiteral("No response received"),
+                               QDateTime(QDate(1970, 1, 1), QTime(0, 0))));
+    QCOMPARE(column(QStringLiteral("SELECT sendSchedDate FROM ActionRecords")).toString(), ActionRecordList::GivenUp);
+    QCOMPARE(tokens(store->failed()), QStringList({"tok"}));
+    QVERIFY(store->pending().isEmpty());
+    QVERIFY(store->dueForSend().isEmpty());
+    QVERIFY(store->successfull().isEmpty());
+}
+
+void tst_ActionRecordList::confirmsRecord()
+{
+    auto store = open();
+    const ActionRecord::Ptr first = record(QStringLiteral("tok-1"), 1);
+    const ActionRecord::Ptr second = record(QStringLiteral("tok-2"), 2);
+    QVERIFY(store->add(first));
+    QVERIFY(store->add(second));
+    QVERIFY(store->markAsError(first, 500, QStringLiteral("E"), QStringLiteral("m"), kNow.addSecs(60)));
+    first->setSendAttempts(2);
+    QVERIFY(store->markAsOk(first, 200));
+    QCOMPARE(tokens(store->successfull()), QStringList({"tok-1"}));
+    QCOMPARE(tokens(store->pending()), QStringList({"tok-2"}));
+    QVERIFY(column(QStringLiteral("SELECT sendCode FROM ActionRecords WHERE accountToken = 'tok-1'")).isNull());
+    QVERIFY(column(QStringLiteral("SELECT sendSchedDate FROM ActionRecords WHERE accountToken = 'tok-1'")).isNull());
+    QCOMPARE(column(QStringLiteral("SELECT sendAttempts FROM ActionRecords WHERE accountToken = 'tok-1'")).toInt(), 2);
+}
+
+void tst_ActionRecordList::cleansConfirmedRowsOnly()
+{
+    auto store = open();
+    const QDateTime cutOff = kNow.addMonths(-6);
+    const ActionRecord::Ptr oldOk = record(QStringLiteral("old-ok"), 1, cutOff.addDays(-10));
+    const ActionRecord::Ptr oldFailed = record(QStringLiteral("old-failed"), 2, cutOff.addDays(-10));
+    const ActionRecord::Ptr oldQueued = record(QStringLiteral("old-queued"), 3, cutOff.addDays(-10));
+    const ActionRecord::Ptr newOk = record(QStringLiteral("new-ok"), 4);
+    for (const auto &r : {oldOk, oldFailed, oldQueued, newOk})
+        QVERIFY(store->add(r));
+    mClock = cutOff.addDays(-1);
+    QVERIFY(store->markAsOk(oldOk, 200));
+    QVERIFY(store->markAsError(oldFailed, 500, QStringLiteral("E"), QStringLiteral("m"),
+                               QDateTime(QDate(1970, 1, 1), QTime(0, 0))));
+    mClock = kNow;
+    QVERIFY(store->markAsOk(newOk, 200));
+
+    QCOMPARE(store->cleanup(cutOff), 1);
+    QStringList left = tokens(store->records());
+    left.sort();
+    QCOMPARE(left, QStringList({"new-ok", "old-failed", "old-queued"}));
+    QCOMPARE(store->cleanup(cutOff), 0);
+}
+
+void tst_ActionRecordList::addsFromOtherThreads()
+{
+    auto store = open();
+    auto add = [&](const QString &prefix) {
+        for (int i = 0; i < 50; ++i)
+            store->add(record(prefix + QString::number(i), i, kNow.addSecs(i)));
+    };
+    std::unique_ptr<QThread> first(QThread::create(add, QStringLiteral("a")));
+    std::unique_ptr<QThread> second(QThread::create(add, QStringLiteral("b")));
+    first->start();
+    second->start();
+    add(QStringLiteral("m"));
+    QVERIFY(first->wait(60000));
+    QVERIFY(second->wait(60000));
+    QCOMPARE(store->size(), 150);
+    QCOMPARE(store->pending().size(), 150);
+}
+
+void tst_ActionRecordList::reportsStoreThatCannotBeOpened()
+{
+    QVERIFY(mEnv.writeFile(QStringLiteral("blocked"), "a file where the folder should be"));
+    LogCapture log;
+    ActionRecordList store(QSharedPointer<Database>::create(mEnv.filePath(QStringLiteral("blocked/actionRecordList.db"))));
+    QVERIFY(log.containsPart(QStringLiteral("ERROR: Database open failed : ")));
+    const ActionRecord::Ptr r = record(QStringLiteral("tok"), 1);
+    QVERIFY(!store.add(r));
+    QVERIFY(!store.markAsOk(r, 200));
+    QVERIFY(store.records().isEmpty());
+    QVERIFY(store.dueForSend().isEmpty());
+    QCOMPARE(store.size(), 0);
+    QCOMPARE(store.cleanup(kNow), 0);
+}
+
+QTEST_GUILESS_MAIN(tst_ActionRecordList)
+#include "tst_actionrecordlist.moc"

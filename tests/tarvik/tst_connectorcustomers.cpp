@@ -1,0 +1,324 @@
+#include "tarvik/connector.h"
+
+#include "support/httptestserver.h"
+#include "support/logcapture.h"
+
+#include <QBuffer>
+#include <QDirIterator>
+#include <QImage>
+#include <QJsonDocument>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtTest>
+
+#include <memory>
+
+using tarvik::Connector;
+using tarvik::Customer;
+using Response = HttpTestServer::Response;
+Q_DECLARE_METATYPE(HttpTestServer::Response)
+
+namespace {
+
+const QString kPath = QStringLiteral("/web/api/customers/get_details");
+const QString kTag = QStringLiteral("[tarvik::connector] ");
+const int kWaitMs = 10000;
+
+QByteArray png()
+{
+    QImage image(4, 3, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+QJsonObject customerJson(int id, const QString &uuid, const QByteArray &picture = QByteArray())
+{
+    QJsonObject c{{"id", id},
+                  {"uuid", uuid},
+                  {"smartCardUuid", QStringLiteral("card-%1").arg(id)},
+                  {"passengerType", QJsonObject{{"code", "PT_ADULT"}}},
+                  {"name", "Ann"},
+                  {"surname", "Lee"},
+                  {"accountCreationDate", "04/03/2023 05:06:07"}};
+    if (!picture.isNull())
+        c.insert(QStringLiteral("customerImageBase64"), QString::fromLatin1(picture.toBase64()));
+    return c;
+}
+
+QJsonObject reply(const QJsonArray &customers)
+{
+    return QJsonObject{{"status", "OK"}, {"customerDetailsDtoList", customers}};
+}
+
+QStringList filesBelow(const QString &root)
+{
+    QStringList out;
+    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        out << QDir(root).relativeFilePath(it.next());
+    out.sort();
+    return out;
+}
+
+} // namespace
+
+class tst_ConnectorCustomers : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+
+    void sendsLookUp_data();
+    void sendsLookUp();
+    void emitsEachCustomerInOrder();
+    void patchesMissingCardFromRequest_data();
+    void patchesMissingCardFromRequest();
+    void emitsNothingForFailures_data();
+    void emitsNothingForFailures();
+    void storesPictureInCache();
+    void namesUnknownFormatWithTrailingDot();
+    void refusesUnsafeUuid_data();
+    void refusesUnsafeUuid();
+    void returnsNoPathWhenWriteFails_data();
+    void returnsNoPathWhenWriteFails();
+    void answersLookUpFromOtherThread();
+
+private:
+    HttpTestServer mServer;
+    std::unique_ptr<QTemporaryDir> mDir;
+    std::unique_ptr<Connector> mConnector;
+};
+
+void tst_ConnectorCustomers::initTestCase()
+{
+    QVERIFY(mServer.start());
+}
+
+void tst_ConnectorCustomers::init()
+{
+    mServer.clearRequests();
+    mServer.clearResponses();
+    mDir = std::make_unique<QTemporaryDir>();
+    QVERIFY(mDir->isValid());
+    mConnector = std::make_unique<Connector>(mServer.baseUrl());
+    mConnector->setStoragePath(mDir->path());
+}
+
+void tst_ConnectorCustomers::sendsLookUp_data()
+{
+    QTest::addColumn<bool>("byCard");
+    QTest::addColumn<QByteArray>("body");
+    QTest::newRow("by-id") << false
+                           << QByteArray(R"({"email":null,"highResolutionImage":false,"id":42,)"
+                                         R"("smartCardUuid":null,"uuid":null})");
+    QTest::newRow("by-card") << true
+                             << QByteArray(R"({"email":null,"highResolutionImage":false,"id":null,)"
+                                           R"("smartCardUuid":"04'A1\"B2","uuid":null})");
+}
+
+void tst_ConnectorCustomers::sendsLookUp()
+{
+    QFETCH(bool, byCard);
+    QFETCH(QByteArray, body);
+    mServer.setResponse(kPath, Response::json(200, QJsonDocument(reply({customerJson(42, "u-42")})).toJson()));
+    QSignalSpy received(mConnector.get(), &Connector::customerInfoReceived);
+    if (byCard)
+        mConnector->requestCustomerInfo(QStringLiteral("04'A1\"B2"));
+    else
+        mConnector->requestCustomerInfo(42);
+    QVERIFY(received.wait(kWaitMs));
+    QCOMPARE(mServer.requestCount(), 1);
+    QCOMPARE(mServer.lastRequest().method, QByteArray("POST"));
+    QCOMPARE(mServer.lastRequest().path(), kPath);
+    QCOMPARE(mServer.lastRequest().body, body);
+    QCOMPARE(received.at(0).at(0).value<Customer::Ptr>()->id(), 42);
+}
+
+void tst_ConnectorCustomers::emitsEachCustomerInOrder()
+{
+    QSignalSpy received(mConnector.get(), &Connector::customerInfoReceived);
+    mConnector->parseCustomerInfo(reply({customerJson(1, "u-1"), customerJson(2, "u-2")}), QJsonObject());
+    QCOMPARE(received.count(), 2);
+    QCOMPARE(received.at(0).at(0).value<Customer::Ptr>()->id(), 1);
+    const Customer::Ptr second = received.at(1).at(0).value<Customer::Ptr>();
+    QCOMPARE(second->id(), 2);
+    QCOMPARE(second->type(), QStringLiteral("PT_ADULT"));
+    QCOMPARE(second->smartCardUuid(), QStringLiteral("card-2"));
+    QVERIFY(second->image().isEmpty());
+}
+
+void tst_ConnectorCustomers::patchesMissingCardFromRequest_data()
+{
+    QTest::addColumn<QJsonValue>("sentCard"); // the reply leaves the card out
+    QTest::addColumn<QJsonValue>("expected");
+    QTest::newRow("by-card") << QJsonValue("c-9") << QJsonValue("c-9");
+    QTest::newRow("by-id") << QJsonValue(QJsonValue::Null) << QJsonValue(QJsonValue::Null);
+}
+
+void tst_ConnectorCustomers::patchesMissingCardFromRequest()
+{
+    QFETCH(QJsonValue, sentCard);
+    QFETCH(QJsonValue, expected);
+    QJsonObject withoutCard = customerJson(9, "u-9");
+    withoutCard.remove(QStringLiteral("smartCardUuid"));
+    QJsonObject nullCard = customerJson(9, "u-9");
+    nullCard.insert(QStringLiteral("smartCardUuid"), QJsonValue::Null);
+
+    QSignalSpy received(mConnector.get(), &Connector::customerInfoReceived);
+    LogCapture log;
+    mConnector->parseCustomerInfo(reply({withoutCard, nullCard}), QJsonObject{{"smartCardUuid", sentCard}});
+    QCOMPARE(received.count(), 2);
+    for (const auto &args : received)
+        QCOMPARE(args.at(0).value<Customer::Ptr>()->toJson().value(QLatin1String("smartCardUuid")), expected);
+    QCOMPARE(log.count(kTag + QStringLiteral("WARN: 'smartCardUuid' missing from response. Patching from request.")),
+             2);
+}
+
+void tst_ConnectorCustomers::emitsNothingForFailures_data()
+{
+    QTest::addColumn<Response>("response");
+    QTest::addColumn<QString>("expectedLog");
+    QTest::newRow("error-status")
+        << Response::json(200, R"({"status":"ERROR","errorCode":"E42","errorMessage":"not found"})")
+        << kTag + QStringLiteral("ERROR: Tarvik responded : (E42) not found");
+    QTest::newRow("empty-list") << Response::json(200, R"({"status":"OK","customerDetailsDtoList":[]})") << QString();
+    QTest::newRow("no-list") << Response::json(200, R"({"status":"OK"})") << QString();
+    QTest::newRow("not-json") << Response::text(200, "<html>") << QString();
+    QTest::newRow("http-500") << Response::json(500, QJsonDocument(reply({customerJson(1, "u")})).toJson())
+                              << kTag + QStringLiteral("ERROR: HTTP Status   : 500");
+}
+
+void tst_ConnectorCustomers::emitsNothingForFailures()
+{
+    QFETCH(Response, response);
+    QFETCH(QString, expectedLog);
+    mServer.setResponse(kPath, response);
+    QSignalSpy received(mConnector.get(), &Connector::customerInfoReceived);
+    LogCapture log;
+    mConnector->requestCustomerInfo(1);
+    QTRY_VERIFY_WITH_TIMEOUT(log.containsPart(kTag + QStringLiteral("Received response for : ")), kWaitMs);
+    QCOMPARE(received.count(), 0);
+    if (!expectedLog.isEmpty())
+        QVERIFY(log.contains(expectedLog));
+}
+
+void tst_ConnectorCustomers::storesPictureInCache()
+{
+    const QByteArray picture = png();
+    QSignalSpy received(mConnector.get(), &Connector::customerInfoReceived);
+    LogCapture log;
+    mConnector->parseCustomerInfo(reply({customerJson(1, "u-1", picture)}), QJsonObject());
+    const QString cache = mDir->filePath(QStringLiteral(".cache"));
+    const QString expected = cache + QStringLiteral("/u-1.png");
+    QVERIFY(log.contains(kTag + QStringLiteral("WARN: Cache directory does not exist. Creating : ") + cache));
+    QVERIFY(log.contains(kTag + QStringLiteral("Storing file : ") + expected));
+    const Customer::Ptr customer = received.at(0).at(0).value<Customer::Ptr>();
+    QCOMPARE(customer->image(), expected);
+    QVERIFY(!customer->toJson().contains(QLatin1String("customerImageBase64")));
+    QFile file(expected);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), picture);
+
+    // A newer picture replaces the file; the folder is not announced again.
+    QImage other(2, 2, QImage::Format_RGB32);
+    other.fill(Qt::blue);
+    QByteArray newer;
+    QBuffer buffer(&newer);
+    buffer.open(QIODevice::WriteOnly);
+    other.save(&buffer, "PNG");
+    log.clear();
+    mConnector->parseCustomerInfo(reply({customerJson(1, "u-1", newer)}), QJsonObject());
+    QVERIFY(!log.containsPart(QStringLiteral("Cache directory does not exist")));
+    file.close();
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), newer);
+    QCOMPARE(filesBelow(mDir->path()), QStringList({".cache/u-1.png"}));
+}
+
+void tst_ConnectorCustomers::namesUnknownFormatWithTrailingDot()
+{
+    QJsonObject customer = customerJson(1, "u-1", "not an image at all");
+    QCOMPARE(Connector::detectImageFormat("not an image at all"), QString());
+    QCOMPARE(Connector::detectImageFormat(png()), QStringLiteral("png"));
+    QCOMPARE(mConnector->saveCustomerImage(customer), mDir->filePath(QStringLiteral(".cache/u-1.")));
+}
+
+void tst_ConnectorCustomers::refusesUnsafeUuid_data()
+{
+    QTest::addColumn<QString>("uuid");
+    QTest::newRow("empty") << QString();
+    QTest::newRow("parent") << QStringLiteral("../../etc/evil");
+    QTest::newRow("dots-only") << QStringLiteral("..");
+    QTest::newRow("dots-inside") << QStringLiteral("a..b");
+    QTest::newRow("slash") << QStringLiteral("a/b");
+    QTest::newRow("absolute") << QStringLiteral("/tmp/evil");
+    QTest::newRow("backslash") << QStringLiteral("a\\b");
+    QTest::newRow("newline") << QStringLiteral("a\nb");
+}
+
+void tst_ConnectorCustomers::refusesUnsafeUuid()
+{
+    QFETCH(QString, uuid);
+    QSignalSpy received(mConnector.get(), &Connector::customerInfoReceived);
+    LogCapture log;
+    mConnector->parseCustomerInfo(reply({customerJson(1, uuid, png())}), QJsonObject());
+    QCOMPARE(received.count(), 1);
+    QVERIFY(received.at(0).at(0).value<Customer::Ptr>()->image().isEmpty());
+    QVERIFY(log.containsPart(kTag + QStringLiteral("WARN: Customer uuid is not a safe file name. Will not store : ")));
+    QVERIFY(!log.containsPart(QStringLiteral("Storing file")));
+    QCOMPARE(filesBelow(mDir->path()), QStringList());
+}
+
+void tst_ConnectorCustomers::returnsNoPathWhenWriteFails_data()
+{
+    QTest::addColumn<QString>("obstacle"); // a file or folder that blocks the picture
+    QTest::addColumn<bool>("isFolder");
+    QTest::addColumn<QString>("expectedLog");
+    QTest::newRow("cache-is-a-file") << QStringLiteral(".cache") << false
+                                     << QStringLiteral("ERROR: Could not create cache directory : ");
+    QTest::newRow("target-is-a-folder") << QStringLiteral(".cache/u-1.png") << true
+                                        << QStringLiteral("ERROR: Could not store customer image : ");
+}
+
+void tst_ConnectorCustomers::returnsNoPathWhenWriteFails()
+{
+    QFETCH(QString, obstacle);
+    QFETCH(bool, isFolder);
+    QFETCH(QString, expectedLog);
+    if (isFolder) {
+        QVERIFY(QDir().mkpath(mDir->filePath(obstacle)));
+    } else {
+        QFile file(mDir->filePath(obstacle));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    QJsonObject customer = customerJson(1, "u-1", png());
+    LogCapture log;
+    QCOMPARE(mConnector->saveCustomerImage(customer), QString());
+    QVERIFY(log.containsPart(kTag + expectedLog));
+    QVERIFY(!customer.contains(QLatin1String("customerImageBase64")));
+    QStringList left = filesBelow(mDir->path());
+    QCOMPARE(left, isFolder ? QStringList() : QStringList({".cache"})); // no half-written picture
+}
+
+void tst_ConnectorCustomers::answersLookUpFromOtherThread()
+{
+    mServer.setResponse(kPath, Response::json(200, QJsonDocument(reply({customerJson(5, "u-5", png())})).toJson()));
+    QSignalSpy received(mConnector.get(), &Connector::customerInfoReceived);
+    std::unique_ptr<QThread> validation(
+        QThread::create([this] { mConnector->requestCustomerInfo(QStringLiteral("card-5")); }));
+    validation->start();
+    QVERIFY(validation->wait(kWaitMs));
+    QVERIFY(received.wait(kWaitMs));
+    const Customer::Ptr customer = received.at(0).at(0).value<Customer::Ptr>();
+    QCOMPARE(customer->image(), mDir->filePath(QStringLiteral(".cache/u-5.png")));
+    QVERIFY(QFile::exists(customer->image()));
+}
+
+QTEST_GUILESS_MAIN(tst_ConnectorCustomers)
+#include "tst_connectorcustomers.moc"
