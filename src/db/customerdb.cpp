@@ -7,6 +7,8 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include <mutex>
+
 using tarvik::Customer;
 
 namespace {
@@ -65,7 +67,7 @@ QSqlDatabase CustomerDB::database()
 
 bool CustomerDB::create()
 {
-    QMutexLocker lock(&mMutex);
+    std::lock_guard<std::mutex> lock(mMutex);
     qDebug().noquote().nospace() << Tag << "Executing query : " << kCreate;
     QSqlQuery query(database());
     if (query.exec(kCreate))
@@ -93,7 +95,7 @@ Customer::Ptr CustomerDB::find(const QString &cardId)
 
 Customer::Ptr CustomerDB::findOne(const QString &sql, const QVariant &value, const QString &notFound)
 {
-    QMutexLocker lock(&mMutex);
+    std::lock_guard<std::mutex> lock(mMutex);
     QSqlQuery query = mDatabase->query(sql);
     query.addBindValue(value);
     if (!runLogged(query, sql))
@@ -111,7 +113,7 @@ bool CustomerDB::updateLastAccessTime(int customerId, const QDateTime &timestamp
         qWarning().noquote().nospace() << Tag << "WARN: Invalid last access time for customer : " << customerId;
         return false;
     }
-    QMutexLocker lock(&mMutex);
+    std::lock_guard<std::mutex> lock(mMutex);
     QSqlQuery query = mDatabase->query(kUpdateAccess);
     query.addBindValue(toSeconds(timestamp));
     query.addBindValue(customerId);
@@ -127,7 +129,7 @@ bool CustomerDB::insert(Customer::Ptr customer)
     Customer row(*customer);
     row.setLastAccessTime(QDateTime::currentDateTimeUtc());
 
-    QMutexLocker lock(&mMutex);
+    std::lock_guard<std::mutex> lock(mMutex);
     QSqlDatabase db = database();
     if (!db.transaction()) {
         qCritical().noquote().nospace() << Tag << "ERROR: Could not start transaction : " << db.lastError().text();
@@ -156,7 +158,7 @@ bool CustomerDB::insert(Customer::Ptr customer)
 int CustomerDB::clean(const QDateTime &timestamp)
 {
     const qint64 seconds = toSeconds(timestamp);
-    QMutexLocker lock(&mMutex);
+    std::lock_guard<std::mutex> lock(mMutex);
     {
         QSqlQuery select = mDatabase->query(kSelectOld);
         select.addBindValue(seconds);

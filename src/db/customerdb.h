@@ -3,11 +3,11 @@
 #include "tarvik/customer.h"
 
 #include <QDateTime>
-#include <QMutex>
 #include <QObject>
 #include <QString>
 
 #include <memory>
+#include <mutex>
 
 class QSqlDatabase;
 class QVariant;
@@ -47,5 +47,5 @@ private:
 
     const QString mFileName;
     std::unique_ptr<tarvik::Database> mDatabase;
-    QMutex mMutex;
+    std::mutex mMutex;
 };

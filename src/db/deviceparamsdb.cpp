@@ -6,6 +6,8 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include <mutex>
+
 using tarvik::KeyValue;
 
 namespace {
@@ -57,7 +59,7 @@ bool DeviceParamsDB::execute(QSqlQuery &query)
 
 QMap<QString, KeyValue::Ptr> DeviceParamsDB::findAll()
 {
-    QMutexLocker lock(&mMutex);
+    std::lock_guard<std::mutex> lock(mMutex);
     if (!mCache.isEmpty())
         return mCache;
     QSqlQuery query = mDatabase->query(kSelectAll);
@@ -72,7 +74,7 @@ QMap<QString, KeyValue::Ptr> DeviceParamsDB::findAll()
 
 KeyValue::Ptr DeviceParamsDB::find(const QString &key)
 {
-    QMutexLocker lock(&mMutex);
+    std::lock_guard<std::mutex> lock(mMutex);
     if (const KeyValue::Ptr cached = mCache.value(key)) {
         qDebug().noquote().nospace() << Tag << "Retrieving item from cache : " << key;
         return cached;
@@ -84,7 +86,7 @@ KeyValue::Ptr DeviceParamsDB::find(const QString &key)
 
 KeyValue::Ptr DeviceParamsDB::find(int id)
 {
-    QMutexLocker lock(&mMutex);
+    std::lock_guard<std::mutex> lock(mMutex);
     QSqlQuery query = mDatabase->query(kSelectById);
     query.addBindValue(id);
     return findLocked(query, QStringLiteral("Requested DeviceParam Id not found : %1").arg(id));
@@ -115,7 +117,7 @@ bool DeviceParamsDB::store(const KeyValue::Ptr &param)
         qWarning().noquote().nospace() << Tag << "WARN: No device parameter to insert";
         return false;
     }
-    QMutexLocker lock(&mMutex);
+    std::lock_guard<std::mutex> lock(mMutex);
     const KeyValue::Ptr cached = mCache.value(param->key());
     if (cached && cached->matches(param)) {
         qDebug().noquote().nospace() << Tag << "Skipping insert. Item has not changed : " << param->key();
@@ -158,7 +160,7 @@ void DeviceParamsDB::remove(int id)
 void DeviceParamsDB::removeFound(const KeyValue::Ptr &param, const QString &sql, const QVariant &value)
 {
     {
-        QMutexLocker lock(&mMutex);
+        std::lock_guard<std::mutex> lock(mMutex);
         QSqlQuery query = mDatabase->query(sql);
         query.addBindValue(value);
         if (!execute(query))

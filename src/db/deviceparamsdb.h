@@ -3,11 +3,11 @@
 #include "tarvik/keyvalue.h"
 
 #include <QMap>
-#include <QMutex>
 #include <QObject>
 #include <QString>
 
 #include <memory>
+#include <mutex>
 
 class QSqlQuery;
 
@@ -54,5 +54,5 @@ private:
     const QString mFileName;
     std::unique_ptr<tarvik::Database> mDatabase;
     QMap<QString, tarvik::KeyValue::Ptr> mCache;
-    QMutex mMutex;
+    std::mutex mMutex;
 };

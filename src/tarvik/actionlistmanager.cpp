@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <mutex>
 
 namespace tarvik {
 
@@ -139,20 +140,20 @@ void ActionListManager::connectSignals()
 
 Action::List ActionListManager::actions() const
 {
-    QMutexLocker lock(&mListLock);
+    std::lock_guard<std::mutex> lock(mListLock);
     return mList;
 }
 
 int ActionListManager::lastActionId() const
 {
-    QMutexLocker lock(&mListLock);
+    std::lock_guard<std::mutex> lock(mListLock);
     return mList.isEmpty() ? 0 : mList.last()->id();
 }
 
 Action::List ActionListManager::actionsByStatus(const QString &status, int counter) const
 {
     Action::List found;
-    QMutexLocker lock(&mListLock);
+    std::lock_guard<std::mutex> lock(mListLock);
     for (const Action::Ptr &action : mList) {
         if (action->status() == status && action->counter() >= counter)
             found.append(action);
@@ -166,7 +167,7 @@ Action::List ActionListManager::actionsByUid(const QString &uid, int counter) co
     // is never applied to a card twice, and not at all once that copy is completed.
     Action::List found;
     QSet<int> seen;
-    QMutexLocker lock(&mListLock);
+    std::lock_guard<std::mutex> lock(mListLock);
     for (auto it = mList.crbegin(); it != mList.crend(); ++it) {
         const Action::Ptr &action = *it;
         if (action->smartCardUuid() != uid || seen.contains(action->id()))
@@ -196,7 +197,7 @@ void ActionListManager::processNewList(const Action::List &list)
     qInfo().noquote().nospace() << Tag << "New action list received : " << list.size() << " item(s)";
     mSyncTimer.stop();
     {
-        QMutexLocker lock(&mListLock);
+        std::lock_guard<std::mutex> lock(mListLock);
         for (const Action::Ptr &action : list) {
             if (action)
                 mList.append(action);
@@ -219,7 +220,7 @@ void ActionListManager::cleanup()
     timer.start();
     int removed = 0;
     {
-        QMutexLocker lock(&mListLock);
+        std::lock_guard<std::mutex> lock(mListLock);
         Action::List completed;
         for (const Action::Ptr &action : qAsConst(mList)) {
             if (action->status() == kCompleted)
@@ -285,11 +286,11 @@ bool ActionListManager::loadFromFile()
     for (const QJsonValue &value : array)
         list.append(Action::fromJson(value.toObject()));
     {
-        QMutexLocker lock(&mListLock);
+        std::lock_guard<std::mutex> lock(mListLock);
         mList = list;
     }
     {
-        QMutexLocker lock(&mKnownLock);
+        std::lock_guard<std::mutex> lock(mKnownLock);
         mKnownContent = fingerprint(content);
     }
     qInfo().noquote().nospace() << Tag << "Loading completed in : " << timer.elapsed() << " msec(s)";
@@ -304,14 +305,14 @@ void ActionListManager::scheduleSave()
 bool ActionListManager::saveToFile()
 {
     Updating updating(mUpdating);
-    QMutexLocker saving(&mSaveLock);
+    std::lock_guard<std::mutex> saving(mSaveLock);
     const QString path = filePath();
     qInfo().noquote().nospace() << Tag << "Saving Action List Data to file : " << path;
     QElapsedTimer timer;
     timer.start();
     QJsonArray array;
     {
-        QMutexLocker lock(&mListLock);
+        std::lock_guard<std::mutex> lock(mListLock);
         for (const Action::Ptr &action : qAsConst(mList))
             array.append(action->toJson());
     }
@@ -319,13 +320,13 @@ bool ActionListManager::saveToFile()
     // Known before the rename, so that the watcher's notice of our own write is recognised.
     QByteArray previous = fingerprint(content);
     {
-        QMutexLocker lock(&mKnownLock);
+        std::lock_guard<std::mutex> lock(mKnownLock);
         mKnownContent.swap(previous);
     }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit()) {
         {
-            QMutexLocker lock(&mKnownLock);
+            std::lock_guard<std::mutex> lock(mKnownLock);
             mKnownContent = previous;
         }
         qCritical().noquote().nospace() << Tag << "ERROR: Could not save Action List to file : " << path << " : "
@@ -362,7 +363,7 @@ void ActionListManager::onFileChanged(const QString &path)
         content = file.readAll();
     bool known = false;
     {
-        QMutexLocker lock(&mKnownLock);
+        std::lock_guard<std::mutex> lock(mKnownLock);
         known = readable && fingerprint(content) == mKnownContent;
     }
     startWatcher();
@@ -395,7 +396,7 @@ void ActionListManager::setActionComplete(ActionRecord::Ptr record)
         // The action is on the card already: its report must not be lost.
         qCritical().noquote().nospace() << Tag << "ERROR: Could not store Action Record, retrying at next check :\n"
                                         << record->toString();
-        QMutexLocker lock(&mUnstoredLock);
+        std::lock_guard<std::mutex> lock(mUnstoredLock);
         mUnstored.append(record);
     }
     processPending();
@@ -405,7 +406,7 @@ void ActionListManager::storeUnstored()
 {
     QList<ActionRecord::Ptr> waiting;
     {
-        QMutexLocker lock(&mUnstoredLock);
+        std::lock_guard<std::mutex> lock(mUnstoredLock);
         waiting.swap(mUnstored);
     }
     QList<ActionRecord::Ptr> kept;
@@ -421,7 +422,7 @@ void ActionListManager::storeUnstored()
     }
     if (kept.isEmpty())
         return;
-    QMutexLocker lock(&mUnstoredLock);
+    std::lock_guard<std::mutex> lock(mUnstoredLock);
     mUnstored = kept + mUnstored;
 }
 
@@ -457,7 +458,7 @@ void ActionListManager::processPending()
     record->incSendAttempts(1);
     quint64 serial = 0;
     {
-        QMutexLocker lock(&mFlightLock);
+        std::lock_guard<std::mutex> lock(mFlightLock);
         mInFlight = record;
         serial = ++mFlightSerial;
     }
@@ -476,7 +477,7 @@ void ActionListManager::processPending()
 void ActionListManager::armWatchdog(quint64 serial)
 {
     {
-        QMutexLocker lock(&mFlightLock);
+        std::lock_guard<std::mutex> lock(mFlightLock);
         if (!mInFlight || mFlightSerial != serial)
             return; // answered already
     }
@@ -488,7 +489,7 @@ void ActionListManager::armWatchdog(quint64 serial)
 
 ActionRecord::Ptr ActionListManager::takeInFlight()
 {
-    QMutexLocker lock(&mFlightLock);
+    std::lock_guard<std::mutex> lock(mFlightLock);
     ActionRecord::Ptr record;
     record.swap(mInFlight);
     return record;
@@ -498,7 +499,7 @@ void ActionListManager::onWatchdog()
 {
     ActionRecord::Ptr record;
     {
-        QMutexLocker lock(&mFlightLock);
+        std::lock_guard<std::mutex> lock(mFlightLock);
         if (mFlightSerial == mWatchedSerial)
             record.swap(mInFlight);
     }

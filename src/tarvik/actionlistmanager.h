@@ -6,7 +6,6 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QFileSystemWatcher>
-#include <QMutex>
 #include <QObject>
 #include <QSharedPointer>
 #include <QString>
@@ -16,6 +15,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 namespace tarvik {
 
@@ -108,19 +108,19 @@ private:
     QFileSystemWatcher mWatcher;
     QTimer mSyncTimer;
     QTimer mSendTimer;
-    mutable QMutex mListLock;      // every read and change of the list
+    mutable std::mutex mListLock;      // every read and change of the list
     std::atomic<int> mUpdating{0}; // a load, save or clean-up is running: the sync waits a period
     std::atomic<bool> mSending{false};
-    QMutex mFlightLock;            // the record in flight and its serial
+    std::mutex mFlightLock;            // the record in flight and its serial
     quint64 mFlightSerial = 0;
     quint64 mWatchedSerial = 0;    // main thread only
     QTimer mWatchdog;
     QTimer mQuiet;                 // after a watchdog, a late answer is let through before the next send
     int mWatchdogMs = DefaultWatchdogMs;
-    QMutex mUnstoredLock;
+    std::mutex mUnstoredLock;
     QList<ActionRecord::Ptr> mUnstored; // records the store refused, inserted again at each check
-    QMutex mSaveLock;              // one save at a time
-    QMutex mKnownLock;
+    std::mutex mSaveLock;              // one save at a time
+    std::mutex mKnownLock;
     QByteArray mKnownContent;      // fingerprint of the file as we last wrote or read it
     QThreadPool mSavePool;
     const QString mStoragePath;

@@ -6,6 +6,8 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 
+#include <mutex>
+
 namespace tarvik {
 
 namespace {
@@ -145,7 +147,7 @@ bool ActionRecordList::add(const ActionRecord::Ptr &record)
     if (!record)
         return false;
     const Action::Ptr action = record->action();
-    QMutexLocker lock(&mMutex);
+    std::lock_guard<std::mutex> lock(mMutex);
     QSqlQuery query = mDatabase->query(sql(kInsert));
     query.addBindValue(record->accountToken());
     query.addBindValue(record->smartCardUid());
@@ -185,7 +187,7 @@ bool ActionRecordList::mark(const ActionRecord::Ptr &record, int status, const Q
     if (!record)
         return false;
     const QVariant answered = dateText(now());
-    QMutexLocker lock(&mMutex);
+    std::lock_guard<std::mutex> lock(mMutex);
     QSqlQuery query = mDatabase->query(sql(kMark));
     query.addBindValue(answered);
     query.addBindValue(status);
@@ -201,7 +203,7 @@ bool ActionRecordList::mark(const ActionRecord::Ptr &record, int status, const Q
 
 int ActionRecordList::cleanup(const QDateTime &before)
 {
-    QMutexLocker lock(&mMutex);
+    std::lock_guard<std::mutex> lock(mMutex);
     QSqlQuery query = mDatabase->query(sql(kCleanup));
     query.addBindValue(dateText(before));
     if (!mDatabase->execute(query))
@@ -211,7 +213,7 @@ int ActionRecordList::cleanup(const QDateTime &before)
 
 int ActionRecordList::size()
 {
-    QMutexLocker lock(&mMutex);
+    std::lock_guard<std::mutex> lock(mMutex);
     QSqlQuery query = mDatabase->query(sql(kCount));
     if (!mDatabase->execute(query) || !query.next())
         return 0;
@@ -221,7 +223,7 @@ int ActionRecordList::size()
 ActionRecordList::List ActionRecordList::select(const QString &statement, const QVariantList &values)
 {
     List list;
-    QMutexLocker lock(&mMutex);
+    std::lock_guard<std::mutex> lock(mMutex);
     QSqlQuery query = mDatabase->query(statement);
     for (const QVariant &value : values)
         query.addBindValue(value);

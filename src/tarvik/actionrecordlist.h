@@ -5,12 +5,12 @@
 #include <QDateTime>
 #include <QJsonArray>
 #include <QList>
-#include <QMutex>
 #include <QSharedPointer>
 #include <QString>
 #include <QVariantList>
 
 #include <functional>
+#include <mutex>
 
 class QSqlDatabase;
 class QSqlQuery;
@@ -75,7 +75,7 @@ private:
 
     QSharedPointer<Database> mDatabase;
     const QString mTable = QStringLiteral("ActionRecords");
-    QMutex mMutex;
+    std::mutex mMutex;
     Clock mClock;
 };
 

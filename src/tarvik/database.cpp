@@ -3,13 +3,13 @@
 #include <QDebug>
 #include <QElapsedTimer>
 #include <QHash>
-#include <QMutex>
 #include <QSet>
 #include <QSqlError>
 #include <QStringList>
 #include <QUuid>
 
 #include <atomic>
+#include <mutex>
 
 namespace tarvik {
 
@@ -26,7 +26,7 @@ public:
     }
 
     const quint64 serial;
-    QMutex mutex;
+    std::mutex mutex;
     QSet<QString> names;
 };
 
@@ -58,7 +58,7 @@ public:
     {
         for (const Entry &entry : qAsConst(mEntries)) {
             if (const auto owner = entry.owner.lock()) {
-                QMutexLocker lock(&owner->mutex);
+                std::lock_guard<std::mutex> lock(owner->mutex);
                 owner->names.remove(entry.name);
             }
             QSqlDatabase::removeDatabase(entry.name);
@@ -98,7 +98,7 @@ Database::~Database()
     tConnections.forget(mShared->serial);
     QSet<QString> names;
     {
-        QMutexLocker lock(&mShared->mutex);
+        std::lock_guard<std::mutex> lock(mShared->mutex);
         names.swap(mShared->names);
     }
     for (const QString &name : qAsConst(names))
@@ -119,7 +119,7 @@ QSqlDatabase Database::database()
                 qCritical().noquote().nospace() << mTag << "ERROR: Database open failed : " << db.lastError().text();
         }
         {
-            QMutexLocker lock(&mShared->mutex);
+            std::lock_guard<std::mutex> lock(mShared->mutex);
             mShared->names.insert(name);
         }
         tConnections.add(mShared, name);

@@ -2,6 +2,8 @@
 
 #include <QAtomicPointer>
 
+#include <mutex>
+
 namespace {
 QAtomicPointer<LogCapture> gActive;
 }
@@ -23,13 +25,13 @@ void LogCapture::handler(QtMsgType type, const QMessageLogContext &, const QStri
     LogCapture *self = gActive.loadAcquire();
     if (!self)
         return;
-    QMutexLocker lock(&self->mMutex);
+    std::lock_guard<std::mutex> lock(self->mMutex);
     self->mEntries.append({type, text});
 }
 
 QList<LogCapture::Entry> LogCapture::entries() const
 {
-    QMutexLocker lock(&mMutex);
+    std::lock_guard<std::mutex> lock(mMutex);
     return mEntries;
 }
 
@@ -65,6 +67,6 @@ int LogCapture::count(const QString &text) const
 
 void LogCapture::clear()
 {
-    QMutexLocker lock(&mMutex);
+    std::lock_guard<std::mutex> lock(mMutex);
     mEntries.clear();
 }

@@ -1,9 +1,10 @@
 #pragma once
 
 #include <QList>
-#include <QMutex>
 #include <QString>
 #include <QtGlobal>
+
+#include <mutex>
 
 // Records every Qt log message (from any thread) while it lives, so a test can pin
 // exact log lines; the previous message handler comes back on destruction.
@@ -33,7 +34,7 @@ public:
 private:
     static void handler(QtMsgType type, const QMessageLogContext &context, const QString &text);
 
-    mutable QMutex mMutex;
+    mutable std::mutex mMutex;
     QList<Entry> mEntries;
     QtMessageHandler mPrevious = nullptr;
 };

@@ -36,10 +36,10 @@ const int kWaitMs = 15000;
 
 // "5U7C" style: id 5 UNASSIGNED, id 7 COMPLETED; card "A" and token "t" unless given as
 // "5U:B" (card B) or "5U/x" (token x). The counter equals the id.
-Action::List actions(const QString &spec)
+Action::List actions(const QString &text)
 {
     Action::List list;
-    for (const QString &item : spec.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+    for (const QString &item : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         QString card = QStringLiteral("A");
         QString token = QStringLiteral("t");
         QString head = item;

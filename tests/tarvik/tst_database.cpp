@@ -5,12 +5,14 @@
 
 #include <QSqlDatabase>
 #include <QSqlError>
-#include <QThread>
 #include <QThreadPool>
 #include <QSemaphore>
 #include <QtTest>
 
+#include <condition_variable>
 #include <functional>
+#include <mutex>
+#include <thread>
 
 using tarvik::Database;
 
@@ -23,12 +25,12 @@ int connectionCount()
     return QSqlDatabase::connectionNames().size();
 }
 
-// Runs the function on a thread of its own and waits for it to return.
+// Runs the function on a thread of its own and waits for the thread to end (its
+// thread-local objects included, which a QThread's wait does not promise).
 void runOnThread(const std::function<void()> &function)
 {
-    std::unique_ptr<QThread> thread(QThread::create(function));
-    thread->start();
-    thread->wait();
+    std::thread thread(function);
+    thread.join();
 }
 
 // Runs the function as a task of the pool and waits for it to return.
@@ -213,27 +215,32 @@ void tst_Database::removesConnectionWhenPoolThreadExpires()
 void tst_Database::removesConnectionsWhenObjectGoes()
 {
     const int before = connectionCount();
-    QMutex mutex;
-    QWaitCondition gone;
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool opened = false;
     bool destroyed = false;
     auto db = std::make_unique<Database>(file(QStringLiteral("goes.db")));
     db->database();
-    std::unique_ptr<QThread> thread(QThread::create([&] {
+    std::thread thread([&] {
         db->database();
-        QMutexLocker lock(&mutex);
-        while (!destroyed)
-            gone.wait(&mutex);
-    }));
-    thread->start();
-    QTRY_COMPARE(connectionCount(), before + 2);
+        std::unique_lock<std::mutex> lock(mutex);
+        opened = true;
+        changed.notify_all();
+        changed.wait(lock, [&] { return destroyed; });
+    });
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return opened; });
+    }
+    QCOMPARE(connectionCount(), before + 2);
     db.reset();
     QCOMPARE(connectionCount(), before);
     {
-        QMutexLocker lock(&mutex);
+        std::lock_guard<std::mutex> lock(mutex);
         destroyed = true;
-        gone.wakeAll();
+        changed.notify_all();
     }
-    thread->wait();
+    thread.join();
 }
 
 void tst_Database::neverHandsOutConnectionOfObjectGone()

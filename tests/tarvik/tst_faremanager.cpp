@@ -52,7 +52,7 @@ QJsonObject network()
             {"StopGroupStops", members}};
 }
 
-// A fare catalogue built product by product. A product spec holds its own keys plus the
+// A fare catalogue built product by product. A product entry holds its own keys plus the
 // ids it links: "baseFares", "passengerTypes", "methods", "channels", "materials".
 class Catalogue
 {
@@ -91,16 +91,16 @@ public:
         mTables["CappingRuleStopGroups"] = ruleZones;
     }
 
-    Catalogue &product(QJsonObject spec)
+    Catalogue &product(QJsonObject entry)
     {
-        const int id = spec.value("id").toInt();
-        link("FareProductBaseFares", "baseFareId", id, spec.take("baseFares"));
-        link("FareProductPassengerTypes", "passengerTypeId", id, spec.take("passengerTypes"));
-        link("FareProductPaymentMethods", "paymentMethodId", id, spec.take("methods"));
-        link("FareProductPaymentChannels", "paymentChannelId", id, spec.take("channels"));
-        link("FareProductTicketMaterials", "ticketMaterialId", id, spec.take("materials"));
+        const int id = entry.value("id").toInt();
+        link("FareProductBaseFares", "baseFareId", id, entry.take("baseFares"));
+        link("FareProductPassengerTypes", "passengerTypeId", id, entry.take("passengerTypes"));
+        link("FareProductPaymentMethods", "paymentMethodId", id, entry.take("methods"));
+        link("FareProductPaymentChannels", "paymentChannelId", id, entry.take("channels"));
+        link("FareProductTicketMaterials", "ticketMaterialId", id, entry.take("materials"));
         QJsonArray products = mTables.value("FareProducts").toArray();
-        products.append(spec);
+        products.append(entry);
         mTables["FareProducts"] = products;
         return *this;
     }
