@@ -344,7 +344,8 @@ void tst_DBManagerBackend::startsWithConfiguredUrl()
     const qint64 fare = firstSeen.value("[7,8,9,10,11,12,14,15,16,17,18,41,42]", -1);
     const qint64 actions = firstSeen.value(kActionPath);
     QVERIFY2(firstSeen.value("[20]", -1) >= 0 && firstSeen.value("[20]") < route, qPrintable(QString::number(route)));
-    QVERIFY2(route >= 900 && fare >= 1900 && actions >= 2900 && route < fare && fare < actions,
+    // Coarse timers may fire up to 5 % early.
+    QVERIFY2(route >= 950 && fare >= 1900 && actions >= 2850 && route < fare && fare < actions,
              qPrintable(QStringLiteral("%1 %2 %3").arg(route).arg(fare).arg(actions)));
 
     const QList<QJsonObject> syncs = paramSyncs(*mServer);
