@@ -1,4 +1,7 @@
+#include "db/customerdb.h"
 #include "db/dbmanager.h"
+#include "db/deviceparamsdb.h"
+#include "framework/configuration.h"
 #include "framework/mqttclient.h"
 #include "framework/settings.h"
 
@@ -12,6 +15,8 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QThread>
+#include <QThreadPool>
+#include <QUrl>
 
 #include <benchmark/benchmark.h>
 
@@ -97,6 +102,55 @@ static void BM_FindSCTicketRoundTrip(benchmark::State &state)
 // sees its own request come back on the service's request topic just before the reply, and a
 // broker that gathers small writes holds that reply until the echo is acknowledged.
 BENCHMARK(BM_FindSCTicketRoundTrip)->ArgName("nodelay")->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The look-ups a tap makes through the gateway on the validation thread: a device parameter
+// (answered from the store's cache), a customer (one SQLite query, a last-access update handed
+// to the thread pool, and the name-hiding parameter), and the managers.
+static void BM_PerTapLookups(benchmark::State &state)
+{
+    TestEnv env;
+    if (!env.writeFile(QStringLiteral("zub.conf"), QByteArray())) {
+        state.SkipWithError("no settings file");
+        return;
+    }
+    manager::Settings::instance()->setDefaultLocation(QFileInfo(env.settingsFile()));
+    {
+        Configuration config;
+        config.set(QStringLiteral("tarvik/storagePath"), env.filePath(QStringLiteral("tarvik")));
+        config.set(QStringLiteral("tarvik/url"), QStringLiteral("http://127.0.0.1:9/bo"));
+    }
+    DBManagerPrivate gateway(nullptr);
+    const QString storage = gateway.storagePath(QUrl(QStringLiteral("http://127.0.0.1:9/bo")));
+    {
+        DeviceParamsDB params(storage + QStringLiteral("/deviceParams.sqlite"));
+        params.insert(tarvik::KeyValue::Ptr::create(QJsonObject{
+            {"id", 1}, {"carriersId", 1}, {"key", "CARD_VALIDATION_HIDE_NAME"}, {"value", "1"}, {"keyDescription", ""}}));
+        CustomerDB customers(storage + QStringLiteral("/customers.sqlite"));
+        customers.insert(tarvik::Customer::Ptr::create(QJsonObject{
+            {"id", 501}, {"uuid", "u"}, {"smartCardUuid", "04A1B2C3D4E580"}, {"name", "Eleni"}, {"surname", "P"}}));
+    }
+    gateway.initDatabase();
+
+    const int which = int(state.range(0));
+    for (auto _ : state) {
+        switch (which) {
+        case 0:
+            benchmark::DoNotOptimize(gateway.findDeviceParam(QStringLiteral("CARD_VALIDATION_HIDE_NAME")));
+            break;
+        case 1:
+            benchmark::DoNotOptimize(gateway.findCustomer(501));
+            break;
+        default:
+            benchmark::DoNotOptimize(gateway.routeData());
+            benchmark::DoNotOptimize(gateway.fareData());
+            benchmark::DoNotOptimize(gateway.actionList());
+            break;
+        }
+    }
+    QThreadPool::globalInstance()->waitForDone();
+}
+// 0: findDeviceParam, 1: findCustomer, 2: routeData + fareData + actionList.
+BENCHMARK(BM_PerTapLookups)->ArgName("lookup")->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char **argv)
 {

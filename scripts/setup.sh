@@ -2,7 +2,7 @@
 # Sourced, not run; expects ROOT to be set.
 
 PACKAGES="build-essential cmake pkg-config qtbase5-dev libqt5sql5-sqlite libssl-dev
-          libmosquitto-dev mosquitto libbenchmark-dev tzdata openssl"
+          libmosquitto-dev mosquitto libbenchmark-dev tzdata openssl python3"
 
 install_missing() {
     local missing=""

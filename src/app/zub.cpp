@@ -163,6 +163,8 @@ void ZUBPrivate::connectBrokers()
 
     mObu.connect();
     mLocal.connect();
+    // Without waiting for the connections: the clients subscribe once they are up.
+    mDb.initialize();
 }
 
 void ZUBPrivate::configureClient(manager::MqttClient &client, const QString &prefix)

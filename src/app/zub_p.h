@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/dbmanager.h"
 #include "framework/configuration.h"
 #include "framework/mqttclient.h"
 
@@ -48,4 +49,5 @@ private:
     Configuration mConfig;
     manager::MqttClient mLocal; // the device's services and the controller's own topics
     manager::MqttClient mObu;   // the on-board unit and the database service
+    DBManager mDb{&mObu};       // the database service and the back-end link
 };

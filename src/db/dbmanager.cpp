@@ -60,10 +60,51 @@ DBManager::DBManager(manager::MqttClient *client, QObject *parent)
 
 DBManager::~DBManager() = default;
 
-// The back-end link and the local stores come with their own start-up; the database
-// service's protocol works from construction on.
+// The database service's protocol works from construction on; this starts the back-end link
+// and the local stores when the link is enabled.
 void DBManager::initialize()
 {
+    d->initialize();
+}
+
+tarvik::RouteManager *DBManager::routeData() const
+{
+    return d->routeData();
+}
+
+tarvik::FareManager *DBManager::fareData() const
+{
+    return d->fareData();
+}
+
+tarvik::ActionListManager *DBManager::actionList() const
+{
+    return d->actionList();
+}
+
+QSharedPointer<tarvik::Customer> DBManager::findCustomer(int id)
+{
+    return d->findCustomer(id);
+}
+
+void DBManager::prefetchCustomer(int id)
+{
+    d->prefetchCustomer(id);
+}
+
+void DBManager::prefetchCustomer(const QString &cardId)
+{
+    d->prefetchCustomer(cardId);
+}
+
+tarvik::KeyValue::Ptr DBManager::findDeviceParam(const QString &key)
+{
+    return d->findDeviceParam(key);
+}
+
+void DBManager::sendDeviceManagementInfo(const QJsonObject &report)
+{
+    d->sendDeviceManagementInfo(report);
 }
 
 DBManagerPrivate::State DBManager::state() const

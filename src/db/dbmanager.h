@@ -16,7 +16,11 @@ class MqttClient;
 }
 
 namespace tarvik {
+class ActionListManager;
+class Customer;
+class FareManager;
 class Route;
+class RouteManager;
 }
 
 // The one object through which validators, the validation service, inspection and the
@@ -53,6 +57,22 @@ public:
 
     void setRoute(QSharedPointer<tarvik::Route> route);
     QSharedPointer<tarvik::Route> route() const;
+
+    // The back-end's route network, fare catalogue and action list: null until the back-end
+    // link is set up (at initialize(), or once the database service names the back-end), then
+    // fixed. Any thread.
+    tarvik::RouteManager *routeData() const;
+    tarvik::FareManager *fareData() const;
+    tarvik::ActionListManager *actionList() const;
+
+    // The local stores, from any thread: null (or nothing done) until the link is set up.
+    QSharedPointer<tarvik::Customer> findCustomer(int id);
+    // Asks the back-end when the customer or its picture is not at hand; the answer is stored.
+    void prefetchCustomer(int id);
+    void prefetchCustomer(const QString &cardId);
+    tarvik::KeyValue::Ptr findDeviceParam(const QString &key);
+    // The controller's device-management report, to the back-end over HTTP.
+    void sendDeviceManagementInfo(const QJsonObject &report);
 
 public slots:
     void findQRTicketAsync(const QString &cardId);

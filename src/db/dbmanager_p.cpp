@@ -89,6 +89,8 @@ DBManagerPrivate::DBManagerPrivate(manager::MqttClient *client, QObject *parent)
     mRequestTopic = topicSetting(QStringLiteral("db/pub_request"));
     mBlockTopic = topicSetting(QStringLiteral("db/pub_sc_block"));
     mPubQos = quint8(setting(QStringLiteral("db/pub_qos")).toInt());
+    mCleanupTimer.setObjectName(QStringLiteral("cleanupTimer"));
+    mDeviceParamSyncTimer.setObjectName(QStringLiteral("deviceParamSyncTimer"));
 
     if (!mClient) {
         logCritical(QStringLiteral("ERROR: No MQTT client: the database service cannot be reached"));
@@ -101,8 +103,6 @@ DBManagerPrivate::DBManagerPrivate(manager::MqttClient *client, QObject *parent)
     subscribeFromConf(QStringLiteral("db/sub_response"));
     mClient->subscribe(kServiceRequestTopic, 0);
 }
-
-DBManagerPrivate::~DBManagerPrivate() = default;
 
 QVariant DBManagerPrivate::setting(const QString &key) const
 {
@@ -258,6 +258,7 @@ void DBManagerPrivate::handleConfigMessage(const QJsonDocument &document)
         {
             std::lock_guard<std::mutex> locker(mConfigMutex);
             mConfig->set(QStringLiteral("tarvik/url"), boUrl);
+            mLearntUrl = boUrl;
         }
         startBackendLink();
     } else if (configured != boUrl) {
@@ -266,11 +267,6 @@ void DBManagerPrivate::handleConfigMessage(const QJsonDocument &document)
         std::lock_guard<std::mutex> locker(mConfigMutex);
         mConfig->set(QStringLiteral("tarvik/url"), boUrl);
     }
-}
-
-// Where a URL learnt from the database service starts the back-end link and the local stores.
-void DBManagerPrivate::startBackendLink()
-{
 }
 
 // The UI's requests to the database service; the gateway's own come back here too and are
@@ -283,12 +279,4 @@ void DBManagerPrivate::handleIssueTicketRequest(const QJsonDocument &document, c
         emit onPaperTicketIssuingStarted();
     else if (method == QLatin1String("issueMultipleTickets"))
         emit onMultipleTicketsIssuingStarted();
-}
-
-// While "db/mock_dbman" is set the gateway stands in for the database service towards the UI.
-// Its answers from the route and fare data come with the back-end managers; the paper-ticket
-// requests raise the same signals as without it.
-void DBManagerPrivate::handleRequestMessage(const QJsonDocument &document, const QByteArray &topic)
-{
-    handleIssueTicketRequest(document, topic);
 }

@@ -4,6 +4,7 @@
 #include "db/employee.h"
 #include "db/emvticketresp.h"
 #include "db/scblacklistentry.h"
+#include "tarvik/connector.h"
 #include "tarvik/keyvalue.h"
 #include "tickets/qrticket.h"
 
@@ -14,13 +15,17 @@
 #include <QObject>
 #include <QSharedPointer>
 #include <QString>
+#include <QTimer>
 #include <QVariant>
 
+#include <atomic>
 #include <deque>
 #include <memory>
 #include <mutex>
 
 class Configuration;
+class CustomerDB;
+class DeviceParamsDB;
 class QJsonDocument;
 class QJsonObject;
 
@@ -29,7 +34,10 @@ class MqttClient;
 }
 
 namespace tarvik {
+class ActionListManager;
+class FareManager;
 class Route;
+class RouteManager;
 }
 
 using qrticket_ptr = std::shared_ptr<QrTicket>;
@@ -99,6 +107,29 @@ public:
 
     void setRoute(QSharedPointer<tarvik::Route> route);
     QSharedPointer<tarvik::Route> route() const;
+
+    // The back-end link and the local stores. Stores and managers are null until the link is
+    // set up, and then stay for the gateway's lifetime; the look-ups, the managers and the
+    // prefetches may be called from any thread.
+    void initialize();
+    tarvik::RouteManager *routeData() const { return mRouteManager.load(); }
+    tarvik::FareManager *fareData() const { return mFareManager.load(); }
+    tarvik::ActionListManager *actionList() const { return mActionListManager.load(); }
+    QSharedPointer<tarvik::Customer> findCustomer(int id);
+    void prefetchCustomer(int id);
+    void prefetchCustomer(const QString &cardId);
+    tarvik::KeyValue::Ptr findDeviceParam(const QString &key);
+    void sendDeviceManagementInfo(const QJsonObject &report);
+
+    // The directory of the back-end's data files for `url`, below "tarvik/storagePath";
+    // created when missing.
+    QString storagePath(const QUrl &url) const;
+    // Each sets up its part once; nothing without a back-end URL.
+    void initDatabase();
+    void initAfcConnection();
+    // Main thread: the timers' work, also run once at start-up.
+    void syncDatabase();
+    void cleanupDatabase();
 
     // Blocking requests: wait on the caller's thread for at most "db/timeout_ms"; null when
     // no usable reply came in time.
@@ -170,9 +201,26 @@ private:
     void handleIssueSingleTicketResponse(const QJsonDocument &document);
     void handleIssueMultipleTicketsResponse(const QJsonDocument &document);
     void handleIssueTicketRequest(const QJsonDocument &document, const QByteArray &topic);
+
+    // Standing in for the database service towards the UI ("db/mock_dbman").
     void handleRequestMessage(const QJsonDocument &document, const QByteArray &topic);
+    void handleGetRoutesRequest(int id, const QString &src, const QString &method, const QJsonArray &params);
+    void handleGetFareProductsRequest(int id, const QString &src, const QString &method, const QJsonArray &params);
+    void handleGetStopGroupsRequest(int id, const QString &src, const QString &method, const QJsonArray &params);
+    void publishResponseOk(int id, const QString &src, const QString &method, const QJsonArray &resp,
+                           const QJsonObject &extra = QJsonObject());
+    void publishResponseError(int id, const QString &src, const QString &method, int code, const QString &text);
 
     void startBackendLink();
+    QUrl backendUrl() const;
+    void startPeriodically(QTimer &timer, const QString &minutesKey);
+    QSharedPointer<CustomerDB> customers() const;
+    QSharedPointer<DeviceParamsDB> deviceParams() const;
+    bool isCustomerMissing(const QSharedPointer<tarvik::Customer> &customer) const;
+    void onCustomerInfoReceived(const QSharedPointer<tarvik::Customer> &customer);
+    void onDeviceParamsReceived(const tarvik::KeyValue::List &params);
+    void onDeviceParamDeleted(int id, int carrierId);
+    void deviceParamSyncFailed(const QString &reason);
     QVariant setting(const QString &key) const;
     QByteArray topicSetting(const QString &key) const;
 
@@ -199,6 +247,28 @@ private:
     QByteArray mRequestTopic;
     QByteArray mBlockTopic;
     quint8 mPubQos = 0;
+
+    // The back-end link. Stores and managers are made on the main thread once, while the
+    // validation thread may already ask for them: published under a lock or atomically, and
+    // never replaced.
+    tarvik::Connector mConnector;
+    QSharedPointer<CustomerDB> mCustomerDb;
+    QSharedPointer<DeviceParamsDB> mDeviceParamsDb;
+    mutable std::mutex mStoresMutex;
+    QTimer mCleanupTimer{this}; // children, so that they can be found by name
+    QTimer mDeviceParamSyncTimer{this};
+    std::atomic<tarvik::RouteManager *> mRouteManager{nullptr};
+    std::atomic<tarvik::FareManager *> mFareManager{nullptr};
+    std::atomic<tarvik::ActionListManager *> mActionListManager{nullptr};
+    bool mDatabaseReady = false;
+    bool mAfcConnectionReady = false;
+    QString mLearntUrl; // "bo_url", in case the settings file could not keep it
+
+    // Device-parameter syncs, main thread. A parameter that could not be stored or removed
+    // would be skipped for good by the next incremental sync, which starts after its date.
+    bool mFullParamSyncNeeded = false;
+    bool mParamSyncRequestedFull = false;
+    bool mParamSyncFailed = false; // since the last request
 };
 
 Q_DECLARE_METATYPE(DBManagerPrivate::Info)

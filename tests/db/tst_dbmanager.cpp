@@ -174,6 +174,8 @@ void tst_DBManager::init()
     manager::Settings::instance()->setDefaultLocation(QFileInfo(mEnv->settingsFile()));
     // Long enough for a loaded machine; the time-out tests set their own.
     setSetting(QStringLiteral("db/timeout_ms"), 5000);
+    // A URL learnt from the service starts the back-end link: its files go here.
+    setSetting(QStringLiteral("tarvik/storagePath"), mEnv->filePath(QStringLiteral("tarvik")));
 
     mLog = std::make_unique<LogCapture>();
     mPeer = std::make_unique<DbServicePeer>();
