@@ -1,10 +1,10 @@
 #include "db/dbmanager_p.h"
 
 #include "framework/configuration.h"
+#include "framework/logtag.h"
 #include "framework/mqttclient.h"
 #include "tarvik/route.h"
 
-#include <QDebug>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
@@ -13,25 +13,10 @@
 
 namespace {
 
-const QString kTag = QStringLiteral("[DBManager] ");
+const manager::LogTag kLog(QStringLiteral("[DBManager] "));
 
 // The database service's own request topic: the UI's requests pass there, whatever "db/base" is.
 const QByteArray kServiceRequestTopic = QByteArrayLiteral("zeto/db/request");
-
-void logInfo(const QString &text)
-{
-    qInfo().noquote() << kTag + text;
-}
-
-void logWarning(const QString &text)
-{
-    qWarning().noquote() << kTag + text;
-}
-
-void logCritical(const QString &text)
-{
-    qCritical().noquote() << kTag + text;
-}
 
 } // namespace
 
@@ -93,7 +78,7 @@ DBManagerPrivate::DBManagerPrivate(manager::MqttClient *client, QObject *parent)
     mDeviceParamSyncTimer.setObjectName(QStringLiteral("deviceParamSyncTimer"));
 
     if (!mClient) {
-        logCritical(QStringLiteral("ERROR: No MQTT client: the database service cannot be reached"));
+        kLog.critical(QStringLiteral("ERROR: No MQTT client: the database service cannot be reached"));
         return;
     }
     connect(mClient, &manager::MqttClient::received, this, &DBManagerPrivate::handleMQTTMessage);
@@ -179,7 +164,7 @@ void DBManagerPrivate::handleMQTTMessage(const QByteArray &message, const QByteA
         QJsonParseError error;
         document = QJsonDocument::fromJson(message, &error);
         if (error.error != QJsonParseError::NoError) {
-            logWarning(QStringLiteral("Received malformed data on topic: ") + QString::fromUtf8(topic));
+            kLog.warning(QStringLiteral("Received malformed data on topic: ") + QString::fromUtf8(topic));
             return;
         }
     }
@@ -208,7 +193,7 @@ void DBManagerPrivate::handleInfoMessage(const QJsonDocument &document)
     mInfo.serviceVersion = service.value(QLatin1String("version")).toString();
     mInfo.databaseSchema = database.value(QLatin1String("schema")).toString();
     mInfo.databaseVersion = database.value(QLatin1String("version")).toString();
-    logInfo(QStringLiteral("Info : version=") + mInfo.serviceVersion + QStringLiteral(" database=")
+    kLog.info(QStringLiteral("Info : version=") + mInfo.serviceVersion + QStringLiteral(" database=")
             + mInfo.databaseVersion);
     emit onInfoChanged(mInfo);
 }
@@ -218,7 +203,7 @@ void DBManagerPrivate::handleStatusMessage(const QJsonDocument &document)
     const QJsonObject status = document.object();
     const bool service = status.value(QLatin1String("service")).toBool(false);
     const int serviceState = status.value(QLatin1String("state")).toInt(0);
-    logInfo(QStringLiteral("Status : service=") + (service ? QStringLiteral("true") : QStringLiteral("false"))
+    kLog.info(QStringLiteral("Status : service=") + (service ? QStringLiteral("true") : QStringLiteral("false"))
             + QStringLiteral(" state=") + QString::number(serviceState));
 
     // The flag goes first so that a listener of the state change reads a status word that
@@ -254,7 +239,7 @@ void DBManagerPrivate::handleConfigMessage(const QJsonDocument &document)
 
     const QString configured = setting(QStringLiteral("tarvik/url")).toString();
     if (configured.isEmpty()) {
-        logWarning(QStringLiteral("WARN : Configured Tarvik URL is empty. Extracting from DBManager : ") + boUrl);
+        kLog.warning(QStringLiteral("WARN : Configured Tarvik URL is empty. Extracting from DBManager : ") + boUrl);
         {
             std::lock_guard<std::mutex> locker(mConfigMutex);
             mConfig->set(QStringLiteral("tarvik/url"), boUrl);
@@ -263,7 +248,7 @@ void DBManagerPrivate::handleConfigMessage(const QJsonDocument &document)
         startBackendLink();
     } else if (configured != boUrl) {
         // The running link keeps its URL; the new one takes effect at the next start.
-        logWarning(QStringLiteral("WARN : Mismatched configured Tarvik URL. Updating from DBManager : ") + boUrl);
+        kLog.warning(QStringLiteral("WARN : Mismatched configured Tarvik URL. Updating from DBManager : ") + boUrl);
         std::lock_guard<std::mutex> locker(mConfigMutex);
         mConfig->set(QStringLiteral("tarvik/url"), boUrl);
     }

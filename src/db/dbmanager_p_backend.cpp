@@ -5,12 +5,12 @@
 #include "db/customerdb.h"
 #include "db/deviceparamsdb.h"
 #include "framework/configuration.h"
+#include "framework/logtag.h"
 #include "framework/serialnumber.h"
 #include "tarvik/actionlistmanager.h"
 #include "tarvik/faremanager.h"
 #include "tarvik/routemanager.h"
 
-#include <QDebug>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -21,7 +21,7 @@
 
 namespace {
 
-const QString kTag = QStringLiteral("[DBManager] ");
+const manager::LogTag kLog(QStringLiteral("[DBManager] "));
 
 // Counted from the call of initAfcConnection: the managers load their files and sync one
 // after the other rather than all at once while the device starts.
@@ -30,21 +30,6 @@ const int kFareStartDelayMs = 2000;
 const int kActionListStartDelayMs = 3000;
 
 const QString kHideNameParam = QStringLiteral("CARD_VALIDATION_HIDE_NAME");
-
-void logInfo(const QString &text)
-{
-    qInfo().noquote() << kTag + text;
-}
-
-void logWarning(const QString &text)
-{
-    qWarning().noquote() << kTag + text;
-}
-
-void logCritical(const QString &text)
-{
-    qCritical().noquote() << kTag + text;
-}
 
 QString duration(const QElapsedTimer &timer)
 {
@@ -130,9 +115,9 @@ QString DBManagerPrivate::storagePath(const QUrl &url) const
     const QString path = QDir::cleanPath(QFileInfo(joined).absoluteFilePath());
 
     if (!QFileInfo::exists(path)) {
-        logWarning(QStringLiteral("WARN: Storage path does not exist. Creating : ") + path);
+        kLog.warning(QStringLiteral("WARN: Storage path does not exist. Creating : ") + path);
         if (!QDir().mkpath(path))
-            logCritical(QStringLiteral("ERROR: Could not create storage path : ") + path);
+            kLog.critical(QStringLiteral("ERROR: Could not create storage path : ") + path);
     }
     return path;
 }
@@ -143,7 +128,7 @@ void DBManagerPrivate::startPeriodically(QTimer &timer, const QString &minutesKe
     const QVariant value = setting(minutesKey);
     const qint64 minutes = value.toLongLong();
     if (minutes <= 0) {
-        logWarning(QStringLiteral("WARN: Setting %1 is not a positive number of minutes : %2. Not repeated.")
+        kLog.warning(QStringLiteral("WARN: Setting %1 is not a positive number of minutes : %2. Not repeated.")
                        .arg(minutesKey, value.toString()));
         return;
     }
@@ -230,18 +215,18 @@ void DBManagerPrivate::syncDatabase()
         return;
     const QString serialNumber = QString::fromStdString(getSerialNumber());
     if (serialNumber.isEmpty()) {
-        logCritical(QStringLiteral("ERROR: Cannot sync database : No device serial number (/etc/serialnumber)"));
+        kLog.critical(QStringLiteral("ERROR: Cannot sync database : No device serial number (/etc/serialnumber)"));
         return;
     }
     bool incremental = true;
     if (store->findAll().isEmpty()) {
-        logWarning(QStringLiteral("WARN: Device Parameter Database is empty. Performing full sync with Tarvik."));
+        kLog.warning(QStringLiteral("WARN: Device Parameter Database is empty. Performing full sync with Tarvik."));
         incremental = false;
     } else if (mFullParamSyncNeeded) {
-        logWarning(QStringLiteral("WARN: Device Parameters of an earlier sync were not stored. Performing full sync with Tarvik."));
+        kLog.warning(QStringLiteral("WARN: Device Parameters of an earlier sync were not stored. Performing full sync with Tarvik."));
         incremental = false;
     }
-    logInfo(QStringLiteral("Syncing device parameters with Tarvik."));
+    kLog.info(QStringLiteral("Syncing device parameters with Tarvik."));
     mParamSyncRequestedFull = !incremental;
     mParamSyncFailed = false;
     mConnector.requestDeviceParams(serialNumber, incremental);
@@ -254,10 +239,10 @@ void DBManagerPrivate::cleanupDatabase()
         return;
     const int days = setting(QStringLiteral("tarvik/dbKeepDays")).toInt();
     const QDateTime limit = QDateTime::currentDateTime().addDays(-days);
-    logInfo(QStringLiteral("Cleaning database customer entries older than %1 day(s) : %2")
+    kLog.info(QStringLiteral("Cleaning database customer entries older than %1 day(s) : %2")
                 .arg(QString::number(days), limit.toString(QStringLiteral("yyyy-MM-ddThh:mm:ss"))));
     const int deleted = store->clean(limit);
-    logInfo(QStringLiteral("Deleted %1 entry(s)").arg(deleted));
+    kLog.info(QStringLiteral("Deleted %1 entry(s)").arg(deleted));
 }
 
 tarvik::Customer::Ptr DBManagerPrivate::findCustomer(int id)
@@ -265,30 +250,30 @@ tarvik::Customer::Ptr DBManagerPrivate::findCustomer(int id)
     const QSharedPointer<CustomerDB> store = customers();
     if (!store)
         return {};
-    logInfo(QStringLiteral("Looking up customer with id : %1").arg(id));
+    kLog.info(QStringLiteral("Looking up customer with id : %1").arg(id));
     QElapsedTimer timer;
     timer.start();
     const tarvik::Customer::Ptr customer = store->find(id);
     if (!customer) {
-        logInfo(QStringLiteral("Result : not found"));
+        kLog.info(QStringLiteral("Result : not found"));
         return {};
     }
-    logInfo(QStringLiteral("Result : %1 / %2 / %3").arg(QString::number(customer->id()), customer->uuid(), customer->type()));
-    logInfo(duration(timer));
+    kLog.info(QStringLiteral("Result : %1 / %2 / %3").arg(QString::number(customer->id()), customer->uuid(), customer->type()));
+    kLog.info(duration(timer));
 
     // The caller does not wait for the write; the task keeps the store alive on its own.
     QThreadPool::globalInstance()->start([store, id] {
         const QDateTime now = QDateTime::currentDateTime();
-        logInfo(QStringLiteral("Updating last access time to : ") + now.toString());
+        kLog.info(QStringLiteral("Updating last access time to : ") + now.toString());
         QElapsedTimer update;
         update.start();
         store->updateLastAccessTime(id, now);
-        logInfo(QStringLiteral("Update completed in %1 msec(s)").arg(update.elapsed()));
+        kLog.info(QStringLiteral("Update completed in %1 msec(s)").arg(update.elapsed()));
     });
 
     const tarvik::KeyValue::Ptr hide = findDeviceParam(kHideNameParam);
     if (hide && isTrue(hide->value())) {
-        logInfo(QStringLiteral("Hiding customer name due to Tarvik configuration"));
+        kLog.info(QStringLiteral("Hiding customer name due to Tarvik configuration"));
         customer->setFirstname(masked(customer->firstname()));
         customer->setLastname(masked(customer->lastname()));
     }
@@ -298,15 +283,15 @@ tarvik::Customer::Ptr DBManagerPrivate::findCustomer(int id)
 bool DBManagerPrivate::isCustomerMissing(const tarvik::Customer::Ptr &customer) const
 {
     if (!customer) {
-        logInfo(QStringLiteral("Customer not found in database. Fetching online."));
+        kLog.info(QStringLiteral("Customer not found in database. Fetching online."));
         return true;
     }
     if (customer->image().isEmpty()) {
-        logInfo(QStringLiteral("Customer image is empty. Fetching online."));
+        kLog.info(QStringLiteral("Customer image is empty. Fetching online."));
         return true;
     }
     if (!QFileInfo::exists(customer->image())) {
-        logInfo(QStringLiteral("Customer image does not exist locally. Fetching online."));
+        kLog.info(QStringLiteral("Customer image does not exist locally. Fetching online."));
         return true;
     }
     return false;
@@ -317,7 +302,7 @@ void DBManagerPrivate::prefetchCustomer(int id)
     const QSharedPointer<CustomerDB> store = customers();
     if (!store)
         return;
-    logInfo(QStringLiteral("Prefetching customer with id : %1").arg(id));
+    kLog.info(QStringLiteral("Prefetching customer with id : %1").arg(id));
     if (isCustomerMissing(store->find(id)))
         mConnector.requestCustomerInfo(id);
 }
@@ -327,7 +312,7 @@ void DBManagerPrivate::prefetchCustomer(const QString &cardId)
     const QSharedPointer<CustomerDB> store = customers();
     if (!store || cardId.isEmpty())
         return;
-    logInfo(QStringLiteral("Prefetching customer assigned to cardId : ") + cardId);
+    kLog.info(QStringLiteral("Prefetching customer assigned to cardId : ") + cardId);
     if (isCustomerMissing(store->find(cardId)))
         mConnector.requestCustomerInfo(cardId);
 }
@@ -337,16 +322,16 @@ tarvik::KeyValue::Ptr DBManagerPrivate::findDeviceParam(const QString &key)
     const QSharedPointer<DeviceParamsDB> store = deviceParams();
     if (!store)
         return {};
-    logInfo(QStringLiteral("Looking up device parameter with key : ") + key);
+    kLog.info(QStringLiteral("Looking up device parameter with key : ") + key);
     QElapsedTimer timer;
     timer.start();
     const tarvik::KeyValue::Ptr param = store->find(key);
     if (!param) {
-        logInfo(QStringLiteral("Result : not found"));
+        kLog.info(QStringLiteral("Result : not found"));
         return {};
     }
-    logInfo(QStringLiteral("Result : ") + param->toString());
-    logInfo(duration(timer));
+    kLog.info(QStringLiteral("Result : ") + param->toString());
+    kLog.info(duration(timer));
     return param;
 }
 
@@ -360,11 +345,11 @@ void DBManagerPrivate::onCustomerInfoReceived(const tarvik::Customer::Ptr &custo
     const QSharedPointer<CustomerDB> store = customers();
     if (!store || !customer)
         return;
-    logInfo(QStringLiteral("Customer info received, updating database :\n") + customer->toString());
+    kLog.info(QStringLiteral("Customer info received, updating database :\n") + customer->toString());
     QElapsedTimer timer;
     timer.start();
     store->insert(customer);
-    logInfo(duration(timer));
+    kLog.info(duration(timer));
 }
 
 void DBManagerPrivate::onDeviceParamsReceived(const tarvik::KeyValue::List &params)
@@ -372,7 +357,7 @@ void DBManagerPrivate::onDeviceParamsReceived(const tarvik::KeyValue::List &para
     const QSharedPointer<DeviceParamsDB> store = deviceParams();
     if (!store)
         return;
-    logInfo(QStringLiteral("Received Device Parameters from Tarvik : %1 item(s)").arg(params.size()));
+    kLog.info(QStringLiteral("Received Device Parameters from Tarvik : %1 item(s)").arg(params.size()));
     store->insertList(params);
 
     // The store keeps the last of a key: only that one must have arrived.
@@ -398,7 +383,7 @@ void DBManagerPrivate::onDeviceParamDeleted(int id, int carrierId)
     const QSharedPointer<DeviceParamsDB> store = deviceParams();
     if (!store)
         return;
-    logInfo(QStringLiteral("Received Device Parameter deletion (carrierId=%1) : %2").arg(carrierId).arg(id));
+    kLog.info(QStringLiteral("Received Device Parameter deletion (carrierId=%1) : %2").arg(carrierId).arg(id));
     store->remove(id);
     if (store->find(id))
         deviceParamSyncFailed(QStringLiteral("Device Parameter %1 not removed").arg(id));
@@ -406,7 +391,7 @@ void DBManagerPrivate::onDeviceParamDeleted(int id, int carrierId)
 
 void DBManagerPrivate::deviceParamSyncFailed(const QString &reason)
 {
-    logCritical(QStringLiteral("ERROR: ") + reason + QStringLiteral(". Next sync is a full one."));
+    kLog.critical(QStringLiteral("ERROR: ") + reason + QStringLiteral(". Next sync is a full one."));
     mFullParamSyncNeeded = true;
     mParamSyncFailed = true;
 }

@@ -2,39 +2,24 @@
 // fare products and stop groups answered from the back-end managers' data. Main thread.
 #include "db/dbmanager_p.h"
 
+#include "framework/logtag.h"
 #include "framework/mqttclient.h"
 #include "tarvik/faremanager.h"
 #include "tarvik/jsonread.h"
 #include "tarvik/routemanager.h"
 
 #include <QDateTime>
-#include <QDebug>
 #include <QJsonDocument>
 #include <QJsonObject>
 
 namespace {
 
-const QString kTag = QStringLiteral("[DBManager] ");
+const manager::LogTag kLog(QStringLiteral("[DBManager] "));
 
 // Fixed texts of the service: they do not follow "db/base".
 const QString kResponseTopic = QStringLiteral("zeto/db/response/%1/%2");
 const int kParameterError = 301;
 const QString kMissingAxis = QStringLiteral("Parameter Missing: 'axis_id'");
-
-void logInfo(const QString &text)
-{
-    qInfo().noquote() << kTag + text;
-}
-
-void logWarning(const QString &text)
-{
-    qWarning().noquote() << kTag + text;
-}
-
-void logCritical(const QString &text)
-{
-    qCritical().noquote() << kTag + text;
-}
 
 QString compact(const QJsonValue &value)
 {
@@ -264,7 +249,7 @@ void DBManagerPrivate::handleRequestMessage(const QJsonDocument &document, const
     }
 
     if (!isUsableRequester(src)) {
-        logWarning(QStringLiteral("WARN: Dropped '") + method + QStringLiteral("' DB request : unusable src ")
+        kLog.warning(QStringLiteral("WARN: Dropped '") + method + QStringLiteral("' DB request : unusable src ")
                    + compact(src));
         return;
     }
@@ -275,7 +260,7 @@ void DBManagerPrivate::handleGetRoutesRequest(int id, const QString &src, const 
                                               const QJsonArray &params)
 {
     Q_UNUSED(params)
-    logInfo(QStringLiteral("Handling 'getRoutes' DB request"));
+    kLog.info(QStringLiteral("Handling 'getRoutes' DB request"));
     QJsonArray routes;
     if (const tarvik::RouteManager *network = routeData()) {
         for (const tarvik::Axis::Ptr &axis : network->findAllAxis()) {
@@ -289,10 +274,10 @@ void DBManagerPrivate::handleGetRoutesRequest(int id, const QString &src, const 
 void DBManagerPrivate::handleGetFareProductsRequest(int id, const QString &src, const QString &method,
                                                     const QJsonArray &params)
 {
-    logInfo(QStringLiteral("Handling 'getFareProducts' DB request"));
+    kLog.info(QStringLiteral("Handling 'getFareProducts' DB request"));
     const int axisId = axisParameter(params);
     if (axisId < 0) {
-        logCritical(QStringLiteral("ERROR: Could not find axis_id in 'getFareProducts' request params"));
+        kLog.critical(QStringLiteral("ERROR: Could not find axis_id in 'getFareProducts' request params"));
         publishResponseError(id, src, method, kParameterError, kMissingAxis);
         return;
     }
@@ -307,7 +292,7 @@ void DBManagerPrivate::handleGetFareProductsRequest(int id, const QString &src, 
                     continue;
                 QString line;
                 records.append(fareRecord(*product, *baseFare, &line));
-                logInfo(line);
+                kLog.info(line);
             }
         }
     }
@@ -317,17 +302,17 @@ void DBManagerPrivate::handleGetFareProductsRequest(int id, const QString &src, 
 void DBManagerPrivate::handleGetStopGroupsRequest(int id, const QString &src, const QString &method,
                                                   const QJsonArray &params)
 {
-    logInfo(QStringLiteral("Handling 'getStopGroups' DB request"));
+    kLog.info(QStringLiteral("Handling 'getStopGroups' DB request"));
     const int axisId = axisParameter(params);
     if (axisId < 0) {
-        logCritical(QStringLiteral("ERROR: Could not find axis_id in 'getStopGroups' request params"));
+        kLog.critical(QStringLiteral("ERROR: Could not find axis_id in 'getStopGroups' request params"));
         publishResponseError(id, src, method, kParameterError, kMissingAxis);
         return;
     }
     const tarvik::RouteManager *routes = routeData();
     const tarvik::Axis::Ptr axis = routes ? routes->findAxis(axisId) : tarvik::Axis::Ptr();
     if (!axis) {
-        logCritical(QStringLiteral("ERROR: Could not find axis : ") + QString::number(axisId));
+        kLog.critical(QStringLiteral("ERROR: Could not find axis : ") + QString::number(axisId));
         publishResponseError(id, src, method, kParameterError, QStringLiteral("Could not find axis id : %1").arg(axisId));
         return;
     }

@@ -2,11 +2,11 @@
 // on the validation thread reach.
 #include "db/dbmanager_p.h"
 
+#include "framework/logtag.h"
 #include "framework/mqttclient.h"
 #include "tickets/urbanmelva_v1.h"
 
 #include <QDateTime>
-#include <QDebug>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QJsonDocument>
@@ -19,22 +19,7 @@
 
 namespace {
 
-const QString kTag = QStringLiteral("[DBManager] ");
-
-void logInfo(const QString &text)
-{
-    qInfo().noquote() << kTag + text;
-}
-
-void logWarning(const QString &text)
-{
-    qWarning().noquote() << kTag + text;
-}
-
-void logCritical(const QString &text)
-{
-    qCritical().noquote() << kTag + text;
-}
+const manager::LogTag kLog(QStringLiteral("[DBManager] "));
 
 int errorId(const QJsonObject &reply)
 {
@@ -65,9 +50,9 @@ std::shared_ptr<Record> build(const QJsonObject &json, const QString &failure)
     try {
         return std::make_shared<Record>(json);
     } catch (const std::exception &e) {
-        logCritical(failure + QString::fromUtf8(e.what()));
+        kLog.critical(failure + QString::fromUtf8(e.what()));
     } catch (...) {
-        logCritical(failure + QStringLiteral("unknown error"));
+        kLog.critical(failure + QStringLiteral("unknown error"));
     }
     return nullptr;
 }
@@ -106,7 +91,7 @@ int DBManagerPrivate::publishRequest(const QString &method, const QList<QVariant
 
 int DBManagerPrivate::requestQRTicket(const QString &ticketId)
 {
-    logInfo(QStringLiteral("Requesting to find ticket : ") + ticketId);
+    kLog.info(QStringLiteral("Requesting to find ticket : ") + ticketId);
     if (ticketId.isEmpty()) {
         emit onFindQRTicketResponse(nullptr);
         return -1;
@@ -116,7 +101,7 @@ int DBManagerPrivate::requestQRTicket(const QString &ticketId)
 
 int DBManagerPrivate::requestSCTicket(const QString &uid)
 {
-    logInfo(QStringLiteral("Requesting to find card in blacklist : ") + uid);
+    kLog.info(QStringLiteral("Requesting to find card in blacklist : ") + uid);
     if (uid.isEmpty()) {
         emit onFindSCTicketResponse(nullptr);
         return -1;
@@ -126,7 +111,7 @@ int DBManagerPrivate::requestSCTicket(const QString &uid)
 
 int DBManagerPrivate::requestLogin(const QString &cardId)
 {
-    logInfo(QStringLiteral("Requesting Log-in with card ID : '") + cardId + QLatin1Char('\''));
+    kLog.info(QStringLiteral("Requesting Log-in with card ID : '") + cardId + QLatin1Char('\''));
     if (cardId.isEmpty()) {
         emit onLoginResponse(nullptr);
         return -1;
@@ -136,7 +121,7 @@ int DBManagerPrivate::requestLogin(const QString &cardId)
 
 int DBManagerPrivate::requestEMV(const QString &method, const QString &logText, const QJsonArray &tickets)
 {
-    logInfo(logText);
+    kLog.info(logText);
     return publishRequest(method, tickets.toVariantList());
 }
 
@@ -223,7 +208,7 @@ std::shared_ptr<Record> DBManagerPrivate::waitForReply(void (DBManagerPrivate::*
         loop.exec();
     }
     book->ended(wait);
-    logInfo(QStringLiteral("Operation completed in %1 msec(s)").arg(elapsed.elapsed()));
+    kLog.info(QStringLiteral("Operation completed in %1 msec(s)").arg(elapsed.elapsed()));
     return kept;
 }
 
@@ -249,7 +234,7 @@ SCBlacklistEntry::Ptr DBManagerPrivate::findSCTicket(const QString &uid)
         const QString named = entry->uid();
         if (named.isEmpty() || named.compare(uid, Qt::CaseInsensitive) == 0)
             return true;
-        logWarning(QStringLiteral("WARN: Dropped blacklist entry of card ") + named
+        kLog.warning(QStringLiteral("WARN: Dropped blacklist entry of card ") + named
                    + QStringLiteral(" while waiting for card ") + uid);
         return false;
     };
@@ -347,7 +332,7 @@ void DBManagerPrivate::handleResponseMessage(const QJsonDocument &document, cons
     bool numeric = false;
     const int id = levels.last().toInt(&numeric);
     if (numeric && mBook->hasEnded(id)) {
-        logWarning(QStringLiteral("WARN: Dropped late '") + method + QStringLiteral("' response to request ")
+        kLog.warning(QStringLiteral("WARN: Dropped late '") + method + QStringLiteral("' response to request ")
                    + QString::number(id) + QStringLiteral(" : its caller no longer waits"));
         return;
     }
@@ -357,9 +342,9 @@ void DBManagerPrivate::handleResponseMessage(const QJsonDocument &document, cons
 void DBManagerPrivate::handleFindQRTicketResponse(const QJsonDocument &document)
 {
     const QJsonObject reply = document.object();
-    logInfo(QStringLiteral("Find QR Ticket response received"));
+    kLog.info(QStringLiteral("Find QR Ticket response received"));
     if (errorId(reply) != 0) {
-        logCritical(QStringLiteral("Request failed: ") + errorText(reply));
+        kLog.critical(QStringLiteral("Request failed: ") + errorText(reply));
         emit onFindQRTicketResponse(nullptr);
         return;
     }
@@ -370,9 +355,9 @@ void DBManagerPrivate::handleFindQRTicketResponse(const QJsonDocument &document)
 void DBManagerPrivate::handleFindSCTicketResponse(const QJsonDocument &document)
 {
     const QJsonObject reply = document.object();
-    logInfo(QStringLiteral("Find SC Ticket response received"));
+    kLog.info(QStringLiteral("Find SC Ticket response received"));
     if (errorId(reply) != 0) {
-        logCritical(QStringLiteral("Request failed: ") + errorText(reply));
+        kLog.critical(QStringLiteral("Request failed: ") + errorText(reply));
         emit onFindSCTicketResponse(nullptr);
         return;
     }
@@ -384,7 +369,7 @@ void DBManagerPrivate::handleLoginCardResponse(const QJsonDocument &document)
 {
     const QJsonObject reply = document.object();
     if (errorId(reply) != 0) {
-        logCritical(QStringLiteral("ERROR: Request failed : ") + errorText(reply));
+        kLog.critical(QStringLiteral("ERROR: Request failed : ") + errorText(reply));
         emit onLoginResponse(nullptr);
         return;
     }
@@ -394,9 +379,9 @@ void DBManagerPrivate::handleLoginCardResponse(const QJsonDocument &document)
 void DBManagerPrivate::handleIssueEMVTicketsResponse(const QJsonDocument &document)
 {
     const QJsonObject reply = document.object();
-    logInfo(QStringLiteral("Get Issued Tickets response received"));
+    kLog.info(QStringLiteral("Get Issued Tickets response received"));
     if (errorId(reply) != 0) {
-        logCritical(QStringLiteral("Request failed: ") + errorText(reply));
+        kLog.critical(QStringLiteral("Request failed: ") + errorText(reply));
         emit onIssueEMVTicketsResponse(nullptr);
         return;
     }
@@ -406,19 +391,19 @@ void DBManagerPrivate::handleIssueEMVTicketsResponse(const QJsonDocument &docume
 void DBManagerPrivate::handleStoreEMVTicketsResponse(const QJsonDocument &document)
 {
     const QJsonObject reply = document.object();
-    logInfo(QStringLiteral("Stored Tickets response received"));
+    kLog.info(QStringLiteral("Stored Tickets response received"));
     // The reply of a failed store still travels: its caller reads the error from it.
     if (errorId(reply) != 0)
-        logCritical(QStringLiteral("Request failed: ") + errorText(reply));
+        kLog.critical(QStringLiteral("Request failed: ") + errorText(reply));
     emit onStoreEMVTicketsResponse(build<EMVticketResp>(reply, QStringLiteral("Could not parse 'storeEMVTickets' response: ")));
 }
 
 void DBManagerPrivate::handleStoreEMVresultResponse(const QJsonDocument &document)
 {
     const QJsonObject reply = document.object();
-    logInfo(QStringLiteral("Get Stored Result response received"));
+    kLog.info(QStringLiteral("Get Stored Result response received"));
     if (errorId(reply) != 0) {
-        logCritical(QStringLiteral("Request failed: ") + errorText(reply));
+        kLog.critical(QStringLiteral("Request failed: ") + errorText(reply));
         emit onStoreEMVresultResponse(nullptr);
         return;
     }
@@ -428,9 +413,9 @@ void DBManagerPrivate::handleStoreEMVresultResponse(const QJsonDocument &documen
 void DBManagerPrivate::handleSetCurrentLanguageResponse(const QJsonDocument &document)
 {
     const QJsonObject reply = document.object();
-    logInfo(QStringLiteral("Processing 'setCurrentLanguage' response"));
+    kLog.info(QStringLiteral("Processing 'setCurrentLanguage' response"));
     if (errorId(reply) != 0) {
-        logCritical(QStringLiteral("Request failed: ") + errorText(reply));
+        kLog.critical(QStringLiteral("Request failed: ") + errorText(reply));
         return;
     }
     const QJsonArray resp = reply.value(QLatin1String("resp")).toArray();
@@ -439,7 +424,7 @@ void DBManagerPrivate::handleSetCurrentLanguageResponse(const QJsonDocument &doc
     const QString language = resp.at(0).toObject().value(QLatin1String("value")).toString();
     if (language == mSelectedLanguage)
         return;
-    logInfo(QStringLiteral("Selected language changed : ") + language);
+    kLog.info(QStringLiteral("Selected language changed : ") + language);
     mSelectedLanguage = language;
     emit onLanguageChanged(language);
 }
@@ -447,19 +432,19 @@ void DBManagerPrivate::handleSetCurrentLanguageResponse(const QJsonDocument &doc
 void DBManagerPrivate::handleIssueSingleTicketResponse(const QJsonDocument &document)
 {
     const QJsonObject reply = document.object();
-    logInfo(QStringLiteral("Processing 'issueSingleTicket' response"));
+    kLog.info(QStringLiteral("Processing 'issueSingleTicket' response"));
     const int code = errorId(reply);
     if (code != 0)
-        logCritical(QStringLiteral("Request failed: ") + errorText(reply));
+        kLog.critical(QStringLiteral("Request failed: ") + errorText(reply));
     emit onPaperTicketIssuingEnded(code);
 }
 
 void DBManagerPrivate::handleIssueMultipleTicketsResponse(const QJsonDocument &document)
 {
     const QJsonObject reply = document.object();
-    logInfo(QStringLiteral("Processing 'issueMultipleTickets' response"));
+    kLog.info(QStringLiteral("Processing 'issueMultipleTickets' response"));
     const int code = errorId(reply);
     if (code != 0)
-        logCritical(QStringLiteral("Request failed: ") + errorText(reply));
+        kLog.critical(QStringLiteral("Request failed: ") + errorText(reply));
     emit onMultipleTicketsIssuingEnded(code);
 }

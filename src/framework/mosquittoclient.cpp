@@ -1,6 +1,7 @@
 #include "framework/mosquittoclient.h"
 
-#include <QDebug>
+#include "framework/logtag.h"
+
 #include <QHostAddress>
 #include <QHostInfo>
 #include <QSocketNotifier>
@@ -19,7 +20,7 @@ namespace manager {
 
 namespace {
 
-const QString kTag = QStringLiteral("[MqttClient] ");
+const LogTag kLog(QStringLiteral("[MqttClient] "));
 
 // libmosquitto sends its pings and notices a silent broker only from mosquitto_loop_misc.
 constexpr int kHousekeepingMs = 200;
@@ -104,8 +105,8 @@ bool MosquittoClient::mayChange(const char *what) const
 {
     if (mState == Disconnected)
         return true;
-    qWarning().noquote() << kTag + QStringLiteral("WARN: Cannot change the ") + QLatin1String(what)
-            + QStringLiteral(" while connecting or connected");
+    kLog.warning(QStringLiteral("WARN: Cannot change the ") + QLatin1String(what)
+            + QStringLiteral(" while connecting or connected"));
     return false;
 }
 
@@ -118,10 +119,10 @@ void MosquittoClient::setKeepAlive(quint16 seconds)
         return;
     }
     if (effective != seconds && seconds != mWarnedKeepAlive) {
-        qWarning().noquote() << kTag + QStringLiteral("WARN: Keep-alive of %1 s is below the least the library "
-                                                      "accepts, using %2 s")
-                                           .arg(seconds)
-                                           .arg(effective);
+        kLog.warning(QStringLiteral("WARN: Keep-alive of %1 s is below the least the library "
+                                    "accepts, using %2 s")
+                             .arg(seconds)
+                             .arg(effective));
     }
     mWarnedKeepAlive = (effective != seconds) ? seconds : 0;
     mKeepAlive = effective;
@@ -130,9 +131,9 @@ void MosquittoClient::setKeepAlive(quint16 seconds)
 void MosquittoClient::connectToHost()
 {
     if (mState != Disconnected) {
-        qWarning().noquote() << kTag + QStringLiteral("WARN: Connect request ignored, already ")
+        kLog.warning(QStringLiteral("WARN: Connect request ignored, already ")
                 + (mState == Connected ? QStringLiteral("connected") : QStringLiteral("connecting"))
-                + QStringLiteral(" to ") + mHostname + QLatin1Char(':') + QString::number(mPort);
+                + QStringLiteral(" to ") + mHostname + QLatin1Char(':') + QString::number(mPort));
         return;
     }
     mError = NoError;
@@ -159,7 +160,7 @@ void MosquittoClient::connectToHost()
             return;
         const auto addresses = info.addresses();
         if (addresses.isEmpty()) {
-            qWarning().noquote() << kTag + QStringLiteral("ERROR: Could not resolve broker host ") + mHostname;
+            kLog.warning(QStringLiteral("ERROR: Could not resolve broker host ") + mHostname);
             queueDown(epoch, TransportInvalid);
         } else {
             QHostAddress chosen = addresses.first();
@@ -206,9 +207,9 @@ void MosquittoClient::startLink(const QString &address)
                                 mWillMessage.constData(), mWillQoS, mWillRetain);
     }
     if (rc != MOSQ_ERR_SUCCESS) {
-        qWarning().noquote() << kTag + QStringLiteral("ERROR: Could not set up the connection to ") + mHostname
+        kLog.warning(QStringLiteral("ERROR: Could not set up the connection to ") + mHostname
                 + QLatin1Char(':') + QString::number(mPort) + QStringLiteral(" : ")
-                + QString::fromUtf8(mosquitto_strerror(rc));
+                + QString::fromUtf8(mosquitto_strerror(rc)));
         endLink(l, UnknownError);
         return;
     }

@@ -1,7 +1,8 @@
 #include "framework/mqttclient.h"
 
+#include "framework/logtag.h"
+
 #include <QDebug>
-#include <QLoggingCategory>
 #include <QTimer>
 
 #include <limits>
@@ -10,33 +11,7 @@ namespace manager {
 
 namespace {
 
-const QString kTag = QStringLiteral("[MqttClient] ");
-
-void logDebug(const QString &text)
-{
-    qDebug().noquote() << kTag + text;
-}
-
-void logInfo(const QString &text)
-{
-    qInfo().noquote() << kTag + text;
-}
-
-void logWarning(const QString &text)
-{
-    qWarning().noquote() << kTag + text;
-}
-
-void logCritical(const QString &text)
-{
-    qCritical().noquote() << kTag + text;
-}
-
-// For the lines written once per message: skip building them when nobody reads them.
-bool debugEnabled()
-{
-    return QLoggingCategory::defaultCategory()->isDebugEnabled();
-}
+const LogTag kLog(QStringLiteral("[MqttClient] "));
 
 QString boolText(bool value)
 {
@@ -76,7 +51,7 @@ QString MqttClient::combinePath(const QString &a, const QString &b)
 
 void MqttClient::connect()
 {
-    logInfo(QStringLiteral("Connecting..."));
+    kLog.info(QStringLiteral("Connecting..."));
     initTimer();
     initPingTimer();
     initClient();
@@ -97,8 +72,8 @@ void MqttClient::initTimer()
         mRetryTimer = std::make_unique<QTimer>();
         QObject::connect(mRetryTimer.get(), &QTimer::timeout, this, &MqttClient::onTimeout);
     }
-    logDebug(QStringLiteral("Applying client configuration:"));
-    logDebug(QStringLiteral("Retry interval millis: ") + QString::number(mRetryMillis));
+    kLog.debug(QStringLiteral("Applying client configuration:"));
+    kLog.debug(QStringLiteral("Retry interval millis: ") + QString::number(mRetryMillis));
     mRetryTimer->setInterval(retryInterval());
 }
 
@@ -109,7 +84,7 @@ void MqttClient::initPingTimer()
     const int interval = (MosquittoClient::effectiveKeepAlive(mKeepAlive) + 1) * 1000;
     if (mPingTimer && mPingTimer->interval() == interval)
         return;
-    logInfo(QStringLiteral("Initializing keep alive ping timer : %1 msec(s)").arg(interval));
+    kLog.info(QStringLiteral("Initializing keep alive ping timer : %1 msec(s)").arg(interval));
     if (!mPingTimer) {
         mPingTimer = std::make_unique<QTimer>();
         mPingTimer->setSingleShot(true);
@@ -130,22 +105,22 @@ void MqttClient::initClient()
         QObject::connect(c, &MosquittoClient::messageReceived, this, &MqttClient::onReceived);
         QObject::connect(c, &MosquittoClient::pingResponseReceived, this, &MqttClient::onPingResponse);
     }
-    logDebug(QStringLiteral("Applying client configuration:"));
-    logDebug(QStringLiteral("Hostname: ") + mHostname);
-    logDebug(QStringLiteral("Port    : ") + QString::number(mPort));
-    logDebug(QStringLiteral("Username: ") + mUsername);
-    logDebug(QStringLiteral("CleanSession: ") + boolText(mCleanSession));
-    logDebug(QStringLiteral("Client Id   : ") + mClientId);
-    logDebug(QStringLiteral("Keepalive   : ") + QString::number(mKeepAlive));
-    logDebug(QStringLiteral("Will Message: ") + QString::fromUtf8(mWillMessage));
-    logDebug(QStringLiteral("Will QoS    : ") + QString::number(mWillQoS));
-    logDebug(QStringLiteral("Will Retain : ") + boolText(mWillRetain));
-    logDebug(QStringLiteral("Will Topic  : ") + mWillTopic);
+    kLog.debug(QStringLiteral("Applying client configuration:"));
+    kLog.debug(QStringLiteral("Hostname: ") + mHostname);
+    kLog.debug(QStringLiteral("Port    : ") + QString::number(mPort));
+    kLog.debug(QStringLiteral("Username: ") + mUsername);
+    kLog.debug(QStringLiteral("CleanSession: ") + boolText(mCleanSession));
+    kLog.debug(QStringLiteral("Client Id   : ") + mClientId);
+    kLog.debug(QStringLiteral("Keepalive   : ") + QString::number(mKeepAlive));
+    kLog.debug(QStringLiteral("Will Message: ") + QString::fromUtf8(mWillMessage));
+    kLog.debug(QStringLiteral("Will QoS    : ") + QString::number(mWillQoS));
+    kLog.debug(QStringLiteral("Will Retain : ") + boolText(mWillRetain));
+    kLog.debug(QStringLiteral("Will Topic  : ") + mWillTopic);
 
     mClient->setHostname(mHostname);
     if (mPort > std::numeric_limits<quint16>::max()) {
         // Cut to 16 bits it would name some other service; port 0 makes the attempt fail.
-        logCritical(QStringLiteral("ERROR: Invalid broker port : ") + QString::number(mPort));
+        kLog.critical(QStringLiteral("ERROR: Invalid broker port : ") + QString::number(mPort));
         mClient->setPort(0);
     } else {
         mClient->setPort(quint16(mPort));
@@ -175,16 +150,16 @@ void MqttClient::onStateChanged(MosquittoClient::ClientState state)
 {
     switch (state) {
     case MosquittoClient::Connecting:
-        logDebug(QStringLiteral("State is Connecting."));
+        kLog.debug(QStringLiteral("State is Connecting."));
         mRetryTimer->start();
         break;
     case MosquittoClient::Connected:
-        logDebug(QStringLiteral("State is Connected."));
+        kLog.debug(QStringLiteral("State is Connected."));
         mRetryTimer->stop();
         startPingTimer();
         break;
     case MosquittoClient::Disconnected:
-        logDebug(QStringLiteral("State is Disconnected."));
+        kLog.debug(QStringLiteral("State is Disconnected."));
         QTimer::singleShot(retryInterval(), this, &MqttClient::onReconnect);
         stopPingTimer();
         break;
@@ -193,7 +168,7 @@ void MqttClient::onStateChanged(MosquittoClient::ClientState state)
 
 void MqttClient::onTimeout()
 {
-    logWarning(QStringLiteral("Force closing timed-out connection"));
+    kLog.warning(QStringLiteral("Force closing timed-out connection"));
     mClient->abortConnection();
 }
 
@@ -205,7 +180,7 @@ void MqttClient::onReconnect()
 
 void MqttClient::onConnected()
 {
-    logInfo(QStringLiteral("Connected to broker ") + mClient->hostname());
+    kLog.info(QStringLiteral("Connected to broker ") + mClient->hostname());
     // A copy: a handler of error() may subscribe, and that one is asked for right away.
     const auto wanted = mWanted;
     for (const auto &w : wanted) {
@@ -218,7 +193,7 @@ void MqttClient::onConnected()
 
 void MqttClient::onDisconnected()
 {
-    logInfo(QStringLiteral("Disconnected from broker ") + mClient->hostname());
+    kLog.info(QStringLiteral("Disconnected from broker ") + mClient->hostname());
     while (!mLive.empty()) {
         MosquittoSubscription *subscription = mLive.front();
         mLive.erase(mLive.begin());
@@ -231,7 +206,7 @@ void MqttClient::startPingTimer()
 {
     if (mKeepAlive == 0 || !mPingTimer)
         return;
-    logDebug(QStringLiteral("Starting keep alive ping timer : %1 msec(s)").arg(mPingTimer->interval()));
+    kLog.debug(QStringLiteral("Starting keep alive ping timer : %1 msec(s)").arg(mPingTimer->interval()));
     mPingTimer->start();
 }
 
@@ -239,19 +214,19 @@ void MqttClient::stopPingTimer()
 {
     if (!mPingTimer || !mPingTimer->isActive())
         return;
-    logDebug(QStringLiteral("Stopping keep alive ping timer"));
+    kLog.debug(QStringLiteral("Stopping keep alive ping timer"));
     mPingTimer->stop();
 }
 
 void MqttClient::onPingResponse()
 {
-    logDebug(QStringLiteral("Ping response received from broker : ") + brokerAddress());
+    kLog.debug(QStringLiteral("Ping response received from broker : ") + brokerAddress());
     startPingTimer();
 }
 
 void MqttClient::onPingTimeout()
 {
-    logCritical(QStringLiteral("ERROR: Keep-alive ping timed-out. Disconnecting from broker : ") + brokerAddress());
+    kLog.critical(QStringLiteral("ERROR: Keep-alive ping timed-out. Disconnecting from broker : ") + brokerAddress());
     mClient->disconnectFromHost();
 }
 
@@ -265,7 +240,7 @@ void MqttClient::subscribe(const QByteArray &topic, quint8 qos)
 
 void MqttClient::doSubscribe(const QString &filter, quint8 qos)
 {
-    logInfo(QStringLiteral("Subscribing to '") + filter + QStringLiteral("' with QoS = ") + QString::number(qos));
+    kLog.info(QStringLiteral("Subscribing to '") + filter + QStringLiteral("' with QoS = ") + QString::number(qos));
     if (MosquittoSubscription *subscription = mClient->subscribe(filter, qos))
         mLive.push_back(subscription);
     else
@@ -279,18 +254,18 @@ MosquittoSubscription *MqttClient::subscribeDirect(const QString &topic, int qos
     if (mClient && qos >= 0 && qos <= 2)
         subscription = mClient->subscribe(topic, quint8(qos));
     if (!subscription) {
-        qCritical().noquote() << QStringLiteral("[MqttClient] ERROR: Could not subscribe to topic : ") + topic;
+        kLog.critical(QStringLiteral("ERROR: Could not subscribe to topic : ") + topic);
         return nullptr;
     }
-    qInfo().noquote() << QStringLiteral("[MqttClient] Subscribed to topic : ") + topic;
+    kLog.info(QStringLiteral("Subscribed to topic : ") + topic);
     return subscription;
 }
 
 bool MqttClient::publish(const QByteArray &data, const QByteArray &topic, quint8 qos, bool retain)
 {
     const QString name = topicText(topic);
-    if (debugEnabled())
-        logDebug(QStringLiteral("Publishing to topic '") + name + QLatin1Char('\''));
+    if (kLog.isDebugEnabled())
+        kLog.debug(QStringLiteral("Publishing to topic '") + name + QLatin1Char('\''));
     // Before the first connect nothing can be sent, and saying otherwise would lose the message.
     if (!mClient)
         return false;
@@ -302,8 +277,8 @@ bool MqttClient::publish(const QByteArray &data, const QByteArray &topic, quint8
 
 void MqttClient::onReceived(const QByteArray &message, const QString &topic)
 {
-    if (debugEnabled())
-        logDebug(QStringLiteral("Received on topic: ") + topic);
+    if (kLog.isDebugEnabled())
+        kLog.debug(QStringLiteral("Received on topic: ") + topic);
     emit received(message, topic.toUtf8());
 }
 
@@ -345,7 +320,7 @@ void MqttClient::onError(MosquittoClient::ClientError e)
         text = QStringLiteral("Unknown error.");
         break;
     }
-    logWarning(text);
+    kLog.warning(text);
     emit error(QStringLiteral("Mqtt client error."));
     mClient->disconnectFromHost();
 }

@@ -1,25 +1,21 @@
 #include "tarvik/faremanager.h"
 
 #include "tarvik/connector.h"
-#include "tarvik/datafile.h"
 #include "tarvik/freshcopy.h"
 #include "tarvik/routemanager.h"
 #include "tarvik/utils.h"
 
 #include <QDebug>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QJsonArray>
+#include <QJsonObject>
 
 #include <atomic>
-#include <limits>
 
 namespace tarvik {
 
 namespace {
 const char kTag[] = "[tarvik::FareManager] ";
-const QString kFileName = QStringLiteral("fares.json");
-const QString kSyncDateKey = QStringLiteral("faresLastSyncDate");
 
 const QString kBaseFaresKey = QStringLiteral("BaseFares");
 const QString kTicketMaterialsKey = QStringLiteral("TicketMaterials");
@@ -34,103 +30,74 @@ const QString kFareProductTicketMaterialsKey = QStringLiteral("FareProductTicket
 const QString kFareProductPaymentMethodsKey = QStringLiteral("FareProductPaymentMethods");
 const QString kFareProductPaymentChannelsKey = QStringLiteral("FareProductPaymentChannels");
 const QString kCappingRuleStopGroupsKey = QStringLiteral("CappingRuleStopGroups");
-
-// QTimer counts in int milliseconds: a long period saturates rather than wraps.
-int periodMsec(int minutes)
-{
-    return int(qMin<qint64>(qint64(minutes) * 60000, std::numeric_limits<int>::max()));
-}
 } // namespace
 
 FareManager::FareManager(Connector &connector, RouteManager &routeManager, const QString &deviceUuid,
                          const QString &storagePath, QObject *parent)
-    : QObject(parent)
-    , mConnector(connector)
+    : DataManager(connector, deviceUuid, storagePath,
+                  {kTag, "Fare Data", QStringLiteral("fares.json"), QStringLiteral("faresLastSyncDate"),
+                   QStringLiteral("Syncing Fare Data : deviceUuid=%1, lastSyncDate=%2"), "WARN: Fare Data changed!"},
+                  parent)
     , mRouteManager(routeManager)
-    , mTimer(this)
-    , mStoragePath(storagePath)
-    , mDeviceUuid(deviceUuid)
     , mSnapshot(std::make_shared<const FareSnapshot>())
 {
 }
 
 FareManager::~FareManager() = default;
 
-void FareManager::start(int syncPeriodMin)
+void FareManager::connectRecords()
 {
-    loadFromFile();
-    associate();
-    printSummary();
-    connectSignals();
-    if (syncPeriodMin <= 0)
-        return;
-    syncWithTarvik();
-    mTimer.start(periodMsec(syncPeriodMin));
-}
-
-void FareManager::stop()
-{
-    mTimer.stop();
-}
-
-void FareManager::connectSignals()
-{
-    if (mConnected)
-        return;
-    mConnected = true;
-    connect(&mTimer, &QTimer::timeout, this, &FareManager::syncWithTarvik);
-    connect(&mConnector, &Connector::entityDeleted, this, &FareManager::onEntityDeleted);
     connect(&mRouteManager, &RouteManager::dataChanged, this, &FareManager::associate);
 
     const auto direct = Qt::DirectConnection;
-    connect(&mConnector, &Connector::baseFaresReceived, this, [this](const BaseFare::List &list) {
+    connect(&connector(), &Connector::baseFaresReceived, this, [this](const BaseFare::List &list) {
         receive(mTables.baseFares, list, "Received BaseFare(s)                   : ");
     }, direct);
-    connect(&mConnector, &Connector::passengerTypesReceived, this, [this](const PassengerType::List &list) {
+    connect(&connector(), &Connector::passengerTypesReceived, this, [this](const PassengerType::List &list) {
         receive(mTables.passengerTypes, list, "Received PassengerType(s)              : ");
     }, direct);
-    connect(&mConnector, &Connector::paymentChannelsReceived, this, [this](const PaymentChannel::List &list) {
+    connect(&connector(), &Connector::paymentChannelsReceived, this, [this](const PaymentChannel::List &list) {
         receive(mTables.paymentChannels, list, "Received PaymentChannel(s)             : ");
     }, direct);
-    connect(&mConnector, &Connector::paymentMethodsReceived, this, [this](const PaymentMethod::List &list) {
+    connect(&connector(), &Connector::paymentMethodsReceived, this, [this](const PaymentMethod::List &list) {
         receive(mTables.paymentMethods, list, "Received PaymentMethod(s)              : ");
     }, direct);
-    connect(&mConnector, &Connector::ticketMaterialsReceived, this, [this](const TicketMaterial::List &list) {
+    connect(&connector(), &Connector::ticketMaterialsReceived, this, [this](const TicketMaterial::List &list) {
         receive(mTables.ticketMaterials, list, "Received TicketMaterial(s)             : ");
     }, direct);
-    connect(&mConnector, &Connector::fareProductsReceived, this, [this](const FareProduct2::List &list) {
+    connect(&connector(), &Connector::fareProductsReceived, this, [this](const FareProduct2::List &list) {
         receive(mTables.fareProducts, list, "Received FareProduct(s)                : ");
     }, direct);
-    connect(&mConnector, &Connector::fareProductBaseFaresReceived, this,
+    connect(&connector(), &Connector::fareProductBaseFaresReceived, this,
             [this](const FareProductBaseFare::List &list) {
                 receiveRows(mTables.fareProductBaseFares, list, "Received FareProduct/BaseFare(s)       : ");
             }, direct);
-    connect(&mConnector, &Connector::fareProductPaymentChannelsReceived, this,
+    connect(&connector(), &Connector::fareProductPaymentChannelsReceived, this,
             [this](const FareProductPaymentChannel::List &list) {
                 receiveRows(mTables.fareProductPaymentChannels, list, "Received FareProduct/PaymentChannel(s) : ");
             }, direct);
-    connect(&mConnector, &Connector::fareProductPaymentMethodsReceived, this,
+    connect(&connector(), &Connector::fareProductPaymentMethodsReceived, this,
             [this](const FareProductPaymentMethod::List &list) {
                 receiveRows(mTables.fareProductPaymentMethods, list, "Received FareProduct/PaymentMethod(s)  : ");
             }, direct);
-    connect(&mConnector, &Connector::fareProductTicketMaterialsReceived, this,
+    connect(&connector(), &Connector::fareProductTicketMaterialsReceived, this,
             [this](const FareProductTicketMaterial::List &list) {
                 receiveRows(mTables.fareProductTicketMaterials, list, "Received FareProduct/TicketMaterial(s) : ");
             }, direct);
-    connect(&mConnector, &Connector::fareProductPassengerTypesReceived, this,
+    connect(&connector(), &Connector::fareProductPassengerTypesReceived, this,
             [this](const FareProductPassengerType::List &list) {
                 receiveRows(mTables.fareProductPassengerTypes, list, "Received FareProduct/PassengerType(s)  : ");
             }, direct);
-    connect(&mConnector, &Connector::cappingRulesReceived, this, [this](const CappingRule::List &list) {
+    connect(&connector(), &Connector::cappingRulesReceived, this, [this](const CappingRule::List &list) {
         receive(mTables.cappingRules, list, "Received CappingRule(s)                : ");
     }, direct);
-    connect(&mConnector, &Connector::cappingRuleStopGroupsReceived, this,
+    connect(&connector(), &Connector::cappingRuleStopGroupsReceived, this,
             [this](const CappingRuleStopGroup::List &list) {
-                qInfo().noquote().nospace() << kTag << "Received CappingRule/StopGroup(s)      : " << list.size();
+                logReceived("Received CappingRule/StopGroup(s)      : ", list.size());
                 Utils::appendListToCappingRuleStopGroups(mTables.cappingRuleStopGroups, list);
-                mChanged = true;
+                setChanged();
             }, direct);
-    connect(&mConnector, &Connector::onFareDataSyncEnd, this, &FareManager::onFareDataSyncEnd, direct);
+    connect(&connector(), &Connector::onFareDataSyncEnd, this, &FareManager::onDataSyncEnd, direct);
 }
 
 FareSnapshot::ConstPtr FareManager::snapshot() const
@@ -148,45 +115,18 @@ bool FareManager::anyTableEmpty() const
         || t.fareProductPaymentChannels.isEmpty() || t.cappingRuleStopGroups.isEmpty();
 }
 
-void FareManager::syncWithTarvik()
+void FareManager::requestData(const QDateTime &since)
 {
-    const QDateTime date = lastSyncDate();
-    qInfo().noquote().nospace() << kTag
-                                << QStringLiteral("Syncing Fare Data : deviceUuid=%1, lastSyncDate=%2")
-                                       .arg(mDeviceUuid, DataFile::formatSyncDate(date));
-    if (!mMutex.tryLock()) {
-        qWarning().noquote().nospace() << kTag << "WARNING: Syncing not allowed while db is updating.";
-        return;
-    }
-    QDateTime since = date;
-    if (anyTableEmpty()) {
-        qWarning().noquote().nospace() << kTag << "WARNING: Some data are empty. Performing full sync.";
-        since = QDateTime();
-    }
-    mConnector.requestFareData(mDeviceUuid, since);
-    mMutex.unlock();
-    emit syncStarted();
-}
-
-template <typename T>
-void FareManager::receive(QMap<int, QSharedPointer<T>> &map, const QList<QSharedPointer<T>> &list,
-                          const char *label)
-{
-    qInfo().noquote().nospace() << kTag << label << list.size();
-    for (const QSharedPointer<T> &record : list) {
-        if (record)
-            map.insert(record->id(), record);
-    }
-    mChanged = true;
+    connector().requestFareData(deviceUuid(), since);
 }
 
 template <typename T>
 void FareManager::receiveRows(QMultiHash<int, QSharedPointer<T>> &rows, const QList<QSharedPointer<T>> &list,
                               const char *label)
 {
-    qInfo().noquote().nospace() << kTag << label << list.size();
+    logReceived(label, list.size());
     Utils::appendListToFPMultiMap<T>(rows, list);
-    mChanged = true;
+    setChanged();
 }
 
 void FareManager::onEntityDeleted(const QString &entityName, int id)
@@ -219,33 +159,8 @@ void FareManager::onEntityDeleted(const QString &entityName, int id)
         removed = Utils::deleteItemFromMultiMap<FareProductPaymentMethod>(t.fareProductPaymentMethods, id);
     else if (entityName == QLatin1String("FARE_PRODUCT_TICKET_MATERIAL"))
         removed = Utils::deleteItemFromMultiMap<FareProductTicketMaterial>(t.fareProductTicketMaterials, id);
-    if (!removed)
-        return;
-    qWarning().noquote().nospace()
-        << kTag << QStringLiteral("WARN: Deleted entity from '%1' with id : %2").arg(entityName).arg(id);
-    mChanged = true;
-}
-
-void FareManager::onFareDataSyncEnd(const QDateTime &newSyncDate)
-{
-    if (!mChanged) {
-        setLastSyncDate(newSyncDate);
-        emit syncEnded();
-        return;
-    }
-    qWarning().noquote().nospace() << kTag << "WARN: Fare Data changed!";
-    // Only a saved change moves the date on: otherwise the next cycle asks for it again, and
-    // the data stay marked changed so that it saves again.
-    const bool saved = saveToFile();
-    if (saved)
-        setLastSyncDate(newSyncDate);
-    else
-        qWarning().noquote().nospace() << kTag << "WARN: Last Sync Date kept, Fare Data will be saved at next sync";
-    associate();
-    printSummary();
-    mChanged = !saved;
-    emit dataChanged();
-    emit syncEnded();
+    if (removed)
+        markDeleted(entityName, id);
 }
 
 void FareManager::associate()
@@ -299,33 +214,9 @@ void FareManager::associate()
     qInfo().noquote().nospace() << kTag << "Fare data associated in : " << timer.elapsed() << " msec(s)";
 }
 
-QString FareManager::filePath() const
+void FareManager::readTables(const QJsonObject &root)
 {
-    return QDir(mStoragePath).filePath(kFileName);
-}
-
-void FareManager::loadFromFile()
-{
-    const QString path = filePath();
-    qInfo().noquote().nospace() << kTag << "Loading Fare Data from file : " << path;
-    QElapsedTimer timer;
-    timer.start();
-
-    QJsonObject root;
-    QString error;
-    switch (DataFile::read(path, &root, &error)) {
-    case DataFile::ReadStatus::NotOpened:
-        qWarning().noquote().nospace() << kTag << "WARN: Could not open file : " << path;
-        return;
-    case DataFile::ReadStatus::Malformed:
-        qCritical().noquote().nospace() << kTag << "ERROR: JSON syntax error : " << error;
-        return;
-    case DataFile::ReadStatus::Ok:
-        break;
-    }
-
     const auto array = [&root](const QString &key) { return root.value(key).toArray(); };
-    QMutexLocker lock(&mMutex);
     FareSnapshot::Tables &t = mTables;
     t.baseFares = Utils::jsonToMap<BaseFare>(array(kBaseFaresKey));
     t.ticketMaterials = Utils::jsonToMap<TicketMaterial>(array(kTicketMaterialsKey));
@@ -344,21 +235,12 @@ void FareManager::loadFromFile()
         Utils::jsonToFPMultiMap<FareProductPaymentChannel>(array(kFareProductPaymentChannelsKey));
     t.cappingRules = Utils::jsonToMap<CappingRule>(array(kCappingRulesKey));
     t.cappingRuleStopGroups = Utils::jsonToCappingRuleStopGroups(array(kCappingRuleStopGroupsKey));
-    lock.unlock();
-
-    qInfo().noquote().nospace() << kTag << "Loading completed in : " << timer.elapsed() << " msec(s)";
 }
 
-bool FareManager::saveToFile()
+QJsonObject FareManager::tablesToJson() const
 {
-    const QString path = filePath();
-    qInfo().noquote().nospace() << kTag << "Saving Fare Data to file : " << path;
-    QElapsedTimer timer;
-    timer.start();
-
-    QMutexLocker lock(&mMutex);
     const FareSnapshot::Tables &t = mTables;
-    const QJsonObject root{
+    return QJsonObject{
         {kBaseFaresKey, Utils::listToJson<BaseFare>(t.baseFares.values())},
         {kTicketMaterialsKey, Utils::listToJson<TicketMaterial>(t.ticketMaterials.values())},
         {kPassengerTypesKey, Utils::listToJson<PassengerType>(t.passengerTypes.values())},
@@ -377,58 +259,25 @@ bool FareManager::saveToFile()
          Utils::listToJson<FareProductPaymentChannel>(t.fareProductPaymentChannels.values())},
         {kCappingRuleStopGroupsKey, Utils::listToJson<CappingRuleStopGroup>(t.cappingRuleStopGroups.values())},
     };
-    lock.unlock();
-
-    bool opened = false;
-    QString error;
-    if (!DataFile::write(path, root, &opened, &error)) {
-        if (opened)
-            qCritical().noquote().nospace() << kTag << "ERROR: Could not write file : " << path << " (" << error << ')';
-        else
-            qCritical().noquote().nospace() << kTag << "ERROR: Could not open file : " << path;
-        return false;
-    }
-    qInfo().noquote().nospace() << kTag << "Saving completed in : " << timer.elapsed() << " msec(s)";
-    return true;
-}
-
-QDateTime FareManager::lastSyncDate() const
-{
-    const QString text = DataFile::syncDateText(mStoragePath, kSyncDateKey);
-    qDebug().noquote().nospace() << kTag << "Last Sync Date is : " << text;
-    return DataFile::parseSyncDate(text);
-}
-
-void FareManager::setLastSyncDate(const QDateTime &date)
-{
-    const QString text = DataFile::formatSyncDate(date);
-    qInfo().noquote().nospace() << kTag << "Setting Last Sync Date to : " << text;
-    if (!DataFile::storeSyncDateText(mStoragePath, kSyncDateKey, text))
-        qCritical().noquote().nospace() << kTag << "ERROR: Could not write file : "
-                                        << QDir(mStoragePath).filePath(QStringLiteral(".sync"));
 }
 
 void FareManager::printSummary() const
 {
     const FareSnapshot::Tables &t = mTables;
-    const auto line = [](const char *label, int count) {
-        qInfo().noquote().nospace() << kTag << label << count;
-    };
-    qInfo().noquote().nospace() << kTag << "--- FARE DATA SUMMARY -----------------------";
-    line(" BaseFares                   : ", t.baseFares.size());
-    line(" TicketMaterials             : ", t.ticketMaterials.size());
-    line(" PassengerTypes              : ", t.passengerTypes.size());
-    line(" PaymentMethods              : ", t.paymentMethods.size());
-    line(" PaymentChannels             : ", t.paymentChannels.size());
-    line(" CappingRules                : ", t.cappingRules.size());
-    line(" Fare Products               : ", t.fareProducts.size());
-    line(" FareProduct/BaseFares       : ", t.fareProductBaseFares.size());
-    line(" FareProduct/PassengerTypes  : ", t.fareProductPassengerTypes.size());
-    line(" FareProduct/TicketMaterials : ", t.fareProductTicketMaterials.size());
-    line(" FareProduct/PaymentMethods  : ", t.fareProductPaymentMethods.size());
-    line(" FareProduct/PaymentChannels : ", t.fareProductPaymentChannels.size());
-    line(" CappingRule/StopGroups      : ", t.cappingRuleStopGroups.size());
-    qInfo().noquote().nospace() << kTag << "---------------------------------------------";
+    printSummaryLines("--- FARE DATA SUMMARY -----------------------",
+                      {{" BaseFares                   : ", t.baseFares.size()},
+                       {" TicketMaterials             : ", t.ticketMaterials.size()},
+                       {" PassengerTypes              : ", t.passengerTypes.size()},
+                       {" PaymentMethods              : ", t.paymentMethods.size()},
+                       {" PaymentChannels             : ", t.paymentChannels.size()},
+                       {" CappingRules                : ", t.cappingRules.size()},
+                       {" Fare Products               : ", t.fareProducts.size()},
+                       {" FareProduct/BaseFares       : ", t.fareProductBaseFares.size()},
+                       {" FareProduct/PassengerTypes  : ", t.fareProductPassengerTypes.size()},
+                       {" FareProduct/TicketMaterials : ", t.fareProductTicketMaterials.size()},
+                       {" FareProduct/PaymentMethods  : ", t.fareProductPaymentMethods.size()},
+                       {" FareProduct/PaymentChannels : ", t.fareProductPaymentChannels.size()},
+                       {" CappingRule/StopGroups      : ", t.cappingRuleStopGroups.size()}});
 }
 
 FareProduct2::Ptr FareManager::findFareProduct(int id) const { return snapshot()->findFareProduct(id); }

@@ -1,11 +1,7 @@
 #pragma once
 
+#include "tarvik/datamanager.h"
 #include "tarvik/faresnapshot.h"
-
-#include <QDateTime>
-#include <QMutex>
-#include <QObject>
-#include <QTimer>
 
 namespace tarvik {
 
@@ -17,7 +13,7 @@ class RouteManager;
 // stop groups of the route manager's current snapshot. Each linked state is published as an
 // immutable FareSnapshot; the find queries read the current one and may be called from any
 // thread. Everything else runs on the main thread. Emits syncStarted, syncEnded, dataChanged.
-class FareManager : public QObject
+class FareManager : public DataManager
 {
     Q_OBJECT
 public:
@@ -25,16 +21,7 @@ public:
                 const QString &storagePath, QObject *parent = nullptr);
     ~FareManager() override;
 
-    // Loads, links and connects; with a positive period also syncs at once and every period.
-    void start(int syncPeriodMin);
-    void stop();
-    void loadFromFile();
-    // False when the file could not be written whole; the previous file is then left as it was.
-    bool saveToFile();
-    QDateTime lastSyncDate() const;
-    void setLastSyncDate(const QDateTime &date);
-    void printSummary() const;
-    void connectSignals();
+    void printSummary() const override;
 
     // The current linked state; hold it for a whole tap to read one consistent catalogue.
     FareSnapshot::ConstPtr snapshot() const;
@@ -60,39 +47,26 @@ public:
     FareProduct2::List findFareProductsFrom(int axisId, int fromStopGroupId, int toStopGroupId) const;
 
 public slots:
-    void syncWithTarvik();
-    void onEntityDeleted(const QString &entityName, int id);
+    void onEntityDeleted(const QString &entityName, int id) override;
     // Links fresh copies of the records against the route manager's current snapshot and
     // publishes them as the new snapshot.
-    void associate();
-
-signals:
-    void syncStarted();
-    void syncEnded();
-    void dataChanged();
+    void associate() override;
 
 private:
     Q_DISABLE_COPY(FareManager)
 
     template <typename T>
-    void receive(QMap<int, QSharedPointer<T>> &map, const QList<QSharedPointer<T>> &list, const char *label);
-    template <typename T>
     void receiveRows(QMultiHash<int, QSharedPointer<T>> &rows, const QList<QSharedPointer<T>> &list,
                      const char *label);
-    void onFareDataSyncEnd(const QDateTime &newSyncDate);
-    bool anyTableEmpty() const;
-    QString filePath() const;
+    void readTables(const QJsonObject &root) override;
+    QJsonObject tablesToJson() const override;
+    bool anyTableEmpty() const override;
+    void requestData(const QDateTime &since) override;
+    void connectRecords() override;
 
-    Connector &mConnector;
     RouteManager &mRouteManager;
     // The records as loaded and received; never linked, so they can be copied for each snapshot.
     FareSnapshot::Tables mTables;
-    QTimer mTimer;
-    QMutex mMutex;
-    QString mStoragePath;
-    QString mDeviceUuid;
-    bool mChanged = false;
-    bool mConnected = false;
     FareSnapshot::ConstPtr mSnapshot; // read and replaced only through std::atomic_load/store
 };
 

@@ -1,91 +1,59 @@
 #include "tarvik/routemanager.h"
 
 #include "tarvik/connector.h"
-#include "tarvik/datafile.h"
 #include "tarvik/freshcopy.h"
 #include "tarvik/utils.h"
 
 #include <QDebug>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QJsonArray>
+#include <QJsonObject>
 
 #include <atomic>
-#include <limits>
 
 namespace tarvik {
 
 namespace {
 const char kTag[] = "[tarvik::RouteManager] ";
-const QString kFileName = QStringLiteral("routes.json");
-const QString kSyncDateKey = QStringLiteral("routesLastSyncDate");
 
 const QString kAxisKey = QStringLiteral("Axis");
 const QString kAxisStopsKey = QStringLiteral("AxisStops");
 const QString kStopsKey = QStringLiteral("Stops");
 const QString kStopGroupsKey = QStringLiteral("StopGroups");
 const QString kStopGroupStopsKey = QStringLiteral("StopGroupStops");
-
-// QTimer counts in int milliseconds: a long period saturates rather than wraps.
-int periodMsec(int minutes)
-{
-    return int(qMin<qint64>(qint64(minutes) * 60000, std::numeric_limits<int>::max()));
-}
 } // namespace
 
 RouteManager::RouteManager(Connector &connector, const QString &deviceUuid, const QString &storagePath,
                            QObject *parent)
-    : QObject(parent)
-    , mConnector(connector)
-    , mTimer(this)
-    , mStoragePath(storagePath)
-    , mDeviceUuid(deviceUuid)
+    : DataManager(connector, deviceUuid, storagePath,
+                  {kTag, "Route Data", QStringLiteral("routes.json"), QStringLiteral("routesLastSyncDate"),
+                   QStringLiteral("Syncing Route Data with Tarvik : deviceUuid=%1, lastSyncDate=%2"),
+                   "Route Data changed!"},
+                  parent)
     , mSnapshot(std::make_shared<const RouteSnapshot>())
 {
 }
 
 RouteManager::~RouteManager() = default;
 
-void RouteManager::start(int syncPeriodMin)
+void RouteManager::connectRecords()
 {
-    loadFromFile();
-    associate();
-    printSummary();
-    connectSignals();
-    if (syncPeriodMin <= 0)
-        return;
-    syncWithTarvik();
-    mTimer.start(periodMsec(syncPeriodMin));
-}
-
-void RouteManager::stop()
-{
-    mTimer.stop();
-}
-
-void RouteManager::connectSignals()
-{
-    if (mConnected)
-        return;
-    mConnected = true;
-    connect(&mTimer, &QTimer::timeout, this, &RouteManager::syncWithTarvik);
-    connect(&mConnector, &Connector::entityDeleted, this, &RouteManager::onEntityDeleted);
-    connect(&mConnector, &Connector::axisReceived, this,
+    connect(&connector(), &Connector::axisReceived, this,
             [this](const Axis::List &list) { receive(mTables.axes, list, "Received Axis            : "); },
             Qt::DirectConnection);
-    connect(&mConnector, &Connector::stopsReceived, this,
+    connect(&connector(), &Connector::stopsReceived, this,
             [this](const Stop2::List &list) { receive(mTables.stops, list, "Received Stops           : "); },
             Qt::DirectConnection);
-    connect(&mConnector, &Connector::stopGroupsReceived, this,
+    connect(&connector(), &Connector::stopGroupsReceived, this,
             [this](const StopGroup2::List &list) {
                 receive(mTables.stopGroups, list, "Received StopGroups      : ");
             },
             Qt::DirectConnection);
-    connect(&mConnector, &Connector::stopGroupStopsReceived, this, &RouteManager::onStopGroupStopsReceived,
+    connect(&connector(), &Connector::stopGroupStopsReceived, this, &RouteManager::onStopGroupStopsReceived,
             Qt::DirectConnection);
-    connect(&mConnector, &Connector::axisStopsReceived, this, &RouteManager::onAxisStopsReceived,
+    connect(&connector(), &Connector::axisStopsReceived, this, &RouteManager::onAxisStopsReceived,
             Qt::DirectConnection);
-    connect(&mConnector, &Connector::onRouteDataSyncEnd, this, &RouteManager::onRouteDataSyncEnd,
+    connect(&connector(), &Connector::onRouteDataSyncEnd, this, &RouteManager::onDataSyncEnd,
             Qt::DirectConnection);
 }
 
@@ -94,51 +62,29 @@ RouteSnapshot::ConstPtr RouteManager::snapshot() const
     return std::atomic_load(&mSnapshot);
 }
 
-void RouteManager::syncWithTarvik()
+bool RouteManager::anyTableEmpty() const
 {
-    const QDateTime date = lastSyncDate();
-    qInfo().noquote().nospace() << kTag
-                                << QStringLiteral("Syncing Route Data with Tarvik : deviceUuid=%1, lastSyncDate=%2")
-                                       .arg(mDeviceUuid, DataFile::formatSyncDate(date));
-    if (!mMutex.tryLock()) {
-        qWarning().noquote().nospace() << kTag << "WARNING: Syncing not allowed while db is updating.";
-        return;
-    }
-    QDateTime since = date;
-    if (mTables.axes.isEmpty() || mTables.stops.isEmpty() || mTables.stopGroups.isEmpty()
-        || mTables.stopGroupStops.isEmpty() || mTables.axisStops.isEmpty()) {
-        qWarning().noquote().nospace() << kTag << "WARNING: Some data are empty. Performing full sync.";
-        since = QDateTime();
-    }
-    mConnector.requestRouteData(mDeviceUuid, since);
-    mMutex.unlock();
-    emit syncStarted();
+    return mTables.axes.isEmpty() || mTables.stops.isEmpty() || mTables.stopGroups.isEmpty()
+        || mTables.stopGroupStops.isEmpty() || mTables.axisStops.isEmpty();
 }
 
-template <typename T>
-void RouteManager::receive(QMap<int, QSharedPointer<T>> &map, const QList<QSharedPointer<T>> &list,
-                           const char *label)
+void RouteManager::requestData(const QDateTime &since)
 {
-    qInfo().noquote().nospace() << kTag << label << list.size();
-    for (const QSharedPointer<T> &record : list) {
-        if (record)
-            map.insert(record->id(), record);
-    }
-    mChanged = true;
+    connector().requestRouteData(deviceUuid(), since);
 }
 
 void RouteManager::onStopGroupStopsReceived(const StopGroupStops::List &list)
 {
-    qInfo().noquote().nospace() << kTag << "Received StopGroup/Stops : " << list.size();
+    logReceived("Received StopGroup/Stops : ", list.size());
     Utils::appendListToStopGroupStops<StopGroupStops>(mTables.stopGroupStops, list);
-    mChanged = true;
+    setChanged();
 }
 
 void RouteManager::onAxisStopsReceived(const AxisStop::List &list)
 {
-    qInfo().noquote().nospace() << kTag << "Received Axis/Stops      : " << list.size();
+    logReceived("Received Axis/Stops      : ", list.size());
     Utils::appendListToAxisStops<AxisStop>(mTables.axisStops, list);
-    mChanged = true;
+    setChanged();
 }
 
 void RouteManager::onEntityDeleted(const QString &entityName, int id)
@@ -154,33 +100,8 @@ void RouteManager::onEntityDeleted(const QString &entityName, int id)
         removed = Utils::deleteItemFromMultiMap<AxisStop>(mTables.axisStops, id);
     else if (entityName == QLatin1String("STOPS_GROUPS_STOPS"))
         removed = Utils::deleteItemFromMultiMap<StopGroupStops>(mTables.stopGroupStops, id);
-    if (!removed)
-        return;
-    qWarning().noquote().nospace()
-        << kTag << QStringLiteral("WARN: Deleted entity from '%1' with id : %2").arg(entityName).arg(id);
-    mChanged = true;
-}
-
-void RouteManager::onRouteDataSyncEnd(const QDateTime &newSyncDate)
-{
-    if (!mChanged) {
-        setLastSyncDate(newSyncDate);
-        emit syncEnded();
-        return;
-    }
-    qWarning().noquote().nospace() << kTag << "Route Data changed!";
-    // Only a saved change moves the date on: otherwise the next cycle asks for it again, and
-    // the data stay marked changed so that it saves again.
-    const bool saved = saveToFile();
-    if (saved)
-        setLastSyncDate(newSyncDate);
-    else
-        qWarning().noquote().nospace() << kTag << "WARN: Last Sync Date kept, Route Data will be saved at next sync";
-    associate();
-    printSummary();
-    mChanged = !saved;
-    emit dataChanged();
-    emit syncEnded();
+    if (removed)
+        markDeleted(entityName, id);
 }
 
 void RouteManager::associate()
@@ -240,97 +161,34 @@ void RouteManager::associate()
     qInfo().noquote().nospace() << kTag << "Route data associated in : " << timer.elapsed() << " msec(s)";
 }
 
-QString RouteManager::filePath() const
+void RouteManager::readTables(const QJsonObject &root)
 {
-    return QDir(mStoragePath).filePath(kFileName);
-}
-
-void RouteManager::loadFromFile()
-{
-    const QString path = filePath();
-    qInfo().noquote().nospace() << kTag << "Loading Route Data from file : " << path;
-    QElapsedTimer timer;
-    timer.start();
-
-    QJsonObject root;
-    QString error;
-    switch (DataFile::read(path, &root, &error)) {
-    case DataFile::ReadStatus::NotOpened:
-        qWarning().noquote().nospace() << kTag << "WARN: Could not open file : " << path;
-        return;
-    case DataFile::ReadStatus::Malformed:
-        qCritical().noquote().nospace() << kTag << "ERROR: JSON syntax error : " << error;
-        return;
-    case DataFile::ReadStatus::Ok:
-        break;
-    }
-
-    QMutexLocker lock(&mMutex);
     mTables.axes = Utils::jsonToMap<Axis>(root.value(kAxisKey).toArray());
     mTables.stops = Utils::jsonToMap<Stop2>(root.value(kStopsKey).toArray());
     mTables.stopGroups = Utils::jsonToMap<StopGroup2>(root.value(kStopGroupsKey).toArray());
     mTables.stopGroupStops = Utils::jsonToStopGroupStops(root.value(kStopGroupStopsKey).toArray());
     mTables.axisStops = Utils::jsonToAxisStops(root.value(kAxisStopsKey).toArray());
-    lock.unlock();
-
-    qInfo().noquote().nospace() << kTag << "Loading completed in : " << timer.elapsed() << " msec(s)";
 }
 
-bool RouteManager::saveToFile()
+QJsonObject RouteManager::tablesToJson() const
 {
-    const QString path = filePath();
-    qInfo().noquote().nospace() << kTag << "Saving Route Data to file : " << path;
-    QElapsedTimer timer;
-    timer.start();
-
-    QMutexLocker lock(&mMutex);
-    const QJsonObject root{
+    return QJsonObject{
         {kAxisKey, Utils::listToJson<Axis>(mTables.axes.values())},
         {kAxisStopsKey, Utils::listToJson<AxisStop>(mTables.axisStops.values())},
         {kStopsKey, Utils::listToJson<Stop2>(mTables.stops.values())},
         {kStopGroupsKey, Utils::listToJson<StopGroup2>(mTables.stopGroups.values())},
         {kStopGroupStopsKey, Utils::listToJson<StopGroupStops>(mTables.stopGroupStops.values())},
     };
-    lock.unlock();
-
-    bool opened = false;
-    QString error;
-    if (!DataFile::write(path, root, &opened, &error)) {
-        if (opened)
-            qCritical().noquote().nospace() << kTag << "ERROR: Could not write file : " << path << " (" << error << ')';
-        else
-            qCritical().noquote().nospace() << kTag << "ERROR: Could not open file : " << path;
-        return false;
-    }
-    qInfo().noquote().nospace() << kTag << "Saving completed in : " << timer.elapsed() << " msec(s)";
-    return true;
-}
-
-QDateTime RouteManager::lastSyncDate() const
-{
-    const QString text = DataFile::syncDateText(mStoragePath, kSyncDateKey);
-    qDebug().noquote().nospace() << kTag << "Last Sync Date is : " << text;
-    return DataFile::parseSyncDate(text);
-}
-
-void RouteManager::setLastSyncDate(const QDateTime &date)
-{
-    const QString text = DataFile::formatSyncDate(date);
-    qInfo().noquote().nospace() << kTag << "Setting Last Sync Date to : " << text;
-    if (!DataFile::storeSyncDateText(mStoragePath, kSyncDateKey, text))
-        qCritical().noquote().nospace() << kTag << "ERROR: Could not write file : "
-                                        << QDir(mStoragePath).filePath(QStringLiteral(".sync"));
 }
 
 void RouteManager::printSummary() const
 {
-    qInfo().noquote().nospace() << kTag << "--- ROUTE DATA SUMMARY ----------------------";
-    qInfo().noquote().nospace() << kTag << " Axes           : " << mTables.axes.size();
-    qInfo().noquote().nospace() << kTag << " AxisStops      : " << mTables.axisStops.size();
-    qInfo().noquote().nospace() << kTag << " Stops          : " << mTables.stops.size();
-    qInfo().noquote().nospace() << kTag << " StopGroups     : " << mTables.stopGroups.size();
-    qInfo().noquote().nospace() << kTag << " StopGroupStops : " << mTables.stopGroupStops.size();
-    qInfo().noquote().nospace() << kTag << "---------------------------------------------";
+    printSummaryLines("--- ROUTE DATA SUMMARY ----------------------",
+                      {{" Axes           : ", mTables.axes.size()},
+                       {" AxisStops      : ", mTables.axisStops.size()},
+                       {" Stops          : ", mTables.stops.size()},
+                       {" StopGroups     : ", mTables.stopGroups.size()},
+                       {" StopGroupStops : ", mTables.stopGroupStops.size()}});
 }
 
 Axis::List RouteManager::findAllAxis() const

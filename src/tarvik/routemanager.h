@@ -1,12 +1,9 @@
 #pragma once
 
+#include "tarvik/datamanager.h"
 #include "tarvik/routesnapshot.h"
 
-#include <QDateTime>
 #include <QHash>
-#include <QMutex>
-#include <QObject>
-#include <QTimer>
 
 namespace tarvik {
 
@@ -17,7 +14,7 @@ class Connector;
 // is published as an immutable RouteSnapshot; the find queries read the current one and may be
 // called from any thread. Everything else runs on the main thread. Emits syncStarted,
 // dataChanged (the data changed and were linked anew) and syncEnded.
-class RouteManager : public QObject
+class RouteManager : public DataManager
 {
     Q_OBJECT
 public:
@@ -25,16 +22,7 @@ public:
                  QObject *parent = nullptr);
     ~RouteManager() override;
 
-    // Loads, links and connects; with a positive period also syncs at once and every period.
-    void start(int syncPeriodMin);
-    void stop();
-    void loadFromFile();
-    // False when the file could not be written whole; the previous file is then left as it was.
-    bool saveToFile();
-    QDateTime lastSyncDate() const;
-    void setLastSyncDate(const QDateTime &date);
-    void printSummary() const;
-    void connectSignals();
+    void printSummary() const override;
 
     // The current linked state; hold it for a whole tap to read one consistent network.
     RouteSnapshot::ConstPtr snapshot() const;
@@ -48,35 +36,23 @@ public:
     AxisStop::List findAxisStopsInAxis(int axisId) const;
 
 public slots:
-    void syncWithTarvik();
-    void onEntityDeleted(const QString &entityName, int id);
+    void onEntityDeleted(const QString &entityName, int id) override;
     // Links fresh copies of the records and publishes them as the new snapshot.
-    void associate();
-
-signals:
-    void syncStarted();
-    void dataChanged();
-    void syncEnded();
+    void associate() override;
 
 private:
     Q_DISABLE_COPY(RouteManager)
 
-    template <typename T>
-    void receive(QMap<int, QSharedPointer<T>> &map, const QList<QSharedPointer<T>> &list, const char *label);
+    void readTables(const QJsonObject &root) override;
+    QJsonObject tablesToJson() const override;
+    bool anyTableEmpty() const override;
+    void requestData(const QDateTime &since) override;
+    void connectRecords() override;
     void onStopGroupStopsReceived(const StopGroupStops::List &list);
     void onAxisStopsReceived(const AxisStop::List &list);
-    void onRouteDataSyncEnd(const QDateTime &newSyncDate);
-    QString filePath() const;
 
-    Connector &mConnector;
     // The records as loaded and received; never linked, so they can be copied for each snapshot.
     RouteSnapshot::Tables mTables;
-    QTimer mTimer;
-    QMutex mMutex;
-    QString mStoragePath;
-    QString mDeviceUuid;
-    bool mChanged = false;
-    bool mConnected = false;
     RouteSnapshot::ConstPtr mSnapshot; // read and replaced only through std::atomic_load/store
     // The links of the last association, by received record: an axis stop whose stop and an
     // axis whose opposite axis are no longer known keep the link they had.
