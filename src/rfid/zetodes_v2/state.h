@@ -1,5 +1,6 @@
 #pragma once
 
+#include "rfid/cardstatuscodes.h"
 #include "rfid/cardtime.h"
 
 #include <QDateTime>
@@ -13,24 +14,9 @@ namespace ZetoDes_v2 {
 //   cardType {personalized, hasPeriodPass0, hasPeriodPass1,
 //             hasStoredJourneys, hasEPurse}                          booleans
 //   statusTimestamp                                                  card time
-class State
+class State : public CardStatusCodes<unsigned int>
 {
 public:
-    // Card status codes; 0, 6, 7 and 8 deny nothing.
-    enum Status : unsigned int {
-        Active = 0,
-        NotIssued = 1,
-        BlockedStolen = 2,
-        BlockedLost = 3,
-        BlockedRefunded = 4,
-        BlockedOverlimit = 5,
-        Monitored = 6,
-        AutoRealoadDisabled = 7,
-        Unblocked = 8,
-        BlockedMisuse = 9,
-        BlockedDamaged = 13,
-    };
-
     struct CardType
     {
         bool personalized = false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "rfid/cardstatuscodes.h"
 #include "rfid/cardtime.h"
 
 #include <QDateTime>
@@ -12,24 +13,9 @@ namespace ZetoDes_v3 {
 //   status, statusDeviceId, statusDeviceType, passengerType   numbers
 //   flags {employee, personalized, hasEPurse, hasProduct0..2}  booleans
 //   statusTimestamp                                           card time
-class State
+class State : public CardStatusCodes<unsigned int>
 {
 public:
-    // Card status codes; 0, 6, 7 and 8 deny nothing.
-    enum Status : unsigned int {
-        Active = 0,
-        NotIssued = 1,
-        BlockedStolen = 2,
-        BlockedLost = 3,
-        BlockedRefunded = 4,
-        BlockedOverlimit = 5,
-        Monitored = 6,
-        AutoRealoadDisabled = 7,
-        Unblocked = 8,
-        BlockedMisuse = 9,
-        BlockedDamaged = 13,
-    };
-
     struct Flags
     {
         bool employee = false;

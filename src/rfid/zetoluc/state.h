@@ -1,5 +1,6 @@
 #pragma once
 
+#include "rfid/cardstatuscodes.h"
 #include "rfid/cardtime.h"
 
 #include <QDateTime>
@@ -7,24 +8,9 @@
 namespace ZetoLUC {
 
 // The status and product flags of a LUC card; its keys are mapped in card.h.
-class State
+class State : public CardStatusCodes<unsigned int>
 {
 public:
-    // Card status codes, those of the DES v2 card; 0, 6, 7 and 8 deny nothing.
-    enum Status : unsigned int {
-        Active = 0,
-        NotIssued = 1,
-        BlockedStolen = 2,
-        BlockedLost = 3,
-        BlockedRefunded = 4,
-        BlockedOverlimit = 5,
-        Monitored = 6,
-        AutoRealoadDisabled = 7,
-        Unblocked = 8,
-        BlockedMisuse = 9,
-        BlockedDamaged = 13,
-    };
-
     // Which of the card's two products it carries.
     struct CardType
     {
