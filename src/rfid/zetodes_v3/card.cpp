@@ -30,9 +30,7 @@ Card::~Card() = default;
 void Card::fromJson(const QJsonObject &json)
 {
     const CardJsonReader envelope(json, kOpening, kClosing);
-    mUid = envelope.toString(QLatin1String("uid"));
-    mType = envelope.toInt(QLatin1String("type"));
-    mTemplate = envelope.toString(QLatin1String("template"));
+    envelope.readEnvelope(mUid, mType, mTemplate);
     const CardJsonReader data(envelope.toObject(QLatin1String("data")), kOpening, kClosing);
 
     mState.fromJson(data.toObject(QLatin1String("state")));
@@ -48,18 +46,8 @@ void Card::fromJson(const QJsonObject &json)
         mBalance = data.toInt(QLatin1String("balance"));
     mTransactionCounter = data.toUInt(QLatin1String("transactionCounter"));
 
-    if (data.has(QLatin1String("topupLog"))) {
-        const QJsonArray log = data.toArray(QLatin1String("topupLog"));
-        mTopupLog.reserve(std::size_t(log.size()));
-        for (const QJsonValue &entry : log)
-            mTopupLog.emplace_back(entry.toObject());
-    }
-    if (data.has(QLatin1String("usageLog"))) {
-        const QJsonArray log = data.toArray(QLatin1String("usageLog"));
-        mUsageLog.reserve(std::size_t(log.size()));
-        for (const QJsonValue &entry : log)
-            mUsageLog.emplace_back(entry.toObject());
-    }
+    data.readRecords(QLatin1String("topupLog"), mTopupLog);
+    data.readRecords(QLatin1String("usageLog"), mUsageLog);
 }
 
 QJsonObject Card::toJson() const
@@ -83,12 +71,7 @@ QJsonObject Card::toJson() const
     if (mState.getFlags().hasEPurse)
         data.insert(QLatin1String("balance"), mBalance);
 
-    QJsonObject json;
-    json.insert(QLatin1String("uid"), mUid);
-    json.insert(QLatin1String("type"), mType);
-    json.insert(QLatin1String("template"), mTemplate);
-    json.insert(QLatin1String("data"), data);
-    return json;
+    return CardJsonReader::envelope(mUid, mType, mTemplate, data);
 }
 
 void Card::block(State::Status status, int deviceId, int deviceType, const QDateTime &time)
