@@ -22,12 +22,9 @@ DynamicQr::DynamicQr(QString text)
     : QrFieldTicket("DynamicQr", std::move(text))
 {
     using namespace qrfields;
-    if (mSerialized.isEmpty()) {
-        mFields.insert(kEmpty, true);
+    const QStringList f = scannedFields();
+    if (f.isEmpty())
         return;
-    }
-    mSerialized = withoutTrailingBar(mSerialized);
-    const QStringList f = split(mSerialized);
     if (f.size() != 12) {
         qWarning().noquote().nospace() << kTag << "Ticket length (" << f.size() << ") is not valid.";
         mFields.insert(kEmpty, true);

@@ -41,6 +41,16 @@ QrFieldTicket::QrFieldTicket(const char *typeName, const QJsonObject &object)
 
 QrFieldTicket::~QrFieldTicket() = default;
 
+QStringList QrFieldTicket::scannedFields()
+{
+    if (mSerialized.isEmpty()) {
+        mFields.insert(kEmpty, true);
+        return QStringList();
+    }
+    mSerialized = qrfields::withoutTrailingBar(mSerialized);
+    return qrfields::split(mSerialized);
+}
+
 int QrFieldTicket::intField(const QString &key) const
 {
     return qrfields::intOf(mFields.value(key));

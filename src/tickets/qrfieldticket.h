@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QJsonObject>
+#include <QStringList>
 #include <QVariantMap>
 
 // A scanned ticket that keeps its fields in a map by key, as the scanned text or the
@@ -37,6 +38,9 @@ protected:
     // The database service's ticket object; an empty object is an empty ticket.
     QrFieldTicket(const char *typeName, const QJsonObject &object);
 
+    // The fields of the scanned text, without its one trailing "|"; none, and an empty
+    // ticket, for an empty text.
+    QStringList scannedFields();
     int intField(const QString &key) const;
     QString textField(const QString &key) const;
     // The JSON form of the fields every format has.

@@ -25,12 +25,9 @@ UrbanMelva_v1::UrbanMelva_v1(QString text)
     : QrFieldTicket("UrbanMelva_v1", std::move(text))
 {
     using namespace qrfields;
-    if (mSerialized.isEmpty()) {
-        mFields.insert(kEmpty, true);
+    const QStringList f = scannedFields();
+    if (f.isEmpty())
         return;
-    }
-    mSerialized = withoutTrailingBar(mSerialized);
-    const QStringList f = split(mSerialized);
     if (f.size() != 16 && f.size() != 19) {
         qWarning().noquote() << kTag << "Ticket does not have " << 19 << " or 16 fields";
         mFields.insert(kEmpty, true);
