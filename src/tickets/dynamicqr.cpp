@@ -3,7 +3,6 @@
 #include "tickets/qrfields.h"
 
 #include <QDebug>
-#include <QJsonValue>
 
 #include <climits>
 

@@ -3,7 +3,6 @@
 #include "tickets/qrfields.h"
 
 #include <QDebug>
-#include <QJsonValue>
 
 const QString UrbanMelva_v1::MyTemplate = QStringLiteral("urban_melva_v1");
 

@@ -10,8 +10,6 @@
 
 #include <QList>
 
-#include <vector>
-
 namespace ZetoDes_v2 {
 
 // The model of one DES v2 card for one tap: built from the reader's card message,

@@ -3,7 +3,6 @@
 #include "rfid/cardjsonreader.h"
 
 #include <QDebug>
-#include <QJsonArray>
 
 namespace ZetoDes_v3 {
 

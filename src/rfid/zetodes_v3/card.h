@@ -10,7 +10,6 @@
 #include <QList>
 
 #include <array>
-#include <vector>
 
 namespace ZetoDes_v3 {
 
