@@ -1,34 +1,8 @@
 #include "rfid/carddate.h"
 
-namespace {
-
-bool readDigits(const QString &text, int pos, int n, int &out)
-{
-    int value = 0;
-    for (int i = pos; i < pos + n; ++i) {
-        const ushort c = text.at(i).unicode();
-        if (c < '0' || c > '9')
-            return false;
-        value = value * 10 + (c - '0');
-    }
-    out = value;
-    return true;
-}
-
-} // namespace
-
 CardDate::CardDate(const QDate &date)
-    : mDate(date)
+    : CardValue(date)
 {
-}
-
-CardDate CardDate::fromJson(const QJsonValue &value)
-{
-    CardDate d;
-    d.mDate = value.isString() ? parse(value.toString()) : QDate();
-    if (!d.mDate.isValid())
-        d.mUnparsed = value;
-    return d;
 }
 
 QDate CardDate::parse(const QString &text)
@@ -48,13 +22,4 @@ QString CardDate::format(const QDate &date)
 QDate CardDate::unset()
 {
     return QDate(1990, 1, 1);
-}
-
-QJsonValue CardDate::toJson() const
-{
-    if (mDate.isValid())
-        return format(mDate);
-    if (hasUnparsedValue())
-        return mUnparsed;
-    return QString();
 }

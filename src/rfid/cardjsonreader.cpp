@@ -19,6 +19,24 @@ QJsonValue CardJsonReader::value(QLatin1String key) const
     return it.value();
 }
 
+void CardJsonReader::readEnvelope(QString &uid, int &type, QString &templateName) const
+{
+    uid = toString(QLatin1String("uid"));
+    type = toInt(QLatin1String("type"));
+    templateName = toString(QLatin1String("template"));
+}
+
+QJsonObject CardJsonReader::envelope(const QString &uid, int type, const QString &templateName,
+                                     const QJsonObject &data)
+{
+    QJsonObject json;
+    json.insert(QLatin1String("uid"), uid);
+    json.insert(QLatin1String("type"), type);
+    json.insert(QLatin1String("template"), templateName);
+    json.insert(QLatin1String("data"), data);
+    return json;
+}
+
 bool CardJsonReader::toBool(QLatin1String key) const
 {
     const QJsonValue v = value(key);

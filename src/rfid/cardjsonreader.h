@@ -8,6 +8,9 @@
 #include <QLatin1String>
 #include <QString>
 
+#include <cstddef>
+#include <vector>
+
 // Reads the keys of one JSON object of a card message. A missing key throws
 // std::runtime_error with opening + key + closing ("card missing '" "state" "' field in
 // top level"); a value of another JSON type reads as that type's empty value:
@@ -34,10 +37,27 @@ public:
     CardTime toTime(QLatin1String key) const { return CardTime::fromJson(value(key)); }
     CardDate toDate(QLatin1String key) const { return CardDate::fromJson(value(key)); }
 
+    // The envelope of a card message, read in this order.
+    void readEnvelope(QString &uid, int &type, QString &templateName) const;
+    // An optional array of records, each built from its object; nothing when the key is missing.
+    template<typename Record>
+    void readRecords(QLatin1String key, std::vector<Record> &records) const
+    {
+        if (!has(key))
+            return;
+        const QJsonArray list = toArray(key);
+        records.reserve(std::size_t(list.size()));
+        for (const QJsonValue &entry : list)
+            records.emplace_back(entry.toObject());
+    }
+
     static int intFrom(const QJsonValue &value);
     static unsigned int uintFrom(const QJsonValue &value);
     // Unsigned fields go out as their own value, never as a negative number.
     static QJsonValue fromUInt(unsigned int value) { return QJsonValue(qint64(value)); }
+    // A card message: the envelope around the layout's data.
+    static QJsonObject envelope(const QString &uid, int type, const QString &templateName,
+                                const QJsonObject &data);
 
 private:
     [[noreturn]] void throwMissing(QLatin1String key) const;

@@ -2,20 +2,6 @@
 
 namespace {
 
-// Reads n decimal digits at pos; false on anything else.
-bool readDigits(const QString &text, int pos, int n, int &out)
-{
-    int value = 0;
-    for (int i = pos; i < pos + n; ++i) {
-        const ushort c = text.at(i).unicode();
-        if (c < '0' || c > '9')
-            return false;
-        value = value * 10 + (c - '0');
-    }
-    out = value;
-    return true;
-}
-
 void writeDigits(char *out, int value, int n)
 {
     for (int i = n - 1; i >= 0; --i) {
@@ -27,17 +13,8 @@ void writeDigits(char *out, int value, int n)
 } // namespace
 
 CardTime::CardTime(const QDateTime &time)
-    : mTime(time)
+    : CardValue(time)
 {
-}
-
-CardTime CardTime::fromJson(const QJsonValue &value)
-{
-    CardTime t;
-    t.mTime = value.isString() ? parse(value.toString()) : QDateTime();
-    if (!t.mTime.isValid())
-        t.mUnparsed = value;
-    return t;
 }
 
 QDateTime CardTime::parse(const QString &text)
@@ -80,13 +57,4 @@ QDateTime CardTime::unset()
 {
     static const QDateTime time(QDate(1990, 1, 1), QTime(0, 0), Qt::UTC);
     return time;
-}
-
-QJsonValue CardTime::toJson() const
-{
-    if (mTime.isValid())
-        return format(mTime);
-    if (hasUnparsedValue())
-        return mUnparsed;
-    return QString();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rfid/cardvalue.h"
+
 #include <QDateTime>
 #include <QJsonValue>
 #include <QString>
@@ -8,26 +10,15 @@
 // the unset time is 1990-01-01 00:00:00 UTC. A value read from the card that does not
 // parse is kept as it came and written back unchanged, so echoing a record can never
 // wipe a date the device did not understand.
-class CardTime
+class CardTime : public CardValue<CardTime, QDateTime>
 {
 public:
     CardTime() = default;
     explicit CardTime(const QDateTime &time);
 
-    static CardTime fromJson(const QJsonValue &value);
     // The card time format read as UTC; an invalid date-time when the text does not match.
     static QDateTime parse(const QString &text);
     // The time in UTC in the card time format.
     static QString format(const QDateTime &time);
     static QDateTime unset();
-
-    QDateTime value() const { return mTime; }
-    bool hasUnparsedValue() const { return !mUnparsed.isUndefined(); }
-    // The card text of the time; the value as read when it did not parse; "" for an
-    // invalid time that was set by the device.
-    QJsonValue toJson() const;
-
-private:
-    QDateTime mTime = unset();
-    QJsonValue mUnparsed = QJsonValue(QJsonValue::Undefined);
 };

@@ -3,7 +3,6 @@
 #include "tickets/qrfields.h"
 
 #include <QDebug>
-#include <QJsonValue>
 
 #include <climits>
 
@@ -13,35 +12,18 @@ namespace {
 
 const char kTag[] = "[qr/DynamicQr] ";
 
-const QString kEmpty = QStringLiteral("empty");
-const QString kTicketType = QStringLiteral("ticketType");
-const QString kUserId = QStringLiteral("userId");
-const QString kDeviceUuid = QStringLiteral("deviceUuid");
-const QString kIssueTimestamp = QStringLiteral("issueTimestamp");
-const QString kIssuedTicketId = QStringLiteral("issuedTicketId");
-const QString kFareProductId = QStringLiteral("fareProductId");
-const QString kPassengerTypeId = QStringLiteral("passengerTypeId");
-const QString kValidityStartDate = QStringLiteral("validityStartDate");
-const QString kLifeSpan = QStringLiteral("lifeSpan");
-const QString kCarrierId = QStringLiteral("carrierId");
 const QString kTickInterval = QStringLiteral("tickInterval");
 const QString kTickCount = QStringLiteral("tickCount");
-const QString kAxisId = QStringLiteral("axisId");
-const QString kRouteExecutionId = QStringLiteral("routeExecutionId");
 
 } // namespace
 
 DynamicQr::DynamicQr(QString text)
-    : QrTicket("DynamicQr")
-    , mSerialized(std::move(text))
+    : QrFieldTicket("DynamicQr", std::move(text))
 {
     using namespace qrfields;
-    if (mSerialized.isEmpty()) {
-        mFields.insert(kEmpty, true);
+    const QStringList f = scannedFields();
+    if (f.isEmpty())
         return;
-    }
-    mSerialized = withoutTrailingBar(mSerialized);
-    const QStringList f = split(mSerialized);
     if (f.size() != 12) {
         qWarning().noquote().nospace() << kTag << "Ticket length (" << f.size() << ") is not valid.";
         mFields.insert(kEmpty, true);
@@ -70,61 +52,18 @@ DynamicQr::DynamicQr(QString text)
 }
 
 DynamicQr::DynamicQr(const QJsonObject &object)
-    : QrTicket("DynamicQr")
+    : QrFieldTicket("DynamicQr", object)
 {
-    mFields.insert(kEmpty, object.isEmpty());
-    if (object.isEmpty())
-        return;
-    // A missing key stores an undefined value, which reads as 0 or empty text.
-    mFields.insert(kAxisId, QVariant(object.value(QLatin1String("routeId"))));
-    mFields.insert(kUserId, QVariant(object.value(QLatin1String("driverId"))));
-    mFields.insert(kDeviceUuid, QVariant(object.value(QLatin1String("deviceUuid"))));
-    mFields.insert(kIssuedTicketId, QVariant(object.value(QLatin1String("ticketId"))));
-    mFields.insert(kLifeSpan, QVariant(object.value(QLatin1String("lifeSpan"))));
-    mFields.insert(kCarrierId, QVariant(object.value(QLatin1String("carrierId"))));
 }
 
 DynamicQr::~DynamicQr() = default;
 
-int DynamicQr::intField(const QString &key) const
-{
-    return qrfields::intOf(mFields.value(key));
-}
-
-bool DynamicQr::isEmpty() const
-{
-    return mFields.value(kEmpty).toBool();
-}
-
-int DynamicQr::id() const { return intField(kIssuedTicketId); }
-int DynamicQr::axisId() const { return intField(kAxisId); }
-int DynamicQr::userId() const { return intField(kUserId); }
-QString DynamicQr::deviceUuid() const { return qrfields::textOf(mFields.value(kDeviceUuid)); }
-int DynamicQr::issueTimestamp() const { return intField(kIssueTimestamp); }
-int DynamicQr::routeExecutionId() const { return intField(kRouteExecutionId); }
-int DynamicQr::fareProductId() const { return intField(kFareProductId); }
-QString DynamicQr::ticketType() const { return qrfields::textOf(mFields.value(kTicketType)); }
-int DynamicQr::passengerTypeId() const { return intField(kPassengerTypeId); }
-int DynamicQr::lifeSpan() const { return intField(kLifeSpan); }
-int DynamicQr::carrierId() const { return intField(kCarrierId); }
 int DynamicQr::tickCount() const { return intField(kTickCount); }
 int DynamicQr::tickInterval() const { return intField(kTickInterval); }
-
-QDateTime DynamicQr::issueDateTime() const
-{
-    return QDateTime::fromSecsSinceEpoch(issueTimestamp(), Qt::UTC);
-}
 
 bool DynamicQr::validityStartDateIsNull() const
 {
     return !mFields.contains(kValidityStartDate);
-}
-
-QDateTime DynamicQr::validityStartDate() const
-{
-    if (validityStartDateIsNull())
-        return QDateTime();
-    return qrfields::localFromUnsigned(intField(kValidityStartDate));
 }
 
 int DynamicQr::remainingSec() const
@@ -179,24 +118,8 @@ QString DynamicQr::toString() const
 
 QJsonObject DynamicQr::toJson() const
 {
-    using qrfields::jsonDateTime;
-    QJsonObject o;
-    o.insert(QLatin1String("axisId"), axisId());
-    o.insert(QLatin1String("fareProductId"), fareProductId());
-    o.insert(QLatin1String("issuedTicketId"), id());
-    o.insert(QLatin1String("issuerDeviceId"), deviceUuid());
-    o.insert(QLatin1String("issuerId"), userId());
-    o.insert(QLatin1String("lifeSpan"), lifeSpan());
-    o.insert(QLatin1String("passengerTypeId"), passengerTypeId());
-    o.insert(QLatin1String("routeExecutionId"), routeExecutionId());
-    o.insert(QLatin1String("template"), MyTemplate);
-    o.insert(QLatin1String("type"), ticketType());
-    o.insert(QLatin1String("carrierId"), carrierId());
+    QJsonObject o = commonJson(MyTemplate);
     o.insert(QLatin1String("tickCount"), tickCount());
     o.insert(QLatin1String("tickInterval"), tickInterval());
-    o.insert(QLatin1String("issueDateTime"), jsonDateTime(issueTimestamp()));
-    o.insert(QLatin1String("validityStartDate"),
-             validityStartDateIsNull() ? QJsonValue(QJsonValue::Null)
-                                       : QJsonValue(jsonDateTime(intField(kValidityStartDate))));
     return o;
 }

@@ -1,10 +1,9 @@
 #pragma once
 
-#include "tickets/qrticket.h"
+#include "tickets/qrfieldticket.h"
 
 #include <QDateTime>
 #include <QJsonObject>
-#include <QVariantMap>
 
 // The dynamic QR ticket: a fare product with a window of validity whose code also carries
 // a tick interval and count, built from a scanned text of 12 "|"-separated fields. Reads
@@ -25,33 +24,18 @@
 //   11             tickCount            (unsigned)
 //   -              axisId               routeId
 //   -              routeExecutionId
-class DynamicQr : public QrTicket
+class DynamicQr : public QrFieldTicket
 {
 public:
     explicit DynamicQr(QString text);
     explicit DynamicQr(const QJsonObject &object);
     ~DynamicQr() override;
 
-    bool isEmpty() const override;
     QString toString() const override;
-    int id() const override;
 
-    QString toSerialized() const { return mSerialized; }
-    int axisId() const;
-    int userId() const;
-    QString deviceUuid() const;
-    int issueTimestamp() const;
-    QDateTime issueDateTime() const;
-    int routeExecutionId() const;
-    int fareProductId() const;
-    QString ticketType() const;
-    int passengerTypeId() const;
-    bool validityStartDateIsNull() const;
-    QDateTime validityStartDate() const;
-    int lifeSpan() const;
+    bool validityStartDateIsNull() const override;
     // Whole seconds from now to the end of validity, within [0, INT_MAX].
     int remainingSec() const;
-    int carrierId() const;
     int tickCount() const;
     int tickInterval() const;
     // "ccc-000-uuuuuuuu-ddd-ttttttt": carrier, user, device and ticket id, zero-padded;
@@ -60,10 +44,4 @@ public:
     QJsonObject toJson() const;
 
     static const QString MyTemplate; // "dynamicqr"
-
-private:
-    int intField(const QString &key) const;
-
-    QVariantMap mFields;
-    QString mSerialized;
 };

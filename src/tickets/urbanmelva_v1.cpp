@@ -3,7 +3,6 @@
 #include "tickets/qrfields.h"
 
 #include <QDebug>
-#include <QJsonValue>
 
 const QString UrbanMelva_v1::MyTemplate = QStringLiteral("urban_melva_v1");
 
@@ -11,40 +10,23 @@ namespace {
 
 const char kTag[] = "[qr/UrbanMelva_v1] ";
 
-const QString kEmpty = QStringLiteral("empty");
-const QString kAxisId = QStringLiteral("axisId");
-const QString kUserId = QStringLiteral("userId");
-const QString kDeviceUuid = QStringLiteral("deviceUuid");
 const QString kReservationCode = QStringLiteral("reservationCode");
 const QString kFromStopGroupId = QStringLiteral("fromStopGroupId");
 const QString kToStopGroupId = QStringLiteral("toStopGroupId");
-const QString kIssueTimestamp = QStringLiteral("issueTimestamp");
-const QString kIssuedTicketId = QStringLiteral("issuedTicketId");
-const QString kRouteExecutionId = QStringLiteral("routeExecutionId");
 const QString kSeatNumber = QStringLiteral("seatNumber");
 const QString kOpenTicket = QStringLiteral("openTicket");
-const QString kTicketType = QStringLiteral("ticketType");
 const QString kParcelId = QStringLiteral("parcelId");
-const QString kFareProductId = QStringLiteral("fareProductId");
-const QString kPassengerTypeId = QStringLiteral("passengerTypeId");
 const QString kExpiryDate = QStringLiteral("expiryDate");
-const QString kValidityStartDate = QStringLiteral("validityStartDate");
-const QString kLifeSpan = QStringLiteral("lifeSpan");
-const QString kCarrierId = QStringLiteral("carrierId");
 
 } // namespace
 
 UrbanMelva_v1::UrbanMelva_v1(QString text)
-    : QrTicket("UrbanMelva_v1")
-    , mSerialized(std::move(text))
+    : QrFieldTicket("UrbanMelva_v1", std::move(text))
 {
     using namespace qrfields;
-    if (mSerialized.isEmpty()) {
-        mFields.insert(kEmpty, true);
+    const QStringList f = scannedFields();
+    if (f.isEmpty())
         return;
-    }
-    mSerialized = withoutTrailingBar(mSerialized);
-    const QStringList f = split(mSerialized);
     if (f.size() != 16 && f.size() != 19) {
         qWarning().noquote() << kTag << "Ticket does not have " << 19 << " or 16 fields";
         mFields.insert(kEmpty, true);
@@ -87,53 +69,17 @@ UrbanMelva_v1::UrbanMelva_v1(QString text)
 }
 
 UrbanMelva_v1::UrbanMelva_v1(const QJsonObject &object)
-    : QrTicket("UrbanMelva_v1")
+    : QrFieldTicket("UrbanMelva_v1", object)
 {
-    mFields.insert(kEmpty, object.isEmpty());
-    if (object.isEmpty())
-        return;
-    // A missing key stores an undefined value, which reads as 0 or empty text.
-    mFields.insert(kAxisId, QVariant(object.value(QLatin1String("routeId"))));
-    mFields.insert(kUserId, QVariant(object.value(QLatin1String("driverId"))));
-    mFields.insert(kDeviceUuid, QVariant(object.value(QLatin1String("deviceUuid"))));
-    mFields.insert(kIssuedTicketId, QVariant(object.value(QLatin1String("ticketId"))));
-    mFields.insert(kLifeSpan, QVariant(object.value(QLatin1String("lifeSpan"))));
-    mFields.insert(kCarrierId, QVariant(object.value(QLatin1String("carrierId"))));
 }
 
 UrbanMelva_v1::~UrbanMelva_v1() = default;
 
-int UrbanMelva_v1::intField(const QString &key) const
-{
-    return qrfields::intOf(mFields.value(key));
-}
-
-bool UrbanMelva_v1::isEmpty() const
-{
-    return mFields.value(kEmpty).toBool();
-}
-
-int UrbanMelva_v1::id() const { return intField(kIssuedTicketId); }
-int UrbanMelva_v1::axisId() const { return intField(kAxisId); }
-int UrbanMelva_v1::userId() const { return intField(kUserId); }
-QString UrbanMelva_v1::deviceUuid() const { return qrfields::textOf(mFields.value(kDeviceUuid)); }
-QString UrbanMelva_v1::reservationCode() const { return qrfields::textOf(mFields.value(kReservationCode)); }
+QString UrbanMelva_v1::reservationCode() const { return textField(kReservationCode); }
 int UrbanMelva_v1::fromStopGroupId() const { return intField(kFromStopGroupId); }
 int UrbanMelva_v1::toStopGroupId() const { return intField(kToStopGroupId); }
-int UrbanMelva_v1::issueTimestamp() const { return intField(kIssueTimestamp); }
-int UrbanMelva_v1::routeExecutionId() const { return intField(kRouteExecutionId); }
-int UrbanMelva_v1::fareProductId() const { return intField(kFareProductId); }
 int UrbanMelva_v1::seatNumber() const { return intField(kSeatNumber); }
-QString UrbanMelva_v1::ticketType() const { return qrfields::textOf(mFields.value(kTicketType)); }
 int UrbanMelva_v1::parcelId() const { return intField(kParcelId); }
-int UrbanMelva_v1::passengerTypeId() const { return intField(kPassengerTypeId); }
-int UrbanMelva_v1::lifeSpan() const { return intField(kLifeSpan); }
-int UrbanMelva_v1::carrierId() const { return intField(kCarrierId); }
-
-QDateTime UrbanMelva_v1::issueDateTime() const
-{
-    return QDateTime::fromSecsSinceEpoch(issueTimestamp(), Qt::UTC);
-}
 
 QDate UrbanMelva_v1::expiryDate() const
 {
@@ -154,13 +100,6 @@ bool UrbanMelva_v1::openTicket() const
 bool UrbanMelva_v1::validityStartDateIsNull() const
 {
     return mFields.value(kValidityStartDate).isNull();
-}
-
-QDateTime UrbanMelva_v1::validityStartDate() const
-{
-    if (validityStartDateIsNull())
-        return QDateTime();
-    return qrfields::localFromUnsigned(intField(kValidityStartDate));
 }
 
 QString UrbanMelva_v1::toString() const
@@ -198,30 +137,14 @@ QString UrbanMelva_v1::toString() const
 
 QJsonObject UrbanMelva_v1::toJson() const
 {
-    using qrfields::jsonDateTime;
-    QJsonObject o;
-    o.insert(QLatin1String("axisId"), axisId());
-    o.insert(QLatin1String("fareProductId"), fareProductId());
+    QJsonObject o = commonJson(MyTemplate);
     o.insert(QLatin1String("fromStopGroupId"), fromStopGroupId());
     o.insert(QLatin1String("toStopGroupId"), toStopGroupId());
     o.insert(QLatin1String("isOpenTicket"), openTicket());
-    o.insert(QLatin1String("issuedTicketId"), id());
-    o.insert(QLatin1String("issuerDeviceId"), deviceUuid());
-    o.insert(QLatin1String("issuerId"), userId());
-    o.insert(QLatin1String("lifeSpan"), lifeSpan());
     o.insert(QLatin1String("parcelId"), parcelId());
-    o.insert(QLatin1String("passengerTypeId"), passengerTypeId());
     o.insert(QLatin1String("reservationCode"), reservationCode());
-    o.insert(QLatin1String("routeExecutionId"), routeExecutionId());
     o.insert(QLatin1String("seatNumber"), seatNumber());
-    o.insert(QLatin1String("template"), MyTemplate);
-    o.insert(QLatin1String("type"), ticketType());
-    o.insert(QLatin1String("carrierId"), carrierId());
-    o.insert(QLatin1String("issueDateTime"), jsonDateTime(issueTimestamp()));
     o.insert(QLatin1String("expiryDate"),
              qrfields::localFromUnsigned(intField(kExpiryDate)).toString(QStringLiteral("yyyy/MM/dd")));
-    o.insert(QLatin1String("validityStartDate"),
-             validityStartDateIsNull() ? QJsonValue(QJsonValue::Null)
-                                       : QJsonValue(jsonDateTime(intField(kValidityStartDate))));
     return o;
 }

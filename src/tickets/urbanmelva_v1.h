@@ -1,11 +1,9 @@
 #pragma once
 
-#include "tickets/qrticket.h"
+#include "tickets/qrfieldticket.h"
 
 #include <QDate>
-#include <QDateTime>
 #include <QJsonObject>
-#include <QVariantMap>
 
 // The urban QR ticket: one line between two zones, built from a scanned text of 16 or 19
 // "|"-separated fields or from the database service's ticket object. Reads only; the
@@ -30,48 +28,27 @@
 //   16             validityStartDate    (19 fields; -1 empties the ticket)
 //   17             lifeSpan             lifeSpan
 //   18             carrierId            carrierId
-class UrbanMelva_v1 : public QrTicket
+class UrbanMelva_v1 : public QrFieldTicket
 {
 public:
     explicit UrbanMelva_v1(QString text);
     explicit UrbanMelva_v1(const QJsonObject &object);
     ~UrbanMelva_v1() override;
 
-    bool isEmpty() const override;
     QString toString() const override;
-    int id() const override;
 
-    QString toSerialized() const { return mSerialized; }
-    int axisId() const;
-    int userId() const;
-    QString deviceUuid() const;
     QString reservationCode() const;
     int fromStopGroupId() const;
     int toStopGroupId() const;
-    int issueTimestamp() const;
-    QDateTime issueDateTime() const;
     QDate expiryDate() const;
     // False when the stored expiry is 0: "no expiry" must not be judged from expiryDate(),
     // whose local date of second 0 is 1969-12-31 west of UTC.
     bool hasExpiryDate() const;
-    int routeExecutionId() const;
-    int fareProductId() const;
     int seatNumber() const;
     bool openTicket() const;
-    QString ticketType() const;
     int parcelId() const;
-    int passengerTypeId() const;
-    bool validityStartDateIsNull() const;
-    QDateTime validityStartDate() const;
-    int lifeSpan() const;
-    int carrierId() const;
+    bool validityStartDateIsNull() const override;
     QJsonObject toJson() const;
 
     static const QString MyTemplate; // "urban_melva_v1"
-
-private:
-    int intField(const QString &key) const;
-
-    QVariantMap mFields;
-    QString mSerialized;
 };

@@ -9,13 +9,6 @@
 
 namespace ZetoDes_v2 {
 
-namespace {
-
-const char kOpening[] = "card missing '";
-const char kClosing[] = "' field in top level";
-
-} // namespace
-
 const QString Card::MyTemplate = QStringLiteral("ZetoDESv2");
 const QList<int> Card::SupportedVersions = {1};
 
@@ -28,14 +21,7 @@ Card::~Card() = default;
 
 void Card::fromJson(const QJsonObject &json)
 {
-    const CardJsonReader envelope(json, kOpening, kClosing);
-    mUid = envelope.toString(QLatin1String("uid"));
-    mType = envelope.toInt(QLatin1String("type"));
-    mTemplate = envelope.toString(QLatin1String("template"));
-    const CardJsonReader data(envelope.toObject(QLatin1String("data")), kOpening, kClosing);
-
-    mState.fromJson(data.toObject(QLatin1String("state")));
-    mInfo.fromJson(data.toObject(QLatin1String("info")));
+    const CardJsonReader data = readHead(json);
     // The flags decide what is read, not the keys that happen to be present.
     const State::CardType flags = mState.getCardType();
     if (flags.hasPeriodPass0 || flags.hasPeriodPass1) {
@@ -57,31 +43,12 @@ void Card::fromJson(const QJsonObject &json)
         mStoredJourneys.fromJson(data.toObject(QLatin1String("storedJourneys")));
         mRemainingJourneys = data.toUInt(QLatin1String("remainingJourneys"));
     }
-    if (flags.hasEPurse)
-        mBalance = data.toInt(QLatin1String("balance"));
-    mTransactionCounter = data.toUInt(QLatin1String("transactionCounter"));
-
-    if (data.has(QLatin1String("topupLog"))) {
-        const QJsonArray log = data.toArray(QLatin1String("topupLog"));
-        mTopupLog.reserve(std::size_t(log.size()));
-        for (const QJsonValue &entry : log)
-            mTopupLog.emplace_back(entry.toObject());
-    }
-    if (data.has(QLatin1String("usageLog"))) {
-        const QJsonArray log = data.toArray(QLatin1String("usageLog"));
-        mUsageLog.reserve(std::size_t(log.size()));
-        for (const QJsonValue &entry : log)
-            mUsageLog.emplace_back(entry.toObject());
-    }
+    readTail(data, flags.hasEPurse);
 }
 
 QJsonObject Card::toJson() const
 {
     const State::CardType flags = mState.getCardType();
-
-    QJsonArray usageLog;
-    for (const UsageLogEntry &entry : mNewUsageLog)
-        usageLog.append(entry.toJson());
 
     // Slot 0 always holds its place; an expired pass has lost its flag but keeps its
     // status, and must still be written.
@@ -94,25 +61,12 @@ QJsonObject Card::toJson() const
         passes.append(mPeriodPass1.toJson());
 
     QJsonObject data;
-    data.insert(QLatin1String("transactionCounter"), CardJsonReader::fromUInt(mTransactionCounter));
-    data.insert(QLatin1String("info"), mInfo.toJson());
-    data.insert(QLatin1String("state"), mState.toJson());
-    data.insert(QLatin1String("usageLog"), usageLog);
-    data.insert(QLatin1String("topupLog"), QJsonValue(QJsonValue::Null));
     data.insert(QLatin1String("periodPass"), passes);
-    if (flags.hasEPurse)
-        data.insert(QLatin1String("balance"), mBalance);
     if (flags.hasStoredJourneys || mStoredJourneys.getStatus() != 0) {
         data.insert(QLatin1String("remainingJourneys"), CardJsonReader::fromUInt(mRemainingJourneys));
         data.insert(QLatin1String("storedJourneys"), mStoredJourneys.toJson());
     }
-
-    QJsonObject json;
-    json.insert(QLatin1String("uid"), mUid);
-    json.insert(QLatin1String("type"), mType);
-    json.insert(QLatin1String("template"), mTemplate);
-    json.insert(QLatin1String("data"), data);
-    return json;
+    return write(data, flags.hasEPurse);
 }
 
 QList<PeriodPass *> Card::periodPasses()
@@ -176,11 +130,6 @@ bool Card::setStoredJourneysExpired(StoredJourneys *product)
     product->setStatus(StoredJourneys::Expired);
     updateStateFlags(2, false);
     return true;
-}
-
-void Card::addUsageLogEntry(const UsageLogEntry &entry)
-{
-    mNewUsageLog.push_back(entry);
 }
 
 } // namespace ZetoDes_v2

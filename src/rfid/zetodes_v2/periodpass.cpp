@@ -30,28 +30,4 @@ QJsonObject PeriodPass::toJson() const
     return json;
 }
 
-QMap<QString, int> PeriodPass::getStatusAsMap() const
-{
-    static const QMap<QString, int> names{
-        {QStringLiteral("EXPIRED"), Expired},
-        {QStringLiteral("ACTIVE"), Active},
-        {QStringLiteral("PREALLOCATED"), Preallocated},
-        {QStringLiteral("BLOCKED"), Blocked},
-        {QStringLiteral("PENDING"), Pending},
-    };
-    return names;
-}
-
-QString PeriodPass::statusToString(int status)
-{
-    static const QMap<int, QString> names{
-        {Expired, QStringLiteral("EXPIRED")},
-        {Active, QStringLiteral("ACTIVE")},
-        {Preallocated, QStringLiteral("PREALLOCATED")},
-        {Blocked, QStringLiteral("BLOCKED")},
-        {Pending, QStringLiteral("PENDING")},
-    };
-    return names.value(status, QStringLiteral("UNKNOWN"));
-}
-
 } // namespace ZetoDes_v2

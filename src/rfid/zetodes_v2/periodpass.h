@@ -1,5 +1,6 @@
 #pragma once
 
+#include "rfid/cardproductstatus.h"
 #include "rfid/cardtime.h"
 
 #include <QDateTime>
@@ -15,17 +16,9 @@ namespace ZetoDes_v2 {
 //   issueTimestamp, activationTimestamp       card times
 //
 // The slot number is not on the wire; the card sets it from the array position.
-class PeriodPass
+class PeriodPass : public CardProductStatus
 {
 public:
-    enum Status : unsigned int {
-        Expired = 12,
-        Active = 15,
-        Preallocated = 16,
-        Blocked = 19,
-        Pending = 33,
-    };
-
     PeriodPass() = default;
     explicit PeriodPass(const QJsonObject &json);
     virtual ~PeriodPass() = default;
@@ -47,8 +40,7 @@ public:
     void setDays(unsigned int days) { mDays = days; }
 
     // The product status table, shared with StoredJourneys.
-    QMap<QString, int> getStatusAsMap() const;
-    static QString statusToString(int status); // "UNKNOWN" for other codes
+    QMap<QString, int> getStatusAsMap() const { return statusNames(); }
 
 private:
     unsigned int mPeriodPassNum = 0;

@@ -14,10 +14,7 @@ State::State(const QJsonObject &json)
 void State::fromJson(const QJsonObject &json)
 {
     const CardJsonReader in(json, "card missing '", "' field in state");
-    mStatus = in.toUInt(QLatin1String("status"));
-    mStatusDeviceId = in.toInt(QLatin1String("statusDeviceId"));
-    mStatusDeviceType = in.toInt(QLatin1String("statusDeviceType"));
-    mPassengerType = in.toUInt(QLatin1String("passengerType"));
+    readStatusFields(in);
     const CardJsonReader flags(in.toObject(QLatin1String("cardType")), "card missing '", "' field in state");
     mCardType.personalized = flags.toBool(QLatin1String("personalized"));
     mCardType.hasPeriodPass0 = flags.toBool(QLatin1String("hasPeriodPass0"));
@@ -37,12 +34,9 @@ QJsonObject State::toJson() const
     cardType.insert(QLatin1String("hasEPurse"), mCardType.hasEPurse);
 
     QJsonObject json;
+    writeStatusFields(json);
     json.insert(QLatin1String("statusTimestamp"), mTimestamp.toJson());
     json.insert(QLatin1String("cardType"), cardType);
-    json.insert(QLatin1String("statusDeviceId"), mStatusDeviceId);
-    json.insert(QLatin1String("statusDeviceType"), mStatusDeviceType);
-    json.insert(QLatin1String("status"), CardJsonReader::fromUInt(mStatus));
-    json.insert(QLatin1String("passengerType"), CardJsonReader::fromUInt(mPassengerType));
     return json;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "rfid/cardstaterecord.h"
 #include "rfid/cardtime.h"
 
 #include <QDateTime>
@@ -13,24 +14,9 @@ namespace ZetoDes_v2 {
 //   cardType {personalized, hasPeriodPass0, hasPeriodPass1,
 //             hasStoredJourneys, hasEPurse}                          booleans
 //   statusTimestamp                                                  card time
-class State
+class State : public CardStateRecord
 {
 public:
-    // Card status codes; 0, 6, 7 and 8 deny nothing.
-    enum Status : unsigned int {
-        Active = 0,
-        NotIssued = 1,
-        BlockedStolen = 2,
-        BlockedLost = 3,
-        BlockedRefunded = 4,
-        BlockedOverlimit = 5,
-        Monitored = 6,
-        AutoRealoadDisabled = 7,
-        Unblocked = 8,
-        BlockedMisuse = 9,
-        BlockedDamaged = 13,
-    };
-
     struct CardType
     {
         bool personalized = false;
@@ -47,29 +33,19 @@ public:
     void fromJson(const QJsonObject &json); // throws std::runtime_error on a missing key
     QJsonObject toJson() const;
 
-    unsigned int getStatus() const { return mStatus; }
     QDateTime getTimestamp() const { return mTimestamp.value(); }
     int getDeviceId() const { return mStatusDeviceId; }
     int getDeviceType() const { return mStatusDeviceType; }
     CardType getCardType() const { return mCardType; }
-    unsigned int getPassengerType() const { return mPassengerType; }
 
-    void setStatus(unsigned int status) { mStatus = status; }
-    void setPassengerType(unsigned int type) { mPassengerType = type; }
     void setCardType(CardType cardType) { mCardType = cardType; }
     void setTimestamp(const QDateTime &time) { mTimestamp = CardTime(time); }
-    void setStatusDeviceId(int id) { mStatusDeviceId = id; }
-    void setStatusDeviceType(int type) { mStatusDeviceType = type; }
 
     void log() const;
 
 private:
     CardTime mTimestamp;
     CardType mCardType;
-    int mStatusDeviceId = 0;
-    int mStatusDeviceType = 0;
-    unsigned int mStatus = 0;
-    unsigned int mPassengerType = 0;
 };
 
 } // namespace ZetoDes_v2

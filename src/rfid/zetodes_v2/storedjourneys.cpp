@@ -1,7 +1,6 @@
 #include "rfid/zetodes_v2/storedjourneys.h"
 
 #include "rfid/cardjsonreader.h"
-#include "rfid/zetodes_v2/periodpass.h"
 
 namespace ZetoDes_v2 {
 
@@ -29,17 +28,6 @@ QJsonObject StoredJourneys::toJson() const
     json.insert(QLatin1String("activationTimestamp"), mActivationTimestamp.toJson());
     json.insert(QLatin1String("journeys"), CardJsonReader::fromUInt(mJourneys));
     return json;
-}
-
-// Both products of the layout share one status table.
-QMap<QString, int> StoredJourneys::getStatusAsMap() const
-{
-    return PeriodPass().getStatusAsMap();
-}
-
-QString StoredJourneys::statusToString(int status)
-{
-    return PeriodPass::statusToString(status);
 }
 
 } // namespace ZetoDes_v2

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "rfid/cardproductstatus.h"
 #include "rfid/cardtime.h"
 
 #include <QDateTime>
@@ -15,17 +16,9 @@ namespace ZetoDes_v2 {
 //   issueTimestamp, activationTimestamp       card times
 //
 // The journeys left are the card's "remainingJourneys", not this record's count.
-class StoredJourneys
+class StoredJourneys : public CardProductStatus
 {
 public:
-    enum Status : unsigned int {
-        Expired = 12,
-        Active = 15,
-        Preallocated = 16,
-        Blocked = 19,
-        Pending = 33,
-    };
-
     StoredJourneys() = default;
     explicit StoredJourneys(const QJsonObject &json);
     virtual ~StoredJourneys() = default;
@@ -44,8 +37,7 @@ public:
     void setProductId(unsigned int id) { mProductId = id; }
     void setJourneys(unsigned int journeys) { mJourneys = journeys; }
 
-    QMap<QString, int> getStatusAsMap() const;
-    static QString statusToString(int status); // "UNKNOWN" for other codes
+    QMap<QString, int> getStatusAsMap() const { return statusNames(); }
 
 private:
     unsigned int mProductId = 0;

@@ -3,14 +3,10 @@
 #include "rfid/cardjsonreader.h"
 
 #include <QDebug>
-#include <QJsonArray>
 
 namespace ZetoDes_v3 {
 
 namespace {
-
-const char kOpening[] = "card missing '";
-const char kClosing[] = "' field in top level";
 
 const QLatin1String kProductKeys[3] = {QLatin1String("product0"), QLatin1String("product1"),
                                        QLatin1String("product2")};
@@ -29,14 +25,7 @@ Card::~Card() = default;
 
 void Card::fromJson(const QJsonObject &json)
 {
-    const CardJsonReader envelope(json, kOpening, kClosing);
-    mUid = envelope.toString(QLatin1String("uid"));
-    mType = envelope.toInt(QLatin1String("type"));
-    mTemplate = envelope.toString(QLatin1String("template"));
-    const CardJsonReader data(envelope.toObject(QLatin1String("data")), kOpening, kClosing);
-
-    mState.fromJson(data.toObject(QLatin1String("state")));
-    mInfo.fromJson(data.toObject(QLatin1String("info")));
+    const CardJsonReader data = readHead(json);
     // The flags decide what is read, not the keys that happen to be present.
     for (int slot = 0; slot < 3; ++slot) {
         if (!hasProduct(slot))
@@ -44,51 +33,19 @@ void Card::fromJson(const QJsonObject &json)
         mProducts[slot].fromJson(data.toObject(kProductKeys[slot]));
         mProducts[slot].setProductNum(unsigned(slot));
     }
-    if (mState.getFlags().hasEPurse)
-        mBalance = data.toInt(QLatin1String("balance"));
-    mTransactionCounter = data.toUInt(QLatin1String("transactionCounter"));
-
-    if (data.has(QLatin1String("topupLog"))) {
-        const QJsonArray log = data.toArray(QLatin1String("topupLog"));
-        mTopupLog.reserve(std::size_t(log.size()));
-        for (const QJsonValue &entry : log)
-            mTopupLog.emplace_back(entry.toObject());
-    }
-    if (data.has(QLatin1String("usageLog"))) {
-        const QJsonArray log = data.toArray(QLatin1String("usageLog"));
-        mUsageLog.reserve(std::size_t(log.size()));
-        for (const QJsonValue &entry : log)
-            mUsageLog.emplace_back(entry.toObject());
-    }
+    readTail(data, mState.getFlags().hasEPurse);
 }
 
 QJsonObject Card::toJson() const
 {
-    QJsonArray usageLog;
-    for (const UsageLogEntry &entry : mNewUsageLog)
-        usageLog.append(entry.toJson());
-
     QJsonObject data;
-    data.insert(QLatin1String("transactionCounter"), CardJsonReader::fromUInt(mTransactionCounter));
-    data.insert(QLatin1String("info"), mInfo.toJson());
-    data.insert(QLatin1String("state"), mState.toJson());
-    data.insert(QLatin1String("usageLog"), usageLog);
-    data.insert(QLatin1String("topupLog"), QJsonValue(QJsonValue::Null));
     // An expired product has lost its flag but keeps its status, and must still be written.
     for (int slot = 0; slot < 3; ++slot) {
         const bool written = hasProduct(slot) || mProducts[slot].getStatus() != 0;
         data.insert(kProductKeys[slot], written ? QJsonValue(mProducts[slot].toJson())
                                                 : QJsonValue(QJsonValue::Null));
     }
-    if (mState.getFlags().hasEPurse)
-        data.insert(QLatin1String("balance"), mBalance);
-
-    QJsonObject json;
-    json.insert(QLatin1String("uid"), mUid);
-    json.insert(QLatin1String("type"), mType);
-    json.insert(QLatin1String("template"), mTemplate);
-    json.insert(QLatin1String("data"), data);
-    return json;
+    return write(data, mState.getFlags().hasEPurse);
 }
 
 void Card::block(State::Status status, int deviceId, int deviceType, const QDateTime &time)
@@ -137,11 +94,6 @@ bool Card::setProductExpired(Product *product)
     product->setStatus(Product::Expired);
     updateStateFlags(slot, false);
     return true;
-}
-
-void Card::addUsageLogEntry(const UsageLogEntry &entry)
-{
-    mNewUsageLog.push_back(entry);
 }
 
 QList<Product *> Card::products()

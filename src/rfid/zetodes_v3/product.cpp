@@ -4,22 +4,6 @@
 
 namespace ZetoDes_v3 {
 
-namespace {
-
-const QMap<QString, int> &statusNames()
-{
-    static const QMap<QString, int> names{
-        {QStringLiteral("EXPIRED"), Product::Expired},
-        {QStringLiteral("ACTIVE"), Product::Active},
-        {QStringLiteral("PREALLOCATED"), Product::Preallocated},
-        {QStringLiteral("BLOCKED"), Product::Blocked},
-        {QStringLiteral("PENDING"), Product::Pending},
-    };
-    return names;
-}
-
-} // namespace
-
 Product::Product(const QJsonObject &json)
 {
     fromJson(json);
@@ -48,22 +32,6 @@ QJsonObject Product::toJson() const
     json.insert(QLatin1String("issueTimestamp"), mIssueTimestamp.toJson());
     json.insert(QLatin1String("activationTimestamp"), mActivationTimestamp.toJson());
     return json;
-}
-
-QMap<QString, int> Product::getStatusAsMap() const
-{
-    return statusNames();
-}
-
-QString Product::statusToString(int status)
-{
-    static const QMap<int, QString> names = [] {
-        QMap<int, QString> byCode;
-        for (auto it = statusNames().cbegin(); it != statusNames().cend(); ++it)
-            byCode.insert(it.value(), it.key());
-        return byCode;
-    }();
-    return names.value(status, QStringLiteral("UNKNOWN"));
 }
 
 QString Product::typeToString(int type)

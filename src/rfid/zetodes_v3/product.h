@@ -1,5 +1,6 @@
 #pragma once
 
+#include "rfid/cardproductstatus.h"
 #include "rfid/cardtime.h"
 
 #include <QDateTime>
@@ -15,16 +16,9 @@ namespace ZetoDes_v3 {
 //   issueTimestamp, activationTimestamp                            card times
 //
 // The slot number is not on the wire; the card sets it from the slot it read.
-class Product
+class Product : public CardProductStatus
 {
 public:
-    enum Status : unsigned int {
-        Expired = 12,
-        Active = 15,
-        Preallocated = 16,
-        Blocked = 19,
-        Pending = 33,
-    };
     enum Type : unsigned int {
         EPurse = 0,
         PeriodPass = 1,
@@ -54,8 +48,7 @@ public:
     void setProductId(unsigned int id) { mProductId = id; }
     void setActivationTimestamp(const QDateTime &time) { mActivationTimestamp = CardTime(time); }
 
-    QMap<QString, int> getStatusAsMap() const;
-    static QString statusToString(int status); // "UNKNOWN" for other codes
+    QMap<QString, int> getStatusAsMap() const { return statusNames(); }
     static QString typeToString(int type);     // "Unknown" for other types
 
 private:

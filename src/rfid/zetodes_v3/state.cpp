@@ -14,10 +14,7 @@ State::State(const QJsonObject &json)
 void State::fromJson(const QJsonObject &json)
 {
     const CardJsonReader in(json, "card missing '", "' field in state");
-    mStatus = in.toUInt(QLatin1String("status"));
-    mStatusDeviceId = in.toInt(QLatin1String("statusDeviceId"));
-    mStatusDeviceType = in.toInt(QLatin1String("statusDeviceType"));
-    mPassengerType = in.toUInt(QLatin1String("passengerType"));
+    readStatusFields(in);
     const CardJsonReader flags(in.toObject(QLatin1String("flags")), "card missing '", "' field in state");
     mFlags.employee = flags.toBool(QLatin1String("employee"));
     mFlags.personalized = flags.toBool(QLatin1String("personalized"));
@@ -39,10 +36,7 @@ QJsonObject State::toJson() const
     flags.insert(QLatin1String("hasProduct2"), mFlags.hasProduct2);
 
     QJsonObject json;
-    json.insert(QLatin1String("status"), CardJsonReader::fromUInt(mStatus));
-    json.insert(QLatin1String("statusDeviceId"), mStatusDeviceId);
-    json.insert(QLatin1String("statusDeviceType"), mStatusDeviceType);
-    json.insert(QLatin1String("passengerType"), CardJsonReader::fromUInt(mPassengerType));
+    writeStatusFields(json);
     json.insert(QLatin1String("flags"), flags);
     json.insert(QLatin1String("statusTimestamp"), mStatusTimestamp.toJson());
     return json;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "rfid/cardstaterecord.h"
 #include "rfid/cardtime.h"
 
 #include <QDateTime>
@@ -12,24 +13,9 @@ namespace ZetoDes_v3 {
 //   status, statusDeviceId, statusDeviceType, passengerType   numbers
 //   flags {employee, personalized, hasEPurse, hasProduct0..2}  booleans
 //   statusTimestamp                                           card time
-class State
+class State : public CardStateRecord
 {
 public:
-    // Card status codes; 0, 6, 7 and 8 deny nothing.
-    enum Status : unsigned int {
-        Active = 0,
-        NotIssued = 1,
-        BlockedStolen = 2,
-        BlockedLost = 3,
-        BlockedRefunded = 4,
-        BlockedOverlimit = 5,
-        Monitored = 6,
-        AutoRealoadDisabled = 7,
-        Unblocked = 8,
-        BlockedMisuse = 9,
-        BlockedDamaged = 13,
-    };
-
     struct Flags
     {
         bool employee = false;
@@ -47,29 +33,19 @@ public:
     void fromJson(const QJsonObject &json); // throws std::runtime_error on a missing key
     QJsonObject toJson() const;
 
-    unsigned int getStatus() const { return mStatus; }
     QDateTime getStatusTimestamp() const { return mStatusTimestamp.value(); }
     int getStatusDeviceId() const { return mStatusDeviceId; }
     int getStatusDeviceType() const { return mStatusDeviceType; }
-    unsigned int getPassengerType() const { return mPassengerType; }
     const Flags &getFlags() const { return mFlags; }
     Flags &getFlags() { return mFlags; }
 
-    void setStatus(unsigned int status) { mStatus = status; }
-    void setPassengerType(unsigned int type) { mPassengerType = type; }
     void setStatusTimestamp(const QDateTime &time) { mStatusTimestamp = CardTime(time); }
     void setFlags(Flags flags) { mFlags = flags; }
-    void setStatusDeviceId(int id) { mStatusDeviceId = id; }
-    void setStatusDeviceType(int type) { mStatusDeviceType = type; }
 
     void log() const;
 
 private:
     Flags mFlags;
-    unsigned int mPassengerType = 0;
-    unsigned int mStatus = 0;
-    int mStatusDeviceId = 0;
-    int mStatusDeviceType = 0;
     CardTime mStatusTimestamp;
 };
 

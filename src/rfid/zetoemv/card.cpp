@@ -19,9 +19,7 @@ Card::Card(const QJsonObject &json)
     : mJson(json)
 {
     const CardJsonReader envelope(json, "card missing '", "' field in top level");
-    mUid = envelope.toString(QLatin1String("uid"));
-    mType = envelope.toInt(QLatin1String("type"));
-    mTemplate = envelope.toString(QLatin1String("template"));
+    envelope.readEnvelope(mUid, mType, mTemplate);
 }
 
 Card::~Card() = default;

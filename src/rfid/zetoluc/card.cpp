@@ -165,9 +165,7 @@ Card::~Card() = default;
 void Card::fromJson(const QJsonObject &json)
 {
     const CardJsonReader envelope(json, kOpening, "' field in top level");
-    mUid = envelope.toString(QLatin1String("uid"));
-    mType = envelope.toInt(QLatin1String("type"));
-    mTemplate = envelope.toString(QLatin1String("template"));
+    envelope.readEnvelope(mUid, mType, mTemplate);
     const CardJsonReader data(envelope.toObject(QLatin1String("data")), kOpening, "' field in top level");
 
     mState = readState(data.toObject(kState));

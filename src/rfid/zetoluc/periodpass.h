@@ -1,5 +1,6 @@
 #pragma once
 
+#include "rfid/cardproductstatus.h"
 #include "rfid/cardtime.h"
 
 #include <QDateTime>
@@ -8,17 +9,9 @@
 namespace ZetoLUC {
 
 // The period pass of a LUC card; its keys are mapped in card.h.
-class PeriodPass
+class PeriodPass : public CardProductStatus
 {
 public:
-    enum Status : unsigned int {
-        Expired = 12,
-        Active = 15,
-        Preallocated = 16,
-        Blocked = 19,
-        Pending = 33,
-    };
-
     unsigned int getStatus() const { return mStatus; }
     unsigned int getProductId() const { return mProductId; }
     unsigned int getDays() const { return mDays; }
@@ -28,9 +21,6 @@ public:
     void setProductId(unsigned int id) { mProductId = id; }
     void setDays(unsigned int days) { mDays = days; }
     void setActivationTimestamp(const QDateTime &time) { mActivationTimestamp = time; }
-
-    // The product status table of the layout, shared with StoredJourneys.
-    static QString statusToString(int status); // "UNKNOWN" for other codes
 
 private:
     unsigned int mStatus = 0;

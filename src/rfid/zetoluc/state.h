@@ -1,5 +1,6 @@
 #pragma once
 
+#include "rfid/cardstaterecord.h"
 #include "rfid/cardtime.h"
 
 #include <QDateTime>
@@ -7,24 +8,9 @@
 namespace ZetoLUC {
 
 // The status and product flags of a LUC card; its keys are mapped in card.h.
-class State
+class State : public CardStateRecord
 {
 public:
-    // Card status codes, those of the DES v2 card; 0, 6, 7 and 8 deny nothing.
-    enum Status : unsigned int {
-        Active = 0,
-        NotIssued = 1,
-        BlockedStolen = 2,
-        BlockedLost = 3,
-        BlockedRefunded = 4,
-        BlockedOverlimit = 5,
-        Monitored = 6,
-        AutoRealoadDisabled = 7,
-        Unblocked = 8,
-        BlockedMisuse = 9,
-        BlockedDamaged = 13,
-    };
-
     // Which of the card's two products it carries.
     struct CardType
     {
@@ -32,25 +18,15 @@ public:
         bool hasStoredJourneys = false;
     };
 
-    unsigned int getStatus() const { return mStatus; }
-    unsigned int getPassengerType() const { return mPassengerType; }
     int getDeviceId() const { return mStatusDeviceId; }
     int getDeviceType() const { return mStatusDeviceType; }
     QDateTime getTimestamp() const { return mTimestamp; }
     CardType getCardType() const { return mCardType; }
 
-    void setStatus(unsigned int status) { mStatus = status; }
-    void setPassengerType(unsigned int type) { mPassengerType = type; }
-    void setStatusDeviceId(int id) { mStatusDeviceId = id; }
-    void setStatusDeviceType(int type) { mStatusDeviceType = type; }
     void setTimestamp(const QDateTime &time) { mTimestamp = time; }
     void setCardType(CardType cardType) { mCardType = cardType; }
 
 private:
-    unsigned int mStatus = 0;
-    unsigned int mPassengerType = 0;
-    int mStatusDeviceId = 0;
-    int mStatusDeviceType = 0;
     QDateTime mTimestamp = CardTime::unset();
     CardType mCardType;
 };

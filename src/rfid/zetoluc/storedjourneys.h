@@ -1,21 +1,13 @@
 #pragma once
 
-#include <QString>
+#include "rfid/cardproductstatus.h"
 
 namespace ZetoLUC {
 
 // The stored-journeys product of a LUC card; its keys are mapped in card.h.
-class StoredJourneys
+class StoredJourneys : public CardProductStatus
 {
 public:
-    enum Status : unsigned int {
-        Expired = 12,
-        Active = 15,
-        Preallocated = 16,
-        Blocked = 19,
-        Pending = 33,
-    };
-
     unsigned int getStatus() const { return mStatus; }
     unsigned int getProductId() const { return mProductId; }
     unsigned int getRemainingJourneys() const { return mRemainingJourneys; }
@@ -23,8 +15,6 @@ public:
     void setStatus(unsigned int status) { mStatus = status; }
     void setProductId(unsigned int id) { mProductId = id; }
     void setRemainingJourneys(unsigned int journeys) { mRemainingJourneys = journeys; }
-
-    static QString statusToString(int status); // "UNKNOWN" for other codes
 
 private:
     unsigned int mStatus = 0;

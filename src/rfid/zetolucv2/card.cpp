@@ -210,24 +210,6 @@ int Card::Product::remainingDays(const QDateTime &now, bool endOfLastDay) const
     return qRound(remainingMinutes(now, endOfLastDay) / 1440.0);
 }
 
-QString Card::State::statusToString(int status)
-{
-    switch (status) {
-    case Active: return QStringLiteral("Active");
-    case NotIssued: return QStringLiteral("NotIssued");
-    case BlockedStolen: return QStringLiteral("BlockedStolen");
-    case BlockedLost: return QStringLiteral("BlockedLost");
-    case BlockedRefunded: return QStringLiteral("BlockedRefunded");
-    case BlockedOverlimit: return QStringLiteral("BlockedOverlimit");
-    case Monitored: return QStringLiteral("Monitored");
-    case AutoRealoadDisabled: return QStringLiteral("AutoRealoadDisabled");
-    case Unblocked: return QStringLiteral("Unblocked");
-    case BlockedMisuse: return QStringLiteral("BlockedMisuse");
-    case BlockedDamaged: return QStringLiteral("BlockedDamaged");
-    default: return QStringLiteral("Unknown");
-    }
-}
-
 QString Card::Product::typeToString(int type)
 {
     switch (type) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "rfid/cardstatuscodes.h"
 #include "rfid/cardtime.h"
 #include "rfid/rfidcard.h"
 
@@ -43,29 +44,13 @@ public:
         QDateTime issueTimestamp = CardTime::unset();
     };
 
-    struct State
+    struct State : CardStatusCodes<int>
     {
-        enum Status : int {
-            Active = 0,
-            NotIssued = 1,
-            BlockedStolen = 2,
-            BlockedLost = 3,
-            BlockedRefunded = 4,
-            BlockedOverlimit = 5,
-            Monitored = 6,
-            AutoRealoadDisabled = 7,
-            Unblocked = 8,
-            BlockedMisuse = 9,
-            BlockedDamaged = 13,
-        };
-
         int status = 0;
         int passengerType = 0;
         int statusDeviceId = 0;
         int statusDeviceType = 0;
         QDateTime statusTimestamp = CardTime::unset();
-
-        static QString statusToString(int status); // "Unknown" for other codes
     };
 
     struct Product
