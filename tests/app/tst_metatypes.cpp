@@ -48,8 +48,9 @@ public slots:
 private:
     void note(const void *object)
     {
-        received = object;
+        // The thread first: the test reads it as soon as it sees the object.
         thread = QThread::currentThread();
+        received = object;
     }
 };
 
