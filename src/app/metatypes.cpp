@@ -6,6 +6,7 @@
 #include "db/scblacklistentry.h"
 #include "tarvik/route.h"
 #include "tickets/qrticket.h"
+#include "validator/results/validatorresult.h"
 
 #include <QMetaType>
 
@@ -13,7 +14,7 @@ void registerMetaTypes()
 {
     // Queued connections find an argument's type by the name in the signal's signature.
     qRegisterMetaType<std::shared_ptr<tarvik::Route>>("tarvik_route_ptr");
-    // "ValidatorResult" is registered here, second, once the validation result record exists.
+    qRegisterMetaType<ValidatorResult>("ValidatorResult");
     qRegisterMetaType<std::shared_ptr<QrTicket>>("qrticket_ptr");
     qRegisterMetaType<SCBlacklistEntry::Ptr>("SCBlacklistEntry::Ptr");
     qRegisterMetaType<EMVticketResp::Ptr>("EMVticketResp::Ptr");

@@ -1,4 +1,5 @@
 #include "framework/configuration.h"
+#include "framework/controllerdefaults.h"
 #include "framework/configuration_p.h"
 
 #include "framework/serialnumber.h"
@@ -186,6 +187,12 @@ bool Configuration::registerDefaults(int order, const QMap<QString, QVariant> *m
     }
     r.maps.insert(order, map);
     return true;
+}
+
+namespace {
+// Registered here, not by the controller, so that a build without the controller (a validator
+// and its tests) still knows the defaults of the "zub/" keys it reads.
+[[maybe_unused]] const bool ControllerDefaultsRegistered = Configuration::registerDefaults(1, &controllerDefaults());
 }
 
 QMap<QString, QVariant> Configuration::defaults()

@@ -1,0 +1,239 @@
+#include "db/dbmanager.h"
+#include "framework/mqttclient.h"
+#include "framework/settings.h"
+#include "support/logcapture.h"
+#include "rfid/rfidcard.h"
+#include "support/testenv.h"
+#include "validator/results/rfidvalidator.h"
+#include "validator/results/rfidvalidatorfactory.h"
+#include "validator/results/ticketdb.h"
+#include "validator/results/validatorlogic.h"
+#include "validator/results/validatorresult.h"
+#include "validator/results/zetoemvvalidator.h"
+
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QThread>
+#include <QtTest>
+
+namespace {
+
+class FakeCard : public RfidCard
+{
+public:
+    QString getTemplate() const override { return QStringLiteral("ZetoDESv3"); }
+    QString getUid() const override { return QStringLiteral("04A1B2C3"); }
+    int getType() const override { return 1; }
+    QJsonObject toJson() const override { return {}; }
+};
+
+QDateTime utc(const QString &text)
+{
+    return QDateTime::fromString(text, Qt::ISODate).toUTC();
+}
+
+} // namespace
+
+class tst_Results : public QObject
+{
+    Q_OBJECT
+private slots:
+    void texts_data();
+    void texts();
+    void resetAndJson();
+    void ticketDbTwoThreads();
+    void lastTapInterval_data();
+    void lastTapInterval();
+    void factory_data();
+    void factory();
+    void transactionCounter_data();
+    void transactionCounter();
+};
+
+void tst_Results::texts_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("text");
+    const QList<QPair<int, const char *>> rows = {
+        {0, "Valid"}, {100, "Ticket has invalid format"}, {101, "Ticket has expired"},
+        {102, "Ticket is not allowed in current route"}, {103, "Ticket has already been validated"},
+        {104, "Ticket is not yet active"}, {105, "Try Again"}, {106, "Ticket has invalid Carrier ID"},
+        {107, "Ticket has invalid Passenger Type"}, {108, "Ticket is not allowed in current axis"},
+        {109, "Ticket is not allowed in current zone"}, {110, "Ticket has invalid tick count"},
+        {400, "Internal Error"}, {500, "Unknown"}, {999, "Unknown"}};
+    for (const auto &row : rows)
+        QTest::addRow("%d", row.first) << row.first << QString::fromLatin1(row.second);
+}
+
+void tst_Results::texts()
+{
+    QFETCH(int, code);
+    QFETCH(QString, text);
+    QCOMPARE(ValidatorResult::denyReasonToString(static_cast<ValidatorResult::DenyReason>(code)), text);
+    QCOMPARE(ValidatorResult::transactionTypeToString(ValidatorResult::Barcode), QStringLiteral("BARCODE"));
+    QCOMPARE(ValidatorResult::transactionTypeToString(static_cast<ValidatorResult::TransactionType>(3)),
+             QStringLiteral("Unknown"));
+}
+
+void tst_Results::resetAndJson()
+{
+    const QJsonObject fresh = ValidatorResult().toJson();
+    QCOMPARE(fresh.value("result").toBool(true), false);
+    QVERIFY(fresh.value("timeStamp").isNull());
+    QVERIFY(fresh.value("issueTimestamp").isNull());
+    QVERIFY(fresh.value("passenger").isNull());
+    QVERIFY(fresh.value("actionRecord").isNull());
+    QCOMPARE(fresh.value("passengerType").toObject(), (QJsonObject{{"id", 0}, {"name", "Invalid"}}));
+    QCOMPARE(fresh.size(), 21);
+
+    ValidatorResult result;
+    result.setResult(true);
+    result.setDenyReason(ValidatorResult::NotYetActive);
+    result.setTimeStamp(utc("2026-01-31T10:15:00+02:00"));
+    result.setRouteInfo({1, 2, 3, 4, 5, 6});
+    result.setPassengerType({7, "Student"});
+    result.setExpiry("2026/02/01");
+    result.setShouldWriteBack(true);
+    result.setBlockReason(3);
+    const QJsonObject json = result.toJson();
+    QCOMPARE(json.value("denyReason").toObject(),
+             (QJsonObject{{"code", 104}, {"text", "Ticket is not yet active"}}));
+    QCOMPARE(json.value("timeStamp").toString(), QStringLiteral("2026-01-31T08:15:00Z"));
+    QCOMPARE(json.value("routeInfo").toObject(),
+             (QJsonObject{{"axisId", 1}, {"routeExecutionId", 2}, {"routeId", 3}, {"stopId", 4}, {"stopUuid", 5},
+                          {"stopGroupId", 6}}));
+    QCOMPARE(json.value("expiry").toString(), QStringLiteral("2026/02/01"));
+
+    result.reset();
+    QCOMPARE(result.toJson(), fresh);
+}
+
+// The main thread cleans while the validation thread inserts: every statement lands, on each
+// thread's own connection, and the counts are exact.
+void tst_Results::ticketDbTwoThreads()
+{
+    TestEnv env;
+    QVERIFY(env.writeFile(QStringLiteral("zub.conf"), {}));
+    manager::Settings::instance()->setDefaultLocation(QFileInfo(env.settingsFile()));
+    TicketDb db;
+    QVERIFY(db.dbConnect(QStringLiteral("tickets.sqlite")));
+    QCOMPARE(db.fileName(), env.filePath(QStringLiteral("tickets.sqlite")));
+    QVERIFY(db.dbCreate());
+    QSignalSpy degraded(&db, &TicketDb::degraded);
+
+    constexpr int Old = 60, New = 100;
+    for (int i = 0; i < Old; ++i)
+        QVERIFY(db.insert({QStringLiteral("old-%1").arg(i), "dev", "bus", 1, 2, 3, 1000 + i}));
+
+    std::atomic<int> inserted{0};
+    QScopedPointer<QThread> worker(QThread::create([&] {
+        for (int i = 0; i < New; ++i)
+            inserted += db.insert({QStringLiteral("new-%1").arg(i), "dev", "bus", 1, 2, 3, 5000 + i}) ? 1 : 0;
+    }));
+    worker->start();
+    int cleaned = 0;
+    for (int cut = 1000; cut < 1000 + Old; cut += 10)
+        cleaned += db.clean(QDateTime::fromSecsSinceEpoch(cut + 9, Qt::UTC));
+    QVERIFY(worker->wait(30000));
+
+    QCOMPARE(cleaned, Old);
+    QCOMPARE(inserted.load(), New);
+    QVERIFY(db.exists(QStringLiteral("new-99")));
+    QVERIFY(!db.exists(QStringLiteral("old-0")));
+    QCOMPARE(db.clean(QDateTime::fromSecsSinceEpoch(5000 + New - 1, Qt::UTC)), New);
+    QCOMPARE(degraded.count(), 0);
+}
+
+void tst_Results::lastTapInterval_data()
+{
+    QTest::addColumn<QDateTime>("tap");
+    QTest::addColumn<qint64>("elapsed");
+    QTest::addColumn<QString>("text");
+    const QDateTime tap = utc("2026-03-01T12:00:00Z");
+    QTest::newRow("unset") << utc("1990-01-01T00:00:00Z") << qint64(5) << "never";
+    QTest::newRow("before the tap") << tap << qint64(-1) << "0 sec";
+    QTest::newRow("at the tap") << tap << qint64(0) << "0 sec(s)";
+    QTest::newRow("59 s") << tap << qint64(59) << "59 sec(s)";
+    QTest::newRow("1 min") << tap << qint64(60) << "1 min(s) 0 sec(s)";
+    QTest::newRow("1 h") << tap << qint64(3600) << "1 hour(s) 0 min(s)";
+    QTest::newRow("1 day less 1 s") << tap << qint64(86399) << "23 hour(s) 59 min(s)";
+    QTest::newRow("1 day") << tap << qint64(86400) << "1 day(s) 0 hour(s) ";
+    QTest::newRow("30 days less 1 s") << tap << qint64(2591999) << "29 day(s) 23 hour(s) ";
+    QTest::newRow("30 days") << tap << qint64(2592000) << "1 month(s) 0 day(s)";
+    QTest::newRow("61 days") << tap << qint64(61 * 86400) << "2 month(s) 1 day(s)";
+}
+
+void tst_Results::lastTapInterval()
+{
+    QFETCH(QDateTime, tap);
+    QFETCH(qint64, elapsed);
+    QFETCH(QString, text);
+    QCOMPARE(ValidatorLogic::lastTapInterval(tap, tap.addSecs(elapsed)), text);
+}
+
+void tst_Results::factory_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("made");
+    for (const char *name : {"ZetoDESv3", "ZetoDESv2", "ZetoLUCv2", "ZetoLUC", "EMV", "ZetoDESv4"})
+        QTest::newRow(name) << name << true;
+    for (const char *name : {"zetodesv3", "ZetoDESv3 ", "EMVx", ""})
+        QTest::newRow(qPrintable(QStringLiteral("'%1'").arg(name))) << name << false;
+}
+
+void tst_Results::factory()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, made);
+    manager::MqttClient client;
+    DBManager gateway(&client);
+    const auto validator = RfidValidatorFactory::create(name, gateway, std::make_shared<Basket>());
+    QCOMPARE(bool(validator), made);
+    if (!made)
+        return;
+    QCOMPARE(bool(std::dynamic_pointer_cast<ZetoEmvValidator>(validator)), name == QLatin1String("EMV"));
+
+    // Without fare rules: "Unknown", the card's identity, the tap's time on an even second.
+    validator->setClock([] { return utc("2026-03-01T12:00:03.900Z"); });
+    FakeCard card;
+    TicketDb store;
+    QSignalSpy employee(validator.get(), &RfidValidator::foundEmployeeCard);
+    QVERIFY(!validator->validate(&card, nullptr, store));
+    const ValidatorResult result = validator->getResult();
+    QCOMPARE(result.getDenyReason(), ValidatorResult::Unknown);
+    QCOMPARE(result.getTemplate(), QStringLiteral("ZetoDESv3"));
+    QCOMPARE(result.getTicketUID(), QStringLiteral("04A1B2C3"));
+    QCOMPARE(result.getTimeStamp(), utc("2026-03-01T12:00:02Z"));
+    QVERIFY(!result.getShouldWriteBack());
+    QCOMPARE(employee.count(), 0);
+}
+
+void tst_Results::transactionCounter_data()
+{
+    QTest::addColumn<int>("counter");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("0") << 0 << false << "[Validator::Logic] Transaction # is INVALID     : 0";
+    QTest::newRow("1") << 1 << true << "[Validator::Logic] Transaction # is valid        : 1";
+    QTest::newRow("65535") << 65535 << true << "[Validator::Logic] Transaction # is valid        : 65535";
+    QTest::newRow("65536") << 65536 << false << "[Validator::Logic] Transaction # is INVALID     : 65536";
+}
+
+void tst_Results::transactionCounter()
+{
+    QFETCH(int, counter);
+    QFETCH(bool, valid);
+    QFETCH(QString, line);
+    LogCapture log;
+    QCOMPARE(ValidatorLogic::checkCardTransactionCounter(counter), valid);
+    QVERIFY(log.contains(line));
+
+    // A layout without a card status is never blocked nor issued.
+    FakeCard card;
+    QVERIFY(!ValidatorLogic::checkCardBlocked(&card));
+    QVERIFY(!ValidatorLogic::checkCardIsIssued(&card));
+    QVERIFY(log.contains(QStringLiteral("[Validator::Logic] Unknown Card Template.")));
+}
+
+QTEST_GUILESS_MAIN(tst_Results)
+#include "tst_results.moc"
