@@ -4,6 +4,7 @@
 #include "db/employee.h"
 #include "db/emvticketresp.h"
 #include "db/scblacklistentry.h"
+#include "inspection/inspectorresult.h"
 #include "tarvik/route.h"
 #include "tickets/qrticket.h"
 #include "validator/results/validatorresult.h"
@@ -20,4 +21,6 @@ void registerMetaTypes()
     qRegisterMetaType<EMVticketResp::Ptr>("EMVticketResp::Ptr");
     qRegisterMetaType<Employee::Ptr>("Employee::Ptr");
     qRegisterMetaType<Device::Ptr>("Device::Ptr");
+    // Inspection results go to the controller's handler and may be queued on to others.
+    qRegisterMetaType<InspectorResult>("InspectorResult");
 }

@@ -1,0 +1,377 @@
+#include "inspection/zetodesinspector_v3.h"
+
+#include "db/dbmanager.h"
+#include "db/device.h"
+#include "framework/configuration.h"
+#include "framework/logtag.h"
+#include "rfid/zetodes_v3/card.h"
+#include "tarvik/axis.h"
+#include "tarvik/faremanager.h"
+#include "tarvik/fareproduct2.h"
+#include "tarvik/routemanager.h"
+#include "tarvik/stop2.h"
+#include "tarvik/stopgroup2.h"
+#include "validator/results/validatorlogic.h"
+
+#include <QMap>
+
+#include <algorithm>
+#include <climits>
+
+using ZetoDes_v3::Card;
+using ZetoDes_v3::Product;
+using ZetoDes_v3::UsageLogEntry;
+
+namespace {
+
+const manager::LogTag kLog(QStringLiteral("[inspector::ZetoDESv3] "));
+
+// Catalogue names of inspection results are Greek.
+const QString kLanguage = QStringLiteral("el");
+
+enum UsageTransType : unsigned int {
+    TransferValidation = 20,
+    PeriodPassValidation = 21,
+    StoredJourneysValidation = 22,
+};
+
+const QString kNoTransactions =
+    QStringLiteral("Usage log last entry does not contain any transactions ===> Return CardNotAllowed error");
+
+int clampToInt(qint64 value)
+{
+    return int(std::clamp<qint64>(value, 0, INT_MAX));
+}
+
+} // namespace
+
+ZetoDesInspector_v3::ZetoDesInspector_v3(DBManager &db)
+    : RfidInspector(db)
+    , mConfig(std::make_unique<Configuration>())
+{
+}
+
+ZetoDesInspector_v3::~ZetoDesInspector_v3() = default;
+
+bool ZetoDesInspector_v3::inspectCard(RfidCard *card)
+{
+    // Fresh, not only reset: reset keeps the route, vehicle and product name of the card before.
+    mResult = freshResult();
+    auto *desCard = dynamic_cast<Card *>(card);
+    if (!desCard) {
+        kLog.warning(QStringLiteral("Card object creation failed"));
+        mResult.setDenyReason(InspectorResult::CardInvalid);
+        return false;
+    }
+
+    kLog.info(QStringLiteral("--- INSPECTION START ------------------------------------------"));
+    Transaction transaction = createTransaction(desCard);
+    const bool passed = processCardTransaction(desCard, transaction);
+    // Also after a failed check: the deny reason it found is the one reported.
+    mResult = getInspectionResult(transaction);
+    kLog.info(QStringLiteral("--- INSPECTION END --------------------------------------------"));
+    return passed;
+}
+
+InspectorResult ZetoDesInspector_v3::getResult() const
+{
+    return mResult;
+}
+
+ZetoDesInspector_v3::Transaction ZetoDesInspector_v3::createTransaction(Card *card) const
+{
+    Transaction transaction;
+    transaction.card = card;
+    return transaction;
+}
+
+bool ZetoDesInspector_v3::processCardTransaction(Card *card, Transaction &transaction)
+{
+    mNow = standardiseTime(currentTime());
+    if (checkEmployeeCard(card)) {
+        kLog.critical(QStringLiteral("Employee Card can not be inspected ===> Return CardInvalid"));
+        transaction.denyReason = InspectorResult::CardInvalid;
+        return false;
+    }
+    if (!processCommonChecks(card, transaction))
+        return false;
+    if (!getLastTransactionProduct(card, transaction))
+        return false;
+    return processFareProducts(card, transaction);
+}
+
+bool ZetoDesInspector_v3::checkEmployeeCard(Card *card) const
+{
+    if (!card->getState().getFlags().employee)
+        return false;
+    kLog.info(QStringLiteral("Employee card found : uid=") + card->getUid() + QStringLiteral(" employeeId=")
+              + QString::number(card->getInfo().getPassengerId()));
+    return true;
+}
+
+bool ZetoDesInspector_v3::processCommonChecks(Card *card, Transaction &transaction)
+{
+    if (card->getState().getFlags().personalized)
+        db().prefetchCustomer(int(card->getInfo().getPassengerId()));
+
+    if (!ValidatorLogic::checkCardTransactionCounter(int(card->getTransactionCounter()))) {
+        transaction.denyReason = InspectorResult::CardInvalidTransactionCounter;
+        return false;
+    }
+    if (!ValidatorLogic::checkCardIsIssued(card) || !ValidatorLogic::checkCardIssuer(card->getInfo().getIssuerId())
+        || !ValidatorLogic::checkCardVersion(card) || !checkCardCarrierId(card)) {
+        transaction.denyReason = InspectorResult::CardInvalid;
+        return false;
+    }
+    if (ValidatorLogic::checkCardBlocked(card)) {
+        // Statuses that map to "Valid" (monitored, auto-reload disabled, unblocked) do not
+        // block the card: the product search still has to say what it holds.
+        const InspectorResult::DenyReason reason = mapCardStatusToDenyReason(int(card->state().getStatus()));
+        if (reason != InspectorResult::Valid) {
+            transaction.denyReason = reason;
+            return false;
+        }
+    }
+    transaction.denyReason = InspectorResult::Valid;
+    return true;
+}
+
+bool ZetoDesInspector_v3::checkCardCarrierId(Card *card) const
+{
+    const Device::Ptr device = db().device();
+    const int carrierId = card->getInfo().getCarrierId();
+    if (!device) {
+        kLog.warning(QStringLiteral("WARN: No device record from the database service yet: carrier id ")
+                     + QString::number(carrierId) + QStringLiteral(" cannot be matched"));
+        return false;
+    }
+    if (carrierId != device->carrierId()) {
+        kLog.warning(QStringLiteral("Card has invalid carrier id."));
+        return false;
+    }
+    kLog.info(QStringLiteral("Carrier ID is valid          : ") + QString::number(carrierId));
+    return true;
+}
+
+InspectorResult::DenyReason ZetoDesInspector_v3::mapCardStatusToDenyReason(int status)
+{
+    static const QMap<int, InspectorResult::DenyReason> reasons{
+        {0, InspectorResult::Valid},
+        {1, InspectorResult::CardInvalid},
+        {2, InspectorResult::CardBlockedStolen},
+        {3, InspectorResult::CardBlockedLost},
+        {4, InspectorResult::CardBlockedRefunded},
+        {5, InspectorResult::CardBlockedOverlimit},
+        {6, InspectorResult::Valid},
+        {7, InspectorResult::Valid},
+        {8, InspectorResult::Valid},
+        {9, InspectorResult::CardBlockedMisuse},
+        {13, InspectorResult::CardBlockedDamaged},
+    };
+    return reasons.value(status, InspectorResult::CardInvalid);
+}
+
+bool ZetoDesInspector_v3::getLastTransactionProduct(Card *card, Transaction &transaction)
+{
+    const std::vector<UsageLogEntry> usageLog = card->getUsageLog();
+    // Equal statuses keep their slot order.
+    const auto byStatus = [](const Product *a, const Product *b) { return a->getStatus() < b->getStatus(); };
+
+    kLog.info(QStringLiteral("Started collecting card fare products"));
+    kLog.info(QStringLiteral("Getting all period passes."));
+    QList<Product *> candidates = card->periodPassProducts();
+    std::stable_sort(candidates.begin(), candidates.end(), byStatus);
+    kLog.info(QStringLiteral("Getting all stored journeys."));
+    QList<Product *> storedJourneys = card->storedJourneysProducts();
+    std::stable_sort(storedJourneys.begin(), storedJourneys.end(), byStatus);
+    kLog.info(QStringLiteral("Adding period passes and stored journeys."));
+    candidates += storedJourneys;
+    printFareProducts(candidates);
+
+    if (usageLog.empty()) {
+        kLog.info(kNoTransactions);
+        transaction.denyReason = InspectorResult::CardNotAllowed;
+        return false;
+    }
+    const UsageLogEntry &last = usageLog.front();
+    kLog.info(QStringLiteral("UsageLog last entry productId found: ") + QString::number(last.getProductId()));
+    for (Product *product : qAsConst(candidates)) {
+        if (product->getProductId() != last.getProductId())
+            continue;
+        kLog.info(QStringLiteral("UsageLog last entry productId found in card products"));
+        transaction.product = product;
+        if (product->getProductType() == Product::StoredJourneys)
+            transaction.transactionType = InspectorResult::StoredJourneysValidation;
+        return true;
+    }
+
+    kLog.info(QStringLiteral("UsageLog last entry productId not found in card products ===> Use usageLog last entry data"));
+    transaction.product = getUsageLogProduct(last, transaction);
+    if (!transaction.product) {
+        kLog.info(kNoTransactions);
+        transaction.denyReason = InspectorResult::CardNotAllowed;
+        return false;
+    }
+    return true;
+}
+
+void ZetoDesInspector_v3::printFareProducts(const QList<Product *> &products) const
+{
+    for (const Product *product : products) {
+        kLog.info(QStringLiteral("  [%1] (%2/%3/%4)")
+                      .arg(QString::number(product->getProductNum()), QString::number(product->getProductId()),
+                           Product::typeToString(int(product->getProductType())),
+                           Product::statusToString(int(product->getStatus()))));
+    }
+}
+
+Product *ZetoDesInspector_v3::getUsageLogProduct(const UsageLogEntry &entry, Transaction &transaction)
+{
+    mUsageLogProduct.setStatus(Product::Active);
+    mUsageLogProduct.setRemainingValue(0);
+    mUsageLogProduct.setProductId(entry.getProductId());
+    switch (entry.getTransType()) {
+    case PeriodPassValidation:
+        mUsageLogProduct.setProductType(Product::PeriodPass);
+        return &mUsageLogProduct;
+    case TransferValidation:
+    case StoredJourneysValidation:
+        mUsageLogProduct.setProductType(Product::StoredJourneys);
+        transaction.transactionType = InspectorResult::StoredJourneysValidation;
+        return &mUsageLogProduct;
+    default:
+        kLog.info(QStringLiteral("Usage log last entry does not contain any supported for inpection transactions "
+                                 "===> Return CardNotAllowed error"));
+        return nullptr;
+    }
+}
+
+bool ZetoDesInspector_v3::processFareProducts(Card *card, Transaction &transaction)
+{
+    if (transaction.product->getProductType() == Product::PeriodPass)
+        processPeriodPass(card, transaction.product, transaction);
+    else
+        processStoredJourneys(card, transaction.product, transaction);
+    return true;
+}
+
+bool ZetoDesInspector_v3::processPeriodPass(Card *, Product *product, Transaction &transaction)
+{
+    transaction.transactionType = InspectorResult::PeriodPassValidation;
+    transaction.denyReason = InspectorResult::Valid;
+    transaction.product = product;
+    transaction.journeysUsed = 0;
+    return true;
+}
+
+bool ZetoDesInspector_v3::processStoredJourneys(Card *card, Product *product, Transaction &transaction)
+{
+    transaction.product = product;
+    transaction.transactionType = InspectorResult::StoredJourneysValidation;
+    transaction.denyReason = InspectorResult::Valid;
+    transaction.isTransfer = checkProductEligibleForTransfer(card, product);
+    transaction.journeysUsed = transaction.isTransfer ? 0 : 1;
+    return true;
+}
+
+bool ZetoDesInspector_v3::checkProductEligibleForTransfer(Card *card, const Product *) const
+{
+    const std::vector<UsageLogEntry> usageLog = card->getUsageLog();
+    if (usageLog.empty()) {
+        kLog.warning(QStringLiteral("Card not used before."));
+        return false;
+    }
+    if (usageLog.front().getTransType() == TransferValidation) {
+        kLog.info(QStringLiteral("Last transaction was transfer"));
+        return true;
+    }
+    return false;
+}
+
+InspectorResult ZetoDesInspector_v3::getInspectionResult(const Transaction &transaction) const
+{
+    InspectorResult result = freshResult();
+    result.setDenyReason(transaction.denyReason);
+    const std::vector<UsageLogEntry> usageLog = transaction.card->getUsageLog();
+
+    QString fareProductName;
+    if (!usageLog.empty()) {
+        const UsageLogEntry &last = usageLog.front();
+        result.setTimeStamp(last.getTransTimestamp());
+        result.setVehicleId(int(last.getVehicleId()));
+        result.setDeviceType(int(last.getDeviceType()));
+
+        // The catalogues are missing until the back-end link is up: names stay empty then.
+        InspectorResult::RouteInfo route;
+        if (const tarvik::FareManager *fares = db().fareData()) {
+            if (const auto product = fares->findFareProduct(int(last.getProductId())))
+                fareProductName = product->multiLang(kLanguage);
+        }
+        if (const tarvik::RouteManager *routes = db().routeData()) {
+            if (const auto axis = routes->findAxis(int(last.getRouteId())))
+                route.axisName = axis->multiLang(kLanguage);
+            if (const auto stop = routes->findStop(int(last.getBoardingStopId()))) {
+                route.stopName = stop->multiLang(kLanguage);
+                if (const auto zone = stop->stopGroup())
+                    route.zoneName = zone->multiLang(kLanguage);
+            }
+        }
+        kLog.info(QStringLiteral("--- Retrieved From Tarvik ---------------------------------------"));
+        kLog.info(QStringLiteral(" FP name   : ") + fareProductName);
+        kLog.info(QStringLiteral(" Axis name : ") + route.axisName);
+        kLog.info(QStringLiteral(" Zone name : ") + route.zoneName);
+        kLog.info(QStringLiteral(" Stop name : ") + route.stopName);
+        kLog.info(QString(66, QLatin1Char('-')));
+
+        route.routeExecutionId = int(last.getRouteExecutionId());
+        route.routeId = int(last.getRouteId());
+        route.boardingStopId = int(last.getBoardingStopId());
+        result.setRouteInfo(route);
+    }
+
+    result.setResult(transaction.denyReason == InspectorResult::Valid);
+    result.setTransactionType(transaction.isTransfer ? InspectorResult::Transfer : transaction.transactionType);
+    result.setShouldWriteBack(false);
+    const Product *product = transaction.product;
+    if (product) {
+        result.setFareProductId(int(product->getProductId()));
+        result.setFareProductName(fareProductName);
+    }
+
+    if (transaction.transactionType == InspectorResult::PeriodPassValidation) {
+        result.setRemainingPassDays(getProductRemainingDays(product));
+    } else if (product
+               && (transaction.transactionType == InspectorResult::StoredJourneysValidation || transaction.isTransfer)) {
+        const qint64 remaining = product->getRemainingValue();
+        result.setJourneysBefore(clampToInt(transaction.journeysUsed + remaining));
+        result.setJourneysAfter(clampToInt(remaining));
+        if (transaction.isTransfer && !usageLog.empty())
+            result.setInitialTimestamp(usageLog.front().getInitialTimestamp());
+    }
+    return result;
+}
+
+int ZetoDesInspector_v3::getProductRemainingDays(const Product *product) const
+{
+    if (!product || product->getProductType() != Product::PeriodPass)
+        return 0;
+    const qint64 validity = product->getInitialValue();
+    if (product->getStatus() == Product::Pending)
+        return clampToInt(validity);
+    if (product->getStatus() != Product::Active)
+        return 0;
+    if (mNow < product->getActivationTimestamp())
+        return clampToInt(validity);
+    return clampToInt(mNow.daysTo(getProductExpiryTimestamp(product)));
+}
+
+QDateTime ZetoDesInspector_v3::getProductExpiryTimestamp(const Product *product) const
+{
+    const bool hourly = mConfig->get(QStringLiteral("zub/period_pass_hourly")).toBool();
+    if (product->getStatus() == Product::Pending)
+        return QDateTime(QDate(1990, 1, 1), QTime(0, 0), Qt::UTC);
+    const QDateTime end = product->getActivationTimestamp().toUTC().addDays(qint64(product->getInitialValue()));
+    if (hourly)
+        return end;
+    return QDateTime(end.date(), QTime(0, 0), Qt::UTC);
+}
