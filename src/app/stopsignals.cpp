@@ -22,18 +22,18 @@ int gPipe[2] = {-1, -1};
 volatile sig_atomic_t gStopping = 0;
 
 // Only async-signal-safe calls in here.
-extern "C" void onStopSignal(int signal)
+extern "C" void onStopSignal(int number)
 {
     if (gStopping) {
         // The clean-up hangs or takes too long for whoever sent the second signal.
-        std::signal(signal, SIG_DFL);
-        std::raise(signal);
+        std::signal(number, SIG_DFL);
+        std::raise(number);
         return;
     }
     gStopping = 1;
     const int saved = errno;
-    const char number = char(signal);
-    [[maybe_unused]] const ssize_t written = ::write(gPipe[0], &number, 1);
+    const char byte = char(number);
+    [[maybe_unused]] const ssize_t written = ::write(gPipe[0], &byte, 1);
     errno = saved;
 }
 
