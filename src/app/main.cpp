@@ -1,4 +1,5 @@
 #include "app/metatypes.h"
+#include "app/stopsignals.h"
 #include "app/zub.h"
 #include "framework/logger.h"
 #include "framework/settings.h"
@@ -18,6 +19,10 @@ int main(int argc, char *argv[])
     QGuiApplication::setApplicationVersion(QStringLiteral("v") + QLatin1String(getProjectVersion()));
     QGuiApplication::setOrganizationName(QStringLiteral("zub"));
     QGuiApplication::setOrganizationDomain(QStringLiteral("zub.local"));
+    // A service manager's stop or Ctrl-C ends the event loop, so that every manager is
+    // destroyed on the way out; one that comes during start-up waits for the loop.
+    StopSignals stopSignals;
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, &app, &QCoreApplication::quit);
 
     manager::Logger::instance();
     // After the name: the settings file is named after the application.
@@ -25,5 +30,7 @@ int main(int argc, char *argv[])
 
     ZUB zub;
     zub.initialize();
+    // Only now: a quit() before the loop runs would be lost.
+    stopSignals.watch();
     return app.exec();
 }

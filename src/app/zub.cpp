@@ -32,8 +32,34 @@
 #include <memory>
 
 namespace {
+
 const QString Tag = QStringLiteral("[ZUB] ");
+
+// The controller's topic settings, checked in this order: the base first, as the others are
+// written in terms of it, then what it subscribes to, then what it publishes on.
+struct TopicSetting
+{
+    QString key;
+    bool subscribed;
+};
+
+const QString BaseKey = QStringLiteral("zub/base");
+
+const TopicSetting TopicSettings[] = {
+    {BaseKey, false}, // the start of every topic the controller publishes
+    {QStringLiteral("zub/sub_config_get"), true},
+    {QStringLiteral("zub/sub_config_set"), true},
+    {QStringLiteral("zub/will_topic"), false},
+    {QStringLiteral("zub/pub_config"), false},
+    {QStringLiteral("zub/pub_card_inspected"), false},
+};
+
+bool isUsable(const TopicSetting &setting, const QString &topic)
+{
+    return setting.subscribed ? manager::MqttClient::isTopicFilter(topic) : manager::MqttClient::isTopicName(topic);
 }
+
+} // namespace
 
 // The map itself lives with the settings framework (see framework/controllerdefaults.h).
 const QMap<QString, QVariant> ZUB::Defaults = controllerDefaults();
@@ -118,15 +144,16 @@ void ZUBPrivate::connectSignals()
 
 void ZUBPrivate::connectBrokers()
 {
+    readTopics();
     configureClient(mObu, QStringLiteral("zub/obu_"));
     configureClient(mLocal, QStringLiteral("zub/"));
     mLocal.setKeepAlive(quint8(number(QStringLiteral("zub/keep_alive"), 0, 255)));
-    mLocal.setWillTopic(topic(QStringLiteral("zub/will_topic")));
+    mLocal.setWillTopic(mWillTopic);
     mLocal.setWillMessage(mConfig.get(QStringLiteral("zub/will_message")).toString().toUtf8());
 
     const quint8 subQos = qos(QStringLiteral("zub/sub_qos"));
-    mLocal.subscribe(topic(QStringLiteral("zub/sub_config_get")).toUtf8(), subQos);
-    mLocal.subscribe(topic(QStringLiteral("zub/sub_config_set")).toUtf8(), subQos);
+    mLocal.subscribe(mConfigGetTopic.toUtf8(), subQos);
+    mLocal.subscribe(mConfigSetTopic.toUtf8(), subQos);
 
     mObu.connect();
     mLocal.connect();
@@ -143,6 +170,36 @@ void ZUBPrivate::configureClient(manager::MqttClient &client, const QString &pre
     client.setClientId(mConfig.get(prefix + QStringLiteral("client_id")).toString());
 }
 
+// A topic the broker would refuse (a will topic of "#" fails every connection) or one the
+// controller would hear itself on (an endless loop) gives way to the setting's default, else
+// to none, with one warning naming the setting.
+void ZUBPrivate::readTopics()
+{
+    QMap<QString, QVariant> used; // the refused settings, as replaced
+    for (const TopicSetting &setting : TopicSettings) {
+        const QString value = topic(setting.key, used);
+        const bool published = !setting.subscribed && setting.key != BaseKey;
+        const bool loops = published && isOwnSubscription(value, used);
+        if (isUsable(setting, value) && !loops)
+            continue;
+        used.insert(setting.key, ZUB::Defaults.value(setting.key));
+        QString fallback = topic(setting.key, used);
+        if (!isUsable(setting, fallback) || (published && isOwnSubscription(fallback, used))) {
+            fallback.clear();
+            used.insert(setting.key, QString());
+        }
+        qWarning().noquote().nospace() << Tag << "WARN: Setting " << setting.key
+                                       << (loops ? " names a topic the controller subscribes to: "
+                                                 : " is no usable topic: ")
+                                       << value << (fallback.isEmpty() ? QStringLiteral(", not used")
+                                                                       : QStringLiteral(", using ") + fallback);
+    }
+    mWillTopic = topic(QStringLiteral("zub/will_topic"), used);
+    mConfigTopic = topic(QStringLiteral("zub/pub_config"), used);
+    mConfigGetTopic = topic(QStringLiteral("zub/sub_config_get"), used);
+    mConfigSetTopic = topic(QStringLiteral("zub/sub_config_set"), used);
+}
+
 void ZUBPrivate::onLocalConnected()
 {
     publishConfig();
@@ -152,17 +209,17 @@ void ZUBPrivate::onLocalReceived(const QByteArray &data, const QByteArray &topic
 {
     // The client is shared: most of what arrives is for other components.
     const QString name = QString::fromUtf8(topicName);
-    if (name == topic(QStringLiteral("zub/sub_config_set")))
+    if (name == mConfigSetTopic)
         applyConfig(data, name);
-    else if (name == topic(QStringLiteral("zub/sub_config_get")))
+    else if (name == mConfigGetTopic)
         publishConfig();
 }
 
 void ZUBPrivate::publishConfig()
 {
     const QJsonDocument document = mConfig.toJsonDoc();
-    mLocal.publish(document.toJson(QJsonDocument::Compact), topic(QStringLiteral("zub/pub_config")).toUtf8(),
-                   qos(QStringLiteral("zub/pub_qos")));
+    if (!mConfigTopic.isEmpty())
+        mLocal.publish(document.toJson(QJsonDocument::Compact), mConfigTopic.toUtf8(), qos(QStringLiteral("zub/pub_qos")));
     emit config(document);
 }
 
@@ -176,6 +233,7 @@ void ZUBPrivate::applyConfig(const QByteArray &data, const QString &topicName)
     }
     QMap<QString, QVariant> settings;
     manager::JsonSettings().jsonToSettings(document, settings);
+    refuseUnusableTopics(settings, topicName);
     // Names only: the values may be credentials.
     qInfo().noquote().nospace() << Tag << "Configuration set on " << topicName << ": "
                                 << QStringList(settings.keys()).join(QLatin1String(", "));
@@ -183,9 +241,51 @@ void ZUBPrivate::applyConfig(const QByteArray &data, const QString &topicName)
     publishConfig();
 }
 
-QString ZUBPrivate::topic(const QString &key) const
+// Topic settings are saved only when the controller can use them at its next start. The
+// topics in use stay as they are until then.
+void ZUBPrivate::refuseUnusableTopics(QMap<QString, QVariant> &settings, const QString &from) const
 {
-    return mConfig.get(key).toString();
+    for (const TopicSetting &setting : TopicSettings) {
+        if (!settings.contains(setting.key))
+            continue;
+        QMap<QString, QVariant> without = settings;
+        without.remove(setting.key);
+        const QString value = topic(setting.key, settings);
+        const char *reason = nullptr;
+        if (!isUsable(setting, value))
+            reason = " is no usable topic";
+        else if (hearsItself(settings) && !hearsItself(without))
+            reason = " would make the controller hear its own messages";
+        if (!reason)
+            continue;
+        qWarning().noquote().nospace() << Tag << "WARN: Configuration set on " << from << " refused for "
+                                       << setting.key << ": " << value << reason;
+        settings = without;
+    }
+}
+
+bool ZUBPrivate::isOwnSubscription(const QString &topicName, const QMap<QString, QVariant> &pending) const
+{
+    for (const TopicSetting &setting : TopicSettings) {
+        if (setting.subscribed && manager::MqttClient::topicMatches(topic(setting.key, pending), topicName))
+            return true;
+    }
+    return false;
+}
+
+bool ZUBPrivate::hearsItself(const QMap<QString, QVariant> &pending) const
+{
+    for (const TopicSetting &setting : TopicSettings) {
+        if (!setting.subscribed && setting.key != BaseKey && isOwnSubscription(topic(setting.key, pending), pending))
+            return true;
+    }
+    return false;
+}
+
+// The topic as the settings stand once `pending` is stored.
+QString ZUBPrivate::topic(const QString &key, const QMap<QString, QVariant> &pending) const
+{
+    return mConfig.get(key, pending).toString();
 }
 
 quint8 ZUBPrivate::qos(const QString &key) const

@@ -40,13 +40,23 @@ private slots:
 
 private:
     void configureClient(manager::MqttClient &client, const QString &prefix);
+    void readTopics();
     void publishConfig();
     void applyConfig(const QByteArray &data, const QString &topic);
-    QString topic(const QString &key) const;
+    void refuseUnusableTopics(QMap<QString, QVariant> &settings, const QString &from) const;
+    bool isOwnSubscription(const QString &topic, const QMap<QString, QVariant> &pending) const;
+    bool hearsItself(const QMap<QString, QVariant> &pending) const;
+    QString topic(const QString &key, const QMap<QString, QVariant> &pending) const;
     quint8 qos(const QString &key) const;
     int number(const QString &key, int lowest, int highest) const;
 
     Configuration mConfig;
+    // Read once, before the first connection: a change of these settings applies at the next
+    // start, as the subscriptions were made with them. Empty: not used.
+    QString mWillTopic;
+    QString mConfigTopic;
+    QString mConfigGetTopic;
+    QString mConfigSetTopic;
     manager::MqttClient mLocal; // the device's services and the controller's own topics
     manager::MqttClient mObu;   // the on-board unit and the database service
     DBManager mDb{&mObu};       // the database service and the back-end link

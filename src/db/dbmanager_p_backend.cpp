@@ -345,7 +345,10 @@ void DBManagerPrivate::onCustomerInfoReceived(const tarvik::Customer::Ptr &custo
     const QSharedPointer<CustomerDB> store = customers();
     if (!store || !customer)
         return;
-    kLog.info(QStringLiteral("Customer info received, updating database :\n") + customer->toString());
+    // One record per line: the logger escapes a line break inside a record.
+    kLog.info(QStringLiteral("Customer info received, updating database :"));
+    for (const QString &line : customer->toString().split(QLatin1Char('\n')))
+        kLog.info(line);
     QElapsedTimer timer;
     timer.start();
     store->insert(customer);

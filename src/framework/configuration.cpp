@@ -102,6 +102,7 @@ struct Configuration::Expansion
 {
     QVarLengthArray<const QString *, ConfigurationText::MaxDepth> chain; // each alive up the stack
     bool warned = false;
+    const QMap<QString, QVariant> *pending = nullptr; // read in place of the file's values
 };
 
 // The maps are fixed once main() runs, and every configuration (one per tap on the
@@ -218,12 +219,20 @@ QVariant Configuration::get(const QString &key) const
     return read(key, expansion);
 }
 
+QVariant Configuration::get(const QString &key, const QMap<QString, QVariant> &pending) const
+{
+    Expansion expansion;
+    expansion.pending = &pending;
+    return read(key, expansion);
+}
+
 QVariant Configuration::read(const QString &key, Expansion &expansion) const
 {
     if (key.isEmpty())
         return {};
     // On a device the file holds every key: the default is looked up only when it does not.
-    QVariant value = mSettings->value(key);
+    QVariant value = (expansion.pending && expansion.pending->contains(key)) ? expansion.pending->value(key)
+                                                                               : mSettings->value(key);
     if (!value.isValid()) {
         const auto fallback = mDefaults->byKey.constFind(key);
         if (fallback == mDefaults->byKey.cend())

@@ -28,6 +28,9 @@ public:
 
     // The expanded value; an int or bool default keeps its type; invalid for an unknown key.
     QVariant get(const QString &key) const;
+    // The same, as it would read once `pending` (unexpanded values, as they would be written)
+    // is stored: a change can be checked before it is written.
+    QVariant get(const QString &key, const QMap<QString, QVariant> &pending) const;
     // Writes go straight to disk; false (and one warning) when the file could not be written.
     bool set(const QString &key, const QVariant &value);
     bool setMultipleSettings(const QMap<QString, QVariant> &settings);

@@ -41,6 +41,43 @@ void writeToSyslog(int priority, const QByteArray &record)
     ::syslog(priority, "%s", record.constData());
 }
 
+// A record is one line of text: a line break or other control character in a message (a
+// peer's text, say) would forge a record or reach the terminal, so it is written escaped.
+bool mustEscape(ushort c)
+{
+    return c < 0x20 || (c >= 0x7f && c <= 0x9f) || c == 0x2028 || c == 0x2029;
+}
+
+QString escaped(const QString &text)
+{
+    const ushort *data = reinterpret_cast<const ushort *>(text.constData());
+    const int size = text.size();
+    int at = 0;
+    while (at < size && !mustEscape(data[at]))
+        ++at;
+    if (at == size)
+        return text;
+    QString out;
+    out.reserve(size + 8);
+    out.append(text.constData(), at);
+    for (; at < size; ++at) {
+        const ushort c = data[at];
+        if (!mustEscape(c))
+            out.append(QChar(c));
+        else if (c == '\n')
+            out.append(QLatin1String("\\n"));
+        else if (c == '\r')
+            out.append(QLatin1String("\\r"));
+        else if (c == '\t')
+            out.append(QLatin1String("\\t"));
+        else if (c <= 0xff)
+            out.append(QStringLiteral("\\x%1").arg(c, 2, 16, QLatin1Char('0')));
+        else
+            out.append(QStringLiteral("\\u%1").arg(c, 4, 16, QLatin1Char('0')));
+    }
+    return out;
+}
+
 void writeToStderr(const QByteArray &line)
 {
     std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
@@ -191,7 +228,7 @@ void Logger::messageHandler(QtMsgType type, const QMessageLogContext &context, c
 {
     if (tInsideLogger) {
         // Raised from inside the logger on this thread: taking the lock again would hang.
-        const QByteArray line = text.toUtf8() + '\n';
+        const QByteArray line = escaped(text).toUtf8() + '\n';
         std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
         if (type == QtFatalMsg)
             std::abort();
@@ -203,7 +240,8 @@ void Logger::messageHandler(QtMsgType type, const QMessageLogContext &context, c
 void Logger::handle(QtMsgType type, const QMessageLogContext &context, const QString &text)
 {
     InsideGuard guard(&mMutex);
-    const QByteArray message = qFormatLogMessage(type, context, text).toUtf8();
+    // The text alone: the coloured pattern's own escape sequences stay.
+    const QByteArray message = qFormatLogMessage(type, context, escaped(text)).toUtf8();
     const double elapsed = (mClock() - mStartTime) / 1000.0;
 
     char prefix[64];

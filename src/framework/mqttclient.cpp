@@ -5,6 +5,8 @@
 #include <QDebug>
 #include <QTimer>
 
+#include <mosquitto.h>
+
 #include <limits>
 
 namespace manager {
@@ -47,6 +49,29 @@ QString MqttClient::combinePath(const QString &a, const QString &b)
         path += QLatin1Char('/');
     path += b.startsWith(QLatin1Char('/')) ? b.mid(1) : b;
     return path;
+}
+
+// The library reads C strings: a NUL would cut the text short before its checks see the rest.
+bool MqttClient::isTopicName(const QString &topic)
+{
+    const QByteArray bytes = topic.toUtf8();
+    return !bytes.isEmpty() && !bytes.contains('\0') && mosquitto_pub_topic_check(bytes.constData()) == MOSQ_ERR_SUCCESS;
+}
+
+bool MqttClient::isTopicFilter(const QString &filter)
+{
+    const QByteArray bytes = filter.toUtf8();
+    return !bytes.isEmpty() && !bytes.contains('\0') && mosquitto_sub_topic_check(bytes.constData()) == MOSQ_ERR_SUCCESS;
+}
+
+bool MqttClient::topicMatches(const QString &filter, const QString &topic)
+{
+    if (!isTopicFilter(filter) || !isTopicName(topic))
+        return false;
+    bool matches = false;
+    return mosquitto_topic_matches_sub(filter.toUtf8().constData(), topic.toUtf8().constData(), &matches)
+               == MOSQ_ERR_SUCCESS
+           && matches;
 }
 
 void MqttClient::connect()

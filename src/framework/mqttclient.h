@@ -45,6 +45,13 @@ public:
     // Joins two topic levels with exactly one "/".
     static QString combinePath(const QString &a, const QString &b);
 
+    // What the broker takes: a topic to publish on (not empty, no wildcard, no NUL), and a
+    // filter to subscribe to (not empty, no NUL, each wildcard a whole level, "#" the last).
+    static bool isTopicName(const QString &topic);
+    static bool isTopicFilter(const QString &filter);
+    // Whether a message on `topic` reaches a subscription to `filter`.
+    static bool topicMatches(const QString &filter, const QString &topic);
+
     // Delivers one topic straight to a handler of the receiver (queued), on the current
     // connection only: not remembered, not made again after a reconnection.
     template <typename T, typename F>

@@ -4,18 +4,47 @@
 #include "framework/jsonsettings.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
+#include <QLockFile>
 #include <QReadLocker>
+#include <QRegularExpression>
 #include <QWriteLocker>
 
 namespace manager {
 
 namespace {
+
 const QString Tag = QStringLiteral("[settings] ");
+
+// A process killed while saving can leave the library's lock file and its temporary copy
+// ("<name>." and six letters or digits, written after the lock was taken) behind. Only a dead
+// writer's lock is taken over, never a live one's; unlocking removes it. A file of that name
+// older than the lock is not such a copy.
+void removeStaleFiles(const QFileInfo &file)
+{
+    const QString lockPath = file.absoluteFilePath() + QStringLiteral(".lock");
+    const QFileInfo leftLock(lockPath);
+    const bool crashed = leftLock.exists();
+    const QDateTime lockedAt = leftLock.lastModified();
+    QLockFile lock(lockPath);
+    if (!lock.tryLock(0) || !crashed)
+        return;
+    QDir folder = file.absoluteDir();
+    const QRegularExpression temporary(QLatin1Char('^') + QRegularExpression::escape(file.fileName())
+                                       + QStringLiteral("\\.[A-Za-z0-9]{6}$"));
+    const QStringList names = folder.entryList({file.fileName() + QStringLiteral(".??????")}, QDir::Files | QDir::Hidden);
+    for (const QString &name : names) {
+        const QString path = folder.filePath(name);
+        if (temporary.match(name).hasMatch() && QFileInfo(path).lastModified() >= lockedAt && folder.remove(name))
+            qInfo().noquote().nospace() << Tag << "Removed stale temporary file " << path;
+    }
 }
+
+} // namespace
 
 Settings::Settings()
 {
@@ -42,6 +71,7 @@ Settings::Settings()
                                                << ": " << file.errorString();
         }
     }
+    removeStaleFiles(mLocation);
     watch(mLocation.absoluteFilePath());
 }
 
@@ -93,6 +123,7 @@ void Settings::setDefaultLocation(const QFileInfo &file)
         qInfo().noquote().nospace() << Tag << "Location found, changing";
         unwatch(mLocation.absoluteFilePath());
         mLocation = QFileInfo(file.absoluteFilePath());
+        removeStaleFiles(mLocation);
         watch(mLocation.absoluteFilePath());
     }
     // After the lock is released: receivers call create(), which reads the location.

@@ -394,8 +394,10 @@ void ActionListManager::setActionComplete(ActionRecord::Ptr record)
     }
     if (!mRecords->add(record)) {
         // The action is on the card already: its report must not be lost.
-        qCritical().noquote().nospace() << Tag << "ERROR: Could not store Action Record, retrying at next check :\n"
-                                        << record->toString();
+        // One record per line: the logger escapes a line break inside a record.
+        qCritical().noquote().nospace() << Tag << "ERROR: Could not store Action Record, retrying at next check :";
+        for (const QString &line : record->toString().split(QLatin1Char('\n')))
+            qCritical().noquote().nospace() << Tag << line;
         std::lock_guard<std::mutex> lock(mUnstoredLock);
         mUnstored.append(record);
     }
@@ -462,10 +464,9 @@ void ActionListManager::processPending()
         mInFlight = record;
         serial = ++mFlightSerial;
     }
-    qInfo().noquote().nospace() << Tag
-                                << QStringLiteral("Sending Action Record (remaining=%1) :\n%2")
-                                       .arg(due.size() - 1)
-                                       .arg(record->toString());
+    qInfo().noquote().nospace() << Tag << "Sending Action Record (remaining=" << due.size() - 1 << ") :";
+    for (const QString &line : record->toString().split(QLatin1Char('\n')))
+        qInfo().noquote().nospace() << Tag << line;
     // Armed before the request goes: its answer is handled on our thread, after this.
     QMetaObject::invokeMethod(this, [this, serial] { armWatchdog(serial); }, Qt::AutoConnection);
     const int previous = mConnector.timeout();

@@ -405,8 +405,12 @@ void Connector::onFinished()
             const QJsonDocument document = QJsonDocument::fromJson(body);
             logCritical() << "ERROR: " << reply->errorString();
             logCritical() << "ERROR: HTTP Status   : " << status;
-            logCritical() << "ERROR: HTTP Response : "
-                          << QString::fromUtf8(document.toJson(QJsonDocument::Indented));
+            // Indented, one record per line: the logger escapes a line break inside a record.
+            const QStringList lines = QString::fromUtf8(document.toJson(QJsonDocument::Indented))
+                                          .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+            logCritical() << "ERROR: HTTP Response : " << lines.value(0);
+            for (int i = 1; i < lines.size(); ++i)
+                logCritical() << lines.at(i);
             reportFailure(context, status, document.object());
             return;
         }

@@ -203,8 +203,11 @@ FareProduct2::Ptr FareSnapshot::findEpurseProduct(int axisId, int zoneId, int pa
     });
 
     qInfo().noquote().nospace() << kTag << "Found : " << candidates.size() << " product(s)";
-    for (const FareProduct2::Ptr &product : qAsConst(candidates))
-        qDebug().noquote().nospace() << kTag << '\n' << product->toString();
+    // One record per line: the logger escapes a line break inside a record.
+    for (const FareProduct2::Ptr &product : qAsConst(candidates)) {
+        for (const QString &line : product->toString().split(QLatin1Char('\n')))
+            qDebug().noquote().nospace() << kTag << line;
+    }
     qInfo().noquote().nospace() << kTag << "Operation completed in : " << timer.elapsed() << " msec(s)";
     return candidates.value(0);
 }
@@ -229,7 +232,9 @@ FareProduct2::List FareSnapshot::findFareProducts(int axisId) const
         qCritical().noquote().nospace() << kTag << "ERROR: Could not find axis : " << axisId;
         return {};
     }
-    qInfo().noquote().nospace() << kTag << "Finding Fare Products for Axis : \n" << axis->toString();
+    qInfo().noquote().nospace() << kTag << "Finding Fare Products for Axis : ";
+    for (const QString &line : axis->toString().split(QLatin1Char('\n')))
+        qInfo().noquote().nospace() << kTag << line;
 
     const StopGroup2::List groups = axis->stopGroups();
     const FareProduct2::List candidates = findFareProducts(kPaperTicket, kDriverChannel);

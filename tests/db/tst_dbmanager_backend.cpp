@@ -707,7 +707,7 @@ void tst_DBManagerBackend::prefetchFromAnotherThreadStoresAnswer()
     validation.start();
     QMetaObject::invokeMethod(&context, [this] { gateway().prefetchCustomer(QStringLiteral("CARD-501")); });
 
-    QTRY_VERIFY_WITH_TIMEOUT(mLog->containsPart(kTag + QStringLiteral("Customer info received, updating database :\n")),
+    QTRY_VERIFY_WITH_TIMEOUT(mLog->contains(kTag + QStringLiteral("Customer info received, updating database :")),
                              kWaitMs);
     validation.quit();
     validation.wait();

@@ -20,6 +20,10 @@ public:
 
     bool start(int timeoutMs = 10000);
     bool isRunning() const { return mProcess.state() != QProcess::NotRunning; }
+    qint64 processId() const { return mProcess.processId(); }
+    // How it ended; a crash or a death by signal is no normal exit.
+    bool exitedNormally() const { return mProcess.exitStatus() == QProcess::NormalExit; }
+    int exitCode() const { return mProcess.exitCode(); }
     // Ends it with SIGTERM, or SIGKILL when it does not end in time; true when it ended.
     bool terminate(int timeoutMs = 10000);
 

@@ -417,14 +417,14 @@ void tst_Connector::reportsHttpFailure_data()
 
     QTest::newRow("sync-404-json") << Call([](Connector &c) { c.requestRouteData("SN-1"); }) << kSyncPath
                                    << Response::json(404, R"({"error":"nope"})") << "ERROR: HTTP Status   : 404"
-                                   << "ERROR: HTTP Response : {\n    \"error\": \"nope\"\n}\n" << QVariantList();
+                                   << "    \"error\": \"nope\"" << QVariantList();
     QTest::newRow("list-500-text") << Call([](Connector &c) { c.requestActionList(); }) << kListPath
                                    << Response::text(500, "Internal failure") << "ERROR: HTTP Status   : 500"
                                    << "ERROR: HTTP Response : " << QVariantList();
     QTest::newRow("complete-500-json") << Call([](Connector &c) { c.requestActionComplete({}); }) << kCompletePath
                                        << Response::json(500, R"({"code":"E42","message":"broken"})")
                                        << "ERROR: HTTP Status   : 500"
-                                       << "ERROR: HTTP Response : {\n    \"code\": \"E42\",\n    \"message\": \"broken\"\n}\n"
+                                       << "    \"message\": \"broken\""
                                        << QVariantList{500, "E42", "broken"};
     QTest::newRow("complete-404-text") << Call([](Connector &c) { c.requestActionComplete({}); }) << kCompletePath
                                        << Response::text(404, "no such page") << "ERROR: HTTP Status   : 404"
