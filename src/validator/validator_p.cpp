@@ -66,6 +66,7 @@ ValidatorPrivate::ValidatorPrivate(manager::MqttClient *client, DBManager &db, s
                          .arg(minutes));
         minutes = 1;
     }
+    // A timer's interval is an int: beyond some 24 days it cleans every 24 days.
     const qint64 periodMs = minutes > std::numeric_limits<int>::max() / kMinuteMs
         ? std::numeric_limits<int>::max()
         : minutes * kMinuteMs;
