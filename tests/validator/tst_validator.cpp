@@ -1,0 +1,329 @@
+#include "validator/validator.h"
+#include "validator/validator_p.h"
+
+#include "db/dbmanager.h"
+#include "framework/configuration.h"
+#include "framework/mqttclient.h"
+#include "framework/settings.h"
+#include "tarvik/fareproducts.h"
+
+#include "support/brokerfixture.h"
+#include "support/dbservicepeer.h"
+#include "support/logcapture.h"
+#include "support/qrscannerpeer.h"
+#include "support/qrtestkey.h"
+#include "support/testenv.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <atomic>
+
+namespace {
+
+const QDateTime kNow(QDate(2026, 3, 10), QTime(12, 0), Qt::UTC);
+
+QString secs(qint64 offset)
+{
+    return QString::number(kNow.toSecsSinceEpoch() + offset);
+}
+
+// Carrier 7, axis 6, product 5, passenger type 1, valid for an hour from `from` (none for 0).
+QString urban(int id = 99, qint64 from = -600, int count = 19)
+{
+    return QStringLiteral("6|1234|A1|R1|2|3|%1|%2|0|0|false|PASSENGER|0|5|1|0|%3|3600|7")
+        .arg(secs(-3600)).arg(id).arg(from == 0 ? QStringLiteral("-1") : secs(from))
+        .split('|').mid(0, count).join('|');
+}
+
+QString dynamic()
+{
+    return QStringLiteral("DYNAMIC|1234|A1|%1|99|5|1|%2|3600|7|30|3").arg(secs(-3600), secs(-95));
+}
+
+QJsonObject zone(int id, int stop)
+{
+    const QJsonObject s{{"id", stop}, {"name", QStringLiteral("S%1").arg(stop)}, {"ordinal", id}};
+    return {{"id", id}, {"name", QStringLiteral("Z%1").arg(id)}, {"ordinal", id}, {"stops", QJsonArray{s}}};
+}
+
+ValidatorResult resultAt(const QSignalSpy &spy, int i)
+{
+    return spy.at(i).at(0).value<ValidatorResult>();
+}
+
+} // namespace
+
+// The service between a scanner peer, a reader peer and a scripted database service on one
+// broker, "now" pinned. The route: carrier 7, axis 6, stop 21 in zone 2 where product 5 is
+// active, stop 31 in zone 3 where it is not.
+class tst_Validator : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup() { mValidator.reset(); }
+    void scanEndToEnd_data();
+    void scanEndToEnd();
+    void scanDuringPassbackWaitGetsItsOwnVerdict();
+    void statusMap_data();
+    void statusMap();
+    void facadeCallsReachTheWorker();
+    void storeEMVResults_data();
+    void storeEMVResults();
+
+private:
+    // Everything queued so far has been handled by the worker and re-emitted by the facade.
+    void settle()
+    {
+        QMetaObject::invokeMethod(mValidator->worker(), [] {}, Qt::BlockingQueuedConnection);
+        QCoreApplication::processEvents();
+    }
+    bool scan(const QString &text) { return mScanner->scan(QrTestKey::encipher(QrTestKey::pad(text.toUtf8()))); }
+
+    BrokerFixture mBroker;
+    TestEnv mEnv;
+    std::unique_ptr<LogCapture> mLog;
+    std::unique_ptr<DbServicePeer> mDbPeer;
+    std::unique_ptr<QrScannerPeer> mScanner;
+    std::unique_ptr<manager::MqttClient> mClient;
+    std::unique_ptr<DBManager> mDb;
+    std::unique_ptr<tarvik::Route> mRoute;
+    std::unique_ptr<Validator> mValidator;
+};
+
+void tst_Validator::initTestCase()
+{
+    if (qgetenv("TZ") == "America/New_York")
+        QVERIFY2(QDateTime::currentDateTime().offsetFromUtc() < 0, "no time-zone data for America/New_York");
+    qRegisterMetaType<ValidatorResult>("ValidatorResult");
+    QLoggingCategory::setFilterRules(QStringLiteral("*.debug=true\nqt.*=false"));
+    // Raised to one minute: the clean timer never fires by itself during a test.
+    QVERIFY(mEnv.writeFile("zub.conf", "[validator]\ndb_clean_minutes=-5\n[db]\ntimeout_ms=5000\n"));
+    manager::Settings::instance()->setDefaultLocation(QFileInfo(mEnv.settingsFile()));
+
+    QVERIFY2(mBroker.start(), qPrintable(mBroker.log()));
+    mLog = std::make_unique<LogCapture>();
+    mDbPeer = std::make_unique<DbServicePeer>();
+    mScanner = std::make_unique<QrScannerPeer>();
+    QVERIFY(mDbPeer->connectTo(mBroker.host(), mBroker.port()));
+    QVERIFY(mScanner->connectTo(mBroker.host(), mBroker.port()));
+    mClient = std::make_unique<manager::MqttClient>();
+    mClient->setHostname(mBroker.host());
+    mClient->setPort(mBroker.port());
+    mDb = std::make_unique<DBManager>(mClient.get());
+    QSignalSpy connected(mClient.get(), &manager::MqttClient::connected);
+    mClient->connect();
+    QVERIFY(connected.wait(10000));
+    QSignalSpy ready(mDb.get(), &DBManager::onPaperTicketIssuingStarted);
+    QVERIFY(QTest::qWaitFor([&] { return mDbPeer->publishUiRequest("issueSingleTicket", 0), ready.wait(20); }, 10000));
+
+    mRoute = std::make_unique<tarvik::Route>(QJsonObject{
+        {"status", "start"},
+        {"data", QJsonObject{{"axis", QJsonObject{{"routeId", 6}}},
+                             {"routeExecution", QJsonObject{{"tripsExecutionId", 77}, {"tripsRouteId", 88}}},
+                             {"stopGroups", QJsonArray{zone(2, 21), zone(3, 31)}}}}});
+    mRoute->setCarrierId(7);
+    const QJsonObject product{{"fareProductId", 5}, {"fromStopGroupId", 2}, {"toStopGroupId", 2},
+                              {"passengerTypes", QJsonArray{QJsonObject{{"id", 1}, {"description", "Adult"}}}}};
+    mRoute->setFareProducts(tarvik::FareProducts(QJsonObject{{"axisId", 6}, {"products", QJsonArray{product}}}));
+    QVERIFY(mRoute->acceptRouteProgress(tarvik::RouteProgress(6, 21)));
+}
+
+void tst_Validator::init()
+{
+    Configuration().set("validator/qr_passback", true);
+    mDbPeer->clear();
+    mDbPeer->setScript([this](const QJsonObject &request) {
+        mDbPeer->reply(request, DbServicePeer::answer(request.value("method").toString(), QJsonArray()));
+    });
+    mScanner->clear();
+    mLog->clear();
+    mValidator = std::make_unique<Validator>(mClient.get(), *mDb, nullptr, nullptr);
+    mValidator->worker()->setClock([] { return kNow; });
+    // Both clients' subscriptions stand once an info report of each gets through.
+    QSignalSpy qrInfo(mValidator.get(), &Validator::receivedQrInfo);
+    QSignalSpy rfidInfo(mValidator.get(), &Validator::receivedRfidInfo);
+    QVERIFY(QTest::qWaitFor([&] { return mScanner->publishInfo({}), qrInfo.wait(20); }, 10000));
+    QVERIFY(QTest::qWaitFor([&] { return mScanner->mqtt().publish("zeto/rfid/info", "{}"), rfidInfo.wait(20); }, 10000));
+}
+
+void tst_Validator::scanEndToEnd_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("onRoute");
+    QTest::addColumn<int>("reason");
+    QTest::addColumn<QString>("logLine");
+    const QString valid = QStringLiteral("Ticket is valid");
+    const QString offRoute = QStringLiteral("Ticket scanned while not on route");
+    const QString invalid = QStringLiteral("Invalid ticket");
+    QTest::newRow("urban") << urban() << true << 0 << valid;
+    QTest::newRow("urban-short-form") << urban(99, -600, 16) << true << 0 << valid;
+    QTest::newRow("dynamic") << dynamic() << true << 0 << valid;
+    QTest::newRow("urban-not-yet-active") << urban(99, 60) << true << 104 << QStringLiteral("Ticket is not valid");
+    QTest::newRow("urban-without-route") << urban() << false << 100 << offRoute;
+    QTest::newRow("dynamic-without-route") << dynamic() << false << 100 << offRoute;
+    QTest::newRow("empty-ticket") << urban(99, 0).replace("|3600|", "|-1|") << true << 100 << invalid;
+    QTest::newRow("unknown-field-count") << QStringLiteral("a|b|c") << true << 100 << invalid;
+}
+
+void tst_Validator::scanEndToEnd()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, onRoute);
+    QFETCH(int, reason);
+    QFETCH(QString, logLine);
+    if (onRoute)
+        mValidator->routeStarted(*mRoute);
+    QSignalSpy scanned(mValidator.get(), &Validator::scannedTicket);
+    QVERIFY(scan(text));
+    QVERIFY(scanned.wait(10000));
+    settle();
+    QCOMPARE(scanned.count(), 1);
+    QCOMPARE(int(resultAt(scanned, 0).getDenyReason()), reason);
+    QCOMPARE(resultAt(scanned, 0).getResult(), reason == 0);
+    QCOMPARE(resultAt(scanned, 0).getTransactionType(), ValidatorResult::Barcode);
+    QVERIFY2(mLog->contains("[validator] " + logLine), qPrintable(mLog->texts().join('\n')));
+    QCOMPARE(mLog->count("[validator] Transaction >>>>>>>> "), 1);
+    QCOMPARE(mLog->containsPart("[validator] Parsing done in "), text != "a|b|c");
+}
+
+void tst_Validator::scanDuringPassbackWaitGetsItsOwnVerdict()
+{
+    mValidator->routeStarted(*mRoute);
+    QList<QJsonObject> held;
+    mDbPeer->setScript([&](const QJsonObject &request) {
+        if (request.value("params").toArray().at(0).toObject().value("value").toString().endsWith("-99"))
+            held.append(request); // answered below, once the second scan waits behind it
+        else
+            mDbPeer->reply(request, DbServicePeer::answer("getValidatedTicket", QJsonArray()));
+    });
+    QSignalSpy scanned(mValidator.get(), &Validator::scannedTicket);
+    QVERIFY(scan(urban(99)));
+    QTRY_COMPARE(held.size(), 1);
+    QVERIFY(scan(urban(100)));
+    QTRY_COMPARE(mLog->count("[qr] Received scanned data"), 2);
+    mDbPeer->reply(held.first(), DbServicePeer::answer("getValidatedTicket", QJsonArray{QJsonObject{{"ticketId", 99}}}));
+
+    QTRY_COMPARE(scanned.count(), 2);
+    settle();
+    QCOMPARE(scanned.count(), 2);
+    QCOMPARE(int(resultAt(scanned, 0).getDenyReason()), 103);
+    QCOMPARE(resultAt(scanned, 0).getTicketUID(), QStringLiteral("7-1234-A1-99"));
+    QCOMPARE(int(resultAt(scanned, 1).getDenyReason()), 0);
+    QCOMPARE(resultAt(scanned, 1).getTicketUID(), QStringLiteral("7-1234-A1-100"));
+}
+
+void tst_Validator::statusMap_data()
+{
+    QTest::addColumn<QByteArray>("qrStatus");
+    QTest::addColumn<QByteArray>("rfidStatus");
+    QTest::addColumn<QString>("flags"); // qr, qrEnabled, rfid, rfidEnabled
+    const auto qr = [](const char *service, const char *active, const char *enabled) {
+        return QStringLiteral(R"({"service":%1,"device":{"active":%2,"enabled":%3}})").arg(service, active, enabled).toUtf8();
+    };
+    const auto rfid = [](const char *service, int state) {
+        return QStringLiteral(R"({"service":%1,"device":{"state":%2}})").arg(service).arg(state).toUtf8();
+    };
+    QTest::newRow("qr-enabled") << qr("true", "true", "true") << QByteArray() << QStringLiteral("1100");
+    QTest::newRow("qr-not-enabled") << qr("true", "true", "false") << QByteArray() << QStringLiteral("1000");
+    QTest::newRow("qr-active-as-text") << qr("true", "\"true\"", "true") << QByteArray() << QStringLiteral("0000");
+    QTest::newRow("qr-service-down") << qr("false", "true", "true") << QByteArray() << QStringLiteral("0000");
+    QTest::newRow("qr-without-service") << QByteArray("{}") << QByteArray() << QStringLiteral("0000");
+    for (int state : {-1, 0, 1, 2, 3, 4})
+        QTest::addRow("rfid-state-%d", state) << QByteArray() << rfid("true", state)
+                                               << QString(state == 1 ? "0010" : state == 2 || state == 3 ? "0011" : "0000");
+    QTest::newRow("rfid-service-down") << QByteArray() << rfid("false", 2) << QStringLiteral("0000");
+    QTest::newRow("each-keeps-the-other") << qr("true", "true", "true") << rfid("true", 2) << QStringLiteral("1111");
+}
+
+void tst_Validator::statusMap()
+{
+    QFETCH(QByteArray, qrStatus);
+    QFETCH(QByteArray, rfidStatus);
+    QFETCH(QString, flags);
+    QSignalSpy status(mValidator.get(), &Validator::status);
+    QSignalSpy qr(mValidator.get(), &Validator::receivedQrStatus);
+    QSignalSpy rfid(mValidator.get(), &Validator::receivedRfidStatus);
+    if (!qrStatus.isEmpty()) {
+        QVERIFY(mScanner->publishRaw("status", qrStatus));
+        QVERIFY(qr.wait(5000));
+        QCOMPARE(qr.last().at(0).toMap(), QJsonDocument::fromJson(qrStatus).object().toVariantMap());
+    }
+    if (!rfidStatus.isEmpty()) {
+        QVERIFY(mScanner->mqtt().publish("zeto/rfid/status", rfidStatus) >= 0);
+        QVERIFY(rfid.wait(5000));
+    }
+    const QVariantMap map = status.last().at(0).toMap();
+    QCOMPARE(map.keys(), (QStringList{"qr", "qrEnabled", "rfid", "rfidEnabled"}));
+    QString got;
+    for (const QVariant &flag : map)
+        got += flag.toBool() ? '1' : '0';
+    QCOMPARE(got, flags);
+}
+
+void tst_Validator::facadeCallsReachTheWorker()
+{
+    mValidator->setBarcode(true);
+    QVERIFY(mScanner->waitForCommands(1));
+    QCOMPARE(mScanner->commands(), QStringList{"enable"});
+
+    mValidator->routeEnded();
+    mValidator->routeStarted(*mRoute);
+    mValidator->routeProgress(tarvik::RouteProgress(6, 31));
+    mValidator->routeProgress(tarvik::RouteProgress(9, 21)); // another route's event: the stop stays
+    mValidator->routeEnded();
+    mValidator->routeEnded();
+    QCOMPARE(mLog->count("[validator] No route to stop"), 2);
+    QVERIFY(mLog->contains("[validator] Starting route 6 with execution id 77"));
+    QCOMPARE(mLog->count("[validator] Current stop set to 'S31' (id=31) stop group 'Z3' (id=3)"), 2);
+    QCOMPARE(mLog->count("[validator] Stopping route 6 with execution id 77"), 1);
+    QVERIFY(mLog->contains("[validator] WARN: validator/db_clean_minutes is -5, cleaning every minute instead"));
+}
+
+void tst_Validator::storeEMVResults_data()
+{
+    QTest::addColumn<bool>("answered");
+    QTest::addColumn<int>("errorCode");
+    QTest::addColumn<bool>("withBasket");
+    QTest::addColumn<QByteArray>("params");
+    QTest::newRow("answered") << true << 0 << true
+                              << QByteArray(R"([{"errorCode":0,"ticketId":"T1"},{"errorCode":0,"ticketId":"T2"}])");
+    QTest::newRow("timed-out-null-basket") << false << 402 << false << QByteArray("[]");
+}
+
+void tst_Validator::storeEMVResults()
+{
+    QFETCH(bool, answered);
+    QFETCH(int, errorCode);
+    QFETCH(bool, withBasket);
+    QFETCH(QByteArray, params);
+    Configuration().set("db/timeout_ms", answered ? 5000 : 300);
+    const QJsonObject answer = DbServicePeer::answer("storeEMVResult", QJsonArray{QJsonObject{{"id", 4}}});
+    mDbPeer->setScript([&](const QJsonObject &request) {
+        if (answered)
+            mDbPeer->reply(request, answer);
+    });
+    auto basket = withBasket ? std::make_shared<Basket>() : nullptr;
+    if (basket)
+        basket->setPreviousTickets({{2, {QStringLiteral("T2")}}, {1, {QStringLiteral("T1")}}});
+    ValidatorPrivate *worker = mValidator->worker();
+    std::atomic<int> outcome{-1};
+    QMetaObject::invokeMethod(worker, [&, worker] { outcome = worker->storeEMVResults(basket, errorCode) ? 1 : 0; });
+    QTRY_VERIFY_WITH_TIMEOUT(outcome >= 0, 10000);
+    Configuration().set("db/timeout_ms", 5000);
+    QCOMPARE(outcome == 1, answered);
+    QCOMPARE(mDbPeer->requests().size(), 1);
+    QCOMPARE(mDbPeer->requests().first().value("method").toString(), QStringLiteral("storeEMVResult"));
+    QCOMPARE(QJsonDocument(mDbPeer->requests().first().value("params").toArray()).toJson(QJsonDocument::Compact), params);
+    const QString logLine = answered
+        ? "[validator] DB Response: " + QJsonDocument(answer).toJson(QJsonDocument::Indented)
+        : QStringLiteral("[validator] DBmanager returned null on storeEMVResult() request");
+    QVERIFY2(mLog->contains(logLine), qPrintable(mLog->texts().join('\n')));
+}
+
+QTEST_GUILESS_MAIN(tst_Validator)
+#include "tst_validator.moc"
