@@ -1,6 +1,7 @@
 #include "qr/qrmanager.h"
 
 #include "framework/configuration.h"
+#include "qr/qrmanager_p.h"
 
 const QMap<QString, QVariant> QRManager::Defaults = {
     {QStringLiteral("qr/base"), QStringLiteral("zeto/barcodeman")},
@@ -22,4 +23,49 @@ const QMap<QString, QVariant> QRManager::Defaults = {
 
 namespace {
 [[maybe_unused]] const bool DefaultsRegistered = Configuration::registerDefaults(9, &QRManager::Defaults);
+}
+
+QRManager::QRManager(manager::MqttClient *client, QObject *parent)
+    : QObject(parent)
+    , d(std::make_unique<QRManagerPrivate>(client))
+{
+    // Re-emitted from our own signals, so blocking ours drops scans rather than delaying them.
+    connect(d.get(), &QRManagerPrivate::status, this, &QRManager::status);
+    connect(d.get(), &QRManagerPrivate::info, this, &QRManager::info);
+    connect(d.get(), &QRManagerPrivate::config, this, &QRManager::config);
+    connect(d.get(), &QRManagerPrivate::error, this, &QRManager::error);
+    connect(d.get(), &QRManagerPrivate::ticketScanned, this, &QRManager::ticketScanned);
+    connect(d.get(), &QRManagerPrivate::maintenanceQrScanned, this, &QRManager::maintenanceQrScanned);
+}
+
+QRManager::~QRManager() = default;
+
+QString QRManager::serviceStatus() const
+{
+    return d->serviceStatus();
+}
+
+void QRManager::enable()
+{
+    d->enable();
+}
+
+void QRManager::disable()
+{
+    d->disable();
+}
+
+void QRManager::reset()
+{
+    d->reset();
+}
+
+void QRManager::getConfig()
+{
+    d->getConfig();
+}
+
+void QRManager::setConfig(const QVariantMap &config)
+{
+    d->setConfig(config);
 }

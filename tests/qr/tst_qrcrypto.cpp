@@ -1,0 +1,174 @@
+#include "core/tdes.h"
+#include "qr/masterkey/qrmasterkey.h"
+#include "qr/qrcrypto_v1.h"
+#include "qr/qrcryptofactory.h"
+#include "support/logcapture.h"
+#include "support/qrtestkey.h"
+
+#include <QtTest>
+
+namespace {
+
+QVector<unsigned char> bytesOf(const QByteArray &data)
+{
+    return QVector<unsigned char>(data.cbegin(), data.cend());
+}
+
+// A binary ticket of `size` zero bytes with little-endian integers set at offsets.
+QByteArray binary(int size, std::initializer_list<std::array<quint32, 3>> fields) // offset, width, value
+{
+    QByteArray bytes(size, '\0');
+    for (const auto &field : fields) {
+        for (quint32 i = 0; i < field[1]; ++i)
+            bytes[int(field[0] + i)] = char(field[2] >> (8 * i));
+    }
+    return bytes;
+}
+
+} // namespace
+
+// Payload decryption under the known test key, padding, bounds of the field readers, and the
+// binary layouts against hand-built tickets.
+class tst_QrCrypto : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { QCOMPARE(QByteArray((const char *)QrMasterKey::bytes(), 16), QByteArray("zub-test-qr-key!")); }
+    void decrypt_data();
+    void decrypt();
+    void readFields_data();
+    void readFields();
+    void converters_data();
+    void converters();
+    void unpadNeedsWholeBlocks();
+    void factoryMatchesExactName();
+};
+
+void tst_QrCrypto::decrypt_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::addColumn<QStringList>("logs");
+    const QStringList notBase64{"[qr] WARN: Scanned data is not Base64: "
+                                "Data contains characters not legal in a base64 encoded string."};
+    const QStringList corrupted{"[qr] Corrupted payload"};
+    // Nine bytes (pieces "A1b2", "C3d4"): a one-byte ciphertext, decrypted as one zero-filled block.
+    std::string oneBlock;
+    TDES::decryptECB((const unsigned char *)(QrTestKey::key() + "A1b2C3d4").constData(), {'x'}, oneBlock);
+
+    QTest::newRow("empty") << QString() << QByteArray() << QStringList();
+    QTest::newRow("outside-alphabet") << "QUJD$EVG" << QByteArray() << notBase64;
+    QTest::newRow("non-ascii") << QString::fromUtf8("QUJDÄ") << QByteArray() << notBase64;
+    QTest::newRow("eight-bytes") << "QTFiMkMzZDQ=" << QByteArray() << corrupted;
+    QTest::newRow("nine-bytes") << "QTFiMnhDM2Q0" << QByteArray::fromStdString(QrCrypto_v1::unpad(oneBlock))
+                                << QStringList();
+    QTest::newRow("whole-padding-block") << QrTestKey::encipher(QrTestKey::pad("12345678"), "9a8b7c6d")
+                                         << QByteArray("12345678") << QStringList();
+    const QList<QPair<QByteArray, QByteArray>> paddings{
+        {QByteArray("ABCDEFG\0", 8), QByteArray("ABCDEFG\0", 8)}, {"ABCDEFG\x09", "ABCDEFG\x09"},
+        {"ABCDE\x03\x03\x03", "ABCDE"}, {"ABCDEF\x02\x03", "ABCDEF\x02\x03"}, {QByteArray(8, 8), ""},
+        {QByteArray(16, 16), ""}};
+    for (const auto &padding : paddings) {
+        QTest::addRow("padding-%s", padding.first.right(2).toHex().constData())
+            << QrTestKey::encipher(padding.first) << padding.second
+            << (padding.second.isEmpty() ? corrupted : QStringList());
+    }
+}
+
+void tst_QrCrypto::decrypt()
+{
+    QFETCH(QString, text);
+    QFETCH(QByteArray, expected);
+    QFETCH(QStringList, logs);
+    LogCapture log;
+    QCOMPARE(QrCrypto_v1().decrypt(text), bytesOf(expected));
+    QCOMPARE(log.texts(), logs);
+}
+
+void tst_QrCrypto::readFields_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<int>("len");
+    QTest::addColumn<QVariant>("expected"); // uint: readInteger, QString: readString
+    QTest::newRow("int-len-zero") << QByteArray("\x34\x12") << 0 << 0 << QVariant(0u);
+    QTest::newRow("int-little-endian") << QByteArray("\x34\x12") << 0 << 2 << QVariant(4660u);
+    QTest::newRow("int-unsigned") << QByteArray("\x78\x56\x34\xf2") << 0 << 4 << QVariant(0xf2345678u);
+    QTest::newRow("int-fifth-byte-adds-nothing") << QByteArray("\x78\x56\x34\x12\x99") << 0 << 5 << QVariant(0x12345678u);
+    QTest::newRow("int-past-the-end") << QByteArray("\x34\x12") << 1 << 4 << QVariant(0x12u);
+    QTest::newRow("text-nuls-controls-high") << QByteArray("A\0B\nC\x7f~\x80\0", 9) << 0 << 9 << QVariant("ABC~");
+    QTest::newRow("text-past-the-end") << QByteArray("ABC") << 1 << 10 << QVariant("BC");
+}
+
+void tst_QrCrypto::readFields()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, offset);
+    QFETCH(int, len);
+    QFETCH(QVariant, expected);
+    if (expected.userType() == QMetaType::UInt)
+        QCOMPARE(QrCrypto_v1::readInteger(bytesOf(bytes), offset, len), expected.toUInt());
+    else
+        QCOMPARE(QrCrypto_v1::readString(bytesOf(bytes), offset, len), expected.toString());
+}
+
+void tst_QrCrypto::converters_data()
+{
+    QTest::addColumn<QString>("layout");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("expected");
+    auto v2 = [](quint32 type) {
+        return binary(48, {{0, 2, 1}, {2, 2, 513}, {4, 2, 3}, {16, 2, 16}, {18, 2, 17}, {20, 4, 1700000000},
+                           {24, 2, 258}, {26, 4, 4000000000u}, {30, 1, 12}, {31, 1, 1}, {32, 1, type}, {33, 2, 7},
+                           {35, 2, 65535}, {37, 1, 2}, {38, 4, 1700003600}, {42, 4, 86400}, {46, 2, 9}})
+            .replace(6, 10, QByteArray("RES1\0\0X\0\0\0", 10));
+    };
+    const QString v2Text = "1|513|3|RES1X|16|17|1700000000|258|4000000000|12|1|PARCEL|7|65535|2|0|1700003600|86400|9";
+    QTest::newRow("v2") << "v2" << v2(1) << v2Text;
+    QTest::newRow("v2-type-2-empty") << "v2" << v2(2) << QString(v2Text).replace("|PARCEL|", "||");
+    QTest::newRow("v2-short-vector") << "v2" << QByteArray(10, '\0') << "0|0|0||0|0|0|0|0|0|0|PASSENGER|0|0|0|0|0|0|0";
+    QTest::newRow("v2.1") << "v2.1"
+                          << binary(54, {{0, 2, 1}, {2, 2, 2}, {4, 2, 3}, {16, 2, 5}, {18, 2, 6}, {20, 4, 7},
+                                         {24, 4, 70000}, {28, 4, 9}, {32, 1, 10}, {35, 4, 100000}, {39, 4, 123456},
+                                         {43, 1, 3}, {44, 4, 44}, {48, 4, 48}, {52, 2, 65535}})
+                                 .replace(6, 10, "ABCDEFGHIJ")
+                          << "1|2|3|ABCDEFGHIJ|5|6|7|70000|9|10|0|PASSENGER|100000|123456|3|0|44|48|65535";
+    auto v4 = [](quint32 type) {
+        return binary(33, {{0, 1, type}, {1, 4, 0xffffffffu}, {5, 2, 5}, {7, 4, 1700000000}, {11, 4, 11}, {15, 4, 15},
+                           {19, 1, 1}, {20, 4, 20}, {24, 4, 24}, {28, 2, 28}, {30, 1, 30}, {31, 2, 500}});
+    };
+    const QString v4Tail = "|4294967295|5|1700000000|11|15|1|20|24|28|30|500";
+    QTest::newRow("v4-dynamic") << "v4" << v4(3) << "DYNAMIC" + v4Tail;
+    QTest::newRow("v4-open-return") << "v4" << v4(1) << "PASSENGER/OPEN/RETURN" + v4Tail;
+    QTest::newRow("v4-unknown-type") << "v4" << v4(9) << v4Tail;
+}
+
+void tst_QrCrypto::converters()
+{
+    QFETCH(QString, layout);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, expected);
+    LogCapture log;
+    QrCrypto_v1 crypto;
+    QVector<unsigned char> data = bytesOf(bytes);
+    QCOMPARE(layout == "v2" ? crypto.v2BinaryToAsciiQr(data)
+             : layout == "v2.1" ? crypto.v21BinaryToAsciiQr(data) : crypto.v4BinaryToAsciiQr(data), expected);
+    QCOMPARE(data, bytesOf(bytes));
+    QCOMPARE(log.texts(), QStringList{"[qr] Converting " + layout + " Binary Qr."});
+}
+
+void tst_QrCrypto::unpadNeedsWholeBlocks()
+{
+    QCOMPARE(QrCrypto_v1::unpad(std::string(12, '\x04')), std::string());
+    QCOMPARE(QrCrypto_v1::unpad(std::string()), std::string());
+}
+
+void tst_QrCrypto::factoryMatchesExactName()
+{
+    QVERIFY(dynamic_cast<QrCrypto_v1 *>(QrCryptoFactory().create("crypto_v1").get()));
+    for (const char *name : {"Crypto_V1", "", "crypto_v2"})
+        QVERIFY(!QrCryptoFactory().create(name));
+}
+
+QTEST_GUILESS_MAIN(tst_QrCrypto)
+#include "tst_qrcrypto.moc"

@@ -1,0 +1,262 @@
+#include "framework/mqttclient.h"
+#include "framework/settings.h"
+#include "qr/qrcrypto_v1.h"
+#include "qr/qrmanager.h"
+#include "support/brokerfixture.h"
+#include "support/logcapture.h"
+#include "support/qrscannerpeer.h"
+#include "support/qrtestkey.h"
+#include "support/testenv.h"
+
+#include <QJsonDocument>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+QVariantMap mapOf(const QByteArray &json)
+{
+    return QJsonDocument::fromJson(json).object().toVariantMap();
+}
+
+} // namespace
+
+// The scanner client against a private broker, with a test peer in the scanner service's place.
+class tst_QRManager : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void cleanup();
+    void gating_data();
+    void gating();
+    void messages_data();
+    void messages();
+
+private:
+    bool start(const QByteArray &ini = QByteArray());
+    QString gate();
+
+    BrokerFixture mBroker;
+    QString mDefaultFile;
+    bool mCreatedDefault = false;
+    std::unique_ptr<TestEnv> mEnv;
+    std::unique_ptr<QrScannerPeer> mPeer;
+    std::unique_ptr<manager::MqttClient> mClient;
+    std::unique_ptr<QRManager> mManager;
+    std::unique_ptr<LogCapture> mLog;
+    QList<QPair<QString, QVariant>> mFired;
+};
+
+void tst_QRManager::initTestCase()
+{
+    // An existing default file keeps the settings owner away from this process's command line.
+    mDefaultFile = QCoreApplication::applicationDirPath() + '/' + QCoreApplication::applicationName() + ".conf";
+    mCreatedDefault = !QFileInfo::exists(mDefaultFile);
+    QVERIFY(QFile(mDefaultFile).open(QIODevice::Append));
+    manager::Settings::instance();
+    QVERIFY2(mBroker.start(), qPrintable(mBroker.log()));
+}
+
+void tst_QRManager::cleanupTestCase()
+{
+    if (mCreatedDefault)
+        QFile::remove(mDefaultFile);
+}
+
+void tst_QRManager::cleanup()
+{
+    mManager.reset();
+    mLog.reset();
+    mClient.reset();
+    mPeer.reset();
+    mFired.clear();
+    manager::Settings::instance()->setDefaultLocation(QFileInfo(mDefaultFile));
+    mEnv.reset();
+}
+
+// Settings, peer and client; once the client's own probe comes back, the broker holds every
+// subscription of the manager.
+bool tst_QRManager::start(const QByteArray &ini)
+{
+    mEnv = std::make_unique<TestEnv>();
+    mEnv->writeFile(QStringLiteral("zub.conf"), ini);
+    manager::Settings::instance()->setDefaultLocation(QFileInfo(mEnv->settingsFile()));
+    mPeer = std::make_unique<QrScannerPeer>();
+    if (!mPeer->connectTo(mBroker.host(), mBroker.port()))
+        return false;
+    mClient = std::make_unique<manager::MqttClient>();
+    mClient->setHostname(mBroker.host());
+    mClient->setPort(mBroker.port());
+    mLog = std::make_unique<LogCapture>();
+    mManager = std::make_unique<QRManager>(mClient.get());
+    auto record = [this](const char *name) {
+        return [this, name](const auto &value) { mFired.append({QLatin1String(name), QVariant::fromValue(value)}); };
+    };
+    connect(mManager.get(), &QRManager::status, this, record("status"));
+    connect(mManager.get(), &QRManager::info, this, record("info"));
+    connect(mManager.get(), &QRManager::config, this, record("config"));
+    connect(mManager.get(), &QRManager::error, this, record("error"));
+    connect(mManager.get(), &QRManager::ticketScanned, this, record("ticketScanned"));
+    connect(mManager.get(), &QRManager::maintenanceQrScanned, this,
+            [this](const QJsonObject &data) { mFired.append({"maintenanceQrScanned", data.toVariantMap()}); });
+    mClient->subscribe("test/probe", 0);
+    QSignalSpy up(mClient.get(), &manager::MqttClient::connected);
+    QSignalSpy received(mClient.get(), &manager::MqttClient::received);
+    mClient->connect();
+    const bool ok = up.wait(5000) && mClient->publish("{}", "test/probe") && received.wait(5000);
+    mLog->clear();
+    return ok;
+}
+
+// Which of enable() and disable() goes out tells the scanning flag (exactly one does).
+QString tst_QRManager::gate()
+{
+    mPeer->clear();
+    mManager->enable();
+    mManager->disable();
+    mManager->reset(); // a fence: the client's messages arrive in order
+    if (!mPeer->waitForCommands(2))
+        return QStringLiteral("timeout");
+    const QStringList seen = mPeer->commands();
+    return seen.size() == 2 && seen.at(1) == QLatin1String("reset") ? seen.at(0) : seen.join(',');
+}
+
+void tst_QRManager::gating_data()
+{
+    QTest::addColumn<QByteArray>("report");
+    QTest::addColumn<QString>("health");
+    QTest::addColumn<QString>("gate");
+    QTest::newRow("scanning") << QByteArray(R"({"service":true,"device":{"active":true,"enabled":true}})")
+                              << "GOOD" << "disable";
+    QTest::newRow("active-not-enabled") << QByteArray(R"({"service":true,"device":{"active":true,"enabled":false}})")
+                                        << "GOOD" << "enable";
+    QTest::newRow("not-active") << QByteArray(R"({"service":true,"device":{"active":false,"enabled":true}})")
+                                << "WARNING" << "enable";
+    QTest::newRow("service-not-boolean") << QByteArray(R"({"service":1,"device":{"active":true,"enabled":true}})")
+                                         << "CRITICAL" << "enable";
+    QTest::newRow("empty-payload") << QByteArray() << "CRITICAL" << "enable";
+}
+
+void tst_QRManager::gating()
+{
+    QFETCH(QByteArray, report);
+    QFETCH(QString, health);
+    QFETCH(QString, gate);
+    QVERIFY(start());
+    QCOMPARE(mManager->serviceStatus(), QString());
+    QCOMPARE(this->gate(), QStringLiteral("enable"));
+    // The peer answers a command with the state it leads to; the flag follows only that.
+    mPeer->setAnswering(true);
+    mManager->enable();
+    QTRY_COMPARE(mFired.size(), 1);
+    mPeer->setAnswering(false);
+    QCOMPARE(this->gate(), QStringLiteral("disable"));
+    QCOMPARE(mLog->count("[qr] Disable request"), 1);
+
+    QVERIFY(mPeer->publishRaw("status", report));
+    QTRY_COMPARE(mFired.size(), 2);
+    QCOMPARE(mFired.last(), qMakePair(QStringLiteral("status"), QVariant(mapOf(report))));
+    QCOMPARE(mManager->serviceStatus(), health);
+    QCOMPARE(this->gate(), gate);
+
+    // Not gated; the body indented, one member per line.
+    const QVariantMap config{{"beep", true}, {"mode", 2}};
+    const QByteArray body = QJsonDocument(QJsonObject::fromVariantMap(config)).toJson();
+    mPeer->clear();
+    QVERIFY(QMetaObject::invokeMethod(mManager.get(), "setConfig", Q_ARG(QVariantMap, config)));
+    QVERIFY(mPeer->waitForCommands(1));
+    QCOMPARE(mPeer->lastPayload("config/set"), body);
+    QVERIFY(mLog->contains("[qr] Set configuration request:\n" + body));
+}
+
+void tst_QRManager::messages_data()
+{
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<QString>("subTopic");
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<QString>("signal"); // empty: nothing emitted
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<QStringList>("logs"); // each logged, the last one last of all
+    auto report = [](const char *name, const QString &subTopic, const QByteArray &payload, const QString &signal,
+                     const QVariant &value, const QString &log, const QByteArray &ini = QByteArray()) {
+        QTest::newRow(name) << ini << subTopic << payload << signal << value << QStringList{log};
+    };
+    auto scan = [](const char *name, const QString &text, const QString &signal, const QVariant &value,
+                   const QStringList &logs, const QByteArray &ini = QByteArray()) {
+        QTest::newRow(name) << ini << "barcode" << QJsonDocument(QJsonObject{{"data", text}}).toJson() << signal
+                            << value << logs;
+    };
+    const QByteArray info = R"({"firmware":"2.1","serial":7})";
+    report("info", "info", info, "info", mapOf(info), "[qr] Received info response");
+    report("config-array", "config", "[1]", "config", QVariantMap(), "[qr] Received config response");
+    report("error", "error", R"({"command":"enable","error":"busy"})", "error", "Command enable failed: busy",
+           "[qr] Received operation error");
+    report("error-without-keys", "error", "{}", "error", "Command  failed: ", "[qr] Received operation error");
+    report("status-before-info", "status", info, "status", mapOf(info), "[qr] Received status response",
+           "[qr]\nsub_info=${qr/base}/status\n");
+    report("malformed", "status", R"({"service":)", QString(), QVariant(),
+           "[qr] Received malformed data on topic: zeto/barcodeman/status");
+
+    const QString eci = QStringLiteral("\\000026");
+    const QByteArray noCrypto = "[qr]\ncrypto=crypto_v2\n";
+    const QByteArray plain("1|2|3\0zz", 8);
+    const QString ticket = QrTestKey::encipher(QrTestKey::pad(plain));
+    QJsonParseError parseError;
+    QJsonDocument::fromJson("{oops", &parseError);
+    scan("maintenance", R"({"cmd":"reboot"})", "maintenanceQrScanned", QVariantMap{{"cmd", "reboot"}},
+         {"[qr] Maintenance QR code scanned : {\n    \"cmd\": \"reboot\"\n}\n"});
+    scan("eci-array-no-decryptor", eci + "[1]", "maintenanceQrScanned", QVariantMap(),
+         {"[qr] Raw QR Data : (5) " + eci + "[1]", "[qr] Detected ECI header \\000026. Removing."}, noCrypto);
+    scan("eci-twice", eci + eci + "{}", QString(), QVariant(), {"[qr] Malformed Payload"});
+    scan("malformed-maintenance", "{oops", QString(), QVariant(),
+         {"[qr] WARN: Maintenance QR scanned with malformed data :" + parseError.errorString()});
+    scan("text-ends-at-nul", ticket, "ticketScanned", "1|2|3",
+         {"[qr] Decrypted   : (16) " + plain.toHex().toHex(), "[qr] Decrypted ticket: 1|2|3"});
+    scan("no-decryptor", ticket, QString(), QVariant(), {"[qr] No ticket decryptor available!"}, noCrypto);
+    const QByteArray ascii48 = QByteArray("0123456789abcdef").repeated(3);
+    scan("ascii-48-is-text", QrTestKey::encipher(QrTestKey::pad(ascii48)), "ticketScanned", ascii48,
+         {"[qr] Decrypted ticket: " + ascii48});
+    // Binary tickets, marked by a byte above 127.
+    QrCrypto_v1 crypto;
+    for (const int size : {32, 33, 34, 48, 54}) {
+        QByteArray bytes(size, 'a');
+        bytes[size - 1] = char(0xc0);
+        QVector<unsigned char> data(bytes.cbegin(), bytes.cend());
+        const QString text = size == 33 ? crypto.v4BinaryToAsciiQr(data) : size == 48 ? crypto.v2BinaryToAsciiQr(data)
+                             : size == 54 ? crypto.v21BinaryToAsciiQr(data) : QString();
+        const char *log = size == 33 ? "Converting v4 Binary Qr." : size == 48 ? "Converting v2 Binary Qr."
+                          : size == 54 ? "Converting v2.1 Binary Qr." : size == 32 ? "Corrupted payload"
+                                                                                   : "Unhandled payload size";
+        scan(qPrintable(QStringLiteral("binary-%1").arg(size)), QrTestKey::encipher(QrTestKey::pad(bytes)),
+             "ticketScanned", text, {QStringLiteral("[qr] ") + log});
+    }
+    scan("not-base64", "hello world!", QString(), QVariant(), {"[qr] Malformed Payload"});
+    scan("controls-escaped", "AB\n[qr] x\x1b", QString(), QVariant(), {"[qr] Raw QR Data : (5) AB\\x0a[qr] x\\x1b"});
+    scan("oversize", QString(8193, 'A'), QString(), QVariant(),
+         {"[qr] WARN: Scanned data of 8193 characters dropped: above 8192"});
+}
+
+void tst_QRManager::messages()
+{
+    QFETCH(QByteArray, ini);
+    QFETCH(QString, subTopic);
+    QFETCH(QByteArray, payload);
+    QFETCH(QString, signal);
+    QFETCH(QVariant, value);
+    QFETCH(QStringList, logs);
+    QVERIFY(start(ini));
+    QVERIFY(mPeer->publishRaw(subTopic, payload));
+    QTRY_VERIFY(mLog->contains(logs.last()));
+    for (const QString &line : logs)
+        QVERIFY2(mLog->contains(line), qPrintable(mLog->texts().join('\n')));
+    QCOMPARE(mFired.size(), signal.isEmpty() ? 0 : 1);
+    if (!signal.isEmpty())
+        QCOMPARE(mFired.first(), qMakePair(signal, value));
+}
+
+QTEST_GUILESS_MAIN(tst_QRManager)
+#include "tst_qrmanager.moc"
