@@ -4,8 +4,6 @@
 #include "framework/logtag.h"
 #include "qr/masterkey/qrmasterkey.h"
 
-#include <QStringList>
-
 #include <cstring>
 #include <vector>
 
@@ -62,27 +60,30 @@ template <std::size_t NFields, std::size_t NTypes>
 QString toText(const QVector<unsigned char> &data, const Field (&layout)[NFields],
                const char *const (&types)[NTypes])
 {
-    QStringList fields;
-    fields.reserve(int(NFields));
+    QString text;
+    text.reserve(160);
     for (const Field &field : layout) {
+        if (&field != layout)
+            text += QLatin1Char('|');
         switch (field.kind) {
         case Field::Integer:
-            fields << QString::number(QrCrypto_v1::readInteger(data, field.offset, field.width));
+            text += QString::number(QrCrypto_v1::readInteger(data, field.offset, field.width));
             break;
         case Field::Chars:
-            fields << QrCrypto_v1::readString(data, field.offset, field.width);
+            text += QrCrypto_v1::readString(data, field.offset, field.width);
             break;
         case Field::TicketType: {
             const unsigned int code = QrCrypto_v1::readInteger(data, field.offset, field.width);
-            fields << (code < NTypes ? QString::fromLatin1(types[code]) : QString());
+            if (code < NTypes)
+                text += QLatin1String(types[code]);
             break;
         }
         case Field::Zero:
-            fields << QStringLiteral("0");
+            text += QLatin1Char('0');
             break;
         }
     }
-    return fields.join(QLatin1Char('|'));
+    return text;
 }
 
 // The index of byte `i` of the range at `offset`, or -1 when it lies outside the vector.

@@ -7,6 +7,7 @@
 
 #include <QJsonParseError>
 #include <QJsonValue>
+#include <QLoggingCategory>
 
 #include <algorithm>
 #include <atomic>
@@ -17,6 +18,11 @@ const manager::LogTag Log(QStringLiteral("[qr] "));
 
 // Some scanners put this ECI designator in front of the code's text.
 const QString EciHeader = QStringLiteral("\\000026");
+
+bool isInfoEnabled()
+{
+    return QLoggingCategory::defaultCategory()->isInfoEnabled();
+}
 
 QVariantMap toMap(const QJsonDocument &doc)
 {
@@ -180,8 +186,11 @@ void QRManagerPrivate::onScan(const QJsonDocument &doc)
                         .arg(MaxScanLength));
         return;
     }
-    Log.info(QStringLiteral("Raw QR Data : (") + QString::number(text.size() / 2) + QStringLiteral(") ")
-             + printable(text));
+    // Lines written once per scan are only built when someone reads them.
+    const bool infoOn = isInfoEnabled();
+    if (infoOn)
+        Log.info(QStringLiteral("Raw QR Data : (") + QString::number(text.size() / 2) + QStringLiteral(") ")
+                 + printable(text));
 
     if (text.startsWith(EciHeader)) {
         Log.info(QStringLiteral("Detected ECI header \\000026. Removing."));
@@ -207,17 +216,20 @@ void QRManagerPrivate::onScan(const QJsonDocument &doc)
         return;
     }
     QVector<unsigned char> bytes = mCrypto->decrypt(text);
-    const QByteArray hex =
-        QByteArray::fromRawData(reinterpret_cast<const char *>(bytes.constData()), bytes.size()).toHex();
-    Log.info(QStringLiteral("Decrypted   : (") + QString::number(hex.size()) + QStringLiteral(") ")
-             + QString::fromLatin1(hex.toHex()));
+    if (infoOn) {
+        const QByteArray hex =
+            QByteArray::fromRawData(reinterpret_cast<const char *>(bytes.constData()), bytes.size()).toHex();
+        Log.info(QStringLiteral("Decrypted   : (") + QString::number(hex.size()) + QStringLiteral(") ")
+                 + QString::fromLatin1(hex.toHex()));
+    }
     if (bytes.isEmpty()) {
         Log.warning(QStringLiteral("Malformed Payload"));
         return;
     }
 
     const QString ticket = ticketText(bytes);
-    Log.info(QStringLiteral("Decrypted ticket: ") + printable(ticket));
+    if (infoOn)
+        Log.info(QStringLiteral("Decrypted ticket: ") + printable(ticket));
     emit ticketScanned(ticket);
 }
 

@@ -259,7 +259,7 @@ void tst_QrValidator::run(const QString &tag, const QString &zones)
     Configuration config;
     config.set("validator/qr_passback", !passBack.isEmpty());
     config.set("db/timeout_ms", passBack == "timeout" ? 300 : 5000);
-    mPeer->setScript([&](const QJsonObject &request) {
+    mPeer->setScript([this, passBack](const QJsonObject &request) {
         const QJsonArray found = passBack == "hit" ? QJsonArray{QJsonObject{{"ticketId", 99}}}
                                : passBack == "empty" ? QJsonArray{QJsonObject()} : QJsonArray();
         if (passBack != "timeout")
