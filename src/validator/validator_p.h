@@ -158,4 +158,13 @@ private:
     // so the two look-ups never wait for the same reply.
     bool mScanRunning = false;
     QStringList mDeferredScans;
+
+    // Card road helpers (validator_p_card.cpp), validation thread only.
+    void restoreOrFail(const QString &uid, const QVariantMap &error);
+    void onWriteCompleted(const QVariantMap &data);
+    void onWriteFailed(const QVariantMap &error);
+    void failCard(const QString &line);
+    void setLeds(bool valid);
+    void writeCard(const QVariantMap &card);
+    QString mCardUid; // the card of the current card validator, which write answers must name
 };

@@ -1,0 +1,385 @@
+#include "db/dbmanager.h"
+#include "framework/configuration.h"
+#include "framework/mqttclient.h"
+#include "framework/settings.h"
+#include "rfid/rfidcard.h"
+#include "support/brokerfixture.h"
+#include "support/dbservicepeer.h"
+#include "support/logcapture.h"
+#include "support/mqttpeer.h"
+#include "support/testenv.h"
+#include "tarvik/actionlistmanager.h"
+#include "tarvik/actionrecordlist.h"
+#include "validator/results/rfidvalidator.h"
+#include "validator/results/rfidvalidatorfactory.h"
+#include "validator/results/ticketdb.h"
+#include "validator/validator.h"
+
+#include <QJsonDocument>
+#include <QtTest>
+
+#include <memory>
+#include <stdexcept>
+
+namespace {
+
+const QString kRfid = QStringLiteral("zeto/rfid/");
+const QString kBlock = QStringLiteral("test/smartcard/block");
+const QString kPublishing = QStringLiteral("[MqttClient] Publishing to topic '");
+
+// Gives the verdict a row asks for, in words: "valid", "write", "deny=N", "block=N", "action",
+// "employee", "throw".
+class ScriptedValidator : public RfidValidator
+{
+public:
+    ScriptedValidator(DBManager &db, QStringList words) : RfidValidator(db), mWords(std::move(words)) {}
+
+    bool validate(RfidCard *card, std::shared_ptr<tarvik::Route>, TicketDb &) override
+    {
+        if (mWords.contains("throw"))
+            throw std::runtime_error("rule table broken");
+        mResult.reset();
+        mResult.setResult(mWords.contains("valid"));
+        mResult.setShouldWriteBack(mWords.contains("write"));
+        mResult.setDenyReason(ValidatorResult::DenyReason(number("deny=")));
+        mResult.setBlockReason(number("block="));
+        if (mWords.contains("action")) {
+            auto record = tarvik::ActionRecord::Ptr::create();
+            record->setAction(tarvik::Action::Ptr::create(QJsonObject{{"id", 7}}));
+            record->setSmartCardUid(card->getUid());
+            mResult.setActionRecord(record);
+        }
+        if (mWords.contains("employee")) {
+            mResult.setDenyReason(ValidatorResult::EmployeeCard);
+            emit foundEmployeeCard(card->getUid(), 42);
+        }
+        return mResult.getResult();
+    }
+
+private:
+    int number(const QString &key) const { return mWords.filter(QRegularExpression('^' + key)).value(0).mid(key.size()).toInt(); }
+    QStringList mWords;
+};
+
+QVariantMap sample(const QString &name)
+{
+    QFile file(QStringLiteral(TEST_DATA_DIR "/%1.json").arg(name));
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("missing sample %s", qPrintable(name));
+    return QJsonDocument::fromJson(file.readAll()).object().toVariantMap();
+}
+
+QByteArray json(const QVariantMap &map)
+{
+    return QJsonDocument::fromVariant(map).toJson(QJsonDocument::Compact);
+}
+
+} // namespace
+
+// The card road of the validation service on a private broker, with a reader peer (answering
+// write requests when a row says so) and a database service peer.
+class tst_CardFlow : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void roads_data();
+    void roads();
+
+private:
+    void startService(const QStringList &words);
+    void step(const QString &step);
+    QList<MqttPeer::Message> requests(const QString &kind) const;
+    QStringList timeline() const;
+
+    BrokerFixture mBroker;
+    std::unique_ptr<TestEnv> mEnv;
+    std::unique_ptr<MqttPeer> mReader;
+    std::unique_ptr<DbServicePeer> mDbPeer;
+    std::unique_ptr<manager::MqttClient> mClient;
+    std::unique_ptr<DBManager> mDb;
+    std::unique_ptr<Validator> mValidator;
+    std::unique_ptr<LogCapture> mLog;
+    int mAnswers = 0;
+};
+
+void tst_CardFlow::initTestCase()
+{
+    qRegisterMetaType<ValidatorResult>("ValidatorResult"); // as the program does at start
+    QVERIFY2(mBroker.start(), qPrintable(mBroker.log()));
+}
+
+void tst_CardFlow::init()
+{
+    mEnv = std::make_unique<TestEnv>();
+    QVERIFY(mEnv->writeFile(QStringLiteral("zub.conf"), QByteArray()));
+    manager::Settings::instance()->setDefaultLocation(QFileInfo(mEnv->settingsFile()));
+    // A back-end that refuses at once: the action list exists, its reports fail.
+    QVERIFY(Configuration().setMultipleSettings({{"db/timeout_ms", 5000}, {"db/pub_sc_block", kBlock},
+        {"validator/db_name", mEnv->filePath("tickets.sqlite")}, {"tarvik/enabled", true},
+        {"tarvik/url", "http://127.0.0.1:1/api"}, {"tarvik/storagePath", mEnv->filePath("tarvik")}}));
+
+    mReader = std::make_unique<MqttPeer>();
+    QVERIFY(mReader->connectTo(mBroker.host(), mBroker.port()));
+    QVERIFY(mReader->subscribe(kRfid + "#"));
+    mDbPeer = std::make_unique<DbServicePeer>();
+    QVERIFY(mDbPeer->connectTo(mBroker.host(), mBroker.port()));
+    QVERIFY(mDbPeer->listen(kBlock));
+    mDbPeer->setScript([this](const QJsonObject &request) {
+        mDbPeer->reply(request, DbServicePeer::answer(request.value("method").toString(), {}));
+    });
+    mAnswers = 0;
+}
+
+void tst_CardFlow::cleanup()
+{
+    mLog.reset();
+    mValidator.reset();
+    mDb.reset();
+    mClient.reset();
+    mDbPeer.reset();
+    mReader.reset();
+    RfidValidatorFactory::setTestCreator(nullptr);
+    mEnv.reset();
+}
+
+// The test validator is set before the validation thread starts; none falls through to the
+// validators of the build.
+void tst_CardFlow::startService(const QStringList &words)
+{
+    Configuration().set(QStringLiteral("validator/restore_corrupted_luc"), !words.contains("norestore"));
+    mClient = std::make_unique<manager::MqttClient>();
+    mClient->setHostname(mBroker.host());
+    mClient->setPort(mBroker.port());
+    mClient->setClientId(QStringLiteral("zub-cardflow-") + QTest::currentDataTag());
+    mDb = std::make_unique<DBManager>(mClient.get());
+    mDb->initialize();
+    DBManager *db = mDb.get();
+    RfidValidatorFactory::setTestCreator([db, words](const QString &) -> std::shared_ptr<RfidValidator> {
+        if (words.isEmpty() || words == QStringList{"norestore"})
+            return nullptr;
+        return std::make_shared<ScriptedValidator>(*db, words);
+    });
+    auto basket = std::make_shared<Basket>();
+    basket->setPreviousTickets({{0, Basket::ticket{QStringLiteral("T-1")}}});
+    mValidator = std::make_unique<Validator>(mClient.get(), *mDb, basket, nullptr);
+
+    // Each signal of the service leaves a line in the log, in order with the client's publishes.
+    const auto mark = [this](void (Validator::*signal)(), const char *name) {
+        connect(mValidator.get(), signal, this, [name] { qInfo("[test] %s", name); });
+    };
+    mark(&Validator::cardTransactionStarted, "started");
+    mark(&Validator::cardTransactionError, "error");
+    mark(&Validator::emvValidationProgress, "emvProgress");
+    connect(mValidator.get(), &Validator::foundEmployeeCard, this, [] { qInfo("[test] employee"); });
+    connect(mValidator.get(), &Validator::validatedCard, this,
+            [](const ValidatorResult &r) { qInfo("[test] card:%d", r.getDenyReason()); });
+    connect(mValidator.get(), &Validator::validatedEMVcard, this,
+            [](const ValidatorResult &r) { qInfo("[test] emv:%d", r.getDenyReason()); });
+
+    // The reader client subscribed before the probe: once the probe comes back, it is ready.
+    QSignalSpy probe(mClient.get(), &manager::MqttClient::received);
+    mClient->subscribe("test/probe", 0);
+    mClient->connect();
+    QVERIFY(QTest::qWaitFor([&] { mClient->publish("{}", "test/probe"); return probe.wait(50); }, 10000));
+    mReader->clear();
+    mLog = std::make_unique<LogCapture>();
+}
+
+// "found:S[:type]", "read:S[:template]", "readbroken:S", "readfail:S:code", "readanswer:S" (S a
+// card sample), "error:code", and "answer:ok[:uid]" or "answer:fail:code" to the next write.
+void tst_CardFlow::step(const QString &step)
+{
+    const QStringList p = step.split(':');
+    QVariantMap card = p[0] == "answer" || p[0] == "error" ? QVariantMap() : sample(p.at(1));
+    if (p[0] == "found") {
+        const QVariant type = p.size() > 2 ? QVariant(p.at(2).toInt()) : card["type"];
+        mReader->publish(kRfid + "card/found", json({{"type", type}, {"uid", card["uid"]}}));
+    } else if (p[0] == "read") {
+        card["template"] = p.value(2, card["template"].toString());
+        mReader->publish(kRfid + "card/autoread", json(card));
+    } else if (p[0] == "readbroken" || p[0] == "readfail") {
+        card.remove("data");
+        if (p[0] == "readfail")
+            card["error"] = QVariantMap{{"code", p.at(2).toInt()}, {"command", "read"}, {"what", "auth failed"}};
+        mReader->publish(kRfid + "card/autoread", json(card));
+    } else if (p[0] == "readanswer") {
+        mReader->publish(kRfid + "card/read/response/0", json({{"completed", true}, {"data", card}}));
+    } else if (p[0] == "error") {
+        mReader->publish(kRfid + "error", json({{"code", p.at(1).toInt()}, {"what", "field lost"}}));
+    } else {
+        QTRY_VERIFY_WITH_TIMEOUT(requests("card/write/").size() > mAnswers, 5000);
+        const MqttPeer::Message request = requests("card/write/").at(mAnswers++);
+        const QVariantMap written = QJsonDocument::fromJson(request.payload).object().toVariantMap();
+        const bool ok = p.at(1) == "ok";
+        QVariantMap answer{{"completed", ok},
+                           {"data", QVariantMap{{"template", written["template"]},
+                                                {"uid", ok ? p.value(2, written["uid"].toString()) : written["uid"]}}}};
+        if (!ok)
+            answer["error"] = QVariantMap{{"code", p.at(2).toInt()}, {"what", "card removed"}};
+        mReader->publish(kRfid + "card/write/response/" + request.topic.section('/', -1), json(answer));
+    }
+}
+
+QList<MqttPeer::Message> tst_CardFlow::requests(const QString &kind) const
+{
+    QList<MqttPeer::Message> out;
+    for (const auto &m : mReader->messages()) {
+        if (m.topic.startsWith(kRfid + kind + "request/"))
+            out << m;
+    }
+    return out;
+}
+
+// The service's signals and the client's publishes, in the order they happened on the main
+// thread, each publish named after what its receiver got.
+QStringList tst_CardFlow::timeline() const
+{
+    const QList<MqttPeer::Message> leds = requests("led/set/");
+    const QList<MqttPeer::Message> blocks = mDbPeer->mqtt().messages(kBlock);
+    QList<QJsonObject> stores;
+    for (const QJsonObject &request : mDbPeer->requests()) {
+        if (request["method"] == "storeEMVResult")
+            stores << request;
+    }
+    QStringList out;
+    for (const QString &line : mLog->texts()) {
+        if (line.startsWith("[test] ")) {
+            out << line.mid(7);
+        } else if (line.startsWith(kPublishing + kRfid + "led/")) {
+            const QByteArray payload = leds.value(out.filter("led:").size()).payload;
+            out << (payload == R"({"blue":true,"green":true,"yellow":true})" ? "led:valid"
+                    : payload == R"({"red":true})"                          ? "led:invalid"
+                                                                              : "led:" + payload);
+        } else if (line.startsWith(kPublishing + kRfid + "card/write/")) {
+            out << "write";
+        } else if (line.startsWith(kPublishing + kBlock)) {
+            const QJsonObject block = QJsonDocument::fromJson(blocks.value(out.filter("block:").size()).payload).object();
+            out << QStringLiteral("block:%1:%2:%3").arg(block["uid"].toString()).arg(block["reason"].toInt()).arg(block["status"].toInt());
+        } else if (line == "[DBManager] Requesting to store EMV result...") {
+            const QJsonArray params = stores.value(out.filter("store:").size())["params"].toArray();
+            out << "store:" + QString::fromUtf8(QJsonDocument(params).toJson(QJsonDocument::Compact));
+        }
+    }
+    return out;
+}
+
+void tst_CardFlow::roads_data()
+{
+    QTest::addColumn<QString>("verdict");
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<QString>("expected"); // the timeline
+    // Parts of "[validator] " lines that must be there; with "!", parts of any line that must not.
+    QTest::addColumn<QStringList>("logs");
+
+    const QString des = QStringLiteral("found:desv4-raw read:desv4-raw ");
+    const QString luc = QStringLiteral("found:luc-pass-only read:luc-pass-only ");
+    const QString emv = QStringLiteral("found:emv-data read:emv-data ");
+    const QString rejected = QStringLiteral("EMV card already rejected (No ticket issued) ");
+    const QString notStored = QStringLiteral("Do not store error code in issue_tickets (already stored in EMV errors table)");
+    const QString erased = QStringLiteral("Erasing cached data for Zeto LUC card : 04A1B2C3D5");
+    const QString noValidator = QStringLiteral("No suitable card validator for card type '");
+    auto row = [](const char *name, const QString &verdict, const QString &steps, const QString &expected,
+                  const QStringList &logs = {}) { QTest::newRow(name) << verdict << steps << expected << logs; };
+
+    row("no-write-valid", "valid", des, "started card:0 led:valid",
+        {"Transaction >>>>>>>> 'Mifare DESFire EV1 or EV2' (uid=04D4D4D4D4)", "Validation result [Valid]",
+         "Transaction <<<<<<<< [no-write] ", " Validation Statistics", " Card Validate : "});
+    row("no-write-invalid", "", des, "started card:500 led:invalid", {"Validation result [Invalid]"});
+    row("write-deny-valid-lights", "write,deny=101", des + "answer:ok", "started write led:valid card:101",
+        {"Transaction <<<<<<<< [with-write] ", " Card Write    : "});
+    row("write-block", "write,deny=101,block=2", des + "answer:ok",
+        "started write led:valid block:04D4D4D4D4:2:5 card:101",
+        {"Smart card was blocked, updating the blacklisted entry in database : uid=04D4D4D4D4 reason=2"});
+    row("write-action", "valid,write,action", des + "answer:ok", "started write led:valid card:0",
+        {"Action was completed : id=7, cardUid=04D4D4D4D4"});
+    row("employee", "employee", des, "started employee");
+    row("emv-no-write", "", emv, "emvProgress started emv:500 card:500 led:invalid",
+        {"Transaction >>>>>>>> 'EMV' (uid=5F2A0979)", "EMV card validated ===> Send validatedEMVcard() signal"});
+    row("emv-error-entry-without-found", "", "read:emv-error", "emv:500 card:500 led:invalid",
+        {" Card Read     : 0 ms", "!Card read failed"});
+    row("emv-write-ok", "valid,write", emv + "answer:ok", R"(emvProgress started emv:0 write store:[{"errorCode":0,"ticketId":"T-1"}])",
+        {"EMV card validated (Ticket was issued) and write succeeded ===> Store '0' error code in DB"});
+    row("emv-write-ok-rejected", "write,deny=101", emv + "answer:ok", "emvProgress started emv:101 write",
+        {rejected + "===> " + notStored});
+    row("emv-write-fail-405", "valid,write", emv + "answer:fail:405",
+        R"(emvProgress started emv:0 write store:[{"errorCode":405,"ticketId":"T-1"}] led:invalid)",
+        {"ERROR: Card write failed : card removed", "EMV card errorCode 405",
+         "EMV card validated (Ticket was issued) but write failed ===> Store error code in DB"});
+    row("emv-write-fail-200", "write,deny=101", emv + "answer:fail:200", "emvProgress started emv:101 write error led:invalid",
+        {rejected + "and write failed ===> " + notStored,
+         "EMV transaction terminated before sending write message ===> Send cardTransactionError signal"});
+    row("des-write-fail-200", "valid,write", des + "answer:fail:200", "started write error led:invalid",
+        {"ERROR: Card write failed : card removed", "!EMV card"});
+    row("des-write-fail-405", "valid,write", des + "answer:fail:405", "started write error led:invalid", {"!EMV card"});
+    row("luc-cache-restore", "valid,write", luc + "answer:fail:300 readfail:luc-pass-only:204 answer:ok",
+        "started write error led:invalid write led:valid card:0",
+        {"Caching data of ZetoLUC card : 04A1B2C3D5", "ERROR: Card read failed : auth failed",
+         "Possibly corrupted card. Attempting to restore card data for : 04A1B2C3D5", erased});
+    row("luc-cache-erased", "valid,write", luc + "answer:ok readfail:luc-pass-only:202",
+        "started write led:valid card:0 error", {erased, "!Possibly corrupted"});
+    row("luc-cache-off", "valid,write,norestore", luc + "answer:fail:300 readfail:luc-pass-only:301",
+        "started write error led:invalid card:400", {"ERROR: RFID error (301): auth failed", "!Caching data"});
+    row("answer-for-another-card", "valid,write,action,block=2",
+        luc + "answer:fail:300 " + des + "answer:ok:04A1B2C3D5 readfail:luc-pass-only:204",
+        "started write error led:invalid started write error",
+        {erased, "WARN: Write answer for card 04A1B2C3D5 while validating card 04D4D4D4D4", "!Possibly corrupted",
+         "!Action was completed", "!Smart card was blocked"});
+    row("reader-error-301", "", "error:301", "card:400", {"ERROR: RFID error (301): field lost"});
+    row("reader-error-203", "", "error:203", "", {"ERROR: RFID error (203): field lost"});
+    row("unknown-card-type", "", "found:desv4-raw:1024", "", {"Unknown card type '1024'found with uid 04D4D4D4D4"});
+    row("unsupported-template", "", "read:desv4-raw:ZetoXYZ", "error", {noValidator + "ZetoXYZ'"});
+    row("no-validator", "", "read:luc-pass-only:zetoluc", "error", {noValidator + "zetoluc'"});
+    row("no-model", "valid", "read:luc-pass-only:zetoluc", "error", {noValidator + "zetoluc'"});
+    row("model-throws", "valid", "readbroken:luc-pass-only", "error", {"Reading card failed: "});
+    row("validate-throws", "throw", des, "started error", {"ERROR: Card validation failed: rule table broken"});
+    row("read-answer", "valid", "readanswer:desv4-raw", "card:0 led:valid", {" Card Read     : 0 ms"});
+}
+
+void tst_CardFlow::roads()
+{
+    QFETCH(QString, verdict);
+    QFETCH(QString, steps);
+    QFETCH(QString, expected);
+    QFETCH(QStringList, logs);
+
+    startService(verdict.split(',', Qt::SkipEmptyParts));
+    for (const QString &s : steps.split(' ', Qt::SkipEmptyParts)) {
+        step(s);
+        if (QTest::currentTestFailed())
+            return;
+    }
+    // The gateway's wait for the EMV results runs the validation thread's events: the fence
+    // must not overtake it.
+    QTRY_COMPARE(mLog->texts().filter(QRegularExpression("^\\[validator\\] DB Response: ")).size(),
+                 int(expected.count("store:")));
+    // A reader error whose transaction error closes the row: everything before it is done.
+    const QString fence = QStringLiteral("[validator] ERROR: RFID error (202): fence");
+    mReader->publish(kRfid + "error", R"({"code":202,"what":"fence"})");
+    QVERIFY(QTest::qWaitFor([&] {
+        const QStringList lines = mLog->texts();
+        return lines.contains(fence) && lines.indexOf("[test] error", lines.indexOf(fence)) > 0;
+    }, 10000));
+    QTRY_COMPARE(requests("led/set/").size() + requests("card/write/").size() + mDbPeer->mqtt().count(kBlock),
+                 timeline().filter(QRegularExpression("^(led|write|block)")).size());
+
+    QStringList events = timeline();
+    QCOMPARE(events.takeLast(), QStringLiteral("error"));
+    QCOMPARE(events.join(' '), expected);
+    for (const QString &line : logs) {
+        if (line.startsWith('!'))
+            QVERIFY2(!mLog->containsPart(line.mid(1)), qPrintable(line));
+        else
+            QVERIFY2(mLog->containsPart("[validator] " + line), qPrintable(line));
+    }
+    if (verdict.contains("action") && events.contains("card:0"))
+        QTRY_COMPARE(mDb->actionList()->records().size(), 1);
+    const QList<MqttPeer::Message> writes = requests("card/write/");
+    if (!logs.filter(QRegularExpression("^Possibly corrupted")).isEmpty()) // the restore sends what the failed write sent
+        QCOMPARE(writes.value(1).payload, writes.at(0).payload);
+}
+
+QTEST_GUILESS_MAIN(tst_CardFlow)
+#include "tst_cardflow.moc"
