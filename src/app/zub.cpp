@@ -6,6 +6,7 @@
 #include "framework/controllerdefaults.h"
 #include "framework/jsonsettings.h"
 #include "framework/logger.h"
+#include "framework/serialnumber.h"
 #include "framework/settings.h"
 #include "peripherals/boardmanlcd.h"
 #include "peripherals/boardmanlpc.h"
@@ -22,6 +23,7 @@
 #include "vehicle/inspector.h"
 #include "vehicle/obumanager.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -52,6 +54,8 @@ const TopicSetting TopicSettings[] = {
     {QStringLiteral("zub/will_topic"), false},
     {QStringLiteral("zub/pub_config"), false},
     {QStringLiteral("zub/pub_card_inspected"), false},
+    {QStringLiteral("zub/pub_rfid_scanned"), false},
+    {QStringLiteral("zub/pub_barcode_scanned"), false},
 };
 
 bool isUsable(const TopicSetting &setting, const QString &topic)
@@ -76,6 +80,8 @@ ZUB::ZUB(QObject *parent)
     , d(std::make_unique<ZUBPrivate>())
 {
     connect(d.get(), &ZUBPrivate::config, this, &ZUB::config);
+    connect(d.get(), &ZUBPrivate::statusChanged, this, &ZUB::status);
+    connect(d.get(), &ZUBPrivate::info, this, &ZUB::info);
 }
 
 ZUB::~ZUB() = default;
@@ -88,7 +94,13 @@ void ZUB::initialize()
     d->connectBrokers();
 }
 
-ZUBPrivate::ZUBPrivate() = default;
+ZUBPrivate::ZUBPrivate()
+{
+    // Inspection mode is off until the settings say otherwise.
+    mInspector.blockRfidSignals(true);
+    mInitTimer.setSingleShot(true);
+    mInitTimer.setInterval(InitialisationTimeout);
+}
 
 ZUBPrivate::~ZUBPrivate() = default;
 
@@ -110,8 +122,8 @@ void ZUBPrivate::parseCommandLine()
         if (manager::Settings::fileExists(file))
             settings->setDefaultLocation(file);
         else
-            qWarning().noquote().nospace() << Tag << "WARN: Settings file " << file.absoluteFilePath()
-                                           << " not found, keeping " << settings->path() << '/' << settings->name();
+            qWarning().noquote().nospace() << "[zub] Configuration file " << file.absoluteFilePath()
+                                           << " does not exist. Using default " << settings->name();
     }
 
     mConfig.print();
@@ -140,6 +152,7 @@ void ZUBPrivate::connectSignals()
 {
     connect(&mLocal, &manager::MqttClient::connected, this, &ZUBPrivate::onLocalConnected);
     connect(&mLocal, &manager::MqttClient::received, this, &ZUBPrivate::onLocalReceived);
+    connectDevice();
 }
 
 void ZUBPrivate::connectBrokers()
@@ -157,6 +170,7 @@ void ZUBPrivate::connectBrokers()
 
     mObu.connect();
     mLocal.connect();
+    mInitTimer.start();
     // Without waiting for the connections: the clients subscribe once they are up.
     mDb.initialize();
 }
@@ -198,10 +212,16 @@ void ZUBPrivate::readTopics()
     mConfigTopic = topic(QStringLiteral("zub/pub_config"), used);
     mConfigGetTopic = topic(QStringLiteral("zub/sub_config_get"), used);
     mConfigSetTopic = topic(QStringLiteral("zub/sub_config_set"), used);
+    mCardInspectedTopic = topic(QStringLiteral("zub/pub_card_inspected"), used);
+    mRfidScannedTopic = topic(QStringLiteral("zub/pub_rfid_scanned"), used);
+    mBarcodeScannedTopic = topic(QStringLiteral("zub/pub_barcode_scanned"), used);
 }
 
 void ZUBPrivate::onLocalConnected()
 {
+    emit info({{QStringLiteral("name"), QCoreApplication::applicationName()},
+               {QStringLiteral("version"), QCoreApplication::applicationVersion()},
+               {QStringLiteral("serialNumber"), QString::fromStdString(getSerialNumber())}});
     publishConfig();
 }
 
@@ -239,6 +259,8 @@ void ZUBPrivate::applyConfig(const QByteArray &data, const QString &topicName)
                                 << QStringList(settings.keys()).join(QLatin1String(", "));
     mConfig.setMultipleSettings(settings);
     publishConfig();
+    // At once, not only when the file watcher reports the write.
+    onSettingsChanged();
 }
 
 // Topic settings are saved only when the controller can use them at its next start. The

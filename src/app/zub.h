@@ -8,6 +8,7 @@
 #include <memory>
 
 class QJsonDocument;
+class QJsonObject;
 class ZUBPrivate;
 
 // The application controller: builds and owns every manager of the device, reads its
@@ -30,6 +31,10 @@ public:
 
 signals:
     void config(const QJsonDocument &configuration);
+    // The device's state as published on the status topic.
+    void status(const QJsonObject &status);
+    // Who this is: name, version and the device's serial number, at each connection.
+    void info(const QJsonObject &info);
 
 private:
     std::unique_ptr<ZUBPrivate> d;

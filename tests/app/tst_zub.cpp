@@ -175,7 +175,7 @@ void tst_ZUB::saveAndExit_data()
                                 << QStringList{} << QStringList{} << QStringList{"zub.conf"};
     QTest::newRow("named-file-missing")
         << Files{} << QStringList{"-e", "-f", "missing.conf", "-s"} << "zub.conf" << QVariantMap{}
-        << QStringList{"[ZUB] WARN: Settings file %DIR%/missing.conf not found, keeping %DIR%/zub.conf",
+        << QStringList{"[zub] Configuration file %DIR%/missing.conf does not exist. Using default zub.conf",
                        "[Config] zub.conf", "[ZUB] Configuration saved to %DIR%/zub.conf"}
         << QStringList{} << QStringList{} << QStringList{"missing.conf"};
     QTest::newRow("setting-names-itself")
