@@ -64,8 +64,8 @@ def tap(args, client):
     client.publish(f"{rfid}/card/autoread", card)
     print(f"-> {rfid}/card/autoread: {card['template']} card {card['uid']}")
 
-    verdict = None
-    for topic, payload in client.messages(args.timeout):
+    verdict, seconds = None, args.timeout
+    for topic, payload in client.messages(seconds):
         if topic_matches(f"{rfid}/card/write/request/+", topic):
             show("<-", topic, payload)
             client.publish(topic.replace("/request/", "/response/"),
@@ -76,6 +76,11 @@ def tap(args, client):
             show("<-", topic, payload)
             verdict = json.loads(payload)
             break
+    if verdict is not None:
+        # The lights may follow the verdict.
+        for topic, payload in client.messages(0.5):
+            if topic_matches(f"{rfid}/led/set/request/+", topic):
+                show("<-", topic, payload)
     if verdict is None:
         print(f"No verdict within {args.timeout} s")
     return verdict
