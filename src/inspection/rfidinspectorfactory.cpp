@@ -1,6 +1,8 @@
 #include "inspection/rfidinspectorfactory.h"
 
+#include "inspection/zetodesinspector_v2.h"
 #include "inspection/zetodesinspector_v3.h"
+#include "rfid/zetodes_v2/card.h"
 #include "rfid/zetodes_v3/card.h"
 
 namespace {
@@ -22,6 +24,7 @@ struct Row
 // Tried in this order; a new card layout adds its row.
 const Row kInspectors[] = {
     {ZetoDes_v3::Card::MyTemplate, &make<ZetoDesInspector_v3>},
+    {ZetoDes_v2::Card::MyTemplate, &make<ZetoDesInspector_v2>},
 };
 
 } // namespace
