@@ -2,8 +2,10 @@
 
 #include "inspection/zetodesinspector_v2.h"
 #include "inspection/zetodesinspector_v3.h"
+#include "inspection/zetolucinspector.h"
 #include "rfid/zetodes_v2/card.h"
 #include "rfid/zetodes_v3/card.h"
+#include "rfid/zetoluc/card.h"
 
 namespace {
 
@@ -25,6 +27,7 @@ struct Row
 const Row kInspectors[] = {
     {ZetoDes_v3::Card::MyTemplate, &make<ZetoDesInspector_v3>},
     {ZetoDes_v2::Card::MyTemplate, &make<ZetoDesInspector_v2>},
+    {ZetoLUC::Card::MyTemplate, &make<ZetoLucInspector>},
 };
 
 } // namespace
