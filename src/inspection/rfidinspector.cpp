@@ -57,31 +57,33 @@ InspectorResult RfidInspector::freshResult()
     return result;
 }
 
-RfidInspector::CatalogueNames RfidInspector::lookUpNames(const manager::LogTag &log,
-                                                         std::optional<int> fareProductId, int axisId,
-                                                         int stopId) const
+RfidInspector::Ride RfidInspector::lookUpRide(const manager::LogTag &log, std::optional<int> fareProductId,
+                                              int routeId, int routeExecutionId, int boardingStopId) const
 {
-    CatalogueNames names;
+    Ride ride;
+    ride.route.routeId = routeId;
+    ride.route.routeExecutionId = routeExecutionId;
+    ride.route.boardingStopId = boardingStopId;
     if (const tarvik::FareManager *fares = mDb.fareData(); fares && fareProductId) {
         if (const auto product = fares->findFareProduct(*fareProductId))
-            names.fareProduct = product->multiLang(kLanguage);
+            ride.fareProductName = product->multiLang(kLanguage);
     }
     if (const tarvik::RouteManager *routes = mDb.routeData()) {
-        if (const auto axis = routes->findAxis(axisId))
-            names.axis = axis->multiLang(kLanguage);
-        if (const auto stop = routes->findStop(stopId)) {
-            names.stop = stop->multiLang(kLanguage);
+        if (const auto axis = routes->findAxis(routeId))
+            ride.route.axisName = axis->multiLang(kLanguage);
+        if (const auto stop = routes->findStop(boardingStopId)) {
+            ride.route.stopName = stop->multiLang(kLanguage);
             if (const auto zone = stop->stopGroup())
-                names.zone = zone->multiLang(kLanguage);
+                ride.route.zoneName = zone->multiLang(kLanguage);
         }
     }
     log.info(QStringLiteral("--- Retrieved From Tarvik ---------------------------------------"));
-    log.info(QStringLiteral(" FP name   : ") + names.fareProduct);
-    log.info(QStringLiteral(" Axis name : ") + names.axis);
-    log.info(QStringLiteral(" Zone name : ") + names.zone);
-    log.info(QStringLiteral(" Stop name : ") + names.stop);
+    log.info(QStringLiteral(" FP name   : ") + ride.fareProductName);
+    log.info(QStringLiteral(" Axis name : ") + ride.route.axisName);
+    log.info(QStringLiteral(" Zone name : ") + ride.route.zoneName);
+    log.info(QStringLiteral(" Stop name : ") + ride.route.stopName);
     log.info(QString(66, QLatin1Char('-')));
-    return names;
+    return ride;
 }
 
 std::optional<int> RfidInspector::deviceCarrierId(const manager::LogTag &log, int cardCarrierId) const

@@ -52,17 +52,17 @@ protected:
     static InspectorResult freshResult();
 
     // Helpers of the layouts' inspectors.
-    // Greek names from the fare and route catalogues, logged as one block; a missing catalogue
-    // or record (no back-end link yet) gives an empty name. No fare product id: no product name.
-    struct CatalogueNames
+    // Where a card's last ride took place, the route's axis being its route id, with Greek names
+    // from the route catalogue, and the name of its fare product from the fare catalogue (none
+    // without a product id), logged as one block. A missing catalogue or record (no back-end
+    // link yet) gives an empty name.
+    struct Ride
     {
-        QString fareProduct;
-        QString axis;
-        QString zone;
-        QString stop;
+        InspectorResult::RouteInfo route;
+        QString fareProductName;
     };
-    CatalogueNames lookUpNames(const manager::LogTag &log, std::optional<int> fareProductId, int axisId,
-                               int stopId) const;
+    Ride lookUpRide(const manager::LogTag &log, std::optional<int> fareProductId, int routeId, int routeExecutionId,
+                    int boardingStopId) const;
     // The carrier of this device's record; none, with a warning naming the card's carrier,
     // until the database service has reported the record.
     std::optional<int> deviceCarrierId(const manager::LogTag &log, int cardCarrierId) const;

@@ -161,21 +161,14 @@ InspectorResult ZetoDesInspector_v2::getInspectionResult(const Transaction &tran
     result.setTransactionType(transaction.transactionType);
     result.setShouldWriteBack(false);
 
-    const CatalogueNames names =
-        lookUpNames(kLog, int(entry.getProductId()), int(entry.getRouteId()), int(entry.getFromStopId()));
-    InspectorResult::RouteInfo route;
-    route.routeId = int(entry.getRouteId());
-    route.routeExecutionId = int(entry.getExecutionRouteId());
-    route.boardingStopId = int(entry.getFromStopId());
-    route.axisName = names.axis;
-    route.stopName = names.stop;
-    route.zoneName = names.zone;
-    result.setRouteInfo(route);
+    const Ride ride = lookUpRide(kLog, int(entry.getProductId()), int(entry.getRouteId()),
+                                 int(entry.getExecutionRouteId()), int(entry.getFromStopId()));
+    result.setRouteInfo(ride.route);
     result.setDeviceType(int(entry.getDeviceType()));
 
     if (transaction.periodPass || transaction.storedJourneys) {
         result.setFareProductId(int(entry.getProductId()));
-        result.setFareProductName(names.fareProduct);
+        result.setFareProductName(ride.fareProductName);
     }
     if (transaction.transactionType == InspectorResult::PeriodPassValidation) {
         result.setRemainingPassDays(getPeriodPassRemainingDays(transaction.periodPass));

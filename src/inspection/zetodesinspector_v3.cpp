@@ -262,17 +262,10 @@ InspectorResult ZetoDesInspector_v3::getInspectionResult(const Transaction &tran
         result.setVehicleId(int(last.getVehicleId()));
         result.setDeviceType(int(last.getDeviceType()));
 
-        const CatalogueNames names = lookUpNames(kLog, int(last.getProductId()), int(last.getRouteId()),
-                                                 int(last.getBoardingStopId()));
-        fareProductName = names.fareProduct;
-        InspectorResult::RouteInfo route;
-        route.axisName = names.axis;
-        route.stopName = names.stop;
-        route.zoneName = names.zone;
-        route.routeExecutionId = int(last.getRouteExecutionId());
-        route.routeId = int(last.getRouteId());
-        route.boardingStopId = int(last.getBoardingStopId());
-        result.setRouteInfo(route);
+        const Ride ride = lookUpRide(kLog, int(last.getProductId()), int(last.getRouteId()),
+                                     int(last.getRouteExecutionId()), int(last.getBoardingStopId()));
+        fareProductName = ride.fareProductName;
+        result.setRouteInfo(ride.route);
     }
 
     result.setResult(transaction.denyReason == InspectorResult::Valid);

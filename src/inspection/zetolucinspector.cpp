@@ -164,16 +164,9 @@ InspectorResult ZetoLucInspector::getValidationResult(const Transaction &transac
     result.setVehicleId(entry.getVehicleId().toInt(nullptr, 10));
     result.setDeviceType(int(entry.getDeviceType()));
 
-    const CatalogueNames names =
-        lookUpNames(kLog, int(entry.getProductId()), int(entry.getRouteId()), int(entry.getFromStopId()));
-    InspectorResult::RouteInfo route;
-    route.routeId = int(entry.getRouteId());
-    route.routeExecutionId = int(entry.getRouteExecutionId());
-    route.boardingStopId = int(entry.getFromStopId());
-    route.axisName = names.axis;
-    route.stopName = names.stop;
-    route.zoneName = names.zone;
-    result.setRouteInfo(route);
+    const Ride ride = lookUpRide(kLog, int(entry.getProductId()), int(entry.getRouteId()),
+                                 int(entry.getRouteExecutionId()), int(entry.getFromStopId()));
+    result.setRouteInfo(ride.route);
 
     result.setResult(transaction.denyReason == InspectorResult::Valid);
     result.setTransactionType(transaction.transactionType);
@@ -182,12 +175,12 @@ InspectorResult ZetoLucInspector::getValidationResult(const Transaction &transac
     if (transaction.transactionType == InspectorResult::PeriodPassValidation && transaction.periodPass) {
         result.setRemainingPassDays(getPeriodPassRemainingDays(transaction.periodPass));
         result.setFareProductId(int(transaction.periodPass->getProductId()));
-        result.setFareProductName(names.fareProduct);
+        result.setFareProductName(ride.fareProductName);
     } else if (transaction.transactionType == InspectorResult::StoredJourneysValidation && transaction.storedJourneys) {
         result.setJourneysBefore(clampToInt(entry.getJourneysBefore()));
         result.setJourneysAfter(clampToInt(entry.getJourneysAfter()));
         result.setFareProductId(int(transaction.storedJourneys->getProductId()));
-        result.setFareProductName(names.fareProduct);
+        result.setFareProductName(ride.fareProductName);
     }
     return result;
 }
