@@ -9,38 +9,34 @@
 #include "tarvik/faremanager.h"
 #include "tarvik/routemanager.h"
 
+#include "support/jsonpath.h"
 #include "support/logcapture.h"
 #include "support/testenv.h"
 
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QtTest>
 
 #include <memory>
 
-// What the card inspectors' tests share: a data gateway whose catalogues come from files (axis
-// 12, stop 1402 in zone 10, named fare products) and whose device record has carrier 3, with
-// no broker and no back-end; the columns of an inspection table and the checks of one row.
+// What the card inspectors' tests share: a data gateway whose catalogues come from the files of
+// data/tarvik (axis 12, stop 1402 in zone 10, fare products 301, 302, 410, 42 and 9 named
+// "Προϊόν <id>") and whose device record has carrier 3, with no broker and no back-end; the
+// rows of an inspection table, from the cards of data/, and the checks of one row.
 class InspectorFixture
 {
 public:
-    static const QList<int> &namedProducts()
-    {
-        static const QList<int> ids{301, 302, 410, 42, 9};
-        return ids;
-    }
+    using Changes = QList<QPair<QString, QJsonValue>>; // JSON path and value
 
-    static QJsonObject named(int id, const QString &greek)
-    {
-        return {{"id", id}, {"multiLanguageFieldsMap", QJsonObject{{"name", QJsonObject{{"el", greek}}}}}};
-    }
+    // The calendar days of a pass activated 2024-03-10 10:00 UTC for 30 days: it ends on
+    // 2024-04-09, at 00:00 or 10:00 UTC.
+    static inline const QDateTime lastHour{QDate(2024, 4, 8), QTime(23, 0), Qt::UTC};
+    static inline const QDateTime expiryMorning{QDate(2024, 4, 9), QTime(8, 0), Qt::UTC};
 
     // The database service's status message, fed straight through the client's received().
     static void setDevice(manager::MqttClient &client, int carrierId)
     {
-        emit client.received(R"({"service":true,"state":1,"device":{"carrierId":)" + QByteArray::number(carrierId)
-                                 + "}}",
-                             "zeto/db/status");
+        const QByteArray status = R"({"service":true,"state":1,"device":{"carrierId":)" + QByteArray::number(carrierId);
+        emit client.received(status + "}}", "zeto/db/status");
     }
 
     // From initTestCase.
@@ -55,16 +51,10 @@ public:
         config.set("tarvik/storagePath", mEnv.filePath("tarvik"));
         for (const char *key : {"tarvik/routeDataSyncMin", "tarvik/fareDataSyncMin", "tarvik/actionListSyncMin"})
             config.set(key, 0);
-        const QJsonObject routes{
-            {"Axis", QJsonArray{named(12, "Γραμμή 12")}}, {"Stops", QJsonArray{named(1402, "Πλατεία")}},
-            {"StopGroups", QJsonArray{named(10, "Ζώνη Α")}},
-            {"StopGroupStops", QJsonArray{QJsonObject{{"id", 1}, {"stopGroupId", 10}, {"stopId", 1402}}}}};
-        QVERIFY(mEnv.writeFile("tarvik/127_0_0_1/bo/routes.json", QJsonDocument(routes).toJson()));
-        QJsonArray products;
-        for (int id : namedProducts())
-            products.append(named(id, productName(id)));
-        QVERIFY(mEnv.writeFile("tarvik/127_0_0_1/bo/fares.json",
-                               QJsonDocument(QJsonObject{{"FareProducts", products}}).toJson()));
+        for (const QString name : {"routes.json", "fares.json"}) {
+            const QJsonDocument catalogue = JsonPath::readFile(TEST_DATA_DIR "/tarvik/" + name);
+            QVERIFY(mEnv.writeFile("tarvik/127_0_0_1/bo/" + name, catalogue.toJson()));
+        }
         mDb = std::make_unique<DBManager>(&mClient);
         mDb->initialize();
         QTRY_VERIFY_WITH_TIMEOUT(mDb->fareData() && mDb->fareData()->findFareProduct(9), 10000);
@@ -80,6 +70,15 @@ public:
         return QJsonObject{{"before", before}, {"after", after}, {"boardingTime", boarding}};
     }
 
+    // data/<sample>.json with the changes.
+    static QJsonObject card(const QString &sample, const Changes &changes = {})
+    {
+        QJsonObject json = JsonPath::readFile(TEST_DATA_DIR "/" + sample + ".json").object();
+        for (const auto &change : changes)
+            json = JsonPath::withValue(json, change.first, change.second);
+        return json;
+    }
+
     static void addColumns()
     {
         QTest::addColumn<QJsonObject>("card");
@@ -93,9 +92,8 @@ public:
     }
 
     // Inspects the row's card and checks the record. A failure that keeps the ride still
-    // reports the route of the card's last ride; one that does not reports nothing of it.
-    static void verify(RfidInspector &inspector, RfidCard &card, const QString &tag, bool failureKeepsRide,
-                       QJsonObject &out)
+    // reports the card's last ride; one that does not reports nothing of it.
+    static void verify(RfidInspector &inspector, RfidCard &card, const QString &tag, bool failureKeepsRide, int vehicleId)
     {
         QFETCH(QDateTime, now);
         QFETCH(bool, hourly);
@@ -108,19 +106,20 @@ public:
         LogCapture capture;
 
         QCOMPARE(inspector.inspectCard(&card), denyReason == 0);
-        const QJsonObject json = out = inspector.getResult().toJson();
+        const QJsonObject json = inspector.getResult().toJson();
         QCOMPARE(json["denyReason"]["id"].toInt(), denyReason);
         QCOMPARE(json["result"].toBool(), denyReason == 0);
         QCOMPARE(json["transType"].toInt(), transType);
         QCOMPARE(json["fareProductId"].toInt(), fareProductId);
-        QCOMPARE(json["fareProductName"].toString(),
-                 namedProducts().contains(fareProductId) ? productName(fareProductId) : QString());
+        const bool named = QList<int>{301, 302, 410, 42, 9}.contains(fareProductId);
+        QCOMPARE(json["fareProductName"].toString(), named ? QStringLiteral("Προϊόν %1").arg(fareProductId) : QString());
         const bool ride = denyReason == 0 || failureKeepsRide;
         const QJsonObject route{{"boardingStopId", ride ? 1402 : 0}, {"routeId", ride ? 12 : 0},
                                 {"routeExecutionId", ride ? 99817 : 0}, {"axisName", ride ? "Γραμμή 12" : ""},
                                 {"stopName", ride ? "Πλατεία" : ""}, {"zoneName", ride ? "Ζώνη Α" : ""}};
         QCOMPARE(json["route"].toObject(), route);
         QCOMPARE(json["transTimestamp"].toString(), QString(ride ? "2024-04-08T19:30:00Z" : ""));
+        QCOMPARE(json["vehicleId"].toInt(), ride ? vehicleId : 0);
         if (transType != 0)
             QTEST(json[transType == 8 ? "periodPass" : "storedJourneys"], "detail");
         QCOMPARE(json[transType == 8 ? "storedJourneys" : "periodPass"], QJsonValue(QJsonValue::Null));
@@ -129,8 +128,6 @@ public:
     }
 
 private:
-    static QString productName(int id) { return QStringLiteral("Προϊόν %1").arg(id); }
-
     TestEnv mEnv;
     manager::MqttClient mClient;
     std::unique_ptr<DBManager> mDb;
