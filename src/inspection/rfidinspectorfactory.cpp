@@ -1,7 +1,13 @@
 #include "inspection/rfidinspectorfactory.h"
 
+#include "inspection/zetodesinspector_v2.h"
 #include "inspection/zetodesinspector_v3.h"
+#include "inspection/zetolucinspector.h"
+#include "inspection/zetolucinspector_v2.h"
+#include "rfid/zetodes_v2/card.h"
 #include "rfid/zetodes_v3/card.h"
+#include "rfid/zetoluc/card.h"
+#include "rfid/zetolucv2/card.h"
 
 namespace {
 
@@ -22,6 +28,9 @@ struct Row
 // Tried in this order; a new card layout adds its row.
 const Row kInspectors[] = {
     {ZetoDes_v3::Card::MyTemplate, &make<ZetoDesInspector_v3>},
+    {ZetoDes_v2::Card::MyTemplate, &make<ZetoDesInspector_v2>},
+    {ZetoLUC::Card::MyTemplate, &make<ZetoLucInspector>},
+    {ZetoLUCv2::Card::MyTemplate, &make<ZetoLUCInspector_v2>},
 };
 
 } // namespace

@@ -12,6 +12,9 @@ class RfidInspector;
 //
 //   template      inspector
 //   "ZetoDESv3"   ZetoDesInspector_v3
+//   "ZetoDESv2"   ZetoDesInspector_v2
+//   "ZetoLUC"     ZetoLucInspector
+//   "ZetoLUCv2"   ZetoLUCInspector_v2
 //
 // Templates are compared exactly, case included, in table order; any other (also "ZetoDESv4"
 // and "EMV") gives null, without a log line: the caller logs it.

@@ -1,22 +1,12 @@
 #include "inspection/zetodesinspector_v3.h"
 
 #include "db/dbmanager.h"
-#include "db/device.h"
 #include "framework/configuration.h"
 #include "framework/logtag.h"
 #include "rfid/zetodes_v3/card.h"
-#include "tarvik/axis.h"
-#include "tarvik/faremanager.h"
-#include "tarvik/fareproduct2.h"
-#include "tarvik/routemanager.h"
-#include "tarvik/stop2.h"
-#include "tarvik/stopgroup2.h"
 #include "validator/results/validatorlogic.h"
 
-#include <QMap>
-
 #include <algorithm>
-#include <climits>
 
 using ZetoDes_v3::Card;
 using ZetoDes_v3::Product;
@@ -26,9 +16,6 @@ namespace {
 
 const manager::LogTag kLog(QStringLiteral("[inspector::ZetoDESv3] "));
 
-// Catalogue names of inspection results are Greek.
-const QString kLanguage = QStringLiteral("el");
-
 enum UsageTransType : unsigned int {
     TransferValidation = 20,
     PeriodPassValidation = 21,
@@ -37,11 +24,6 @@ enum UsageTransType : unsigned int {
 
 const QString kNoTransactions =
     QStringLiteral("Usage log last entry does not contain any transactions ===> Return CardNotAllowed error");
-
-int clampToInt(qint64 value)
-{
-    return int(std::clamp<qint64>(value, 0, INT_MAX));
-}
 
 } // namespace
 
@@ -138,37 +120,16 @@ bool ZetoDesInspector_v3::processCommonChecks(Card *card, Transaction &transacti
 
 bool ZetoDesInspector_v3::checkCardCarrierId(Card *card) const
 {
-    const Device::Ptr device = db().device();
     const int carrierId = card->getInfo().getCarrierId();
-    if (!device) {
-        kLog.warning(QStringLiteral("WARN: No device record from the database service yet: carrier id ")
-                     + QString::number(carrierId) + QStringLiteral(" cannot be matched"));
+    const std::optional<int> deviceCarrier = deviceCarrierId(kLog, carrierId);
+    if (!deviceCarrier)
         return false;
-    }
-    if (carrierId != device->carrierId()) {
+    if (carrierId != *deviceCarrier) {
         kLog.warning(QStringLiteral("Card has invalid carrier id."));
         return false;
     }
     kLog.info(QStringLiteral("Carrier ID is valid          : ") + QString::number(carrierId));
     return true;
-}
-
-InspectorResult::DenyReason ZetoDesInspector_v3::mapCardStatusToDenyReason(int status)
-{
-    static const QMap<int, InspectorResult::DenyReason> reasons{
-        {0, InspectorResult::Valid},
-        {1, InspectorResult::CardInvalid},
-        {2, InspectorResult::CardBlockedStolen},
-        {3, InspectorResult::CardBlockedLost},
-        {4, InspectorResult::CardBlockedRefunded},
-        {5, InspectorResult::CardBlockedOverlimit},
-        {6, InspectorResult::Valid},
-        {7, InspectorResult::Valid},
-        {8, InspectorResult::Valid},
-        {9, InspectorResult::CardBlockedMisuse},
-        {13, InspectorResult::CardBlockedDamaged},
-    };
-    return reasons.value(status, InspectorResult::CardInvalid);
 }
 
 bool ZetoDesInspector_v3::getLastTransactionProduct(Card *card, Transaction &transaction)
@@ -301,32 +262,10 @@ InspectorResult ZetoDesInspector_v3::getInspectionResult(const Transaction &tran
         result.setVehicleId(int(last.getVehicleId()));
         result.setDeviceType(int(last.getDeviceType()));
 
-        // The catalogues are missing until the back-end link is up: names stay empty then.
-        InspectorResult::RouteInfo route;
-        if (const tarvik::FareManager *fares = db().fareData()) {
-            if (const auto product = fares->findFareProduct(int(last.getProductId())))
-                fareProductName = product->multiLang(kLanguage);
-        }
-        if (const tarvik::RouteManager *routes = db().routeData()) {
-            if (const auto axis = routes->findAxis(int(last.getRouteId())))
-                route.axisName = axis->multiLang(kLanguage);
-            if (const auto stop = routes->findStop(int(last.getBoardingStopId()))) {
-                route.stopName = stop->multiLang(kLanguage);
-                if (const auto zone = stop->stopGroup())
-                    route.zoneName = zone->multiLang(kLanguage);
-            }
-        }
-        kLog.info(QStringLiteral("--- Retrieved From Tarvik ---------------------------------------"));
-        kLog.info(QStringLiteral(" FP name   : ") + fareProductName);
-        kLog.info(QStringLiteral(" Axis name : ") + route.axisName);
-        kLog.info(QStringLiteral(" Zone name : ") + route.zoneName);
-        kLog.info(QStringLiteral(" Stop name : ") + route.stopName);
-        kLog.info(QString(66, QLatin1Char('-')));
-
-        route.routeExecutionId = int(last.getRouteExecutionId());
-        route.routeId = int(last.getRouteId());
-        route.boardingStopId = int(last.getBoardingStopId());
-        result.setRouteInfo(route);
+        const Ride ride = lookUpRide(kLog, int(last.getProductId()), int(last.getRouteId()),
+                                     int(last.getRouteExecutionId()), int(last.getBoardingStopId()));
+        fareProductName = ride.fareProductName;
+        result.setRouteInfo(ride.route);
     }
 
     result.setResult(transaction.denyReason == InspectorResult::Valid);
@@ -356,22 +295,14 @@ int ZetoDesInspector_v3::getProductRemainingDays(const Product *product) const
     if (!product || product->getProductType() != Product::PeriodPass)
         return 0;
     const qint64 validity = product->getInitialValue();
-    if (product->getStatus() == Product::Pending)
+    if (product->getStatus() == Product::Active && mNow < product->getActivationTimestamp())
         return clampToInt(validity);
-    if (product->getStatus() != Product::Active)
-        return 0;
-    if (mNow < product->getActivationTimestamp())
-        return clampToInt(validity);
-    return clampToInt(mNow.daysTo(getProductExpiryTimestamp(product)));
+    return calendarDaysLeft(product->getStatus(), validity, mNow, getProductExpiryTimestamp(product));
 }
 
 QDateTime ZetoDesInspector_v3::getProductExpiryTimestamp(const Product *product) const
 {
-    const bool hourly = mConfig->get(QStringLiteral("zub/period_pass_hourly")).toBool();
-    if (product->getStatus() == Product::Pending)
-        return QDateTime(QDate(1990, 1, 1), QTime(0, 0), Qt::UTC);
-    const QDateTime end = product->getActivationTimestamp().toUTC().addDays(qint64(product->getInitialValue()));
-    if (hourly)
-        return end;
-    return QDateTime(end.date(), QTime(0, 0), Qt::UTC);
+    return periodPassExpiry(product->getStatus() == Product::Pending, product->getActivationTimestamp(),
+                            qint64(product->getInitialValue()),
+                            mConfig->get(QStringLiteral("zub/period_pass_hourly")).toBool());
 }

@@ -47,7 +47,6 @@ private:
     bool checkEmployeeCard(ZetoDes_v3::Card *card) const;
     bool processCommonChecks(ZetoDes_v3::Card *card, Transaction &transaction);
     bool checkCardCarrierId(ZetoDes_v3::Card *card) const;
-    static InspectorResult::DenyReason mapCardStatusToDenyReason(int status);
     bool getLastTransactionProduct(ZetoDes_v3::Card *card, Transaction &transaction);
     void printFareProducts(const QList<ZetoDes_v3::Product *> &products) const;
     ZetoDes_v3::Product *getUsageLogProduct(const ZetoDes_v3::UsageLogEntry &entry, Transaction &transaction);
