@@ -59,7 +59,8 @@ ActionListManager::ActionListManager(Connector &connector, const QString &device
                                      QObject *parent)
     : QObject(parent)
     , mConnector(connector)
-    , mDatabase(QSharedPointer<Database>::create(QDir(storagePath).filePath(RecordsFileName)))
+    , mDatabase(QSharedPointer<Database>::create(QDir(storagePath).filePath(RecordsFileName),
+                                                 ActionRecordList::LogTag))
     , mRecords(std::make_unique<ActionRecordList>(mDatabase))
     , mStoragePath(storagePath)
     , mDeviceId(deviceId)
