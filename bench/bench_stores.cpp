@@ -24,10 +24,10 @@
 #include <mutex>
 
 // The per-tap reads of the local stores (a device parameter, a customer by card, the pending
-// actions of a card) and the one write a tap with actions makes (an action record), at an
-// operator's size: 20,000 customers, 10,000 actions over 5,000 cards. Each look-up runs next
-// to the way it was done before its index: the customer store with its card index dropped,
-// and the pending actions by a walk over the whole list.
+// actions of a card) and the writes that keep their indexes (a customer, the action list's
+// load and merge, and an action record), at an operator's size: 20,000 customers, 10,000
+// actions over 5,000 cards. Each look-up runs next to the way it was done before its index:
+// the customer store with its card index dropped, the pending actions by a walk over the list.
 namespace {
 
 constexpr int kCustomers = 20000;
