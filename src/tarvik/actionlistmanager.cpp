@@ -257,20 +257,21 @@ void ActionListManager::cleanup()
                 completed.append(action);
         }
         for (const Action::Ptr &done : qAsConst(completed)) {
-            for (int i = 0; i < mList.size();) {
-                const Action::Ptr action = mList.at(i);
-                if (action->smartCardUuid() != done->smartCardUuid() || action->accountToken() != done->accountToken()
-                    || action->id() > done->id() || action->id() >= last) {
-                    ++i;
+            // Only actions of the same card are superseded: its own, in list order.
+            const Action::List own = mByUid.value(done->smartCardUuid());
+            for (const Action::Ptr &action : own) {
+                if (action->accountToken() != done->accountToken() || action->id() > done->id() || action->id() >= last)
                     continue;
-                }
+                const int at = mList.indexOf(action); // one object held twice: both lists lose the first place
+                if (at < 0)
+                    continue;
                 qInfo().noquote().nospace()
                     << Tag << "Deleting action : id=" << action->id() << ", uid=" << action->smartCardUuid()
                     << ", token=" << action->accountToken() << ", status=" << action->status()
                     << ", actionDate=" << action->actionDate().toString(kDateFormat)
                     << ", completedActionId=" << done->id()
                     << ", completedDate=" << done->actionDate().toString(kDateFormat);
-                mList.removeAt(i);
+                mList.removeAt(at);
                 unindex(action);
                 ++removed;
             }

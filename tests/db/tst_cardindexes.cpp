@@ -58,17 +58,19 @@ void tst_CardIndexes::pendingActionsMatchWalk_data()
 {
     QTest::addColumn<QString>("loaded");
     QTest::addColumn<QString>("merged");
-    QTest::newRow("resent-then-completed") << "4UAt 5UAt 4UAt" << "4CAt";
-    QTest::newRow("same-id-other-card") << "4UAt 4UBt" << "4CBt 5UAt";
-    QTest::newRow("completion-removes") << "3UAt 5UAt 3UAt 7UAt" << "6CAt 9UBt";
-    QTest::newRow("older-copy-takes-over") << "4UAx 4UAy 2UAy" << "5CAy 8UBt";
-    QTest::newRow("completed-then-resent") << "4CAt 4UAt 6UAt" << "4UAt 6CBt 7UAt";
+    QTest::addColumn<QString>("kept"); // ids after the merge's clean-up
+    QTest::newRow("resent-then-completed") << "4UAt 5UAt 4UAt" << "4CAt" << "4 5 4 4";
+    QTest::newRow("same-id-other-card") << "4UAt 4UBt" << "4CBt 5UAt" << "4 5";
+    QTest::newRow("completion-removes") << "3UAt 5UAt 3UAt 7UAt" << "6CAt 9UBt" << "7 9";
+    QTest::newRow("older-copy-takes-over") << "4UAx 4UAy 2UAy" << "5CAy 8UBt" << "4 8";
+    QTest::newRow("completed-then-resent") << "4CAt 4UAt 6UAt" << "4UAt 6CBt 7UAt" << "6 7";
 }
 
 void tst_CardIndexes::pendingActionsMatchWalk()
 {
     QFETCH(QString, loaded);
     QFETCH(QString, merged);
+    QFETCH(QString, kept);
     QTemporaryDir dir;
     tarvik::Connector connector;
     LogCapture log;
@@ -92,6 +94,10 @@ void tst_CardIndexes::pendingActionsMatchWalk()
             }
         }
     }
+    QStringList ids;
+    for (const Action::Ptr &a : manager.actions())
+        ids << QString::number(a->id());
+    QCOMPARE(ids.join(QLatin1Char(' ')), kept);
 }
 
 void tst_CardIndexes::customerStoreGainsCardIndex()
