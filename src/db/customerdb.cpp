@@ -21,6 +21,10 @@ const QString kCreate = QStringLiteral(
     "surname             VARCHAR(64),email               VARCHAR(64),mobile              VARCHAR(64),"
     "image               VARCHAR(64),accountCreationDate UNSIGNED BIG INT,"
     "lastAccessTime      UNSIGNED BIG INT,PRIMARY KEY (id, smartCardUuid));");
+// A tap looks its customer up by card; the key (id, smartCardUuid) cannot serve that. Made
+// when missing, so an existing file gets it at the next start.
+const QString kCreateCardIndex =
+    QStringLiteral("CREATE INDEX IF NOT EXISTS customers_smartCardUuid ON customers (smartCardUuid);");
 const QString kInsert = QStringLiteral(
     "INSERT OR REPLACE INTO customers (id, uuid, smartCardUuid, type, name, surname, email, mobile, image, "
     "accountCreationDate, lastAccessTime) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
@@ -70,10 +74,17 @@ bool CustomerDB::create()
     std::lock_guard<std::mutex> lock(mMutex);
     qDebug().noquote().nospace() << Tag << "Executing query : " << kCreate;
     QSqlQuery query(database());
-    if (query.exec(kCreate))
-        return true;
-    qCritical().noquote().nospace() << Tag << "ERROR: Could not create table : " << query.lastError().text();
-    return false;
+    if (!query.exec(kCreate)) {
+        qCritical().noquote().nospace() << Tag << "ERROR: Could not create table : " << query.lastError().text();
+        return false;
+    }
+    // Without the index the store still answers, only more slowly.
+    qDebug().noquote().nospace() << Tag << "Executing query : " << kCreateCardIndex;
+    if (!query.exec(kCreateCardIndex)) {
+        qCritical().noquote().nospace() << Tag << "ERROR: Could not create index : " << query.lastError().text();
+        return false;
+    }
+    return true;
 }
 
 Customer::Ptr CustomerDB::find(int customerId)

@@ -13,7 +13,7 @@
 #include <QJsonDocument>
 #include <QJsonParseError>
 #include <QSaveFile>
-#include <QSet>
+#include <QVarLengthArray>
 
 #include <algorithm>
 #include <limits>
@@ -27,6 +27,14 @@ const char Tag[] = "[tarvik::ActionListManager] ";
 const QString kDateFormat = QStringLiteral("dd/MM/yyyy hh:mm:ss");
 const QString kCompleted = QStringLiteral("COMPLETED");
 constexpr int QuietMs = 20000;
+
+QHash<QString, Action::List> byCard(const Action::List &list)
+{
+    QHash<QString, Action::List> cards;
+    for (const Action::Ptr &action : list)
+        cards[action->smartCardUuid()].append(action);
+    return cards;
+}
 
 QByteArray fingerprint(const QByteArray &content)
 {
@@ -59,7 +67,8 @@ ActionListManager::ActionListManager(Connector &connector, const QString &device
                                      QObject *parent)
     : QObject(parent)
     , mConnector(connector)
-    , mDatabase(QSharedPointer<Database>::create(QDir(storagePath).filePath(RecordsFileName)))
+    , mDatabase(QSharedPointer<Database>::create(QDir(storagePath).filePath(RecordsFileName),
+                                                 ActionRecordList::LogTag))
     , mRecords(std::make_unique<ActionRecordList>(mDatabase))
     , mStoragePath(storagePath)
     , mDeviceId(deviceId)
@@ -166,18 +175,37 @@ Action::List ActionListManager::actionsByUid(const QString &uid, int counter) co
     // A resent action stands in the list more than once: only its latest copy counts, so it
     // is never applied to a card twice, and not at all once that copy is completed.
     Action::List found;
-    QSet<int> seen;
+    QVarLengthArray<int, 16> seen;
     std::lock_guard<std::mutex> lock(mListLock);
-    for (auto it = mList.crbegin(); it != mList.crend(); ++it) {
+    const auto own = mByUid.constFind(uid);
+    if (own == mByUid.constEnd())
+        return found;
+    for (auto it = own->crbegin(); it != own->crend(); ++it) {
         const Action::Ptr &action = *it;
-        if (action->smartCardUuid() != uid || seen.contains(action->id()))
+        const int id = action->id();
+        if (std::find(seen.cbegin(), seen.cend(), id) != seen.cend())
             continue;
-        seen.insert(action->id());
+        seen.append(id);
         if (action->counter() > counter && action->status() != kCompleted)
             found.append(action);
     }
     std::reverse(found.begin(), found.end());
     return found;
+}
+
+void ActionListManager::index(const Action::Ptr &action)
+{
+    mByUid[action->smartCardUuid()].append(action);
+}
+
+void ActionListManager::unindex(const Action::Ptr &action)
+{
+    const auto own = mByUid.find(action->smartCardUuid());
+    if (own == mByUid.end())
+        return;
+    own->removeOne(action);
+    if (own->isEmpty())
+        mByUid.erase(own);
 }
 
 void ActionListManager::syncWithTarvik()
@@ -199,8 +227,10 @@ void ActionListManager::processNewList(const Action::List &list)
     {
         std::lock_guard<std::mutex> lock(mListLock);
         for (const Action::Ptr &action : list) {
-            if (action)
-                mList.append(action);
+            if (!action)
+                continue;
+            mList.append(action);
+            index(action);
         }
     }
     printSummary();
@@ -227,20 +257,22 @@ void ActionListManager::cleanup()
                 completed.append(action);
         }
         for (const Action::Ptr &done : qAsConst(completed)) {
-            for (int i = 0; i < mList.size();) {
-                const Action::Ptr action = mList.at(i);
-                if (action->smartCardUuid() != done->smartCardUuid() || action->accountToken() != done->accountToken()
-                    || action->id() > done->id() || action->id() >= last) {
-                    ++i;
+            // Only actions of the same card are superseded: its own, in list order.
+            const Action::List own = mByUid.value(done->smartCardUuid());
+            for (const Action::Ptr &action : own) {
+                if (action->accountToken() != done->accountToken() || action->id() > done->id() || action->id() >= last)
                     continue;
-                }
+                const int at = mList.indexOf(action); // one object held twice: both lists lose the first place
+                if (at < 0)
+                    continue;
                 qInfo().noquote().nospace()
                     << Tag << "Deleting action : id=" << action->id() << ", uid=" << action->smartCardUuid()
                     << ", token=" << action->accountToken() << ", status=" << action->status()
                     << ", actionDate=" << action->actionDate().toString(kDateFormat)
                     << ", completedActionId=" << done->id()
                     << ", completedDate=" << done->actionDate().toString(kDateFormat);
-                mList.removeAt(i);
+                mList.removeAt(at);
+                unindex(action);
                 ++removed;
             }
         }
@@ -285,9 +317,11 @@ bool ActionListManager::loadFromFile()
     list.reserve(array.size());
     for (const QJsonValue &value : array)
         list.append(Action::fromJson(value.toObject()));
+    QHash<QString, Action::List> cards = byCard(list); // built outside the lock, so taps are not held up
     {
         std::lock_guard<std::mutex> lock(mListLock);
         mList = list;
+        mByUid.swap(cards);
     }
     {
         std::lock_guard<std::mutex> lock(mKnownLock);

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QFileSystemWatcher>
+#include <QHash>
 #include <QObject>
 #include <QSharedPointer>
 #include <QString>
@@ -99,16 +100,20 @@ private:
     ActionRecord::Ptr takeInFlight();
     void settle(const ActionRecord::Ptr &record, int status, const QString &code, const QString &message);
     QDateTime now() const;
+    // Keep mByUid in step with mList; the caller holds the list lock.
+    void index(const Action::Ptr &action);
+    void unindex(const Action::Ptr &action);
 
     Connector &mConnector;
     Action::List mList;
+    QHash<QString, Action::List> mByUid; // every action of each card, in list order
     QSharedPointer<Database> mDatabase;
     std::unique_ptr<ActionRecordList> mRecords;
     ActionRecord::Ptr mInFlight;
     QFileSystemWatcher mWatcher;
     QTimer mSyncTimer;
     QTimer mSendTimer;
-    mutable std::mutex mListLock;      // every read and change of the list
+    mutable std::mutex mListLock;      // every read and change of the list and its index
     std::atomic<int> mUpdating{0}; // a load, save or clean-up is running: the sync waits a period
     std::atomic<bool> mSending{false};
     std::mutex mFlightLock;            // the record in flight and its serial

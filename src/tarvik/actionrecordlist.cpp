@@ -63,6 +63,7 @@ QVariant nullable(const QVariant &column)
 
 } // namespace
 
+const QString ActionRecordList::LogTag = QString::fromLatin1(Tag);
 const QString ActionRecordList::GivenUp = QStringLiteral("1970-01-01T00:00:00");
 const QString ActionRecordList::DateFormat = QStringLiteral("yyyy-MM-dd'T'hh:mm:ss");
 

@@ -35,6 +35,7 @@ public:
     using List = QList<ActionRecord::Ptr>;
     using Clock = std::function<QDateTime()>; // the current local date and time
 
+    static const QString LogTag;  // "[tarvik::ActionRecordList] ", also the tag of its database's lines
     static const QString GivenUp; // the schedule date that marks a record given up
     static const QString DateFormat; // every date column, local time
 

@@ -1,0 +1,126 @@
+#include "db/customerdb.h"
+#include "tarvik/actionlistmanager.h"
+#include "tarvik/connector.h"
+
+#include "support/logcapture.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using tarvik::Action;
+
+namespace {
+
+// "4UAt": id and counter 4, UNASSIGNED (C: COMPLETED), card A, account token t.
+Action::List actions(const QString &text)
+{
+    Action::List list;
+    for (const QString &item : text.split(QLatin1Char(' '))) {
+        const int id = item.chopped(3).toInt();
+        list << Action::fromJson({{"id", id}, {"counter", id}, {"smartCardUuid", item.right(2).left(1)},
+                                  {"accountToken", item.right(1)},
+                                  {"status", item.right(3).at(0) == 'C' ? "COMPLETED" : "UNASSIGNED"}});
+    }
+    return list;
+}
+
+// A card's pending actions found the plain way: a walk back over the whole list.
+Action::List walk(const Action::List &list, const QString &uid, int counter)
+{
+    Action::List found;
+    QList<int> seen;
+    for (auto it = list.crbegin(); it != list.crend(); ++it) {
+        const Action::Ptr &a = *it;
+        if (a->smartCardUuid() != uid || seen.contains(a->id()))
+            continue;
+        seen << a->id();
+        if (a->counter() > counter && a->status() != QLatin1String("COMPLETED"))
+            found.prepend(a);
+    }
+    return found;
+}
+
+} // namespace
+
+class tst_CardIndexes : public QObject
+{
+    Q_OBJECT
+private slots:
+    void pendingActionsMatchWalk_data();
+    void pendingActionsMatchWalk();
+    void customerStoreGainsCardIndex();
+};
+
+void tst_CardIndexes::pendingActionsMatchWalk_data()
+{
+    QTest::addColumn<QString>("loaded");
+    QTest::addColumn<QString>("merged");
+    QTest::addColumn<QString>("kept"); // ids after the merge's clean-up
+    QTest::newRow("resent-then-completed") << "4UAt 5UAt 4UAt" << "4CAt" << "4 5 4 4";
+    QTest::newRow("same-id-other-card") << "4UAt 4UBt" << "4CBt 5UAt" << "4 5";
+    QTest::newRow("completion-removes") << "3UAt 5UAt 3UAt 7UAt" << "6CAt 9UBt" << "7 9";
+    QTest::newRow("older-copy-takes-over") << "4UAx 4UAy 2UAy" << "5CAy 8UBt" << "4 8";
+    QTest::newRow("completed-then-resent") << "4CAt 4UAt 6UAt" << "4UAt 6CBt 7UAt" << "6 7";
+}
+
+void tst_CardIndexes::pendingActionsMatchWalk()
+{
+    QFETCH(QString, loaded);
+    QFETCH(QString, merged);
+    QFETCH(QString, kept);
+    QTemporaryDir dir;
+    tarvik::Connector connector;
+    LogCapture log;
+    tarvik::ActionListManager manager(connector, QStringLiteral("SN-1"), dir.path());
+    QVERIFY(log.contains(QStringLiteral("[tarvik::ActionRecordList] Creating new Database connection for thread ")));
+    QJsonArray array;
+    for (const Action::Ptr &a : actions(loaded))
+        array.append(a->toJson());
+    QFile file(manager.filePath());
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QJsonDocument(array).toJson()) > 0);
+    file.close();
+    manager.onFileChanged(file.fileName());
+    for (const bool merge : {false, true}) {
+        if (merge)
+            manager.processNewList(actions(merged));
+        for (const QString uid : {"A", "B"}) {
+            for (const int counter : {0, 4}) {
+                const QString at = QStringLiteral("card %1 above %2 after the %3").arg(uid).arg(counter);
+                QVERIFY2(manager.actionsByUid(uid, counter) == walk(manager.actions(), uid, counter),
+                         qPrintable(at.arg(merge ? "merge" : "load")));
+            }
+        }
+    }
+    QStringList ids;
+    for (const Action::Ptr &a : manager.actions())
+        ids << QString::number(a->id());
+    QCOMPARE(ids.join(QLatin1Char(' ')), kept);
+}
+
+void tst_CardIndexes::customerStoreGainsCardIndex()
+{
+    QTemporaryDir dir;
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("direct"));
+    db.setDatabaseName(dir.filePath(QStringLiteral("customers.sqlite")));
+    QVERIFY(db.open());
+    QSqlQuery q(db);
+    // A store from before the index; card c1 holds two customers, the later id stored first.
+    QVERIFY(q.exec(QStringLiteral("CREATE TABLE customers (id BIG INT, uuid, smartCardUuid CHAR(36), type, name, "
+                                  "surname, email, mobile, image, accountCreationDate, lastAccessTime, "
+                                  "PRIMARY KEY (id, smartCardUuid))")));
+    QVERIFY(q.exec(QStringLiteral("INSERT INTO customers (id, smartCardUuid) VALUES (9, 'c1'), (3, 'c1')")));
+    CustomerDB store(db.databaseName());
+    QVERIFY(q.exec(QStringLiteral("SELECT 1 FROM customers"))); // a plan alone would not see the new schema
+    QVERIFY(q.exec(QStringLiteral("EXPLAIN QUERY PLAN SELECT * FROM customers WHERE smartCardUuid = 'c1'")));
+    QVERIFY(q.next());
+    QVERIFY2(q.value(3).toString().startsWith(QLatin1String("SEARCH")), qPrintable(q.value(3).toString()));
+    const tarvik::Customer::Ptr first = store.find(QStringLiteral("c1"));
+    QVERIFY(first);
+    QCOMPARE(first->id(), 9); // the first row of a walk over the table, as before
+}
+
+QTEST_GUILESS_MAIN(tst_CardIndexes)
+#include "tst_cardindexes.moc"
