@@ -28,24 +28,15 @@ void tst_JsonRead::readingRules_data()
     QTest::addColumn<bool>("asBoolOrInt");
     QTest::addColumn<QString>("asString");
     QTest::newRow("missing") << QByteArray() << 0 << 0 << false << false << QString();
-    QTest::newRow("null") << QByteArray("null") << 0 << 0 << false << false << QString();
     QTest::newRow("whole") << QByteArray("12") << 12 << 0 << false << true << QString();
-    QTest::newRow("whole-as-double") << QByteArray("12.0") << 12 << 0 << false << true << QString();
     QTest::newRow("fraction") << QByteArray("12.5") << 0 << 0 << false << false << QString();
     QTest::newRow("int-max") << QByteArray("2147483647") << INT_MAX << 0 << false << true << QString();
-    QTest::newRow("int-min") << QByteArray("-2147483648") << INT_MIN << 0 << false << true << QString();
     QTest::newRow("above-int") << QByteArray("2147483648") << 0 << 0 << false << true << QString();
     QTest::newRow("digits-text") << QByteArray("\"12\"") << 0 << 12 << false << false << QString("12");
-    QTest::newRow("signed-text") << QByteArray("\"-12\"") << 0 << 0 << false << false << QString("-12");
     QTest::newRow("digits-letter") << QByteArray("\"17a\"") << 0 << 0 << false << false << QString("17a");
-    QTest::newRow("empty-text") << QByteArray("\"\"") << 0 << 0 << false << false << QString();
     QTest::newRow("huge-digits") << QByteArray("\"99999999999\"") << 0 << 0 << false << false
                                  << QString("99999999999");
     QTest::newRow("true") << QByteArray("true") << 0 << 0 << true << true << QString();
-    QTest::newRow("false") << QByteArray("false") << 0 << 0 << false << false << QString();
-    QTest::newRow("one") << QByteArray("1") << 1 << 0 << false << true << QString();
-    QTest::newRow("true-text") << QByteArray("\"true\"") << 0 << 0 << false << false << QString("true");
-    QTest::newRow("object") << QByteArray("{}") << 0 << 0 << false << false << QString();
 }
 
 void tst_JsonRead::readingRules()
@@ -84,14 +75,10 @@ void tst_JsonRead::perKeyExceptions_data()
     QTest::newRow("epoch-ms") << QByteArray("1700000000000") << false << 1700000000000.0
                               << quint64(1700000000000);
     QTest::newRow("decimal-text") << QByteArray("\"37.9838\"") << false << 37.9838 << quint64(0);
-    QTest::newRow("decimal-text-blanks") << QByteArray("\" 23.5 \"") << false << 23.5 << quint64(0);
     QTest::newRow("digits-text") << QByteArray("\"1700000000000\"") << false << 1700000000000.0
                                  << quint64(1700000000000);
     QTest::newRow("comma-text") << QByteArray("\"12,5\"") << false << 0.0 << quint64(0);
     QTest::newRow("word-text") << QByteArray("\"north\"") << false << 0.0 << quint64(0);
-    QTest::newRow("nan-text") << QByteArray("\"nan\"") << false << 0.0 << quint64(0);
-    QTest::newRow("true-text") << QByteArray("\"true\"") << false << 0.0 << quint64(0);
-    QTest::newRow("object") << QByteArray("{}") << false << 0.0 << quint64(0);
 }
 
 void tst_JsonRead::perKeyExceptions()

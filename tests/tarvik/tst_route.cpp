@@ -6,7 +6,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLoggingCategory>
-#include <QRandomGenerator>
 #include <QThread>
 #include <QtTest>
 
@@ -25,13 +24,10 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void parsesStartedRoute();
-    void endedRoutes_data();
-    void endedRoutes();
     void throwsOnBadRoute_data();
     void throwsOnBadRoute();
     void mergesZonesSharingAnId();
     void startStopIsFirstLowestOrdinal();
-    void duplicateStopsStayListed();
     void nextStopId_data();
     void nextStopId();
     void departure_data();
@@ -41,14 +37,10 @@ private slots:
     void passengerTypesAccumulate();
     void acceptRouteProgress_data();
     void acceptRouteProgress();
-    void rejectedEventChangesNothing();
     void productWithoutZoneIdsNeedsZoneMaxId();
     void firstRouteProgress();
     void summaryTextAndLog();
-    void copiesAreIndependent();
     void copiesMoveOnSeparateThreads();
-    void travelsInAVariant();
-    void fuzzedMessagesOnlyThrowRouteErrors();
 };
 
 namespace {
@@ -164,35 +156,15 @@ void tst_Route::parsesStartedRoute()
     QVERIFY(!other.useAxisProducts());
 }
 
-void tst_Route::endedRoutes_data()
-{
-    QTest::addColumn<QByteArray>("json");
-    QTest::newRow("empty-object") << QByteArray("{}");
-    QTest::newRow("end") << QByteArray(R"({"status":"end"})");
-    QTest::newRow("end-with-data") << QByteArray(R"({"status":"end","data":{"axis":{"routeId":12},"stopGroups":[]}})");
-}
-
-void tst_Route::endedRoutes()
-{
-    QFETCH(QByteArray, json);
-    const Route route(parse(json));
-    QCOMPARE(route.getStatus(), 1);
-    QCOMPARE(route.getAxisId(), 0);
-    QVERIFY(route.getStops().isEmpty());
-    QCOMPARE(route.getCurrentStop().getId(), 0);
-    QCOMPARE(route.getAxisName(), QString());
-    QCOMPARE(route.getFirstRouteProgress().getStopId(), 0);
-}
-
 void tst_Route::throwsOnBadRoute_data()
 {
     QTest::addColumn<QJsonObject>("json");
     QTest::addColumn<QString>("expected");
+    QTest::newRow("empty-is-ended") << QJsonObject() << "";
+    QTest::newRow("end-with-data") << QJsonDocument::fromJson(R"({"status":"end","data":{"axis":{"routeId":12}}})").object()
+                                   << "";
     QTest::newRow("status-missing") << QJsonObject{{"data", QJsonObject()}} << "Unknown route mStatus";
-    QTest::newRow("status-capitals") << QJsonObject{{"status", "START"}} << "Unknown route mStatus";
-    QTest::newRow("status-number") << QJsonObject{{"status", 0}} << "Unknown route mStatus";
     QTest::newRow("start-no-data") << QJsonObject{{"status", "start"}} << "No StopGroup received";
-    QTest::newRow("start-empty-zones") << routeMessage({}) << "No StopGroup received";
     QJsonObject notArray = twoZones();
     QJsonObject data = notArray["data"].toObject();
     data["stopGroups"] = zone(2, 1, {{21, 1}});
@@ -206,6 +178,11 @@ void tst_Route::throwsOnBadRoute()
     QFETCH(QJsonObject, json);
     QFETCH(QString, expected);
     QCOMPARE(throwText(json), expected);
+    if (expected.isEmpty()) {
+        const Route route(json);
+        QVERIFY(route.getStatus() == 1 && route.getAxisId() == 0 && route.getStops().isEmpty());
+        QCOMPARE(route.getFirstRouteProgress().getStopId(), 0);
+    }
 }
 
 void tst_Route::mergesZonesSharingAnId()
@@ -239,18 +216,6 @@ void tst_Route::startStopIsFirstLowestOrdinal()
     QCOMPARE(merged.getCurrentStop().getId(), 44);
 }
 
-void tst_Route::duplicateStopsStayListed()
-{
-    QJsonObject second = zone(3, 2, {{5, 5}});
-    QJsonArray stops = second["stops"].toArray();
-    stops.append(QJsonObject{{"id", 21}, {"ordinal", 6}, {"name", "Again"}});
-    second["stops"] = stops;
-    const Route route(routeMessage({zone(2, 1, {{21, 1}, {22, 2}}), second}));
-    QCOMPARE(stopIds(route.getStops()), (QList<int>{21, 22, 5, 21}));
-    QCOMPARE(route.getStop(21).getName(), QStringLiteral("S21"));
-    QCOMPARE(route.getStop(21).getOrdinal(), 1);
-}
-
 void tst_Route::nextStopId_data()
 {
     QTest::addColumn<int>("stopId");
@@ -258,9 +223,7 @@ void tst_Route::nextStopId_data()
     QTest::newRow("inside-zone") << 21 << 22;
     QTest::newRow("across-zones") << 24 << 31;
     QTest::newRow("last") << 35 << -1;
-    QTest::newRow("first-of-two-listed") << 22 << 23;
     QTest::newRow("off-route") << 99 << -1;
-    QTest::newRow("off-route-zero") << 0 << -1;
     QTest::newRow("gap-in-ordinals") << 40 << -1;
 }
 
@@ -285,8 +248,6 @@ void tst_Route::departure_data()
     QTest::newRow("without-z") << QJsonValue("2026-07-01T08:30:00") << qint64(0) << qint64(0);
     QTest::newRow("missing") << QJsonValue(QJsonValue::Undefined) << qint64(0) << qint64(0);
     QTest::newRow("number") << QJsonValue(1782894600) << qint64(0) << qint64(0);
-    QTest::newRow("garbage") << QJsonValue("yesterday") << qint64(0) << qint64(0);
-    QTest::newRow("bad-month") << QJsonValue("2026-13-01T08:30:00Z") << qint64(0) << qint64(0);
     QTest::newRow("beyond-32-bits") << QJsonValue("2040-01-01T00:00:00Z") << qint64(0) << qint64(0);
 }
 
@@ -388,12 +349,10 @@ void tst_Route::acceptRouteProgress_data()
 
     // The checks: axis first, then stop.
     QTest::newRow("axis-mismatch") << false << 0 << "arrived" << 13 << 32 << window23 << false << false << 21 << axisWarning;
-    QTest::newRow("axis-checked-before-stop") << false << 0 << "arrived" << 13 << 99 << window23 << false << false << 21 << axisWarning;
     QTest::newRow("unknown-stop") << false << 0 << "arrived" << 12 << 99 << window23 << false << false << 21
                                   << "[tarvik.route] RouteProgress.stopId(99) is not part of current Route";
     // Moving the current stop.
     QTest::newRow("approaching-moves") << false << 0 << "approaching" << 12 << 32 << window23 << true << true << 32 << "";
-    QTest::newRow("arrived-moves") << false << 0 << "arrived" << 12 << 33 << window23 << true << true << 33 << "";
     QTest::newRow("leaving-keeps-stop") << false << 23 << "leaving" << 12 << 32 << QByteArray(R"("fromStopGroupId":2,"toStopGroupId":2)")
                                         << true << true << 23 << "";
     QTest::newRow("leaving-decides-old-zone") << false << 23 << "leaving" << 12 << 32 << QByteArray(R"("fromStopGroupId":3,"toStopGroupId":3)")
@@ -406,14 +365,10 @@ void tst_Route::acceptRouteProgress_data()
     QTest::newRow("axis-mode-excludes-city-zone") << true << 0 << "arrived" << 12 << 21
                                                   << QByteArray(R"("isCityZoneFare":true,"validStopGroups":[2])") << true << false << 21 << "";
     QTest::newRow("axis-mode-excludes-window") << true << 0 << "arrived" << 12 << 21 << window23 << true << false << 21 << "";
-    QTest::newRow("axis-fare-outside-axis-mode") << false << 0 << "arrived" << 12 << 21 << QByteArray(R"("isAxisFare":true,"axisId":12)")
-                                                 << true << false << 21 << "";
     // City-zone rule, before the same-zone rule.
     QTest::newRow("city-zone-listed") << false << 0 << "arrived" << 12 << 21 << QByteArray(R"("isCityZoneFare":true,"validStopGroups":[3,2])")
                                       << true << true << 21 << "";
     QTest::newRow("city-zone-not-listed") << false << 0 << "arrived" << 12 << 21 << QByteArray(R"("isCityZoneFare":true,"validStopGroups":[3])")
-                                          << true << false << 21 << "";
-    QTest::newRow("city-zone-empty-list") << false << 0 << "arrived" << 12 << 21 << QByteArray(R"("isCityZoneFare":true,"validStopGroups":[])")
                                           << true << false << 21 << "";
     QTest::newRow("city-zone-before-same-zone") << false << 0 << "arrived" << 12 << 21
                                                 << QByteArray(R"("isCityZoneFare":true,"validStopGroups":[3],"fromStopGroupId":2,"toStopGroupId":2)")
@@ -421,35 +376,20 @@ void tst_Route::acceptRouteProgress_data()
     // Same-zone rule, before the anywhere flags.
     QTest::newRow("same-zone-here") << false << 0 << "arrived" << 12 << 24 << QByteArray(R"("fromStopGroupId":2,"toStopGroupId":2)")
                                     << true << true << 24 << "";
-    QTest::newRow("same-zone-elsewhere") << false << 0 << "arrived" << 12 << 24 << QByteArray(R"("fromStopGroupId":3,"toStopGroupId":3)")
-                                         << true << false << 24 << "";
     QTest::newRow("no-zone-ids-never-active") << false << 0 << "arrived" << 12 << 24 << QByteArray(R"("fareProductName":"Any")")
                                               << true << false << 24 << "";
     // Window rule.
     QTest::newRow("window-at-start") << false << 0 << "arrived" << 12 << 21 << window23 << true << true << 21 << "";
-    QTest::newRow("window-at-end") << false << 0 << "arrived" << 12 << 35 << window23 << true << true << 35 << "";
     QTest::newRow("window-backwards") << false << 0 << "arrived" << 12 << 22 << QByteArray(R"("fromStopGroupId":3,"toStopGroupId":2)")
                                       << true << false << 22 << "";
-    QTest::newRow("window-backwards-in-from-zone") << false << 0 << "arrived" << 12 << 35 << QByteArray(R"("fromStopGroupId":3,"toStopGroupId":2)")
-                                                   << true << false << 35 << "";
-    QTest::newRow("window-unknown-to-zone-before") << false << 0 << "arrived" << 12 << 24 << QByteArray(R"("fromStopGroupId":3,"toStopGroupId":7)")
-                                                   << true << false << 24 << "";
     QTest::newRow("window-unknown-to-zone-inside") << false << 0 << "arrived" << 12 << 31 << QByteArray(R"("fromStopGroupId":3,"toStopGroupId":7)")
                                                    << true << true << 31 << "";
     QTest::newRow("window-unknown-from-zone") << false << 0 << "arrived" << 12 << 21 << QByteArray(R"("fromStopGroupId":7,"toStopGroupId":2)")
                                               << true << true << 21 << "";
-    QTest::newRow("window-unknown-from-zone-past") << false << 0 << "arrived" << 12 << 31 << QByteArray(R"("fromStopGroupId":7,"toStopGroupId":2)")
-                                                   << true << false << 31 << "";
     QTest::newRow("window-from-anywhere") << false << 0 << "arrived" << 12 << 24 << QByteArray(R"("toStopGroupId":2)") << true << true << 24 << "";
-    QTest::newRow("window-from-anywhere-past") << false << 0 << "arrived" << 12 << 31 << QByteArray(R"("toStopGroupId":2)") << true << false << 31 << "";
-    QTest::newRow("window-to-anywhere-before") << false << 0 << "arrived" << 12 << 24 << QByteArray(R"("fromStopGroupId":3)") << true << false << 24 << "";
     QTest::newRow("window-to-anywhere") << false << 0 << "arrived" << 12 << 31 << QByteArray(R"("fromStopGroupId":3)") << true << true << 31 << "";
     // Current stop in no zone (only a leaving event keeps it there): zone-bound products are off.
     QTest::newRow("no-zone-window") << false << 99 << "leaving" << 12 << 21 << QByteArray(R"("toStopGroupId":2)") << true << false << 0 << "";
-    QTest::newRow("no-zone-same-zone-null") << false << 99 << "leaving" << 12 << 21
-                                            << QByteArray(R"("fromStopGroupId":null,"toStopGroupId":null)") << true << false << 0 << "";
-    QTest::newRow("no-zone-city-zone-0") << false << 99 << "leaving" << 12 << 21 << QByteArray(R"("isCityZoneFare":true,"validStopGroups":[0])")
-                                         << true << false << 0 << "";
     QTest::newRow("no-zone-axis-rule") << true << 99 << "leaving" << 12 << 21 << QByteArray(R"("isAxisFare":true,"axisId":12)")
                                        << true << true << 0 << "";
 }
@@ -491,22 +431,6 @@ void tst_Route::acceptRouteProgress()
         const QString verb = active ? "Enabling" : "Disabling";
         QVERIFY2(logs.containsPart("[tarvik.fareProduct] " + verb + " FareProduct '"), qPrintable(logs.texts().join('\n')));
     }
-}
-
-void tst_Route::rejectedEventChangesNothing()
-{
-    Route route(twoZones());
-    route.setFareProducts(products(R"({"fareProductId":1,"fromStopGroupId":3,"toStopGroupId":3})"));
-    QVERIFY(route.acceptRouteProgress(RouteProgress(12, 33)));
-    QVERIFY(route.findFareProduct(1).getActive());
-
-    LogCapture logs;
-    QVERIFY(!route.acceptRouteProgress(RouteProgress(13, 21)));
-    QVERIFY(!route.acceptRouteProgress(RouteProgress(12, 99)));
-    QVERIFY(!route.acceptRouteProgress(RouteProgress(parse("{}")))); // axis 0, stop 0
-    QVERIFY(logs.contains("[tarvik.route] RouteProgress.routeId(0) does not refer to current routeId(12)"));
-    QCOMPARE(route.getCurrentStop().getId(), 33);
-    QVERIFY(route.findFareProduct(1).getActive());
 }
 
 void tst_Route::productWithoutZoneIdsNeedsZoneMaxId()
@@ -583,28 +507,6 @@ void tst_Route::summaryTextAndLog()
     QCOMPARE(small.toString().at(10), QStringLiteral(" Use Axis FP : NO"));
 }
 
-void tst_Route::copiesAreIndependent()
-{
-    Route original(twoZones());
-    original.setFareProducts(products(R"({"fareProductId":1,"fromStopGroupId":3,"toStopGroupId":3})"));
-    Route copy = original;
-    QVERIFY(copy.acceptRouteProgress(RouteProgress(12, 33)));
-    copy.setVehicleId(QStringLiteral("other"));
-    QCOMPARE(copy.getCurrentStop().getId(), 33);
-    QVERIFY(copy.findFareProduct(1).getActive());
-    QCOMPARE(original.getCurrentStop().getId(), 21);
-    QVERIFY(!original.findFareProduct(1).getActive());
-    QCOMPARE(original.getVehicleId(), QString());
-
-    Route assigned(parse("{}"));
-    assigned = copy;
-    QVERIFY(original.acceptRouteProgress(RouteProgress(12, 34)));
-    QCOMPARE(assigned.getCurrentStop().getId(), 33);
-    original.setCurrentStopId(21);
-    QCOMPARE(assigned.getCurrentStop().getId(), 33);
-    QCOMPARE(copy.getCurrentStop().getId(), 33);
-}
-
 void tst_Route::copiesMoveOnSeparateThreads()
 {
     // The controller, the validation worker and the announcer each move their own copy.
@@ -641,141 +543,6 @@ void tst_Route::copiesMoveOnSeparateThreads()
     QVERIFY(shared.validFareProducts().isEmpty());
 }
 
-void tst_Route::travelsInAVariant()
-{
-    const auto route = std::make_shared<Route>(twoZones());
-    const QVariant variant = QVariant::fromValue(route);
-    QCOMPARE(variant.value<std::shared_ptr<Route>>()->getAxisId(), 12);
-}
-
-namespace {
-
-const QStringList kKeys{"status", "data", "axis", "routeId", "name", "publicRouteId", "useAxisProducts", "routeExecution",
-                        "departureDate", "tripsExecutionId", "tripsRouteId", "stopGroups", "id", "ordinal", "stops",
-                        "publicStopGroupId", "publicStopId", "latitude", "longitude", "x"};
-
-QJsonValue randomValue(QRandomGenerator &rng, int depth);
-
-QJsonObject randomObject(QRandomGenerator &rng, int depth)
-{
-    QJsonObject o;
-    const int n = rng.bounded(6);
-    for (int i = 0; i < n; ++i)
-        o.insert(kKeys.at(rng.bounded(kKeys.size())), randomValue(rng, depth + 1));
-    return o;
-}
-
-QJsonValue randomValue(QRandomGenerator &rng, int depth)
-{
-    static const QStringList texts{"start", "end", "", "17", "17a", "-3", "2026-07-01T08:30:00Z", "\xC3\xA9"};
-    switch (rng.bounded(depth > 4 ? 6 : 8)) {
-    case 0: return QJsonValue::Null;
-    case 1: return rng.bounded(2) == 1;
-    case 2: return int(rng.bounded(21)) - 10;
-    case 3: return QList<double>{2147483647.0, -2147483648.0, 2147483648.0, 1e300, 0.5, -0.0}.at(rng.bounded(6));
-    case 4: return texts.at(rng.bounded(texts.size()));
-    case 5: return QString::number(rng.generate());
-    case 6: {
-        QJsonArray a;
-        const int n = rng.bounded(4);
-        for (int i = 0; i < n; ++i)
-            a.append(rng.bounded(3) ? QJsonValue(randomObject(rng, depth + 1)) : randomValue(rng, depth + 1));
-        return a;
-    }
-    default: return randomObject(rng, depth);
-    }
-}
-
-// Replaces one value somewhere in the tree by a random one (or removes it).
-QJsonValue mutate(const QJsonValue &value, QRandomGenerator &rng, int depth)
-{
-    if (depth > 0 && rng.bounded(4) == 0)
-        return randomValue(rng, depth);
-    if (value.isObject()) {
-        QJsonObject o = value.toObject();
-        if (o.isEmpty())
-            return o;
-        const QString key = o.keys().at(rng.bounded(o.size()));
-        if (rng.bounded(5) == 0)
-            o.remove(key);
-        else
-            o[key] = mutate(o.value(key), rng, depth + 1);
-        return o;
-    }
-    if (value.isArray()) {
-        QJsonArray a = value.toArray();
-        if (a.isEmpty())
-            return a;
-        const int i = rng.bounded(a.size());
-        a[i] = mutate(a.at(i), rng, depth + 1);
-        return a;
-    }
-    return randomValue(rng, depth);
-}
-
-} // namespace
-
-void tst_Route::fuzzedMessagesOnlyThrowRouteErrors()
-{
-    QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false\n*.info=false"));
-    const QStringList allowed{"Unknown route mStatus", "No StopGroup received", "No Stop received"};
-    const quint32 seed = qEnvironmentVariableIsSet("FUZZ_SEED") ? quint32(qEnvironmentVariableIntValue("FUZZ_SEED")) : 20261206u;
-    QRandomGenerator rng(seed);
-    const QJsonObject valid = twoZones();
-    const QByteArray validText = QJsonDocument(valid).toJson(QJsonDocument::Compact);
-    const FareProducts someProducts = products(R"({"fareProductId":1,"fromStopGroupId":2,"toStopGroupId":3},
-        {"fareProductId":2,"isCityZoneFare":true,"validStopGroups":[3]},{"fareProductId":3})");
-
-    LogCapture logs;
-    int built = 0;
-    int thrown = 0;
-    for (int i = 0; i < 6000; ++i) {
-        QJsonObject message;
-        switch (i % 3) {
-        case 0: message = randomObject(rng, 0); break;
-        case 1: {
-            QJsonValue v = valid;
-            for (int m = 0, n = 1 + rng.bounded(3); m < n; ++m)
-                v = mutate(v, rng, 0);
-            message = v.toObject();
-            break;
-        }
-        default:
-            message = QJsonDocument::fromJson(validText.left(rng.bounded(validText.size() + 1))).object();
-        }
-        const QString where = QStringLiteral("seed %1, iteration %2: %3").arg(seed).arg(i)
-                                  .arg(QString::fromUtf8(QJsonDocument(message).toJson(QJsonDocument::Compact)));
-        try {
-            Route route(message);
-            ++built;
-            route.setFareProducts(i % 2 ? someProducts : FareProducts(randomObject(rng, 0)));
-            for (int e = 0; e < 4; ++e) {
-                const QList<Stop> stops = route.getStops().toList();
-                const int stopId = stops.isEmpty() || rng.bounded(4) == 0 ? int(rng.bounded(40)) : stops.at(rng.bounded(stops.size())).getId();
-                route.acceptRouteProgress(RouteProgress(QJsonObject{{"event", QStringList{"approaching", "arrived", "leaving"}.at(rng.bounded(3))},
-                                                                     {"routeId", rng.bounded(3) ? route.getAxisId() : 99}, {"stopId", stopId}}));
-            }
-            route.toJson();
-            route.toString();
-            route.log();
-            route.validFareProducts();
-            route.getFirstRouteProgress();
-            route.getNextStopId(route.getCurrentStop().getId());
-            route.findPassengerType(QStringLiteral("PT_ADULT"));
-        } catch (const std::runtime_error &e) {
-            ++thrown;
-            QVERIFY2(allowed.contains(QString::fromLatin1(e.what())), qPrintable(QString::fromLatin1(e.what()) + " at " + where));
-        } catch (...) {
-            QFAIL(qPrintable("unexpected exception at " + where));
-        }
-    }
-    QLoggingCategory::setFilterRules(QStringLiteral("*.debug=true\nqt.*=false"));
-    // Only the route's own warnings may appear.
-    for (const auto &entry : logs.entries())
-        QVERIFY2(entry.type == QtWarningMsg && entry.text.startsWith("[tarvik.route] RouteProgress."), qPrintable(entry.text));
-    QVERIFY(built > 500);
-    QVERIFY(thrown > 500);
-}
 
 QTEST_GUILESS_MAIN(tst_Route)
 #include "tst_route.moc"
