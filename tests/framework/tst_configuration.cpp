@@ -58,7 +58,6 @@ private slots:
     void cleanup();
     void cleanupTestCase();
 
-    void registrations();
     void values_data();
     void values();
     void cyclesAndDepth_data();
@@ -67,7 +66,6 @@ private slots:
     void writesReachTheFileOrReportFailure();
     void printShowsEveryDefaultMasked();
     void fileChangeWarnsOncePerConfiguration();
-    void followsTheSettingsLocationOnAnyThread();
 
 private:
     void writeSettings(const QVariantMap &settings);
@@ -120,27 +118,6 @@ void tst_Configuration::writeSettings(const QVariantMap &settings)
     QVERIFY(manager::Settings::sync(file));
 }
 
-void tst_Configuration::registrations()
-{
-    static const QMap<QString, QVariant> extra = {{QStringLiteral("late/key"), QStringLiteral("extra")}};
-    LogCapture capture;
-    QVERIFY(!Configuration::registerDefaults(1, &extra));
-    QVERIFY(!Configuration::registerDefaults(17, &extra));
-    QVERIFY(!Configuration::registerDefaults(5, nullptr));
-    QCOMPARE(capture.entries().size(), 3);
-    QVERIFY(capture.texts().at(0).startsWith("[Config] WARN: Defaults 1 refused"));
-    QVERIFY(capture.texts().at(1).startsWith("[Config] WARN: Defaults 17 refused"));
-    QCOMPARE(capture.entries().first().type, QtWarningMsg);
-
-    const QMap<QString, QVariant> all = Configuration::defaults();
-    QCOMPARE(all.size(), FirstDefaults.size() + LaterDefaults.size() - 1);
-    QCOMPARE(all.value("t/shadowed"), QVariant(QStringLiteral("later")));
-    capture.clear();
-    QVERIFY(!Configuration::registerDefaults(5, &extra));
-    QCOMPARE(capture.texts(), QStringList{"[Config] WARN: Defaults 5 registered after first use: ignored"});
-    QVERIFY(!Configuration().get("late/key").isValid());
-}
-
 void tst_Configuration::values_data()
 {
     QTest::addColumn<QVariantMap>("settings");
@@ -149,30 +126,16 @@ void tst_Configuration::values_data()
     QTest::addColumn<QVariant>("expected");
     const QString sn = QStringLiteral("SN1234");
     QTest::newRow("int-default") << QVariantMap{} << "t/port" << sn << QVariant(1883);
-    QTest::newRow("bool-default") << QVariantMap{} << "t/flag" << sn << QVariant(true);
     QTest::newRow("int-in-file-is-text") << QVariantMap{{"t/port", "2000"}} << "t/port" << sn << QVariant("2000");
-    QTest::newRow("unknown-key") << QVariantMap{} << "x/none" << sn << QVariant();
     QTest::newRow("default-topic-default-base") << QVariantMap{} << "t/found" << sn << QVariant("zeto/t/card/found");
-    QTest::newRow("default-topic-file-base") << QVariantMap{{"t/base", "T"}} << "t/found" << sn
-                                             << QVariant("T/card/found");
     QTest::newRow("serial-number") << QVariantMap{} << "t/client" << sn << QVariant("zub-SN1234");
-    QTest::newRow("serial-number-empty") << QVariantMap{} << "t/client" << "" << QVariant("zub-");
-    QTest::newRow("serial-every-occurrence") << QVariantMap{{"x/a", "${#serialNumber}.${#serialNumber}"}} << "x/a"
-                                             << sn << QVariant("SN1234.SN1234");
     QTest::newRow("two-of-one-then-other") << QVariantMap{{"x/a", "${x/b}-${x/b}-${x/c}"}, {"x/b", "B"}, {"x/c", "C"}}
                                            << "x/a" << sn << QVariant("B-B-${x/c}");
-    QTest::newRow("other-reached-through-first") << QVariantMap{{"x/a", "${x/b}"}, {"x/b", "${x/c}+"}, {"x/c", "C"}}
-                                                 << "x/a" << sn << QVariant("C+");
     QTest::newRow("unknown-runtime-value-blocks-setting") << QVariantMap{{"x/a", "${#nope}-${x/b}"}, {"x/b", "B"}}
                                                           << "x/a" << sn << QVariant("${#nope}-${x/b}");
-    QTest::newRow("runtime-value-then-setting") << QVariantMap{{"x/a", "${#serialNumber}/${x/b}"}, {"x/b", "B"}}
-                                                << "x/a" << sn << QVariant("SN1234/B");
     QTest::newRow("setting-nowhere-is-empty") << QVariantMap{{"x/a", "${x/none}/x"}} << "x/a" << sn << QVariant("/x");
-    QTest::newRow("int-setting-as-text") << QVariantMap{{"x/a", "p${t/port}"}} << "x/a" << sn << QVariant("p1883");
-    QTest::newRow("unclosed-stays") << QVariantMap{{"x/a", "${x/b"}, {"x/b", "B"}} << "x/a" << sn << QVariant("${x/b");
     QTest::newRow("line-feed-in-name-skipped") << QVariantMap{{"x/a", "${x\n}${x/b}"}, {"x/b", "B"}} << "x/a" << sn
                                                << QVariant("${x\n}B");
-    QTest::newRow("empty-name") << QVariantMap{{"x/a", "a${}b"}} << "x/a" << sn << QVariant("ab");
     QTest::newRow("file-wins-over-default") << QVariantMap{{"t/shadowed", "file"}} << "t/shadowed" << sn
                                             << QVariant("file");
     QTest::newRow("chain-of-sixteen") << chain(16) << chainKey(0) << sn << QVariant("end");
@@ -203,9 +166,6 @@ void tst_Configuration::cyclesAndDepth_data()
     const QString back = QStringLiteral("[Config] WARN: Settings refer back to themselves (");
     QTest::newRow("self-inside-text") << QVariantMap{{"x/a", "<${x/a}>"}} << "x/a" << "<>"
                                       << back + "x/a -> x/a): ${x/a} read as empty text";
-    QTest::newRow("file-base-names-default-topic") << QVariantMap{{"t/base", "${t/found}"}} << "t/found"
-                                                   << "/card/found"
-                                                   << back + "t/found -> t/base -> t/found): ${t/found} read as empty text";
     QTest::newRow("cycle-below-entry") << QVariantMap{{"x/a", "a${x/b}"}, {"x/b", "${x/c}"}, {"x/c", "c${x/b}"}}
                                        << "x/a" << "ac"
                                        << back + "x/a -> x/b -> x/c -> x/b): ${x/b} read as empty text";
@@ -318,23 +278,6 @@ void tst_Configuration::fileChangeWarnsOncePerConfiguration()
     QCOMPARE(capture.entries().first().type, QtWarningMsg);
     // Nothing is re-read.
     QVERIFY(!first.get("x/a").isValid());
-}
-
-void tst_Configuration::followsTheSettingsLocationOnAnyThread()
-{
-    QVERIFY(mEnv->writeFile("other.conf", "[t]\nbase=other\n"));
-    Configuration config;
-    QCOMPARE(config.get("t/found").toString(), QStringLiteral("zeto/t/card/found"));
-    {
-        LogCapture quiet;
-        manager::Settings::instance()->setDefaultLocation(QFileInfo(mEnv->filePath("other.conf")));
-    }
-    QCOMPARE(config.get("t/found").toString(), QStringLiteral("other/card/found"));
-    QString seen;
-    std::unique_ptr<QThread> worker(QThread::create([&seen] { seen = Configuration().get("t/found").toString(); }));
-    worker->start();
-    QVERIFY(worker->wait(30000));
-    QCOMPARE(seen, QStringLiteral("other/card/found"));
 }
 
 QTEST_GUILESS_MAIN(tst_Configuration)

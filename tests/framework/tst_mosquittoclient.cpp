@@ -64,7 +64,6 @@ private slots:
     void abortsWhileTcpConnectPending();
     void refusesWhileDisconnected();
     void keepsOrderAcrossNestedEventLoops();
-    void parametersAndKeepAlive();
     void pings();
     void emitsNothingOnceDestroyed();
 
@@ -216,40 +215,6 @@ void tst_MosquittoClient::keepsOrderAcrossNestedEventLoops()
     QVERIFY(peer.publish(QStringLiteral("nested/a"), "1", 1, true) > 0);
     QTRY_COMPARE(order.size(), 8);
     QCOMPARE(order, (QStringList{"c1", "s1", "c2", "s2", "c3", "s3", "c4", "s4"}));
-}
-
-void tst_MosquittoClient::parametersAndKeepAlive()
-{
-    MosquittoClient client;
-    client.setKeepAlive(2);
-    client.setKeepAlive(2);
-    QCOMPARE(client.keepAlive(), quint16(5));
-    client.setKeepAlive(0);
-    QCOMPARE(client.keepAlive(), quint16(0));
-    QCOMPARE(MosquittoClient::effectiveKeepAlive(4), quint16(5));
-    QCOMPARE(mLog->texts(), QStringList{"[MqttClient] WARN: Keep-alive of 2 s is below the least the library "
-                                        "accepts, using 5 s"});
-    mLog->clear();
-
-    client.setKeepAlive(60);
-    connectTo(client, mBroker.port());
-    const quint16 port = client.port();
-    client.setPort(port); // unchanged: nothing to refuse
-    client.setKeepAlive(60);
-    QVERIFY(mLog->texts().isEmpty());
-    client.setHostname(QStringLiteral("elsewhere"));
-    client.setPort(1);
-    client.setKeepAlive(30);
-    client.connectToHost();
-    QVERIFY(client.hostname() == "127.0.0.1" && client.port() == port && client.keepAlive() == 60);
-    QCOMPARE(mLog->texts(), (QStringList{
-                                "[MqttClient] WARN: Cannot change the host name while connecting or connected",
-                                "[MqttClient] WARN: Cannot change the port while connecting or connected",
-                                "[MqttClient] WARN: Cannot change the keep-alive while connecting or connected",
-                                QStringLiteral("[MqttClient] WARN: Connect request ignored, already connected to "
-                                               "127.0.0.1:%1").arg(port),
-                            }));
-    QCOMPARE(client.state(), MosquittoClient::Connected);
 }
 
 void tst_MosquittoClient::pings()

@@ -34,10 +34,7 @@ private slots:
     void init() { mLog = std::make_unique<LogCapture>(); }
     void cleanup();
 
-    void combinePath_data();
-    void combinePath();
     void logsConfigurationWithoutPassword();
-    void subscribesBeforeAndAfterConnect();
     void resubscribesAfterBrokerRestart();
     void retriesEveryIntervalWhileBrokerDown();
     void publishWhileDisconnectedIsNotSentLater();
@@ -50,9 +47,6 @@ private slots:
     void handlersCallBack_data();
     void handlersCallBack();
     void refusesPortAboveRange();
-    void pingIntervalFollowsKeepAlive_data();
-    void pingIntervalFollowsKeepAlive();
-    void reconnectAppliesChangedParameters();
 
 private:
     BrokerFixture mBroker;
@@ -69,26 +63,6 @@ void tst_MqttClient::cleanup()
     mLog.reset();
     if (!mBroker.isRunning())
         QVERIFY(mBroker.start());
-}
-
-void tst_MqttClient::combinePath_data()
-{
-    QTest::addColumn<QString>("a");
-    QTest::addColumn<QString>("b");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("both-slashes") << "base/" << "/sub" << "base/sub";
-    QTest::newRow("empty-first-slash") << "" << "/x" << "x";
-    QTest::newRow("empty-second") << "a" << "" << "a/";
-    QTest::newRow("one-leading-slash-dropped") << "a" << "//b" << "a//b";
-    QTest::newRow("trailing-slash-kept") << "a" << "b/" << "a/b/";
-}
-
-void tst_MqttClient::combinePath()
-{
-    QFETCH(QString, a);
-    QFETCH(QString, b);
-    QFETCH(QString, expected);
-    QCOMPARE(MqttClient::combinePath(a, b), expected);
 }
 
 void tst_MqttClient::logsConfigurationWithoutPassword()
@@ -130,32 +104,6 @@ void tst_MqttClient::logsConfigurationWithoutPassword()
     };
     QCOMPARE(mLog->texts().filter(QRegularExpression("^(?!.*Encryption)")).mid(0, expected.size()), expected);
     QVERIFY(!mLog->containsPart(QStringLiteral("secret-pw")));
-}
-
-void tst_MqttClient::subscribesBeforeAndAfterConnect()
-{
-    MqttPeer peer;
-    QVERIFY(peer.connectTo(mBroker.host(), mBroker.port()));
-    // Retained, so the order of our SUBSCRIBE and the peer's PUBLISH does not matter.
-    QVERIFY(peer.publish(QStringLiteral("early/topic"), "one", 1, true) > 0);
-    MqttClient client;
-    configure(client, mBroker.port());
-    QSignalSpy received(&client, &MqttClient::received);
-    QStringList logAtConnected;
-    QObject::connect(&client, &MqttClient::connected, this, [&] { logAtConnected = mLog->texts(); });
-    client.subscribe("early/topic", 1);
-    QVERIFY(!mLog->containsPart(QStringLiteral("Subscribing")));
-    client.connect();
-    QTRY_VERIFY(!logAtConnected.isEmpty());
-    QVERIFY(logAtConnected.contains(QStringLiteral("[MqttClient] Subscribing to 'early/topic' with QoS = 1")));
-
-    client.subscribe(QByteArray("late/topic\0ignored", 18));
-    QVERIFY(mLog->contains(QStringLiteral("[MqttClient] Subscribing to 'late/topic' with QoS = 0")));
-    QVERIFY(peer.publish(QStringLiteral("late/topic"), "two", 1, true) > 0);
-    QTRY_COMPARE(received.count(), 2);
-    QCOMPARE(received.at(0), (QList<QVariant>{QByteArray("one"), QByteArray("early/topic")}));
-    QCOMPARE(received.at(1), (QList<QVariant>{QByteArray("two"), QByteArray("late/topic")}));
-    QVERIFY(mLog->contains(QStringLiteral("[MqttClient] Received on topic: late/topic")));
 }
 
 void tst_MqttClient::resubscribesAfterBrokerRestart()
@@ -388,11 +336,9 @@ void tst_MqttClient::handlersCallBack_data()
     QTest::addColumn<QString>("signal");
     QTest::addColumn<QString>("action");
     QTest::newRow("connected-publish") << "connected" << "publish";
-    QTest::newRow("received-subscribe") << "received" << "subscribe";
     QTest::newRow("received-disconnect") << "received" << "disconnect";
     QTest::newRow("error-publish") << "error" << "publish";
     QTest::newRow("error-subscribe") << "error" << "subscribe";
-    QTest::newRow("error-disconnect") << "error" << "disconnect";
 }
 
 void tst_MqttClient::handlersCallBack()
@@ -470,54 +416,6 @@ void tst_MqttClient::refusesPortAboveRange()
     QVERIFY(mLog->contains(QStringLiteral("[MqttClient] ERROR: Invalid broker port : %1").arg(port)));
     QTRY_COMPARE(errors.count(), 1);
     QVERIFY(!listener.waitForNewConnection(300));
-}
-
-void tst_MqttClient::pingIntervalFollowsKeepAlive_data()
-{
-    QTest::addColumn<int>("keepAlive"); // -1 keeps the default
-    QTest::addColumn<int>("interval");
-    QTest::addColumn<bool>("supervised");
-    QTest::newRow("default") << -1 << 61000 << true;
-    QTest::newRow("zero") << 0 << 1000 << false;
-    QTest::newRow("raised-to-five") << 3 << 6000 << true;
-}
-
-void tst_MqttClient::pingIntervalFollowsKeepAlive()
-{
-    QFETCH(int, keepAlive);
-    QFETCH(int, interval);
-    QFETCH(bool, supervised);
-    MqttClient client;
-    client.setHostname(QStringLiteral("127.0.0.1"));
-    client.setPort(mBroker.port());
-    if (keepAlive >= 0)
-        client.setKeepAlive(quint8(keepAlive));
-    QSignalSpy up(&client, &MqttClient::connected);
-    client.connect();
-    QTRY_COMPARE(up.count(), 1);
-    QVERIFY(mLog->contains(QStringLiteral("[MqttClient] Initializing keep alive ping timer : %1 msec(s)").arg(interval)));
-    QCOMPARE(mLog->contains(QStringLiteral("[MqttClient] Starting keep alive ping timer : %1 msec(s)").arg(interval)),
-             supervised);
-}
-
-void tst_MqttClient::reconnectAppliesChangedParameters()
-{
-    MqttClient client;
-    configure(client, mBroker.port());
-    QSignalSpy up(&client, &MqttClient::connected);
-    client.connect();
-    QTRY_COMPARE(up.count(), 1);
-    client.setKeepAlive(10);
-    client.setClientId(QStringLiteral("zub-renamed"));
-    client.disconnect();
-    QTRY_COMPARE(up.count(), 2);
-    QVERIFY(mLog->contains(QStringLiteral("[MqttClient] Client Id   : zub-renamed")));
-    QCOMPARE(mLog->texts().filter(QStringLiteral("Starting keep alive ping timer")).last(),
-             QStringLiteral("[MqttClient] Starting keep alive ping timer : 11000 msec(s)"));
-    // Unchanged, the interval is not announced again.
-    client.disconnect();
-    QTRY_COMPARE(up.count(), 3);
-    QCOMPARE(mLog->count(QStringLiteral("[MqttClient] Initializing keep alive ping timer : 11000 msec(s)")), 1);
 }
 
 QTEST_GUILESS_MAIN(tst_MqttClient)

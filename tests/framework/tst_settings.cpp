@@ -28,7 +28,6 @@ private slots:
 
     void setDefaultLocation_data();
     void setDefaultLocation();
-    void createFollowsTheLocation();
     void changeNoticesSurviveRewrites_data();
     void changeNoticesSurviveRewrites();
     void jsonAndFailedWrites();
@@ -84,7 +83,6 @@ void tst_Settings::setDefaultLocation_data()
     QTest::addColumn<QString>("target");  // below the test folder
     QTest::addColumn<QString>("outcome"); // refused, same, changed
     QTest::newRow("missing-file") << "nothing.conf" << "refused";
-    QTest::newRow("directory") << "folder" << "refused";
     QTest::newRow("same-through-symlink") << "link.conf" << "same";
     QTest::newRow("other-file-relative") << "other.conf" << "changed";
 }
@@ -112,25 +110,9 @@ void tst_Settings::setDefaultLocation()
     QCOMPARE(mSettings->path(), QFileInfo(mEnv->path()).absoluteFilePath());
 }
 
-void tst_Settings::createFollowsTheLocation()
-{
-    std::unique_ptr<QSettings> before(mSettings->create());
-    QCOMPARE(before->fileName(), mEnv->settingsFile());
-    QCOMPARE(before->value("log/level").toString(), QStringLiteral("2"));
-    // Receivers of the switch open their new settings object right away.
-    QString seenInSignal;
-    const auto connection = connect(mSettings, &manager::Settings::locationChanged, this,
-                                    [&] { seenInSignal = std::unique_ptr<QSettings>(mSettings->create())->fileName(); });
-    mSettings->setDefaultLocation(QFileInfo(mEnv->filePath("other.conf")));
-    disconnect(connection);
-    QCOMPARE(seenInSignal, mEnv->filePath("other.conf"));
-    QCOMPARE(std::unique_ptr<QSettings>(mSettings->create())->value("a/b").toString(), QStringLiteral("1"));
-}
-
 void tst_Settings::changeNoticesSurviveRewrites_data()
 {
     QTest::addColumn<QString>("how");
-    QTest::newRow("append") << "append";
     QTest::newRow("settings-sync") << "sync";
     QTest::newRow("rename-over") << "rename";
     QTest::newRow("delete-then-create") << "recreate";
@@ -221,8 +203,6 @@ void tst_Settings::firstStart_data()
     QTest::addColumn<QString>("after");  // empty, none, unchanged, folder
     QTest::addColumn<QString>("logged"); // a logged fragment, if any
     QTest::newRow("creates-empty-file") << QStringList{} << "none" << 0 << "empty" << QString();
-    QTest::newRow("other-file-named") << QStringList{"-f", "other.conf"} << "none" << 0 << "none" << QString();
-    QTest::newRow("help-ends-first-start") << QStringList{"-h"} << "none" << 0 << "none" << QString();
     QTest::newRow("error-ends-first-start") << QStringList{"-x"} << "none" << 1 << "none"
                                             << "[CLI] Unknown option 'x'.";
     QTest::newRow("existing-file-parses-nothing") << QStringList{"-x"} << "file" << 0 << "unchanged" << QString();

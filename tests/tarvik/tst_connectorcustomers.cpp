@@ -82,7 +82,6 @@ private slots:
     void emitsNothingForFailures_data();
     void emitsNothingForFailures();
     void storesPictureInCache();
-    void namesUnknownFormatWithTrailingDot();
     void refusesUnsafeUuid_data();
     void refusesUnsafeUuid();
     void returnsNoPathWhenWriteFails_data();
@@ -187,9 +186,7 @@ void tst_ConnectorCustomers::emitsNothingForFailures_data()
     QTest::newRow("error-status")
         << Response::json(200, R"({"status":"ERROR","errorCode":"E42","errorMessage":"not found"})")
         << kTag + QStringLiteral("ERROR: Tarvik responded : (E42) not found");
-    QTest::newRow("empty-list") << Response::json(200, R"({"status":"OK","customerDetailsDtoList":[]})") << QString();
     QTest::newRow("no-list") << Response::json(200, R"({"status":"OK"})") << QString();
-    QTest::newRow("not-json") << Response::text(200, "<html>") << QString();
     QTest::newRow("http-500") << Response::json(500, QJsonDocument(reply({customerJson(1, "u")})).toJson())
                               << kTag + QStringLiteral("ERROR: HTTP Status   : 500");
 }
@@ -241,24 +238,13 @@ void tst_ConnectorCustomers::storesPictureInCache()
     QCOMPARE(filesBelow(mDir->path()), QStringList({".cache/u-1.png"}));
 }
 
-void tst_ConnectorCustomers::namesUnknownFormatWithTrailingDot()
-{
-    QJsonObject customer = customerJson(1, "u-1", "not an image at all");
-    QCOMPARE(Connector::detectImageFormat("not an image at all"), QString());
-    QCOMPARE(Connector::detectImageFormat(png()), QStringLiteral("png"));
-    QCOMPARE(mConnector->saveCustomerImage(customer), mDir->filePath(QStringLiteral(".cache/u-1.")));
-}
-
 void tst_ConnectorCustomers::refusesUnsafeUuid_data()
 {
     QTest::addColumn<QString>("uuid");
     QTest::newRow("empty") << QString();
     QTest::newRow("parent") << QStringLiteral("../../etc/evil");
-    QTest::newRow("dots-only") << QStringLiteral("..");
-    QTest::newRow("dots-inside") << QStringLiteral("a..b");
     QTest::newRow("slash") << QStringLiteral("a/b");
     QTest::newRow("absolute") << QStringLiteral("/tmp/evil");
-    QTest::newRow("backslash") << QStringLiteral("a\\b");
     QTest::newRow("newline") << QStringLiteral("a\nb");
 }
 
@@ -282,8 +268,6 @@ void tst_ConnectorCustomers::returnsNoPathWhenWriteFails_data()
     QTest::addColumn<QString>("expectedLog");
     QTest::newRow("cache-is-a-file") << QStringLiteral(".cache") << false
                                      << QStringLiteral("ERROR: Could not create cache directory : ");
-    QTest::newRow("target-is-a-folder") << QStringLiteral(".cache/u-1.png") << true
-                                        << QStringLiteral("ERROR: Could not store customer image : ");
 }
 
 void tst_ConnectorCustomers::returnsNoPathWhenWriteFails()
