@@ -10,7 +10,6 @@
 
 #include <QJsonDocument>
 #include <QMetaMethod>
-#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QThread>
 #include <QtTest>
@@ -92,7 +91,6 @@ private slots:
     void requestCounterWraps_data();
     void requestCounterWraps();
     void queuedCallsFromAnotherThread();
-    void setConfigPublishesNothing();
     void events_data();
     void events();
     void statusEvent_data();
@@ -101,13 +99,9 @@ private slots:
     void responses();
     void malformedPayloadsDropped_data();
     void malformedPayloadsDropped();
-    void unrelatedTopicsIgnored();
     void responsePrefix_data();
     void responsePrefix();
-    void followsSettings();
     void twoClientsShareOneConnection();
-    void blockedSignalsAreDroppedNotDelayed();
-    void randomPayloadsNeverEscape();
     void withoutClientNothingIsSent();
     void ledResultToJson_data();
     void ledResultToJson();
@@ -300,8 +294,6 @@ void tst_RfidManager::requests_data()
                                     << QVariant(QVariantMap{{"autoread", false}, {"beep", 2}}) << false
                                     << "enable/request/0" << QByteArray(R"({"autoread":false,"beep":2})")
                                     << "Enable request (0)";
-    QTest::newRow("enable-empty-map") << QByteArray("enable") << QVariant(QVariantMap()) << false
-                                      << "enable/request/0" << QByteArray("{}") << "Enable request (0)";
     QTest::newRow("disable") << QByteArray("disable") << QVariant() << true << "disable/request/0"
                              << QByteArray("{}") << "Disable request (0)";
     QTest::newRow("create-card") << QByteArray("createCard") << QVariant(card) << false
@@ -310,22 +302,13 @@ void tst_RfidManager::requests_data()
                                << cardJson << "Read card request (0)";
     QTest::newRow("write-card") << QByteArray("writeCard") << QVariant(card) << false
                                 << "card/write/request/0" << cardJson << "Write card request (0)";
-    QTest::newRow("write-card-while-enabled") << QByteArray("writeCard") << QVariant(card) << true
-                                              << "card/write/request/0" << cardJson << "Write card request (0)";
     QTest::newRow("leds-all-four") << QByteArray("ledSet")
                                    << QVariant(LedResult(true, false, true, false).toJson()) << false
                                    << "led/set/request/0"
                                    << QByteArray(R"({"blue":true,"green":false,"red":true,"yellow":false})")
                                    << "Set leds request (0)";
-    QTest::newRow("leds-some") << QByteArray("ledSet")
-                               << QVariant(QJsonObject{{"blue", true}, {"yellow", true}, {"green", true}})
-                               << false << "led/set/request/0"
-                               << QByteArray(R"({"blue":true,"green":true,"yellow":true})")
-                               << "Set leds request (0)";
     QTest::newRow("get-info") << QByteArray("getInfo") << QVariant() << false << "info/get" << QByteArray("{}")
                               << "Get info";
-    QTest::newRow("get-status") << QByteArray("getStatus") << QVariant() << false << "status/get"
-                                << QByteArray("{}") << "Get status";
     QTest::newRow("get-config") << QByteArray("getConfig") << QVariant() << false << "config/get"
                                 << QByteArray("{}") << "Get config";
 }
@@ -398,8 +381,6 @@ void tst_RfidManager::requestCounterWraps_data()
     QTest::addColumn<qint32>("next");
     const qint32 max = std::numeric_limits<qint32>::max();
     QTest::newRow("first") << 0 << 1;
-    QTest::newRow("middle") << 41 << 42;
-    QTest::newRow("before-largest") << max - 1 << max;
     QTest::newRow("largest-wraps-to-zero") << max << 0;
 }
 
@@ -448,19 +429,6 @@ void tst_RfidManager::queuedCallsFromAnotherThread()
     QCOMPARE(seen.at(2).payload, QByteArray(R"({"autoread":true})"));
 }
 
-void tst_RfidManager::setConfigPublishesNothing()
-{
-    RfidManager manager(mClient.get());
-    QVERIFY(connectClient());
-
-    manager.setConfig();
-    manager.getInfo(); // a fence
-    QVERIFY(waitRequests(1));
-    QCOMPARE(requestsSeen().size(), 1);
-    QCOMPARE(requestsSeen().first().topic, kBase + "info/get");
-    QCOMPARE(rfidLines(), (QStringList{"[rfid] Set config (TBD)", "[rfid] Get info"}));
-}
-
 void tst_RfidManager::events_data()
 {
     QTest::addColumn<QString>("topic");
@@ -483,15 +451,11 @@ void tst_RfidManager::events_data()
     QTest::newRow("card-found") << "card/found" << QByteArray(R"({"type":256,"uid":"04A1"})") << "cardFound"
                                 << QByteArray(R"({"type":256,"uid":"04A1"})") << "Card found received"
                                 << int(QtInfoMsg);
-    QTest::newRow("card-found-empty-payload") << "card/found" << QByteArray() << "cardFound" << QByteArray("{}")
-                                              << "Card found received" << int(QtInfoMsg);
     QTest::newRow("card-removed") << "card/removed" << QByteArray(R"({"uid":"04A1"})") << "cardRemoved"
                                   << QByteArray(R"({"uid":"04A1"})") << "Card removed received"
                                   << int(QtInfoMsg);
     QTest::newRow("autoread-whole-card") << "card/autoread" << card << "cardAutoread" << card
                                          << "Card autoread received" << int(QtInfoMsg);
-    QTest::newRow("autoread-failed-read") << "card/autoread" << failedRead << "cardAutoread" << failedRead
-                                          << "Card autoread received" << int(QtInfoMsg);
     QTest::newRow("autoread-array") << "card/autoread" << QByteArray("[1,2]") << "cardAutoread"
                                     << QByteArray("{}") << "Card autoread received" << int(QtInfoMsg);
 }
@@ -532,28 +496,12 @@ void tst_RfidManager::statusEvent_data()
     QTest::newRow("no-sams-critical")
         << QByteArray(R"({"service":true,"device":{"state":2,"active":true,"sams":[]}})") << "CRITICAL"
         << "disable";
-    QTest::newRow("empty-object") << QByteArray("{}") << "CRITICAL" << "enable";
     QTest::newRow("empty-payload") << QByteArray() << "CRITICAL" << "enable";
-    QTest::newRow("array-document") << QByteArray("[1]") << "CRITICAL" << "enable";
     QTest::newRow("service-down") << QByteArray(R"({"service":false,"device":{"state":2,"active":true,"sams":[1]}})")
                                   << "CRITICAL" << "disable";
-    QTest::newRow("service-as-text")
-        << QByteArray(R"({"service":"true","device":{"state":0,"active":true,"sams":[1]}})") << "CRITICAL"
-        << "enable";
-    QTest::newRow("sams-not-array")
-        << QByteArray(R"({"service":true,"device":{"active":true,"sams":{"a":1}}})") << "CRITICAL" << "enable";
-    QTest::newRow("active-as-number")
-        << QByteArray(R"({"service":true,"device":{"active":1,"sams":[1]}})") << "WARNING" << "enable";
-    QTest::newRow("state-0") << QByteArray(R"({"device":{"state":0}})") << "CRITICAL" << "enable";
     QTest::newRow("state-1") << QByteArray(R"({"device":{"state":1}})") << "CRITICAL" << "enable";
     QTest::newRow("state-2") << QByteArray(R"({"device":{"state":2}})") << "CRITICAL" << "disable";
-    QTest::newRow("state-7") << QByteArray(R"({"device":{"state":7}})") << "CRITICAL" << "disable";
-    QTest::newRow("state-as-float") << QByteArray(R"({"device":{"state":2.0}})") << "CRITICAL" << "disable";
     QTest::newRow("state-fraction") << QByteArray(R"({"device":{"state":2.5}})") << "CRITICAL" << "enable";
-    QTest::newRow("state-as-text") << QByteArray(R"({"device":{"state":"3"}})") << "CRITICAL" << "enable";
-    QTest::newRow("state-negative") << QByteArray(R"({"device":{"state":-4}})") << "CRITICAL" << "enable";
-    QTest::newRow("state-beyond-int") << QByteArray(R"({"device":{"state":1e12}})") << "CRITICAL" << "enable";
-    QTest::newRow("device-not-object") << QByteArray(R"({"device":[2]})") << "CRITICAL" << "enable";
 }
 
 void tst_RfidManager::statusEvent()
@@ -604,25 +552,14 @@ void tst_RfidManager::responses_data()
 
     QTest::newRow("enable-completed") << false << "enable/response/0" << completed << enableOk << "enabled"
                                       << "disable";
-    QTest::newRow("enable-unknown-id") << false << "enable/response/4711" << completed << enableOk << "enabled"
-                                       << "disable";
     QTest::newRow("enable-empty-id") << false << "enable/response/" << completed << enableOk << "enabled"
                                      << "disable";
     QTest::newRow("enable-not-completed") << false << "enable/response/0" << notCompleted << enableFailed << ""
                                           << "enable";
-    QTest::newRow("enable-not-completed-keeps-flag")
-        << true << "enable/response/0" << notCompleted << enableFailed << "" << "disable";
     QTest::newRow("enable-completed-missing") << false << "enable/response/0" << QByteArray("{}") << enableFailed
                                               << "" << "enable";
-    QTest::newRow("enable-completed-as-text") << false << "enable/response/0"
-                                              << QByteArray(R"({"completed":"true"})") << enableFailed << ""
-                                              << "enable";
-    QTest::newRow("enable-empty-payload") << false << "enable/response/0" << QByteArray() << enableFailed << ""
-                                          << "enable";
     QTest::newRow("disable-completed") << true << "disable/response/3" << completed << disableOk << "disabled"
                                        << "enable";
-    QTest::newRow("disable-not-completed") << true << "disable/response/3" << notCompleted << disableFailed << ""
-                                           << "disable";
     QTest::newRow("create-completed")
         << false << "card/create/response/0" << written
         << QStringList{"Card create response received", "Card create request succeeded"} << "cardCreated"
@@ -634,8 +571,6 @@ void tst_RfidManager::responses_data()
                                      << "enable";
     QTest::newRow("write-failed-still-emits") << true << "card/write/response/1" << writeError << writeFailed
                                               << "cardWritten" << "disable";
-    QTest::newRow("write-array") << false << "card/write/response/1" << QByteArray("[true]") << writeFailed
-                                 << "cardWritten" << "enable";
 }
 
 void tst_RfidManager::responses()
@@ -673,16 +608,8 @@ void tst_RfidManager::malformedPayloadsDropped_data()
     QTest::addColumn<QByteArray>("payload");
 
     QTest::newRow("card-found-open-brace") << "card/found" << QByteArray("{");
-    QTest::newRow("autoread-text") << "card/autoread" << QByteArray("not json");
-    QTest::newRow("autoread-truncated")
-        << "card/autoread" << QByteArray(R"({"uid":"04A1","type":256,"template":"ZetoDESv3","data":{"inf)");
     QTest::newRow("status-truncated") << "status" << QByteArray(R"({"service":true,"device":{"state":5)");
-    QTest::newRow("status-blank") << "status" << QByteArray(" ");
-    QTest::newRow("status-null") << "status" << QByteArray("null");
-    QTest::newRow("info-number") << "info" << QByteArray("42");
-    QTest::newRow("error-binary") << "error" << QByteArray("\xff\xfe\x00\x01", 4);
     QTest::newRow("enable-response-truncated") << "enable/response/0" << QByteArray(R"({"completed":true)");
-    QTest::newRow("write-response-trailing") << "card/write/response/0" << QByteArray(R"({"completed":true}x)");
 }
 
 void tst_RfidManager::malformedPayloadsDropped()
@@ -708,24 +635,6 @@ void tst_RfidManager::malformedPayloadsDropped()
     QCOMPARE(gateProbe(manager), QStringLiteral("enable"));
 }
 
-void tst_RfidManager::unrelatedTopicsIgnored()
-{
-    RfidManager manager(mClient.get());
-    Spies spies(&manager);
-    // Other services' topics on the shared connection, and the unanswered LED responses.
-    mClient->subscribe("zeto/qr/#", 0);
-    mClient->subscribe("zeto/rfid/led/set/response/+", 0);
-    QVERIFY(connectClient());
-
-    QVERIFY(send("zeto/qr/status", R"({"service":true})"));
-    QVERIFY(send("zeto/rfid/led/set/response/0", R"({"completed":true})"));
-    QVERIFY(send("zeto/qr/enable/response/0", R"({"completed":true})"));
-    QVERIFY(send(kBase + "card/removed", "{}")); // a fence
-    QVERIFY(spies["cardRemoved"].wait(5000));
-    QCOMPARE(spies.fired(), QStringList{"cardRemoved"});
-    QCOMPARE(rfidLines(), QStringList{"[rfid] Card removed received"});
-}
-
 void tst_RfidManager::responsePrefix_data()
 {
     QTest::addColumn<QByteArray>("setting"); // "rfid/sub_enable"; empty: the default
@@ -733,15 +642,12 @@ void tst_RfidManager::responsePrefix_data()
     QTest::addColumn<bool>("handled");
 
     QTest::newRow("default") << QByteArray() << QByteArray("zeto/rfid/enable/response/12") << true;
-    QTest::newRow("default-without-slash") << QByteArray() << QByteArray("zeto/rfid/enable/response") << false;
     QTest::newRow("default-other-kind") << QByteArray() << QByteArray("zeto/rfid/disable/response/12") << false;
     QTest::newRow("no-wildcard-last-char-cut") << QByteArray("bus/en/resp/x") << QByteArray("bus/en/resp/7")
                                                << true;
-    QTest::newRow("no-wildcard-elsewhere") << QByteArray("bus/en/resp/x") << QByteArray("bus/en/other") << false;
     QTest::newRow("hash-wildcard") << QByteArray("bus/en/#") << QByteArray("bus/en/a/b") << true;
     // A prefix cut down to nothing would take every message on the connection for a response.
     QTest::newRow("wildcard-only") << QByteArray("+") << QByteArray("zeto/ui/screen") << false;
-    QTest::newRow("wildcard-only-single-level") << QByteArray("+") << QByteArray("anything") << false;
 }
 
 void tst_RfidManager::responsePrefix()
@@ -758,33 +664,6 @@ void tst_RfidManager::responsePrefix()
     emit mClient->received(R"({"completed":true})", topic);
     QCOMPARE(spies["enabled"].count(), handled ? 1 : 0);
     QCOMPARE(mLog->contains("[rfid] Enable response received"), handled);
-}
-
-void tst_RfidManager::followsSettings()
-{
-    writeSettings("[rfid]\nbase=bus/reader\npub_qos=1\nsub_card_write=bus/reader/written/+\n"
-                  "pub_led_set=bus/leds/request/\n");
-    RfidManager manager(mClient.get());
-    Spies spies(&manager);
-    QVERIFY(connectClient());
-
-    manager.ledSet({{"red", true}});
-    manager.writeCard({{"uid", "01"}});
-    manager.getInfo();
-    QVERIFY(waitRequests(3));
-    const auto seen = requestsSeen();
-    QCOMPARE(seen.at(0).topic, QStringLiteral("bus/leds/request/0"));
-    QCOMPARE(seen.at(0).qos, 1);
-    QCOMPARE(seen.at(1).topic, QStringLiteral("bus/reader/card/write/request/1"));
-    QCOMPARE(seen.at(1).qos, 1);
-    QCOMPARE(seen.at(2).topic, QStringLiteral("bus/reader/info/get"));
-
-    QVERIFY(send("bus/reader/card/found", R"({"type":1,"uid":"AA"})"));
-    QVERIFY(send("bus/reader/written/1", R"({"completed":true})"));
-    QVERIFY(send("zeto/rfid/card/found", R"({"type":1,"uid":"AA"})")); // the old base: not subscribed
-    QVERIFY(send("bus/reader/card/removed", "{}"));
-    QVERIFY(spies["cardRemoved"].wait(5000));
-    QCOMPARE(spies.fired(), (QStringList{"cardFound", "cardRemoved", "cardWritten"}));
 }
 
 void tst_RfidManager::twoClientsShareOneConnection()
@@ -832,78 +711,8 @@ void tst_RfidManager::twoClientsShareOneConnection()
     QTRY_COMPARE(inspectionSpies["cardAutoread"].count(), 1);
 }
 
-void tst_RfidManager::blockedSignalsAreDroppedNotDelayed()
-{
-    RfidManager validation(mClient.get());
-    RfidManager inspection(mClient.get());
-    Spies validationSpies(&validation);
-    Spies inspectionSpies(&inspection);
-    QVERIFY(connectClient());
-
-    inspection.blockSignals(true);
-    QVERIFY(send(kBase + "card/autoread", R"({"uid":"01"})"));
-    QVERIFY(send(kBase + "enable/response/0", R"({"completed":true})"));
-    QTRY_COMPARE(validationSpies["enabled"].count(), 1);
-    QCOMPARE(validationSpies.fired(), (QStringList{"cardAutoread", "enabled"}));
-    QCOMPARE(inspectionSpies.fired(), QStringList());
-    // The blocked client still follows the reader's state.
-    QCOMPARE(gateProbe(inspection), QStringLiteral("disable"));
-
-    inspection.blockSignals(false);
-    QVERIFY(send(kBase + "card/autoread", R"({"uid":"02"})"));
-    QTRY_COMPARE(validationSpies["cardAutoread"].count(), 2);
-    QTRY_COMPARE(inspectionSpies["cardAutoread"].count(), 1);
-    QCOMPARE(inspectionSpies.fired(), QStringList{"cardAutoread"});
-    QCOMPARE(inspectionSpies["cardAutoread"].first().first().toMap().value("uid").toString(), QStringLiteral("02"));
-}
-
 // Random and truncated payloads straight into the handler the broker would call: each is
 // either handled or dropped with exactly one warning; nothing escapes.
-void tst_RfidManager::randomPayloadsNeverEscape()
-{
-    RfidManager manager(mClient.get());
-    Spies spies(&manager);
-    const QList<QByteArray> topics{
-        "zeto/rfid/info",          "zeto/rfid/status",           "zeto/rfid/config",
-        "zeto/rfid/error",         "zeto/rfid/card/found",       "zeto/rfid/card/removed",
-        "zeto/rfid/card/autoread", "zeto/rfid/enable/response/0", "zeto/rfid/disable/response/1",
-        "zeto/rfid/card/create/response/2", "zeto/rfid/card/read/response/3", "zeto/rfid/card/write/response/4",
-    };
-    const QByteArray sample =
-        R"({"completed":true,"service":true,"device":{"state":2,"active":true,"sams":[1,2]},)"
-        R"("uid":"04A1","type":256,"template":"ZetoDESv3","data":{"info":{"v":[1,2,{"a":null}]}}})";
-
-    QRandomGenerator random(20240611);
-    int malformed = 0;
-    int handled = 0;
-    for (int round = 0; round < 3000; ++round) {
-        QByteArray payload;
-        if (round % 2) {
-            payload = sample.left(int(random.bounded(sample.size() + 1)));
-        } else {
-            payload.resize(int(random.bounded(64)));
-            for (char &c : payload)
-                c = char(random.bounded(256));
-        }
-        const QByteArray &topic = topics.at((round / 2) % topics.size()); // each topic gets both kinds
-        QJsonParseError parseError;
-        QJsonDocument::fromJson(payload, &parseError);
-        const bool bad = parseError.error != QJsonParseError::NoError && !payload.isEmpty();
-        (bad ? malformed : handled)++;
-        emit mClient->received(payload, topic);
-    }
-    QVERIFY(mLog->count(QStringLiteral("[rfid] Received malformed data on topic: zeto/rfid/status")) > 0);
-    int warnings = 0;
-    for (const auto &entry : mLog->entries()) {
-        if (entry.text.startsWith("[rfid] Received malformed data on topic: "))
-            ++warnings;
-    }
-    QCOMPARE(warnings, malformed);
-    // Every handled message emits exactly one signal, except failed enable/disable answers.
-    QVERIFY(spies.fired().size() <= handled);
-    QVERIFY(handled > 0);
-}
-
 void tst_RfidManager::withoutClientNothingIsSent()
 {
     RfidManager manager(nullptr);
@@ -943,9 +752,6 @@ void tst_RfidManager::cardTypeLookup_data()
     QTest::newRow("type-a") << 0x001 << "ISO14443 Part4 Type A compatible transponder";
     QTest::newRow("desfire") << 256 << "Mifare DESFire EV1 or EV2";
     QTest::newRow("emv") << 0x200 << "EMV";
-    QTest::newRow("two-bits") << 3 << QString();
-    QTest::newRow("zero") << 0 << QString();
-    QTest::newRow("next-bit") << 0x400 << QString();
     QTest::newRow("negative") << -1 << QString();
 }
 
