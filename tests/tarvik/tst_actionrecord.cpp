@@ -22,31 +22,15 @@ class tst_ActionRecord : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void emptyRecord();
     void fromAction();
-    void fromNullAction();
     void toJsonBody_data();
     void toJsonBody();
-    void toStringBlock();
-    void countsSendAttempts();
 };
 
 void tst_ActionRecord::initTestCase()
 {
     if (qgetenv("TZ") == "America/New_York")
         QCOMPARE(QDateTime(QDate(2024, 1, 1), QTime(12, 0)).offsetFromUtc(), -5 * 3600);
-}
-
-void tst_ActionRecord::emptyRecord()
-{
-    const ActionRecord record;
-    QCOMPARE(record.accountToken(), QString());
-    QCOMPARE(record.counter(), 0);
-    QVERIFY(record.actionDate().isNull());
-    QVERIFY(!record.balanceBefore().isValid());
-    QVERIFY(!record.journeysAfter().isValid());
-    QVERIFY(!record.action());
-    QCOMPARE(record.sendAttempts(), 0);
 }
 
 void tst_ActionRecord::fromAction()
@@ -64,14 +48,6 @@ void tst_ActionRecord::fromAction()
     QVERIFY(!record.balanceAfter().isValid());
     QCOMPARE(record.action()->id(), 41);
     QCOMPARE(record.sendAttempts(), 0);
-}
-
-void tst_ActionRecord::fromNullAction()
-{
-    const ActionRecord record{Action::Ptr()};
-    QCOMPARE(record.accountToken(), QString());
-    QVERIFY(!record.action());
-    QVERIFY(record.toString().contains("Action ID          : 0"));
 }
 
 void tst_ActionRecord::toJsonBody_data()
@@ -117,34 +93,6 @@ void tst_ActionRecord::toJsonBody()
     record.setSendAttempts(4);
     // The action, the code and the attempts stay on the device.
     QTEST(QJsonDocument(record.toJson()).toJson(QJsonDocument::Compact), "expected");
-}
-
-void tst_ActionRecord::toStringBlock()
-{
-    ActionRecord record(topUp());
-    record.setActionDate(QDateTime(QDate(2024, 3, 5), QTime(6, 7, 8)));
-    record.setDeviceUuid("SN-1");
-    record.setCode("TEN_TRIPS");
-    record.setSendAttempts(2);
-    QCOMPARE(record.toString(), QStringLiteral("--- ACTION RECORD ---------------------------------------\n"
-                                               "Action ID          : 41\n"
-                                               "Account Token      : acc-7\n"
-                                               "Action Counter     : 3\n"
-                                               "Action Date        : 05/03/2024 06:07:08\n"
-                                               "Device UUID        : SN-1\n"
-                                               "Smart Card UID     : 04A1B2C3D4E5F6\n"
-                                               "FP/PT Code         : TEN_TRIPS\n"
-                                               "Send Attempts      : 2\n"
-                                               "-------------------------------------------------"));
-}
-
-void tst_ActionRecord::countsSendAttempts()
-{
-    ActionRecord record(topUp());
-    record.incSendAttempts(1);
-    QCOMPARE(record.sendAttempts(), 1);
-    record.incSendAttempts(3);
-    QCOMPARE(record.sendAttempts(), 4);
 }
 
 QTEST_GUILESS_MAIN(tst_ActionRecord)

@@ -148,17 +148,12 @@ private slots:
     void refusesSelfSignedByDefault();
     void acceptsSelfSignedWithFlag();
     void sendsFromOwnThread();
-    void reportsDownloadProgress();
     void containsThrowingReceiver();
 
     // messages
     void parsesSyncReplyInOrder();
     void rejectsSyncReply_data();
     void rejectsSyncReply();
-    void emitsDeletions_data();
-    void emitsDeletions();
-    void syncEndDate_data();
-    void syncEndDate();
     void storesSyncDate();
     void keepsSyncDateOnBadText_data();
     void keepsSyncDateOnBadText();
@@ -635,45 +630,6 @@ void tst_Connector::sendsFromOwnThread()
     QVERIFY2(mLog->texts().filter("thread", Qt::CaseInsensitive).size() == 1, qPrintable(dumpLog()));
 }
 
-void tst_Connector::reportsDownloadProgress()
-{
-    const bool withLength = true;
-    QJsonArray big;
-    for (int i = 1; i <= 20000; ++i) {
-        big.append(QJsonObject{{"id", i}, {"accountToken", QStringLiteral("account-%1").arg(i)},
-                               {"smartCardUuid", "04A1B2C3D4E5F6"}, {"status", "UNASSIGNED"}, {"counter", i},
-                               {"transactionType", "PERIOD_PASS_TOP_UP"}, {"fareProductCode", "MONTHLY"}});
-    }
-    const QByteArray body = QJsonDocument(big).toJson(QJsonDocument::Compact);
-    QVERIFY(body.size() > 2 * 1024 * 1024);
-    mHttp.setResponse(kListPath, withLength ? Response::json(200, body) : Response::withoutLength(body));
-
-    auto c = connector(mHttp);
-    QSignalSpy progress(c.get(), &Connector::downloadProgress);
-    QSignalSpy actions(c.get(), &Connector::actionListReceived);
-    c->requestActionList();
-    QVERIFY(actions.wait(kWaitMs));
-    QCOMPARE(actions.at(0).at(0).value<tarvik::Action::List>().size(), 20000);
-
-    const QStringList lines = mLog->texts().filter("Downloaded ");
-    QCOMPARE(lines.size(), progress.count());
-    if (!withLength) {
-        QCOMPARE(progress.count(), 0);
-        return;
-    }
-    QVERIFY(progress.count() >= 1);
-    int last = 0;
-    for (const QList<QVariant> &signal : progress) {
-        const int percent = signal.at(1).toInt();
-        QVERIFY2(percent - last >= 5 && percent <= 100, qPrintable(QString::number(percent)));
-        QCOMPARE(signal.at(0).toUrl().path(), kListPath);
-        last = percent;
-    }
-    const QRegularExpression form("^\\[tarvik::connector\\] Downloaded \\d+\\.\\d/\\d+\\.\\d MB \\[\\d+%\\]$");
-    for (const QString &text : lines)
-        QVERIFY2(form.match(text).hasMatch(), qPrintable(text));
-}
-
 void tst_Connector::containsThrowingReceiver()
 {
     mHttp.setResponse(kListPath, Response::json(200, R"([{"id":1}])"));
@@ -741,58 +697,6 @@ void tst_Connector::rejectsSyncReply()
     QCOMPARE(*trace, QStringList());
     QCOMPARE(c.lastSyncDate(), QString("01/01/1970 00:00:00"));
     QVERIFY(!QFile::exists(mEnv->filePath(".sync")));
-}
-
-void tst_Connector::emitsDeletions_data()
-{
-    QTest::addColumn<QByteArray>("entities");
-    QTest::addColumn<QStringList>("expected");
-
-    QTest::newRow("device-parameter") << QByteArray(R"([{"tableName":"DEVICE_TYPE_KEY_VALUE","tableId":5,"carriersId":2}])")
-                                      << QStringList{"deviceParamDeleted:5:2"};
-    QTest::newRow("other-table") << QByteArray(R"([{"tableName":"FareProductBaseFares","tableId":5,"carriersId":2}])")
-                                 << QStringList{"entityDeleted:FareProductBaseFares:5"};
-    QTest::newRow("missing-keys") << QByteArray(R"([{}, 7])") << QStringList{"entityDeleted::0", "entityDeleted::0"};
-}
-
-void tst_Connector::emitsDeletions()
-{
-    QFETCH(QByteArray, entities);
-    QFETCH(QStringList, expected);
-
-    Connector c;
-    const QStringList *trace = traceAll(&c);
-    c.parseSyncBoResponse(QJsonObject{{"resp", "OK"}, {"DeletedEntities", QJsonDocument::fromJson(entities).array()}});
-    expected << "onSyncEnd:";
-    QCOMPARE(*trace, expected);
-}
-
-void tst_Connector::syncEndDate_data()
-{
-    QTest::addColumn<QJsonValue>("newSyncDate");
-    QTest::addColumn<QDateTime>("expected");
-
-    QTest::newRow("local-time") << QJsonValue("29/02/2024 23:59:58") << QDateTime(QDate(2024, 2, 29), QTime(23, 59, 58));
-    QTest::newRow("missing") << QJsonValue(QJsonValue::Undefined) << QDateTime();
-    QTest::newRow("number") << QJsonValue(1709251198) << QDateTime();
-}
-
-void tst_Connector::syncEndDate()
-{
-    QFETCH(QJsonValue, newSyncDate);
-    QFETCH(QDateTime, expected);
-
-    Connector c;
-    QSignalSpy end(&c, &Connector::onSyncEnd);
-    QJsonObject reply{{"resp", "OK"}};
-    if (!newSyncDate.isUndefined())
-        reply.insert("newsyncdate", newSyncDate);
-    c.parseSyncBoResponse(reply);
-    QCOMPARE(end.count(), 1);
-    const QDateTime actual = end.at(0).at(0).toDateTime();
-    QCOMPARE(actual, expected);
-    if (expected.isValid())
-        QCOMPARE(actual.timeSpec(), Qt::LocalTime);
 }
 
 void tst_Connector::storesSyncDate()

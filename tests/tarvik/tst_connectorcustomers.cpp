@@ -76,7 +76,6 @@ private slots:
 
     void sendsLookUp_data();
     void sendsLookUp();
-    void emitsEachCustomerInOrder();
     void patchesMissingCardFromRequest_data();
     void patchesMissingCardFromRequest();
     void emitsNothingForFailures_data();
@@ -137,19 +136,6 @@ void tst_ConnectorCustomers::sendsLookUp()
     QCOMPARE(mServer.lastRequest().path(), kPath);
     QCOMPARE(mServer.lastRequest().body, body);
     QCOMPARE(received.at(0).at(0).value<Customer::Ptr>()->id(), 42);
-}
-
-void tst_ConnectorCustomers::emitsEachCustomerInOrder()
-{
-    QSignalSpy received(mConnector.get(), &Connector::customerInfoReceived);
-    mConnector->parseCustomerInfo(reply({customerJson(1, "u-1"), customerJson(2, "u-2")}), QJsonObject());
-    QCOMPARE(received.count(), 2);
-    QCOMPARE(received.at(0).at(0).value<Customer::Ptr>()->id(), 1);
-    const Customer::Ptr second = received.at(1).at(0).value<Customer::Ptr>();
-    QCOMPARE(second->id(), 2);
-    QCOMPARE(second->type(), QStringLiteral("PT_ADULT"));
-    QCOMPARE(second->smartCardUuid(), QStringLiteral("card-2"));
-    QVERIFY(second->image().isEmpty());
 }
 
 void tst_ConnectorCustomers::patchesMissingCardFromRequest_data()
