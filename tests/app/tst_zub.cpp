@@ -173,11 +173,6 @@ void tst_ZUB::saveAndExit_data()
                                 << QStringList{"[settings] Location found, changing", "[Config] other.conf",
                                                "[ZUB] Configuration saved to %DIR%/other.conf"}
                                 << QStringList{} << QStringList{} << QStringList{"zub.conf"};
-    QTest::newRow("named-file-missing")
-        << Files{} << QStringList{"-e", "-f", "missing.conf", "-s"} << "zub.conf" << QVariantMap{}
-        << QStringList{"[ZUB] WARN: Settings file %DIR%/missing.conf not found, keeping %DIR%/zub.conf",
-                       "[Config] zub.conf", "[ZUB] Configuration saved to %DIR%/zub.conf"}
-        << QStringList{} << QStringList{} << QStringList{"missing.conf"};
     QTest::newRow("setting-names-itself")
         << Files{{"zub.conf", quiet + "[rfid]\nbase=${rfid/base}\n"}} << QStringList{"-e", "-s"} << "zub.conf"
         << QVariantMap{{"rfid/base", "${rfid/base}"}}
@@ -285,12 +280,9 @@ void tst_ZUB::configSet_data()
 {
     QTest::addColumn<QByteArray>("payload");
     QTest::addColumn<QVariantMap>("expected"); // in the file afterwards; empty: refused
-    QTest::newRow("texts") << QByteArray(R"({"validator":{"passbackTime":"90"},"zub":{"lcd_language":"en"}})")
-                           << QVariantMap{{"validator/passbackTime", "90"}, {"zub/lcd_language", "en"}};
     QTest::newRow("number-and-bool") << QByteArray(R"({"validator":{"passbackTime":75,"qr_passback":false}})")
                                      << QVariantMap{{"validator/passbackTime", "75"}, {"validator/qr_passback", "false"}};
     QTest::newRow("malformed") << QByteArray(R"({"validator":{"passbackTime":)") << QVariantMap{};
-    QTest::newRow("not-an-object") << QByteArray(R"([{"validator":{"passbackTime":"1"}}])") << QVariantMap{};
 }
 
 void tst_ZUB::configSet()

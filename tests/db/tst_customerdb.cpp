@@ -42,14 +42,10 @@ private slots:
     void init();
     void cleanup();
 
-    void createsTable();
     void roundTripsCustomer();
     void replacesRowOfSameCustomerAndCard();
     void keepsOneRowForCustomerWithoutCard_data();
     void keepsOneRowForCustomerWithoutCard();
-    void keepsOneRowPerCard();
-    void bindsCardIds_data();
-    void bindsCardIds();
     void logsCustomerNotFound();
     void updatesEveryRowOfCustomer();
     void cleansOldRowsWithTheirPictures();
@@ -95,18 +91,6 @@ int tst_CustomerDB::rows(const QString &where) const
     if (!query.exec(QStringLiteral("SELECT COUNT(*) FROM customers ") + where) || !query.next())
         return -1;
     return query.value(0).toInt();
-}
-
-void tst_CustomerDB::createsTable()
-{
-    QCOMPARE(rows(), 0);
-    QSqlQuery columns(direct());
-    QVERIFY(columns.exec(QStringLiteral("PRAGMA table_info(customers)")));
-    QStringList names;
-    while (columns.next())
-        names << columns.value(1).toString();
-    QCOMPARE(names, QStringList({"id", "uuid", "smartCardUuid", "type", "name", "surname", "email", "mobile",
-                                 "image", "accountCreationDate", "lastAccessTime"}));
 }
 
 void tst_CustomerDB::roundTripsCustomer()
@@ -174,46 +158,6 @@ void tst_CustomerDB::keepsOneRowForCustomerWithoutCard()
     QCOMPARE(found->firstname(), QStringLiteral("Tap2"));
     QVERIFY(found->smartCardUuid().isEmpty());
     QVERIFY(found->toJson().value(QLatin1String("smartCardUuid")).isNull());
-}
-
-void tst_CustomerDB::keepsOneRowPerCard()
-{
-    QVERIFY(mStore->insert(customer(3, QStringLiteral("card-a"))));
-    QVERIFY(mStore->insert(customer(3, QStringLiteral("card-b"))));
-    QVERIFY(mStore->insert(customer(3, QString())));
-    QCOMPARE(rows(), 3);
-    QCOMPARE(mStore->find(QStringLiteral("card-a"))->id(), 3);
-    QCOMPARE(mStore->find(QStringLiteral("card-b"))->smartCardUuid(), QStringLiteral("card-b"));
-}
-
-void tst_CustomerDB::bindsCardIds_data()
-{
-    QTest::addColumn<QString>("cardId");
-    QTest::newRow("quote-or-true") << QStringLiteral("' OR '1'='1");
-    QTest::newRow("drop-table") << QStringLiteral("x'; DROP TABLE customers; --");
-    QTest::newRow("comment") << QStringLiteral("card-1' --");
-    QTest::newRow("like-wildcard") << QStringLiteral("%");
-    QTest::newRow("non-latin") << QStringLiteral("карта-ß-€");
-    QTest::newRow("nul-inside") << QString::fromUtf8("card\0x", 6);
-}
-
-void tst_CustomerDB::bindsCardIds()
-{
-    QFETCH(QString, cardId);
-    QVERIFY(mStore->insert(customer(1, QStringLiteral("card-1"))));
-    QVERIFY(mStore->insert(customer(2, QString())));
-
-    LogCapture log;
-    QVERIFY(!mStore->find(cardId));
-    QVERIFY(log.contains(QStringLiteral("[db::customer] Requested customer not found for cardId : ") + cardId));
-    QCOMPARE(rows(), 2);
-
-    QVERIFY(mStore->insert(customer(5, cardId)));
-    const Customer::Ptr found = mStore->find(cardId);
-    QVERIFY(found);
-    QCOMPARE(found->id(), 5);
-    QCOMPARE(found->smartCardUuid(), cardId);
-    QCOMPARE(rows(), 3);
 }
 
 void tst_CustomerDB::logsCustomerNotFound()
