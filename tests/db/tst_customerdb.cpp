@@ -43,11 +43,9 @@ private slots:
     void cleanup();
 
     void roundTripsCustomer();
-    void replacesRowOfSameCustomerAndCard();
     void keepsOneRowForCustomerWithoutCard_data();
     void keepsOneRowForCustomerWithoutCard();
     void logsCustomerNotFound();
-    void updatesEveryRowOfCustomer();
     void cleansOldRowsWithTheirPictures();
     void servesTwoThreads();
     void reportsStoreThatCannotBeOpened();
@@ -122,14 +120,6 @@ void tst_CustomerDB::roundTripsCustomer()
     QCOMPARE(seconds.value(0).toLongLong(), QDateTime(QDate(2023, 3, 4), QTime(5, 6, 7), Qt::UTC).toSecsSinceEpoch());
 }
 
-void tst_CustomerDB::replacesRowOfSameCustomerAndCard()
-{
-    QVERIFY(mStore->insert(customer(1, QStringLiteral("c"), QStringLiteral("Old"))));
-    QVERIFY(mStore->insert(customer(1, QStringLiteral("c"), QStringLiteral("New"))));
-    QCOMPARE(rows(), 1);
-    QCOMPARE(mStore->find(1)->firstname(), QStringLiteral("New"));
-}
-
 void tst_CustomerDB::keepsOneRowForCustomerWithoutCard_data()
 {
     QTest::addColumn<QString>("earlierRow"); // card-less rows as an older store wrote them
@@ -169,18 +159,6 @@ void tst_CustomerDB::logsCustomerNotFound()
     QVERIFY(log.contains(QStringLiteral("[db::customer] Requested customer ID not found : 99")));
     QVERIFY(log.contains(QStringLiteral("[db::customer] Requested customer not found for cardId : ")));
     QVERIFY(log.contains(QStringLiteral("[db::customer] Executing query : SELECT * FROM customers WHERE id = ?")));
-}
-
-void tst_CustomerDB::updatesEveryRowOfCustomer()
-{
-    QVERIFY(mStore->insert(customer(3, QStringLiteral("card-a"))));
-    QVERIFY(mStore->insert(customer(3, QStringLiteral("card-b"))));
-    QVERIFY(mStore->insert(customer(4, QStringLiteral("card-c"))));
-    const QDateTime stamp(QDate(2030, 1, 2), QTime(3, 4, 5, 999), Qt::UTC);
-    QVERIFY(mStore->updateLastAccessTime(3, stamp));
-    QCOMPARE(rows(QStringLiteral("WHERE lastAccessTime = %1").arg(stamp.toSecsSinceEpoch())), 2);
-    QCOMPARE(mStore->find(QStringLiteral("card-b"))->lastAccessTime(), stamp.addMSecs(-999));
-    QVERIFY(!mStore->updateLastAccessTime(3, QDateTime()));
 }
 
 void tst_CustomerDB::cleansOldRowsWithTheirPictures()

@@ -40,8 +40,6 @@ private slots:
     void fillsCacheFromFile();
     void skipsUnchangedParameter_data();
     void skipsUnchangedParameter();
-    void rewritesChangedParameter();
-    void readsNullColumnsAsNull();
     void findsByIdAndJoinsCache();
     void removesByIdAndKey_data();
     void removesByIdAndKey();
@@ -131,33 +129,6 @@ void tst_DeviceParamsDB::skipsUnchangedParameter()
     QCOMPARE(log.contains(QStringLiteral("[db::deviceParams] Skipping insert. Item has not changed : PASSBACK")),
              !written);
     QCOMPARE(log.containsPart(QStringLiteral("Executed query : INSERT")), written);
-}
-
-void tst_DeviceParamsDB::rewritesChangedParameter()
-{
-    mStore->insert(param(1, QStringLiteral("PASSBACK"), QStringLiteral("60")));
-    QSignalSpy changed(mStore.get(), &DeviceParamsDB::changed);
-    const KeyValue::Ptr newer = param(1, QStringLiteral("PASSBACK"), QStringLiteral("90"));
-    mStore->insert(newer);
-    QCOMPARE(changed.count(), 1);
-    QCOMPARE(changed.at(0).at(0).value<KeyValue::Ptr>(), newer);
-    QCOMPARE(rows(), 1);
-    QSqlQuery row(direct());
-    QVERIFY(row.exec(QStringLiteral("SELECT value FROM DeviceParams WHERE id = 1 AND key = 'PASSBACK'")) && row.next());
-    QCOMPARE(row.value(0).toString(), QStringLiteral("90"));
-    QCOMPARE(mStore->find(QStringLiteral("PASSBACK")), newer);
-}
-
-void tst_DeviceParamsDB::readsNullColumnsAsNull()
-{
-    QSqlQuery insert(direct());
-    QVERIFY2(insert.exec(QStringLiteral("INSERT INTO DeviceParams VALUES (8, 2, 'EMPTY', NULL, NULL)")),
-             qPrintable(insert.lastError().text()));
-    const KeyValue::Ptr found = mStore->find(QStringLiteral("EMPTY"));
-    QVERIFY(found);
-    QCOMPARE(found->toJson().value(QLatin1String("value")), QJsonValue(QJsonValue::Null));
-    QCOMPARE(found->toJson().value(QLatin1String("keyDescription")), QJsonValue(QJsonValue::Null));
-    QCOMPARE(found->id(), 8);
 }
 
 void tst_DeviceParamsDB::findsByIdAndJoinsCache()

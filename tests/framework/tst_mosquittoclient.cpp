@@ -59,12 +59,9 @@ private slots:
     void init() { mLog = std::make_unique<LogCapture>(); }
     void cleanup() { mLog.reset(); }
 
-    void linkEnds_data();
-    void linkEnds();
     void abortsWhileTcpConnectPending();
     void refusesWhileDisconnected();
     void keepsOrderAcrossNestedEventLoops();
-    void pings();
     void emitsNothingOnceDestroyed();
 
 private:
@@ -85,48 +82,6 @@ void tst_MosquittoClient::connectTo(MosquittoClient &client, quint16 port)
     client.setPort(port);
     client.connectToHost();
     QTRY_COMPARE(client.state(), MosquittoClient::Connected);
-}
-
-void tst_MosquittoClient::linkEnds_data()
-{
-    QTest::addColumn<QString>("host");
-    QTest::addColumn<QString>("broker"); // closed, fake
-    QTest::addColumn<int>("connack");    // of the fake broker
-    QTest::addColumn<QByteArray>("afterConnack");
-    QTest::addColumn<QStringList>("expected");
-    const QStringList down{"state:0:0", "disconnected:-1:0"};
-    const QStringList up{"state:1:1", "state:2:2", "connected:-1:2"};
-    QTest::newRow("empty-host") << "" << "closed" << 0 << QByteArray() << QStringList{"error:256:0"};
-    QTest::newRow("closed-port") << "127.0.0.1" << "closed" << 0 << QByteArray()
-                                 << QStringList{"state:1:1"} + down + QStringList{"error:256:0"};
-    QTest::newRow("connack-6-reserved") << "127.0.0.1" << "fake" << 6 << QByteArray()
-                                        << QStringList{"state:1:1"} + down + QStringList{"error:257:0"};
-    QTest::newRow("reserved-type") << "127.0.0.1" << "fake" << 0 << QByteArray::fromHex("f000")
-                                   << up + down + QStringList{"error:257:0"};
-}
-
-void tst_MosquittoClient::linkEnds()
-{
-    QFETCH(QString, host);
-    QFETCH(QString, broker);
-    QFETCH(int, connack);
-    QFETCH(QByteArray, afterConnack);
-    QFETCH(QStringList, expected);
-    FakeBroker fake;
-    QVERIFY(fake.listen());
-    fake.setConnackCode(connack);
-    fake.setAfterConnack(afterConnack);
-    MosquittoClient client;
-    Recorder rec(&client);
-    client.setHostname(host);
-    client.setPort(broker == "fake" ? fake.port() : closedPort());
-    // The next attempt gives exactly the same again: nothing of the first one trails behind.
-    for (int attempt = 1; attempt <= 2; ++attempt) {
-        client.connectToHost();
-        QTRY_COMPARE(rec.count("error"), attempt);
-        QCOMPARE(rec.lines.mid((attempt - 1) * expected.size()), expected);
-        QTRY_COMPARE(fake.openConnections(), 0);
-    }
 }
 
 void tst_MosquittoClient::abortsWhileTcpConnectPending()
@@ -215,28 +170,6 @@ void tst_MosquittoClient::keepsOrderAcrossNestedEventLoops()
     QVERIFY(peer.publish(QStringLiteral("nested/a"), "1", 1, true) > 0);
     QTRY_COMPARE(order.size(), 8);
     QCOMPARE(order, (QStringList{"c1", "s1", "c2", "s2", "c3", "s3", "c4", "s4"}));
-}
-
-void tst_MosquittoClient::pings()
-{
-    // Both at once: pings answered, and pings the broker never answers.
-    FakeBroker answering, silent;
-    QVERIFY(answering.listen() && silent.listen());
-    silent.setAnswerPings(false);
-    MosquittoClient answered, unanswered;
-    QSignalSpy answeredPings(&answered, &MosquittoClient::pingResponseReceived);
-    QSignalSpy unansweredPings(&unanswered, &MosquittoClient::pingResponseReceived);
-    Recorder rec(&unanswered);
-    answered.setKeepAlive(5);
-    unanswered.setKeepAlive(5);
-    connectTo(answered, answering.port());
-    connectTo(unanswered, silent.port());
-    QTRY_COMPARE_WITH_TIMEOUT(answeredPings.count(), 1, 8000);
-    QCOMPARE(answered.state(), MosquittoClient::Connected);
-    // The library gives up on its own after another keep-alive period.
-    QTRY_COMPARE_WITH_TIMEOUT(rec.count("error"), 1, 9000);
-    QCOMPARE(rec.lines.last(), QStringLiteral("error:3:0"));
-    QVERIFY(silent.count(FakeBroker::PingReq) >= 1 && unansweredPings.isEmpty());
 }
 
 void tst_MosquittoClient::emitsNothingOnceDestroyed()

@@ -67,9 +67,7 @@ private slots:
     void rollsBackFailedMigration();
     void roundTripsRecord_data();
     void roundTripsRecord();
-    void waitsForScheduleDate();
     void confirmsRecord();
-    void cleansConfirmedRowsOnly();
     void addsFromOtherThreads();
     void reportsStoreThatCannotBeOpened();
 
@@ -221,25 +219,6 @@ void tst_ActionRecordList::roundTripsRecord()
     QCOMPARE(store->toJson(), QJsonArray({in->toJson()}));
 }
 
-void tst_ActionRecordList::waitsForScheduleDate()
-{
-    auto store = open();
-    const ActionRecord::Ptr r = record(QStringLiteral("tok"), 1);
-    QVERIFY(store->add(r));
-    r->setSendAttempts(1);
-    QVERIFY(store->markAsError(r, 503, QStringLiteral("BUSY"), QStringLiteral("try later"), kNow.addSecs(60)));
-    QCOMPARE(tokens(store->pending()), QStringList({"tok"}));
-    QVERIFY(store->dueForSend().isEmpty());
-    mClock = kNow.addSecs(59);
-    QVERIFY(store->dueForSend().isEmpty());
-    mClock = kNow.addSecs(60);
-    QCOMPARE(tokens(store->dueForSend()), QStringList({"tok"}));
-    QCOMPARE(store->dueForSend().first()->sendAttempts(), 1);
-    QCOMPARE(column(QStringLiteral("SELECT sendCode || '/' || sendMessage || '/' || sendStatus || '/' || sendDate "
-                                   "FROM ActionRecords")).toString(),
-             QStringLiteral("BUSY/try later/503/") + kNow.toString(QStringLiteral("yyyy-MM-ddThh:mm:ss")));
-}
-
 void tst_ActionRecordList::confirmsRecord()
 {
     auto store = open();
@@ -255,30 +234,6 @@ void tst_ActionRecordList::confirmsRecord()
     QVERIFY(column(QStringLiteral("SELECT sendCode FROM ActionRecords WHERE accountToken = 'tok-1'")).isNull());
     QVERIFY(column(QStringLiteral("SELECT sendSchedDate FROM ActionRecords WHERE accountToken = 'tok-1'")).isNull());
     QCOMPARE(column(QStringLiteral("SELECT sendAttempts FROM ActionRecords WHERE accountToken = 'tok-1'")).toInt(), 2);
-}
-
-void tst_ActionRecordList::cleansConfirmedRowsOnly()
-{
-    auto store = open();
-    const QDateTime cutOff = kNow.addMonths(-6);
-    const ActionRecord::Ptr oldOk = record(QStringLiteral("old-ok"), 1, cutOff.addDays(-10));
-    const ActionRecord::Ptr oldFailed = record(QStringLiteral("old-failed"), 2, cutOff.addDays(-10));
-    const ActionRecord::Ptr oldQueued = record(QStringLiteral("old-queued"), 3, cutOff.addDays(-10));
-    const ActionRecord::Ptr newOk = record(QStringLiteral("new-ok"), 4);
-    for (const auto &r : {oldOk, oldFailed, oldQueued, newOk})
-        QVERIFY(store->add(r));
-    mClock = cutOff.addDays(-1);
-    QVERIFY(store->markAsOk(oldOk, 200));
-    QVERIFY(store->markAsError(oldFailed, 500, QStringLiteral("E"), QStringLiteral("m"),
-                               QDateTime(QDate(1970, 1, 1), QTime(0, 0))));
-    mClock = kNow;
-    QVERIFY(store->markAsOk(newOk, 200));
-
-    QCOMPARE(store->cleanup(cutOff), 1);
-    QStringList left = tokens(store->records());
-    left.sort();
-    QCOMPARE(left, QStringList({"new-ok", "old-failed", "old-queued"}));
-    QCOMPARE(store->cleanup(cutOff), 0);
 }
 
 void tst_ActionRecordList::addsFromOtherThreads()

@@ -76,15 +76,11 @@ private slots:
 
     void sendsLookUp_data();
     void sendsLookUp();
-    void patchesMissingCardFromRequest_data();
-    void patchesMissingCardFromRequest();
     void emitsNothingForFailures_data();
     void emitsNothingForFailures();
     void storesPictureInCache();
     void refusesUnsafeUuid_data();
     void refusesUnsafeUuid();
-    void returnsNoPathWhenWriteFails_data();
-    void returnsNoPathWhenWriteFails();
     void answersLookUpFromOtherThread();
 
 private:
@@ -136,33 +132,6 @@ void tst_ConnectorCustomers::sendsLookUp()
     QCOMPARE(mServer.lastRequest().path(), kPath);
     QCOMPARE(mServer.lastRequest().body, body);
     QCOMPARE(received.at(0).at(0).value<Customer::Ptr>()->id(), 42);
-}
-
-void tst_ConnectorCustomers::patchesMissingCardFromRequest_data()
-{
-    QTest::addColumn<QJsonValue>("sentCard"); // the reply leaves the card out
-    QTest::addColumn<QJsonValue>("expected");
-    QTest::newRow("by-card") << QJsonValue("c-9") << QJsonValue("c-9");
-    QTest::newRow("by-id") << QJsonValue(QJsonValue::Null) << QJsonValue(QJsonValue::Null);
-}
-
-void tst_ConnectorCustomers::patchesMissingCardFromRequest()
-{
-    QFETCH(QJsonValue, sentCard);
-    QFETCH(QJsonValue, expected);
-    QJsonObject withoutCard = customerJson(9, "u-9");
-    withoutCard.remove(QStringLiteral("smartCardUuid"));
-    QJsonObject nullCard = customerJson(9, "u-9");
-    nullCard.insert(QStringLiteral("smartCardUuid"), QJsonValue::Null);
-
-    QSignalSpy received(mConnector.get(), &Connector::customerInfoReceived);
-    LogCapture log;
-    mConnector->parseCustomerInfo(reply({withoutCard, nullCard}), QJsonObject{{"smartCardUuid", sentCard}});
-    QCOMPARE(received.count(), 2);
-    for (const auto &args : received)
-        QCOMPARE(args.at(0).value<Customer::Ptr>()->toJson().value(QLatin1String("smartCardUuid")), expected);
-    QCOMPARE(log.count(kTag + QStringLiteral("WARN: 'smartCardUuid' missing from response. Patching from request.")),
-             2);
 }
 
 void tst_ConnectorCustomers::emitsNothingForFailures_data()
@@ -245,35 +214,6 @@ void tst_ConnectorCustomers::refusesUnsafeUuid()
     QVERIFY(log.containsPart(kTag + QStringLiteral("WARN: Customer uuid is not a safe file name. Will not store : ")));
     QVERIFY(!log.containsPart(QStringLiteral("Storing file")));
     QCOMPARE(filesBelow(mDir->path()), QStringList());
-}
-
-void tst_ConnectorCustomers::returnsNoPathWhenWriteFails_data()
-{
-    QTest::addColumn<QString>("obstacle"); // a file or folder that blocks the picture
-    QTest::addColumn<bool>("isFolder");
-    QTest::addColumn<QString>("expectedLog");
-    QTest::newRow("cache-is-a-file") << QStringLiteral(".cache") << false
-                                     << QStringLiteral("ERROR: Could not create cache directory : ");
-}
-
-void tst_ConnectorCustomers::returnsNoPathWhenWriteFails()
-{
-    QFETCH(QString, obstacle);
-    QFETCH(bool, isFolder);
-    QFETCH(QString, expectedLog);
-    if (isFolder) {
-        QVERIFY(QDir().mkpath(mDir->filePath(obstacle)));
-    } else {
-        QFile file(mDir->filePath(obstacle));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-    }
-    QJsonObject customer = customerJson(1, "u-1", png());
-    LogCapture log;
-    QCOMPARE(mConnector->saveCustomerImage(customer), QString());
-    QVERIFY(log.containsPart(kTag + expectedLog));
-    QVERIFY(!customer.contains(QLatin1String("customerImageBase64")));
-    QStringList left = filesBelow(mDir->path());
-    QCOMPARE(left, isFolder ? QStringList() : QStringList({".cache"})); // no half-written picture
 }
 
 void tst_ConnectorCustomers::answersLookUpFromOtherThread()

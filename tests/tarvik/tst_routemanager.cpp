@@ -76,12 +76,9 @@ private slots:
     void loadsFromFile();
     void linksTheNetwork();
     void queries();
-    void startWithoutPeriodNeverSyncs();
-    void syncWithoutChangeStoresDateOnly();
     void syncWithChangeSavesAndRelinks();
     void failedSaveKeepsDateAndChange_data();
     void failedSaveKeepsDateAndChange();
-    void oppositeAxisKeptWhenUnknown();
     void heldSnapshotNeverChanges();
     void syncCyclesAgainstServer();
 
@@ -209,30 +206,6 @@ void tst_RouteManager::queries()
     QVERIFY(mManager->findAxisStopsInAxis(400).isEmpty());
 }
 
-void tst_RouteManager::startWithoutPeriodNeverSyncs()
-{
-    QSignalSpy started(mManager.get(), &RouteManager::syncStarted);
-    mManager->start(0);
-    QCOMPARE(started.count(), 0);
-    QVERIFY(!mManager->findChild<QTimer *>()->isActive());
-    QVERIFY(mLog->contains(kTag + QStringLiteral("--- ROUTE DATA SUMMARY ----------------------")));
-    QVERIFY(!mLog->containsPart(QStringLiteral("Syncing Route Data with Tarvik")));
-}
-
-void tst_RouteManager::syncWithoutChangeStoresDateOnly()
-{
-    mManager->start(0);
-    QSignalSpy changed(mManager.get(), &RouteManager::dataChanged);
-    QSignalSpy ended(mManager.get(), &RouteManager::syncEnded);
-    emit mConnector->onRouteDataSyncEnd(QDateTime(QDate(2024, 3, 1), QTime(8, 30, 15)));
-
-    QCOMPARE(changed.count(), 0);
-    QCOMPARE(ended.count(), 1);
-    QVERIFY(!QFile::exists(mEnv->filePath(QStringLiteral("routes.json"))));
-    QCOMPARE(mManager->lastSyncDate(), QDateTime(QDate(2024, 3, 1), QTime(8, 30, 15)));
-    QVERIFY(mLog->contains(kTag + QStringLiteral("Setting Last Sync Date to : 01/03/2024 08:30:15")));
-}
-
 void tst_RouteManager::syncWithChangeSavesAndRelinks()
 {
     QVERIFY(mEnv->writeFile(QStringLiteral("routes.json"), indented(network())));
@@ -325,29 +298,6 @@ void tst_RouteManager::failedSaveKeepsDateAndChange()
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(QJsonDocument::fromJson(file.readAll()).object().value("Stops").toArray().size(), diskFull ? 7 : 1);
-}
-
-void tst_RouteManager::oppositeAxisKeptWhenUnknown()
-{
-    QVERIFY(mEnv->writeFile(QStringLiteral("routes.json"), indented(network())));
-    mManager->start(0);
-    const Axis::Ptr back = mManager->findAxis(200);
-
-    emit mConnector->entityDeleted(QStringLiteral("AXIS"), 200);
-    emit mConnector->entityDeleted(QStringLiteral("STOPS"), 5);
-    emit mConnector->onRouteDataSyncEnd(QDateTime(QDate(2024, 3, 1), QTime(8, 0)));
-
-    QVERIFY(!mManager->findAxis(200));
-    QCOMPARE(mManager->findAxis(100)->oppositeAxis(), back);
-    const AxisStop::List axisStops = mManager->findAxisStopsInAxis(100);
-    QCOMPARE(axisStops.last()->stopId(), 5);
-    QVERIFY(axisStops.last()->stop());
-    QCOMPARE(axisStops.last()->stop()->id(), 5);
-
-    // A received axis is a new record: it starts without links.
-    emit mConnector->axisReceived({Axis::Ptr::create(axis(100, 200))});
-    emit mConnector->onRouteDataSyncEnd(QDateTime(QDate(2024, 3, 1), QTime(9, 0)));
-    QVERIFY(!mManager->findAxis(100)->oppositeAxis());
 }
 
 void tst_RouteManager::heldSnapshotNeverChanges()
