@@ -9,6 +9,7 @@
 
 #include "support/brokerfixture.h"
 #include "support/dbservicepeer.h"
+#include "support/jsonpath.h"
 #include "support/logcapture.h"
 #include "support/testenv.h"
 
@@ -116,23 +117,10 @@ private slots:
     void findSCTicketChecksCard();
     void emptyArgumentAnswersNullWithoutRequest_data();
     void emptyArgumentAnswersNullWithoutRequest();
-    void ignoredReplies_data();
-    void ignoredReplies();
     void failedReplies_data();
     void failedReplies();
-    void malformedPayloadDropped_data();
-    void malformedPayloadDropped();
     void blockCardFromAnotherThread();
-    void statusMessage_data();
-    void statusMessage();
-    void deviceChangedOnlyWhenItChanges();
-    void infoMessage();
-    void configMessage_data();
-    void configMessage();
-    void languageReply_data();
-    void languageReply();
-    void paperTicketIssuing_data();
-    void paperTicketIssuing();
+    void serviceMessages();
     void gatewayDestroyedDuringWait_data();
     void gatewayDestroyedDuringWait();
     void deviceReadWhileReplaced();
@@ -419,36 +407,6 @@ void tst_DBManager::emptyArgumentAnswersNullWithoutRequest()
     QCOMPARE(mRig.peer().requests().at(0).value("id").toString(), QStringLiteral("0"));
 }
 
-void tst_DBManager::ignoredReplies_data()
-{
-    QTest::addColumn<QString>("topic");
-    QTest::addColumn<QByteArray>("payload");
-
-    const QByteArray ticket = QJsonDocument(DbServicePeer::answer("getValidatedTicket", {record(9)})).toJson();
-    QTest::newRow("other-requester") << "zeto/db/response/other/0" << ticket;
-    QTest::newRow("extra-level") << "zeto/db/response/zub/0/1" << ticket;
-    QTest::newRow("ui-method") << "zeto/db/response/ui/0" << ticket;
-}
-
-void tst_DBManager::ignoredReplies()
-{
-    QFETCH(QString, topic);
-    QFETCH(QByteArray, payload);
-    QSignalSpy async(mRig.db(), &DBManager::onFindQRTicketResponse);
-    QSignalSpy language(mRig.db(), &DBManager::onLanguageChanged);
-
-    // "#" above also gives the gateway's client the topics without the id level.
-    mRig.client()->subscribe("zeto/db/#", 0);
-    QVERIFY(mRig.sync());
-    mLog->clear();
-    mRig.peer().mqtt().publish(topic, payload);
-    QVERIFY(mRig.sync());
-    QCOMPARE(async.count(), 0);
-    QCOMPARE(language.count(), 0);
-    for (const QString &line : mLog->texts().filter(QStringLiteral("[DBManager]")))
-        QVERIFY2(line.startsWith(QLatin1String("[DBManager] Info : version=sync-")), qPrintable(line));
-}
-
 void tst_DBManager::failedReplies_data()
 {
     QTest::addColumn<QString>("method");
@@ -478,29 +436,71 @@ void tst_DBManager::failedReplies()
     QVERIFY2(critical, qPrintable(mLog->texts().join('\n')));
 }
 
-void tst_DBManager::malformedPayloadDropped_data()
+// The service's messages of data/gateway-session.json, in order ({"topic": below "zeto/db/",
+// "payload"}, or {"settings": {...}} written first), and what each did to the gateway: its
+// signals with their values, its state, health word, device record, language and back-end URL
+// setting and its lines logged, pinned in data/gateway-session.expected.json (ZUB_WRITE_GOLDEN=1
+// writes it).
+void tst_DBManager::serviceMessages()
 {
-    QTest::addColumn<QString>("topic");
-    QTest::newRow("status") << "zeto/db/status";
-    QTest::newRow("request") << "zeto/db/request";
-}
-
-void tst_DBManager::malformedPayloadDropped()
-{
-    QFETCH(QString, topic);
-    QSignalSpy state(mRig.db(), &DBManager::onStateChanged);
-    QSignalSpy device(mRig.db(), &DBManager::onDeviceChanged);
-
-    for (const QByteArray &payload : {QByteArray("{"), QByteArray("\x00\xff garbage", 10), QByteArray("null")})
-        mRig.peer().mqtt().publish(topic, payload);
-    QVERIFY(mRig.sync());
-    const auto entries = mLog->entries();
-    const int warnings = std::count_if(entries.begin(), entries.end(), [&](const LogCapture::Entry &e) {
-        return e.type == QtWarningMsg && e.text == QStringLiteral("[DBManager] Received malformed data on topic: ") + topic;
+    DBManager *db = mRig.db();
+    QJsonArray fired;
+    QObject context;
+    const auto note = [&](const char *name, const QJsonValue &value = QJsonValue()) {
+        fired.append(value.isUndefined() || value.isNull() ? QJsonValue(name) : QJsonValue(QJsonArray{name, value}));
+    };
+    connect(db, &DBManager::onInfoChanged, &context, [&](DBManagerPrivate::Info i) {
+        if (!i.serviceVersion.startsWith(QLatin1String("sync-")))
+            note("info", QStringList{i.serviceVersion, i.databaseSchema, i.databaseVersion}.join('|'));
     });
-    QCOMPARE(warnings, 3);
-    QCOMPARE(state.count(), 0);
-    QCOMPARE(device.count(), 0);
+    connect(db, &DBManager::onStateChanged, &context, [&](DBManagerPrivate::State st) { note("state", int(st)); });
+    connect(db, &DBManager::onDeviceChanged, &context, [&](Device::Ptr d) { note("device", d ? d->toJson() : QJsonObject()); });
+    connect(db, &DBManager::onFindQRTicketResponse, &context, [&](qrticket_ptr t) { note("qrTicket", t ? t->id() : -1); });
+    connect(db, &DBManager::onLanguageChanged, &context, [&](const QString &l) { note("language", l); });
+    connect(db, &DBManager::onPaperTicketIssuingStarted, &context, [&] { note("singleStarted"); });
+    connect(db, &DBManager::onPaperTicketIssuingEnded, &context, [&](int e) { note("singleEnded", e); });
+    connect(db, &DBManager::onMultipleTicketsIssuingStarted, &context, [&] { note("multipleStarted"); });
+    connect(db, &DBManager::onMultipleTicketsIssuingEnded, &context, [&](int e) { note("multipleEnded", e); });
+    // "#" also gives the gateway's client the topics without the id level.
+    mRig.client()->subscribe("zeto/db/#", 0);
+    QVERIFY(mRig.sync());
+
+    QJsonArray actual;
+    for (const QJsonValue &value : JsonPath::readFile(QStringLiteral(TEST_DATA_DIR "/gateway-session.json")).array()) {
+        const QJsonObject step = value.toObject();
+        const QJsonObject settings = step.value("settings").toObject();
+        for (auto it = settings.begin(); it != settings.end(); ++it)
+            GatewayRig::setSetting(it.key(), it.value().toVariant());
+        fired = QJsonArray();
+        mLog->clear();
+        if (step.contains("topic"))
+            mRig.peer().mqtt().publish("zeto/db/" + step.value("topic").toString(), step.value("payload").toString().toUtf8());
+        QVERIFY(mRig.sync());
+        QJsonArray log;
+        for (const LogCapture::Entry &entry : mLog->entries()) {
+            if (entry.text.startsWith(QLatin1String("[DBManager]")) && !entry.text.contains(QLatin1String("version=sync-")))
+                log.append(QStringLiteral("%1 %2").arg(entry.type).arg(entry.text)
+                               .replace(mRig.env().path(), QStringLiteral("<folder>"))
+                               .replace(QRegularExpression("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d"), "<time>"));
+        }
+        QSettings file(mRig.env().settingsFile(), QSettings::IniFormat);
+        actual.append(QJsonObject{{"step", step}, {"signals", fired}, {"log", log}, {"state", int(db->state())},
+                                  {"service", db->service()}, {"health", db->serviceStatus()},
+                                  {"device", db->device() ? db->device()->toJson() : QJsonObject()},
+                                  {"language", db->selectedLanguage()},
+                                  {"url", file.value(QStringLiteral("tarvik/url")).toString()}});
+    }
+    const QString expectedFile = QStringLiteral(TEST_DATA_DIR "/gateway-session.expected.json");
+    if (qEnvironmentVariableIsSet("ZUB_WRITE_GOLDEN")) {
+        QFile file(expectedFile);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(QJsonDocument(actual).toJson());
+    }
+    const QJsonArray expected = JsonPath::readFile(expectedFile).array();
+    QCOMPARE(actual.size(), expected.size());
+    for (int i = 0; i < actual.size(); ++i)
+        QVERIFY2(actual.at(i) == expected.at(i),
+                 JsonPath::describeMismatch(actual.at(i).toObject(), expected.at(i).toObject()).constData());
 }
 
 void tst_DBManager::blockCardFromAnotherThread()
@@ -517,225 +517,6 @@ void tst_DBManager::blockCardFromAnotherThread()
              (QJsonObject{{"status", 5}, {"reason", 3}, {"uid", "04A1B2"}}));
     QVERIFY(message.payload.contains("\n    \"reason\": 3"));
     QCOMPARE(message.retain, false);
-}
-
-void tst_DBManager::statusMessage_data()
-{
-    QTest::addColumn<QByteArray>("payload");
-    QTest::addColumn<int>("expectedState");
-    QTest::addColumn<bool>("expectedService");
-    QTest::addColumn<QString>("expectedWord");
-    QTest::addColumn<QString>("expectedLog");
-
-    QTest::newRow("up-state-7") << QByteArray(R"({"service": true, "state": 7})") << 3 << true << "GOOD"
-                                << "[DBManager] Status : service=true state=7";
-    QTest::newRow("up-state-1") << QByteArray(R"({"service": true, "state": 1})") << 2 << true << "GOOD"
-                                     << "[DBManager] Status : service=true state=1";
-    QTest::newRow("down-state-1") << QByteArray(R"({"service": false, "state": 1})") << 0 << false << "CRITICAL"
-                                  << "[DBManager] Status : service=false state=1";
-    QTest::newRow("empty-payload") << QByteArray() << 0 << false << "CRITICAL"
-                                   << "[DBManager] Status : service=false state=0";
-}
-
-void tst_DBManager::statusMessage()
-{
-    QFETCH(QByteArray, payload);
-    QFETCH(int, expectedState);
-    QFETCH(bool, expectedService);
-    QFETCH(QString, expectedWord);
-    QFETCH(QString, expectedLog);
-
-    QCOMPARE(mRig.db()->serviceStatus(), QStringLiteral("CRITICAL"));
-    QSignalSpy state(mRig.db(), &DBManager::onStateChanged);
-    QString wordSeenByListener;
-    QObject context;
-    connect(mRig.db(), &DBManager::onStateChanged, &context, [&] { wordSeenByListener = mRig.db()->serviceStatus(); });
-
-    // Twice: the state signal comes only with a change.
-    mRig.peer().publishRaw(QStringLiteral("status"), payload);
-    mRig.peer().publishRaw(QStringLiteral("status"), payload);
-    QVERIFY(mRig.sync());
-    QCOMPARE(int(mRig.db()->state()), expectedState);
-    QCOMPARE(mRig.db()->service(), expectedService);
-    QCOMPARE(mRig.db()->serviceStatus(), expectedWord);
-    QCOMPARE(mLog->count(expectedLog), 2);
-    QCOMPARE(state.count(), expectedState == 0 ? 0 : 1);
-    if (expectedState != 0) {
-        QCOMPARE(int(state.at(0).at(0).value<DBManagerPrivate::State>()), expectedState);
-        QCOMPARE(wordSeenByListener, expectedWord);
-    }
-    QVERIFY(mRig.db()->device());
-}
-
-void tst_DBManager::deviceChangedOnlyWhenItChanges()
-{
-    QSignalSpy changed(mRig.db(), &DBManager::onDeviceChanged);
-    const QJsonObject device{{"id", 12}, {"userId", 7}, {"vehicleUuid", "300"}};
-    const QJsonObject status{{"service", true}, {"state", 1}, {"device", device}};
-
-    mRig.peer().publishStatus(status);
-    mRig.peer().publishStatus(status);
-    QVERIFY(mRig.sync());
-    QCOMPARE(changed.count(), 1);
-    const Device::Ptr first = mRig.db()->device();
-    QCOMPARE(first->toJson(), device);
-    QCOMPARE(changed.at(0).at(0).value<Device::Ptr>(), first);
-
-    QJsonObject moved = status;
-    moved["device"] = QJsonObject{{"id", 12}, {"userId", 8}, {"vehicleUuid", "300"}};
-    mRig.peer().publishStatus(moved);
-    QVERIFY(mRig.sync());
-    QCOMPARE(changed.count(), 2);
-    QCOMPARE(mRig.db()->device()->userId(), 8);
-    // Whoever holds the old record keeps it as it was.
-    QCOMPARE(first->userId(), 7);
-
-    mRig.peer().publishStatus(QJsonObject{{"service", false}});
-    QVERIFY(mRig.sync());
-    QCOMPARE(changed.count(), 3);
-    QCOMPARE(mRig.db()->device()->toJson(), QJsonObject());
-}
-
-void tst_DBManager::infoMessage()
-{
-    QSignalSpy changed(mRig.db(), &DBManager::onInfoChanged);
-    mRig.peer().publishInfo(QJsonObject{{"service", QJsonObject{{"version", "2.3.1"}}},
-                                   {"database", QJsonObject{{"schema", "zeto"}, {"version", "41"}}}});
-    QTRY_COMPARE(changed.count(), 1);
-    const DBManagerPrivate::Info info = changed.at(0).at(0).value<DBManagerPrivate::Info>();
-    QCOMPARE(info.serviceVersion, QStringLiteral("2.3.1"));
-    QCOMPARE(info.databaseSchema, QStringLiteral("zeto"));
-    QCOMPARE(info.databaseVersion, QStringLiteral("41"));
-    QCOMPARE(mRig.db()->info().databaseSchema, QStringLiteral("zeto"));
-    QVERIFY(mLog->contains(QStringLiteral("[DBManager] Info : version=2.3.1 database=41")));
-
-    mRig.peer().publishInfo(QJsonObject{{"database", QJsonObject{{"version", "42"}}}});
-    QTRY_COMPARE(changed.count(), 2);
-    QCOMPARE(mRig.db()->info().serviceVersion, QString());
-    QCOMPARE(mRig.db()->info().databaseSchema, QString());
-}
-
-void tst_DBManager::configMessage_data()
-{
-    QTest::addColumn<QVariant>("enabled");
-    QTest::addColumn<QVariant>("configured");
-    QTest::addColumn<QJsonObject>("config");
-    QTest::addColumn<QVariant>("expectedUrl");
-    QTest::addColumn<QString>("expectedLog");
-
-    const QVariant none; // not in the settings file
-    const QJsonObject bo{{"bo_url", "https://bo.example:8443/api"}};
-    QTest::newRow("url-unknown") << QVariant(true) << none << bo << QVariant("https://bo.example:8443/api")
-                                 << "[DBManager] WARN : Configured Tarvik URL is empty. Extracting from DBManager : "
-                                    "https://bo.example:8443/api";
-    QTest::newRow("url-mismatch") << QVariant(true) << QVariant("http://old") << bo
-                                  << QVariant("https://bo.example:8443/api")
-                                  << "[DBManager] WARN : Mismatched configured Tarvik URL. Updating from DBManager : "
-                                     "https://bo.example:8443/api";
-    QTest::newRow("link-disabled") << QVariant(false) << none << bo << none << QString();
-    QTest::newRow("bo-url-empty") << QVariant(true) << QVariant("http://old") << QJsonObject{{"bo_url", ""}}
-                                  << QVariant("http://old") << QString();
-}
-
-void tst_DBManager::configMessage()
-{
-    QFETCH(QVariant, enabled);
-    QFETCH(QVariant, configured);
-    QFETCH(QJsonObject, config);
-    QFETCH(QVariant, expectedUrl);
-    QFETCH(QString, expectedLog);
-
-    GatewayRig::setSetting(QStringLiteral("tarvik/enabled"), enabled);
-    if (configured.isValid())
-        GatewayRig::setSetting(QStringLiteral("tarvik/url"), configured);
-    mLog->clear();
-
-    mRig.peer().publishConfig(config);
-    QVERIFY(mRig.sync());
-    QSettings file(mRig.env().settingsFile(), QSettings::IniFormat);
-    QCOMPARE(file.value(QStringLiteral("tarvik/url")), expectedUrl);
-    const QStringList lines = mLog->texts().filter(QStringLiteral("Tarvik URL"));
-    QCOMPARE(lines, expectedLog.isEmpty() ? QStringList() : QStringList{expectedLog});
-}
-
-void tst_DBManager::languageReply_data()
-{
-    QTest::addColumn<QJsonObject>("reply");
-    QTest::addColumn<QStringList>("expectedSignals");
-    QTest::addColumn<QString>("expectedLanguage");
-    QTest::addColumn<QString>("expectedLog");
-
-    const QString method = QStringLiteral("setCurrentLanguage");
-    const QJsonArray en{QJsonObject{{"value", "en"}}};
-    QTest::newRow("first-language") << DbServicePeer::answer(method, en) << QStringList{"en"} << "en"
-                                    << "[DBManager] Selected language changed : en";
-    QTest::newRow("failed") << DbServicePeer::answer(method, en, 2, "no such language") << QStringList() << "none"
-                            << "[DBManager] Request failed: no such language";
-    QTest::newRow("already-selected") << DbServicePeer::answer(method, QJsonArray{QJsonObject{{"value", "none"}}})
-                                      << QStringList() << "none" << QString();
-}
-
-void tst_DBManager::languageReply()
-{
-    QFETCH(QJsonObject, reply);
-    QFETCH(QStringList, expectedSignals);
-    QFETCH(QString, expectedLanguage);
-    QFETCH(QString, expectedLog);
-
-    QCOMPARE(mRig.db()->selectedLanguage(), QStringLiteral("none"));
-    QStringList languages;
-    QObject context;
-    connect(mRig.db(), &DBManager::onLanguageChanged, &context, [&](const QString &l) { languages << l; });
-
-    // Twice: the same language a second time changes nothing.
-    for (int i = 0; i < 2; ++i)
-        mRig.peer().replyRaw(QStringLiteral("ui"), QString::number(i), QJsonDocument(reply).toJson());
-    QVERIFY(mRig.sync());
-    QCOMPARE(languages, expectedSignals);
-    QCOMPARE(mRig.db()->selectedLanguage(), expectedLanguage);
-    QCOMPARE(mLog->count(QStringLiteral("[DBManager] Processing 'setCurrentLanguage' response")), 2);
-    if (!expectedLog.isEmpty())
-        QVERIFY2(mLog->contains(expectedLog), qPrintable(mLog->texts().join('\n')));
-}
-
-void tst_DBManager::paperTicketIssuing_data()
-{
-    QTest::addColumn<bool>("mock");
-    QTest::addColumn<QString>("method");
-    QTest::addColumn<int>("errorId");
-
-    for (const bool mock : {false, true}) {
-        for (const char *method : {"issueSingleTicket", "issueMultipleTickets"}) {
-            for (const int error : {0, 3})
-                QTest::addRow("%s-error-%d-%s", method, error, mock ? "mock" : "service") << mock << method << error;
-        }
-    }
-}
-
-void tst_DBManager::paperTicketIssuing()
-{
-    QFETCH(bool, mock);
-    QFETCH(QString, method);
-    QFETCH(int, errorId);
-    GatewayRig::setSetting(QStringLiteral("db/mock_dbman"), mock);
-
-    const bool single = method == QLatin1String("issueSingleTicket");
-    QStringList events;
-    QObject context;
-    connect(mRig.db(), &DBManager::onPaperTicketIssuingStarted, &context, [&] { events << "single-started"; });
-    connect(mRig.db(), &DBManager::onPaperTicketIssuingEnded, &context, [&](int e) { events << QStringLiteral("single-ended-%1").arg(e); });
-    connect(mRig.db(), &DBManager::onMultipleTicketsIssuingStarted, &context, [&] { events << "multiple-started"; });
-    connect(mRig.db(), &DBManager::onMultipleTicketsIssuingEnded, &context,
-            [&](int e) { events << QStringLiteral("multiple-ended-%1").arg(e); });
-
-    mRig.peer().publishUiRequest(method, 4);
-    mRig.peer().replyRaw(QStringLiteral("ui"), QStringLiteral("4"),
-                    QJsonDocument(DbServicePeer::answer(method, QJsonArray(), errorId, "paper jam")).toJson());
-    QVERIFY(mRig.sync());
-    const QString kind = single ? QStringLiteral("single") : QStringLiteral("multiple");
-    QCOMPARE(events, (QStringList{kind + "-started", QStringLiteral("%1-ended-%2").arg(kind).arg(errorId)}));
-    QVERIFY(mLog->contains(QStringLiteral("[DBManager] Processing '%1' response").arg(method)));
-    QCOMPARE(mLog->contains(QStringLiteral("[DBManager] Request failed: paper jam")), errorId != 0);
 }
 
 void tst_DBManager::gatewayDestroyedDuringWait_data()
