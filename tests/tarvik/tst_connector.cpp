@@ -1,6 +1,7 @@
 #include "tarvik/connector.h"
 
 #include "support/httptestserver.h"
+#include "support/jsonpath.h"
 #include "support/logcapture.h"
 #include "support/selfsignedcertificate.h"
 #include "support/testenv.h"
@@ -64,12 +65,6 @@ QJsonArray rows(int count, int firstId)
     return out;
 }
 
-// The record keys of a sync reply, in the order their signals come; the n-th key holds n rows.
-const QStringList kRecordKeys = {
-    "TicketMaterials", "PassengerTypes", "PaymentChannels", "PaymentMethods", "BaseFares", "FareProducts",
-    "FareProductBaseFares", "FareProductPassengerTypes", "FareProductTicketMaterials", "FareProductPaymentMethods",
-    "FareProductPaymentChannels", "Stops", "StopGroups", "StopGroupStops", "AxisStops", "Axis", "CappingRules",
-    "CappingRuleStopGroups"};
 
 template <typename T>
 void trace(Connector *c, void (Connector::*signal)(const QList<QSharedPointer<T>> &), const QString &name,
@@ -151,15 +146,9 @@ private slots:
     void containsThrowingReceiver();
 
     // messages
-    void parsesSyncReplyInOrder();
-    void rejectsSyncReply_data();
-    void rejectsSyncReply();
     void storesSyncDate();
-    void keepsSyncDateOnBadText_data();
-    void keepsSyncDateOnBadText();
-    void parsesActionList();
-    void logsObuMgmtReply_data();
-    void logsObuMgmtReply();
+    void parsesReplies_data();
+    void parsesReplies();
 
 private:
     std::unique_ptr<Connector> connector(const HttpTestServer &server, const QString &basePath = "/api");
@@ -643,62 +632,6 @@ void tst_Connector::containsThrowingReceiver()
 
 // --- messages ---------------------------------------------------------------------------------
 
-void tst_Connector::parsesSyncReplyInOrder()
-{
-    QJsonObject reply{{"resp", "OK - 18 tables"},
-                      {"newsyncdate", "05/03/2024 06:07:08"},
-                      {"DeletedEntities", QJsonArray{QJsonObject{{"tableName", "Stops"}, {"tableId", 5}},
-                                                     QJsonObject{{"tableName", "DEVICE_TYPE_KEY_VALUE"}, {"tableId", 5},
-                                                                 {"carriersId", 2}}}},
-                      {"DeviceTypeKeyValues", rows(2, 900)}};
-    QStringList expected{"entityDeleted:Stops:5", "deviceParamDeleted:5:2", "DeviceTypeKeyValues:2:900"};
-    for (int i = 0; i < kRecordKeys.size(); ++i) {
-        // An object keeps its keys sorted: the signals follow their own fixed order.
-        reply.insert(kRecordKeys.at(i), rows(i + 1, 100 * (i + 1)));
-        expected << QStringLiteral("%1:%2:%3").arg(kRecordKeys.at(i)).arg(i + 1).arg(100 * (i + 1));
-    }
-    expected << "onRouteDataSyncEnd:05/03/2024 06:07:08" << "onFareDataSyncEnd:05/03/2024 06:07:08"
-             << "onSyncEnd:05/03/2024 06:07:08";
-
-    Connector c;
-    c.setStoragePath(mEnv->path());
-    const QStringList *trace = traceAll(&c);
-    c.parseSyncBoResponse(reply);
-    QCOMPARE(*trace, expected);
-    QCOMPARE(c.lastSyncDate(), QString("05/03/2024 06:07:08"));
-}
-
-void tst_Connector::rejectsSyncReply_data()
-{
-    QTest::addColumn<QByteArray>("reply");
-    QTest::addColumn<QString>("expected");
-
-    QTest::newRow("failed") << QByteArray(R"({"resp":"FAILED","error":"database down"})")
-                            << "ERROR: sync-bo failed, server responded : database down";
-    QTest::newRow("no-resp") << QByteArray("{}") << "ERROR: sync-bo failed, server responded : ";
-}
-
-void tst_Connector::rejectsSyncReply()
-{
-    QFETCH(QByteArray, reply);
-    QFETCH(QString, expected);
-
-    QJsonObject full = object(reply);
-    full.insert("newsyncdate", "05/03/2024 06:07:08");
-    full.insert("DeviceTypeKeyValues", rows(1, 1));
-    full.insert("Axis", rows(1, 1));
-    full.insert("DeletedEntities", QJsonArray{QJsonObject{{"tableName", "Stops"}, {"tableId", 5}}});
-
-    Connector c;
-    c.setStoragePath(mEnv->path());
-    const QStringList *trace = traceAll(&c);
-    c.parseSyncBoResponse(full);
-    QVERIFY(mLog->contains(line(expected)));
-    QCOMPARE(*trace, QStringList());
-    QCOMPARE(c.lastSyncDate(), QString("01/01/1970 00:00:00"));
-    QVERIFY(!QFile::exists(mEnv->filePath(".sync")));
-}
-
 void tst_Connector::storesSyncDate()
 {
     auto c = connector(mHttp);
@@ -725,73 +658,61 @@ void tst_Connector::storesSyncDate()
     QCOMPARE(c->lastSyncDate(), QString("06/03/2024 00:00:01"));
 }
 
-void tst_Connector::keepsSyncDateOnBadText_data()
+// Replies of the back-end as each parser receives them, from data/replies.json: {"parser": one
+// of sync, actions, management, complete; "lastSyncDate": set before; "reply"}. What came of each
+// (every signal in order with its records' count and first id, the lines logged, the sync date
+// kept and whether it was stored) is pinned in data/replies.expected.json; ZUB_WRITE_GOLDEN=1
+// writes that file.
+void tst_Connector::parsesReplies_data()
 {
-    QTest::addColumn<QJsonValue>("newSyncDate");
-    QTest::addColumn<QString>("shown");
-
-    QTest::newRow("missing") << QJsonValue(QJsonValue::Undefined) << "";
-    QTest::newRow("iso-form") << QJsonValue("2024-03-05T06:07:08") << "2024-03-05T06:07:08";
-    QTest::newRow("number") << QJsonValue(20240305) << "";
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QJsonObject>("testCase");
+    const QJsonObject cases = JsonPath::readFile(QStringLiteral(TEST_DATA_DIR "/replies.json")).object();
+    QVERIFY(!cases.isEmpty());
+    for (auto it = cases.begin(); it != cases.end(); ++it)
+        QTest::addRow("%s", qPrintable(it.key())) << it.key() << it.value().toObject();
 }
 
-void tst_Connector::keepsSyncDateOnBadText()
+void tst_Connector::parsesReplies()
 {
-    QFETCH(QJsonValue, newSyncDate);
-    QFETCH(QString, shown);
-
+    QFETCH(QString, name);
+    QFETCH(QJsonObject, testCase);
     Connector c;
     c.setStoragePath(mEnv->path());
-    c.setLastSyncDate("05/03/2024 06:07:08");
-    QJsonObject reply{{"resp", "OK"}, {"DeviceTypeKeyValues", rows(1, 1)}};
-    if (!newSyncDate.isUndefined())
-        reply.insert("newsyncdate", newSyncDate);
-    QSignalSpy params(&c, &Connector::deviceParamsReceived);
-    c.parseSyncBoResponse(reply);
-
-    QCOMPARE(params.count(), 1);
-    QVERIFY2(mLog->contains(line(QStringLiteral("WARN: Invalid sync date received : %1, keeping the last one").arg(shown))),
-             qPrintable(dumpLog()));
-    QCOMPARE(c.lastSyncDate(), QString("05/03/2024 06:07:08"));
-}
-
-void tst_Connector::parsesActionList()
-{
-    Connector c;
-    QSignalSpy actions(&c, &Connector::actionListReceived);
-    c.parseActionListResponse(QJsonDocument::fromJson(R"([{"id":1,"status":"UNASSIGNED"},{"id":2},7])").array());
-    QCOMPARE(actions.count(), 1);
-    const auto list = actions.at(0).at(0).value<tarvik::Action::List>();
-    QCOMPARE(list.size(), 3);
-    QCOMPARE(list.at(0)->status(), QString("UNASSIGNED"));
-    QCOMPARE(list.at(1)->id(), 2);
-    QCOMPARE(list.at(2)->toJson(), QJsonObject());
-
-    c.parseActionListResponse(QJsonArray());
-    QCOMPARE(actions.count(), 1);
-}
-
-void tst_Connector::logsObuMgmtReply_data()
-{
-    QTest::addColumn<QByteArray>("reply");
-    QTest::addColumn<QString>("expected");
-
-    QTest::newRow("error") << QByteArray(R"({"status":"ERROR_SAVE","errorCode":"E1","errorMessage":"Bad report"})")
-                           << "ERROR: Tarvik responded : (E1) Bad report";
-    QTest::newRow("success") << QByteArray(R"({"status":"SUCCESS","successMessage":"Saved"})")
-                             << "Tarvik responded : Saved";
-    QTest::newRow("lower-case-error-is-success") << QByteArray(R"({"status":"error","successMessage":""})")
-                                                 << "Tarvik responded : ";
-    QTest::newRow("empty") << QByteArray("{}") << "Tarvik responded : ";
-}
-
-void tst_Connector::logsObuMgmtReply()
-{
-    QFETCH(QByteArray, reply);
-    QFETCH(QString, expected);
-    Connector c;
-    c.parseObuMgmtResponse(object(reply));
-    QCOMPARE(mLog->texts(), QStringList{line(expected)});
+    if (testCase.contains("lastSyncDate"))
+        c.setLastSyncDate(testCase.value("lastSyncDate").toString());
+    QStringList *trace = traceAll(&c);
+    QObject::connect(&c, &Connector::actionListReceived, &c, [=](const tarvik::Action::List &list) {
+        QStringList statuses;
+        for (const auto &action : list)
+            statuses << QString::number(action->id()) + '/' + action->status();
+        *trace << "actionListReceived:" + statuses.join(',');
+    });
+    QObject::connect(&c, &Connector::actionCompleteResponseReceived, &c, [=](int status, const QString &code, const QString &text) {
+        *trace << QStringLiteral("actionCompleteResponseReceived:%1:%2:%3").arg(status).arg(code, text);
+    });
+    const QString parser = testCase.value("parser").toString();
+    const QJsonValue reply = testCase.value("reply");
+    if (parser == "sync")
+        c.parseSyncBoResponse(reply.toObject());
+    else if (parser == "actions")
+        c.parseActionListResponse(reply.toArray());
+    else if (parser == "management")
+        c.parseObuMgmtResponse(reply.toObject());
+    else
+        c.parseActionCompleteResponse(testCase.value("status").toInt(), reply.toObject());
+    const QJsonObject actual{{"signals", QJsonArray::fromStringList(*trace)}, {"log", QJsonArray::fromStringList(mLog->texts())},
+                             {"lastSyncDate", c.lastSyncDate()}, {"stored", QFile::exists(mEnv->filePath(".sync"))}};
+    const QString file = QStringLiteral(TEST_DATA_DIR "/replies.expected.json");
+    QJsonObject expected = JsonPath::readFile(file).object();
+    if (qEnvironmentVariableIsSet("ZUB_WRITE_GOLDEN")) {
+        expected.insert(name, actual);
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(QJsonDocument(expected).toJson());
+    }
+    QVERIFY2(actual == expected.value(name).toObject(),
+             JsonPath::describeMismatch(actual, expected.value(name).toObject()).constData());
 }
 
 QTEST_GUILESS_MAIN(tst_Connector)
