@@ -37,6 +37,38 @@ const QString kConnectOptions = QStringLiteral("QSQLITE_ENABLE_SHARED_CACHE");
 
 std::atomic<quint64> gNextSerial{1};
 
+// Qt's registry of connections and the SQLite driver are statics of the process. A thread can
+// end after they were destroyed at exit (a pool thread expiring late); its clean-up must then
+// leave its connection alone. The state is never destroyed, so such a thread can still ask.
+struct SqlLifetime
+{
+    std::mutex mutex;
+    bool alive = true;
+};
+
+SqlLifetime &sqlLifetime()
+{
+    static SqlLifetime *const state = new SqlLifetime;
+    return *state;
+}
+
+// Made once Qt's registry exists (after the first connection), so destroyed before it at exit.
+struct SqlLifetimeSentinel
+{
+    ~SqlLifetimeSentinel()
+    {
+        std::lock_guard<std::mutex> lock(sqlLifetime().mutex);
+        sqlLifetime().alive = false;
+    }
+};
+
+void removeConnection(const QString &name)
+{
+    std::lock_guard<std::mutex> lock(sqlLifetime().mutex);
+    if (sqlLifetime().alive)
+        QSqlDatabase::removeDatabase(name);
+}
+
 // One thread's connections, keyed by the serial of the Database they belong to. Serials are
 // never reused, so a thread never picks up the connection of an object that is gone (as a
 // QThreadStorage slot of a destroyed owner would be handed to the next owner). A thread_local
@@ -61,7 +93,7 @@ public:
                 std::lock_guard<std::mutex> lock(owner->mutex);
                 owner->names.remove(entry.name);
             }
-            QSqlDatabase::removeDatabase(entry.name);
+            removeConnection(entry.name);
         }
     }
 
@@ -102,7 +134,7 @@ Database::~Database()
         names.swap(mShared->names);
     }
     for (const QString &name : qAsConst(names))
-        QSqlDatabase::removeDatabase(name);
+        removeConnection(name);
 }
 
 QSqlDatabase Database::database()
@@ -113,6 +145,7 @@ QSqlDatabase Database::database()
         name = QUuid::createUuid().toString();
         {
             QSqlDatabase db = QSqlDatabase::addDatabase(kDriver, name);
+            static SqlLifetimeSentinel sentinel;
             db.setDatabaseName(mPath);
             db.setConnectOptions(kConnectOptions);
             if (!db.open())

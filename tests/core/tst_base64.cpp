@@ -8,97 +8,49 @@ class tst_Base64 : public QObject
 {
     Q_OBJECT
 private slots:
-    void encodes_data();
-    void encodes();
-    void decodesLeniently_data();
-    void decodesLeniently();
-    void rejectsIllegalCharacters_data();
-    void rejectsIllegalCharacters();
-    void roundTripsEveryByte();
+    void decodes_data();
+    void decodes();
 };
 
-void tst_Base64::encodes_data()
-{
-    QTest::addColumn<QByteArray>("input");
-    QTest::addColumn<QByteArray>("expected");
-    QTest::newRow("empty") << QByteArray() << QByteArray();
-    QTest::newRow("one") << QByteArray("a") << QByteArray("YQ==");
-    QTest::newRow("two") << QByteArray("ab") << QByteArray("YWI=");
-    QTest::newRow("three") << QByteArray("abc") << QByteArray("YWJj");
-    QTest::newRow("high-bytes") << QByteArray("\xff\xfe\x80", 3) << QByteArray("//6A");
-    QTest::newRow("nul-bytes") << QByteArray("\0\0\0\0", 4) << QByteArray("AAAAAA==");
-}
-
-void tst_Base64::encodes()
-{
-    QFETCH(QByteArray, input);
-    QFETCH(QByteArray, expected);
-    QCOMPARE(QByteArray::fromStdString(Base64::encode(input.toStdString())), expected);
-    const std::vector<unsigned char> bytes(input.begin(), input.end());
-    QCOMPARE(QByteArray::fromStdString(Base64::encodeV(bytes)), expected);
-}
-
-void tst_Base64::decodesLeniently_data()
+void tst_Base64::decodes_data()
 {
     QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<QByteArray>("expected");
-    QTest::newRow("padded") << QByteArray("YWI=") << QByteArray("ab");
-    QTest::newRow("unpadded") << QByteArray("YWI") << QByteArray("ab");
-    QTest::newRow("whitespace") << QByteArray(" Y W\r\nI\t=\v\f") << QByteArray("ab");
-    QTest::newRow("padding-inside") << QByteArray("YW=Jj") << QByteArray("abc");
-    QTest::newRow("single-char") << QByteArray("Y") << QByteArray();
-    QTest::newRow("only-padding") << QByteArray("====") << QByteArray();
-    QTest::newRow("empty") << QByteArray() << QByteArray();
+    QTest::addColumn<QByteArray>("plain");
+    QTest::addColumn<bool>("canonical"); // encode(plain) gives text
+    QTest::addColumn<bool>("legal");
+    QTest::newRow("empty") << QByteArray() << QByteArray() << true << true;
+    QTest::newRow("one") << QByteArray("YQ==") << QByteArray("a") << true << true;
+    QTest::newRow("two") << QByteArray("YWI=") << QByteArray("ab") << true << true;
+    QTest::newRow("high-bytes") << QByteArray("//6A") << QByteArray("\xff\xfe\x80", 3) << true << true;
+    QTest::newRow("nul-bytes") << QByteArray("AAAAAA==") << QByteArray(4, '\0') << true << true;
+    QTest::newRow("unpadded") << QByteArray("YWI") << QByteArray("ab") << false << true;
+    QTest::newRow("whitespace") << QByteArray(" Y W\r\nI\t=\v\f") << QByteArray("ab") << false << true;
+    QTest::newRow("padding-inside") << QByteArray("YW=Jj") << QByteArray("abc") << false << true;
+    QTest::newRow("single-char") << QByteArray("Y") << QByteArray() << false << true;
+    QTest::newRow("url-safe") << QByteArray("YW-j") << QByteArray() << false << false;
+    QTest::newRow("byte-0x80") << QByteArray("YW\x80j") << QByteArray() << false << false;
+    QTest::newRow("nul") << QByteArray("YW\0j", 4) << QByteArray() << false << false;
 }
 
-void tst_Base64::decodesLeniently()
+void tst_Base64::decodes()
 {
     QFETCH(QByteArray, text);
-    QFETCH(QByteArray, expected);
-    QCOMPARE(QByteArray::fromStdString(Base64::decode(text.toStdString())), expected);
-    const auto bytes = Base64::decodeV(text.toStdString());
-    QCOMPARE(QByteArray(reinterpret_cast<const char *>(bytes.data()), int(bytes.size())), expected);
-}
-
-void tst_Base64::rejectsIllegalCharacters_data()
-{
-    QTest::addColumn<QByteArray>("text");
-    QTest::newRow("url-safe-minus") << QByteArray("YW-j");
-    QTest::newRow("url-safe-underscore") << QByteArray("YW_j");
-    QTest::newRow("byte-0x80") << QByteArray("YW\x80j");
-    QTest::newRow("byte-0xff") << QByteArray("\xffYWJj");
-    QTest::newRow("nul") << QByteArray("YW\0j", 4);
-    QTest::newRow("dot-at-end") << QByteArray("YWJj.");
-}
-
-void tst_Base64::rejectsIllegalCharacters()
-{
-    QFETCH(QByteArray, text);
-    const std::string input = text.toStdString();
-    for (int form = 0; form < 2; ++form) {
-        try {
-            if (form == 0)
-                Base64::decode(input);
-            else
-                Base64::decodeV(input);
-            QFAIL("no exception");
-        } catch (const std::invalid_argument &e) {
-            QCOMPARE(QString::fromLatin1(e.what()),
-                     QStringLiteral("Data contains characters not legal in a base64 encoded string."));
-        }
+    QFETCH(QByteArray, plain);
+    QFETCH(bool, canonical);
+    QFETCH(bool, legal);
+    if (canonical) {
+        QCOMPARE(QByteArray::fromStdString(Base64::encode(plain.toStdString())), text);
+        QCOMPARE(QByteArray::fromStdString(Base64::encodeV({plain.begin(), plain.end()})), text);
     }
-}
-
-void tst_Base64::roundTripsEveryByte()
-{
-    std::string all;
-    for (int i = 0; i < 256; ++i)
-        all.push_back(char(i));
-    for (std::size_t n = 0; n <= all.size(); n += 7) {
-        const std::string part = all.substr(0, n);
-        QCOMPARE(Base64::decode(Base64::encode(part)), part);
-        QCOMPARE(QByteArray::fromStdString(Base64::encode(part)),
-                 QByteArray::fromStdString(part).toBase64());
+    try {
+        QCOMPARE(QByteArray::fromStdString(Base64::decode(text.toStdString())), plain);
+        const auto bytes = Base64::decodeV(text.toStdString());
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(bytes.data()), int(bytes.size())), plain);
+        QVERIFY(legal);
+    } catch (const std::invalid_argument &e) {
+        QVERIFY(!legal);
+        QCOMPARE(QString::fromLatin1(e.what()),
+                 QStringLiteral("Data contains characters not legal in a base64 encoded string."));
     }
 }
 

@@ -5,8 +5,6 @@
 #include <sstream>
 #include <unistd.h>
 
-Q_DECLARE_METATYPE(std::string)
-
 class tst_Utils : public QObject
 {
     Q_OBJECT
@@ -15,12 +13,10 @@ private slots:
     void pathText();
     void match_data();
     void match();
-    void listsFullPathsWithoutHiddenEntries();
+    void filesAndFolders();
     void makePathCreatesLevelsWithoutAShell();
-    void fileSystemQueries();
     void readSymlinkUsesReturnedLength();
-    void decToBCD();
-    void printVector();
+    void bcdAndHexDump();
 };
 
 void tst_Utils::pathText_data()
@@ -29,20 +25,14 @@ void tst_Utils::pathText_data()
     QTest::addColumn<QString>("a");
     QTest::addColumn<QString>("b");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("combine-plain") << "combine" << "dir" << "file" << "dir/file";
-    QTest::newRow("combine-dir-slash") << "combine" << "dir/" << "file" << "dir/file";
-    QTest::newRow("combine-name-slash") << "combine" << "dir" << "/file" << "dir/file";
     QTest::newRow("combine-both-slash") << "combine" << "dir/" << "/file" << "dir/file";
     QTest::newRow("combine-only-one-dropped") << "combine" << "dir" << "//file" << "dir//file";
     QTest::newRow("combine-empty-dir") << "combine" << "" << "/name" << "name";
     QTest::newRow("combine-empty-name") << "combine" << "dir" << "" << "dir";
-    QTest::newRow("filename-backslash") << "filename" << "c:\\a\\b.txt" << "" << "b.txt";
     QTest::newRow("filename-mixed") << "filename" << "a\\b/c" << "" << "c";
     QTest::newRow("filename-bare") << "filename" << "name" << "" << "name";
-    QTest::newRow("filename-trailing-sep") << "filename" << "a/b/" << "" << "";
     QTest::newRow("path-plain") << "path" << "/a/b/c.txt" << "" << "/a/b";
     QTest::newRow("path-bare") << "path" << "name" << "" << "name";
-    QTest::newRow("ext-plain") << "ext" << "a.txt" << "" << ".txt";
     QTest::newRow("ext-none") << "ext" << "a/b" << "" << "";
     QTest::newRow("ext-dir-dot") << "ext" << "a.d/b" << "" << ".d/b";
     QTest::newRow("change-ext") << "change" << "a/b.txt" << ".json" << "a/b.json";
@@ -56,17 +46,11 @@ void tst_Utils::pathText()
     QFETCH(QString, b);
     QFETCH(QString, expected);
     const std::string x = a.toStdString(), y = b.toStdString();
-    std::string result;
-    if (function == "combine")
-        result = Utils::combinePath(x, y);
-    else if (function == "filename")
-        result = Utils::getFilenameFromFilepath(x);
-    else if (function == "path")
-        result = Utils::getPathFromFilepath(x);
-    else if (function == "ext")
-        result = Utils::getFileExtension(x);
-    else
-        result = Utils::changeFileExt(x, y);
+    const std::string result = function == "combine"    ? Utils::combinePath(x, y)
+                               : function == "filename" ? Utils::getFilenameFromFilepath(x)
+                               : function == "path"     ? Utils::getPathFromFilepath(x)
+                               : function == "ext"      ? Utils::getFileExtension(x)
+                                                        : Utils::changeFileExt(x, y);
     QCOMPARE(QString::fromStdString(result), expected);
 }
 
@@ -79,12 +63,8 @@ void tst_Utils::match_data()
     QTest::newRow("star-ext-longer") << "a.txt.bak" << "*.txt" << false;
     QTest::newRow("question") << "abc" << "a?c" << true;
     QTest::newRow("question-needs-one") << "ac" << "a?c" << false;
-    QTest::newRow("two-stars") << "xay" << "*a*" << true;
     QTest::newRow("text-ends-at-star") << "abc" << "abc*d" << true;
-    QTest::newRow("empty-both") << "" << "" << true;
     QTest::newRow("empty-pattern") << "a" << "" << false;
-    QTest::newRow("case-sensitive") << "A.TXT" << "*.txt" << false;
-    QTest::newRow("exact") << "abc" << "abc" << true;
     QTest::newRow("prefix-only") << "abcd" << "abc" << false;
 }
 
@@ -96,26 +76,32 @@ void tst_Utils::match()
     QCOMPARE(Utils::match(text.toStdString(), pattern.toStdString()), expected);
 }
 
-void tst_Utils::listsFullPathsWithoutHiddenEntries()
+void tst_Utils::filesAndFolders()
 {
     QTemporaryDir dir;
     const std::string root = dir.path().toStdString();
     for (const char *name : {"a.txt", "b.json", ".hidden.txt"})
         QVERIFY(QFile(dir.filePath(name)).open(QIODevice::WriteOnly));
-    QVERIFY(QDir(dir.path()).mkdir("sub"));
-    QVERIFY(QDir(dir.path()).mkdir(".git"));
+    QVERIFY(QDir(dir.path()).mkdir("sub") && QDir(dir.path()).mkdir(".git"));
 
     auto files = Utils::listFiles(root);
     files.sort();
     QCOMPARE(files, (std::list<std::string>{root + "/a.txt", root + "/b.json"}));
     QCOMPARE(Utils::listFiles(root, "*.txt"), std::list<std::string>{root + "/a.txt"});
     QCOMPARE(Utils::listDirectories(root), std::list<std::string>{root + "/sub"});
-
     std::list<std::string> out = {"kept"};
     QVERIFY(!Utils::listFilesInDir(root + "/missing", out, ""));
-    QCOMPARE(out, std::list<std::string>{"kept"});
     QVERIFY(Utils::listFilesInDir(root, out, "b*"));
     QCOMPARE(out, (std::list<std::string>{"kept", root + "/b.json"}));
+
+    const std::string file = root + "/a.txt";
+    QVERIFY(Utils::fileExists(file) && Utils::fileExists(root));
+    QVERIFY(!Utils::pathExists(file) && Utils::pathExists(root));
+    QVERIFY(Utils::moveFile(file, file + "2"));
+    QVERIFY(!Utils::fileExists(file));
+    QVERIFY(Utils::deleteFile(file + "2"));
+    QVERIFY(!Utils::deleteFile(file + "2"));
+    QCOMPARE(QString::fromStdString(Utils::getProcessId()), QString::number(QCoreApplication::applicationPid()));
 }
 
 void tst_Utils::makePathCreatesLevelsWithoutAShell()
@@ -125,29 +111,12 @@ void tst_Utils::makePathCreatesLevelsWithoutAShell()
     QVERIFY(Utils::makePath(nested));
     QVERIFY(Utils::pathExists(nested));
     QVERIFY(!QFile::exists(dir.filePath("pwned")));
-    QVERIFY(Utils::makePath(nested)); // exists already
-    QVERIFY(Utils::makePath(nested + "/"));
+    QVERIFY(Utils::makePath(nested + "/")); // exists already
 
     const std::string file = dir.path().toStdString() + "/plain";
     QVERIFY(QFile(QString::fromStdString(file)).open(QIODevice::WriteOnly));
     QVERIFY(!Utils::makePath(file + "/below"));
     QVERIFY(!Utils::makePath(""));
-}
-
-void tst_Utils::fileSystemQueries()
-{
-    QTemporaryDir dir;
-    const std::string file = dir.path().toStdString() + "/f";
-    QVERIFY(QFile(QString::fromStdString(file)).open(QIODevice::WriteOnly));
-    QVERIFY(Utils::fileExists(file));
-    QVERIFY(Utils::fileExists(dir.path().toStdString()));
-    QVERIFY(!Utils::pathExists(file));
-    QVERIFY(Utils::pathExists(dir.path().toStdString()));
-    QVERIFY(Utils::moveFile(file, file + "2"));
-    QVERIFY(!Utils::fileExists(file));
-    QVERIFY(Utils::deleteFile(file + "2"));
-    QVERIFY(!Utils::deleteFile(file + "2"));
-    QCOMPARE(QString::fromStdString(Utils::getProcessId()), QString::number(QCoreApplication::applicationPid()));
 }
 
 void tst_Utils::readSymlinkUsesReturnedLength()
@@ -162,28 +131,20 @@ void tst_Utils::readSymlinkUsesReturnedLength()
     QCOMPARE(Utils::readSymlink(plain), plain);
 }
 
-void tst_Utils::decToBCD()
+void tst_Utils::bcdAndHexDump()
 {
     QCOMPARE(Utils::decToBCD(1234), (std::vector<unsigned char>{1, 2, 3, 4}));
     QCOMPARE(Utils::decToBCD(0), std::vector<unsigned char>{0});
     QVERIFY(Utils::decToBCD(-1).empty());
-    QCOMPARE(Utils::decToBCD(2147483647).size(), std::size_t(10));
-}
 
-void tst_Utils::printVector()
-{
     std::vector<unsigned char> bytes;
     for (int i = 0; i < 20; ++i)
         bytes.push_back(static_cast<unsigned char>(i * 13));
     std::ostringstream os;
     Utils::printVector(bytes, os);
-    QCOMPARE(QString::fromStdString(os.str()),
-             QStringLiteral("Size : 20\n"
-                            "00 0d 1a 27 34 41 4e 5b 68 75 82 8f 9c a9 b6 c3 \n"
-                            "d0 dd ea f7 \n"));
-    std::ostringstream empty;
-    Utils::printVector({}, empty);
-    QCOMPARE(QString::fromStdString(empty.str()), QStringLiteral("Size : 0\n\n"));
+    QCOMPARE(QString::fromStdString(os.str()), QStringLiteral("Size : 20\n"
+                                                              "00 0d 1a 27 34 41 4e 5b 68 75 82 8f 9c a9 b6 c3 \n"
+                                                              "d0 dd ea f7 \n"));
 }
 
 QTEST_GUILESS_MAIN(tst_Utils)

@@ -42,16 +42,10 @@ private slots:
     void init();
     void cleanup();
 
-    void createsTable();
     void roundTripsCustomer();
-    void replacesRowOfSameCustomerAndCard();
     void keepsOneRowForCustomerWithoutCard_data();
     void keepsOneRowForCustomerWithoutCard();
-    void keepsOneRowPerCard();
-    void bindsCardIds_data();
-    void bindsCardIds();
     void logsCustomerNotFound();
-    void updatesEveryRowOfCustomer();
     void cleansOldRowsWithTheirPictures();
     void servesTwoThreads();
     void reportsStoreThatCannotBeOpened();
@@ -97,18 +91,6 @@ int tst_CustomerDB::rows(const QString &where) const
     return query.value(0).toInt();
 }
 
-void tst_CustomerDB::createsTable()
-{
-    QCOMPARE(rows(), 0);
-    QSqlQuery columns(direct());
-    QVERIFY(columns.exec(QStringLiteral("PRAGMA table_info(customers)")));
-    QStringList names;
-    while (columns.next())
-        names << columns.value(1).toString();
-    QCOMPARE(names, QStringList({"id", "uuid", "smartCardUuid", "type", "name", "surname", "email", "mobile",
-                                 "image", "accountCreationDate", "lastAccessTime"}));
-}
-
 void tst_CustomerDB::roundTripsCustomer()
 {
     const Customer::Ptr in = customer(42, QStringLiteral("card-42"));
@@ -136,14 +118,6 @@ void tst_CustomerDB::roundTripsCustomer()
     QSqlQuery seconds(direct());
     QVERIFY(seconds.exec(QStringLiteral("SELECT accountCreationDate FROM customers")) && seconds.next());
     QCOMPARE(seconds.value(0).toLongLong(), QDateTime(QDate(2023, 3, 4), QTime(5, 6, 7), Qt::UTC).toSecsSinceEpoch());
-}
-
-void tst_CustomerDB::replacesRowOfSameCustomerAndCard()
-{
-    QVERIFY(mStore->insert(customer(1, QStringLiteral("c"), QStringLiteral("Old"))));
-    QVERIFY(mStore->insert(customer(1, QStringLiteral("c"), QStringLiteral("New"))));
-    QCOMPARE(rows(), 1);
-    QCOMPARE(mStore->find(1)->firstname(), QStringLiteral("New"));
 }
 
 void tst_CustomerDB::keepsOneRowForCustomerWithoutCard_data()
@@ -176,46 +150,6 @@ void tst_CustomerDB::keepsOneRowForCustomerWithoutCard()
     QVERIFY(found->toJson().value(QLatin1String("smartCardUuid")).isNull());
 }
 
-void tst_CustomerDB::keepsOneRowPerCard()
-{
-    QVERIFY(mStore->insert(customer(3, QStringLiteral("card-a"))));
-    QVERIFY(mStore->insert(customer(3, QStringLiteral("card-b"))));
-    QVERIFY(mStore->insert(customer(3, QString())));
-    QCOMPARE(rows(), 3);
-    QCOMPARE(mStore->find(QStringLiteral("card-a"))->id(), 3);
-    QCOMPARE(mStore->find(QStringLiteral("card-b"))->smartCardUuid(), QStringLiteral("card-b"));
-}
-
-void tst_CustomerDB::bindsCardIds_data()
-{
-    QTest::addColumn<QString>("cardId");
-    QTest::newRow("quote-or-true") << QStringLiteral("' OR '1'='1");
-    QTest::newRow("drop-table") << QStringLiteral("x'; DROP TABLE customers; --");
-    QTest::newRow("comment") << QStringLiteral("card-1' --");
-    QTest::newRow("like-wildcard") << QStringLiteral("%");
-    QTest::newRow("non-latin") << QStringLiteral("карта-ß-€");
-    QTest::newRow("nul-inside") << QString::fromUtf8("card\0x", 6);
-}
-
-void tst_CustomerDB::bindsCardIds()
-{
-    QFETCH(QString, cardId);
-    QVERIFY(mStore->insert(customer(1, QStringLiteral("card-1"))));
-    QVERIFY(mStore->insert(customer(2, QString())));
-
-    LogCapture log;
-    QVERIFY(!mStore->find(cardId));
-    QVERIFY(log.contains(QStringLiteral("[db::customer] Requested customer not found for cardId : ") + cardId));
-    QCOMPARE(rows(), 2);
-
-    QVERIFY(mStore->insert(customer(5, cardId)));
-    const Customer::Ptr found = mStore->find(cardId);
-    QVERIFY(found);
-    QCOMPARE(found->id(), 5);
-    QCOMPARE(found->smartCardUuid(), cardId);
-    QCOMPARE(rows(), 3);
-}
-
 void tst_CustomerDB::logsCustomerNotFound()
 {
     QVERIFY(mStore->insert(customer(2, QString())));
@@ -225,18 +159,6 @@ void tst_CustomerDB::logsCustomerNotFound()
     QVERIFY(log.contains(QStringLiteral("[db::customer] Requested customer ID not found : 99")));
     QVERIFY(log.contains(QStringLiteral("[db::customer] Requested customer not found for cardId : ")));
     QVERIFY(log.contains(QStringLiteral("[db::customer] Executing query : SELECT * FROM customers WHERE id = ?")));
-}
-
-void tst_CustomerDB::updatesEveryRowOfCustomer()
-{
-    QVERIFY(mStore->insert(customer(3, QStringLiteral("card-a"))));
-    QVERIFY(mStore->insert(customer(3, QStringLiteral("card-b"))));
-    QVERIFY(mStore->insert(customer(4, QStringLiteral("card-c"))));
-    const QDateTime stamp(QDate(2030, 1, 2), QTime(3, 4, 5, 999), Qt::UTC);
-    QVERIFY(mStore->updateLastAccessTime(3, stamp));
-    QCOMPARE(rows(QStringLiteral("WHERE lastAccessTime = %1").arg(stamp.toSecsSinceEpoch())), 2);
-    QCOMPARE(mStore->find(QStringLiteral("card-b"))->lastAccessTime(), stamp.addMSecs(-999));
-    QVERIFY(!mStore->updateLastAccessTime(3, QDateTime()));
 }
 
 void tst_CustomerDB::cleansOldRowsWithTheirPictures()

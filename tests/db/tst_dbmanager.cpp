@@ -5,8 +5,11 @@
 #include "tickets/urbanmelva_v1.h"
 #include "vehicle/obumanager.h"
 
+#include "gatewayrig.h"
+
 #include "support/brokerfixture.h"
 #include "support/dbservicepeer.h"
+#include "support/jsonpath.h"
 #include "support/logcapture.h"
 #include "support/testenv.h"
 
@@ -102,7 +105,6 @@ private slots:
 
     void requestEnvelope_data();
     void requestEnvelope();
-    void requestsBeforeFirstStatusCarryUserZero();
     void blockingCallAnswered_data();
     void blockingCallAnswered();
     void blockingCallTimesOut_data();
@@ -111,32 +113,14 @@ private slots:
     void lateReplyDoesNotAnswerNextCall();
     void repeatedReplyDoesNotAnswerNextCall_data();
     void repeatedReplyDoesNotAnswerNextCall();
-    void replyMatchedByMethodOnly();
     void findSCTicketChecksCard_data();
     void findSCTicketChecksCard();
-    void findQRTicketMissIsNull_data();
-    void findQRTicketMissIsNull();
     void emptyArgumentAnswersNullWithoutRequest_data();
     void emptyArgumentAnswersNullWithoutRequest();
-    void ignoredReplies_data();
-    void ignoredReplies();
     void failedReplies_data();
     void failedReplies();
-    void malformedPayloadDropped_data();
-    void malformedPayloadDropped();
     void blockCardFromAnotherThread();
-    void statusMessage_data();
-    void statusMessage();
-    void deviceChangedOnlyWhenItChanges();
-    void infoMessage();
-    void configMessage_data();
-    void configMessage();
-    void languageReply_data();
-    void languageReply();
-    void paperTicketIssuing_data();
-    void paperTicketIssuing();
-    void ownRequestsIgnored_data();
-    void ownRequestsIgnored();
+    void serviceMessages();
     void gatewayDestroyedDuringWait_data();
     void gatewayDestroyedDuringWait();
     void deviceReadWhileReplaced();
@@ -145,16 +129,10 @@ private:
     void callers_data();
     int call(const QString &caller, const QString &method, const QString &argument, DBManager *db = nullptr);
     static int callNow(DBManager *db, const QString &method, const QString &argument);
-    void setSetting(const QString &key, const QVariant &value);
-    bool sync();
 
     BrokerFixture mBroker;
-    std::unique_ptr<TestEnv> mEnv;
+    GatewayRig mRig;
     std::unique_ptr<LogCapture> mLog;
-    std::unique_ptr<DbServicePeer> mPeer;
-    std::unique_ptr<manager::MqttClient> mClient;
-    std::unique_ptr<DBManager> mDb;
-    int mSyncCount = 0;
 };
 
 void tst_DBManager::initTestCase()
@@ -169,77 +147,28 @@ void tst_DBManager::initTestCase()
 
 void tst_DBManager::init()
 {
-    mEnv = std::make_unique<TestEnv>();
-    QVERIFY(mEnv->writeFile(QStringLiteral("zub.conf"), QByteArray()));
-    manager::Settings::instance()->setDefaultLocation(QFileInfo(mEnv->settingsFile()));
     // Long enough for a loaded machine; the time-out tests set their own.
-    setSetting(QStringLiteral("db/timeout_ms"), 5000);
-    // A URL learnt from the service starts the back-end link: its files go here.
-    setSetting(QStringLiteral("tarvik/storagePath"), mEnv->filePath(QStringLiteral("tarvik")));
-
+    QVERIFY(mRig.prepare({{"db/timeout_ms", 5000}}));
     mLog = std::make_unique<LogCapture>();
-    mPeer = std::make_unique<DbServicePeer>();
-    QVERIFY(mPeer->connectTo(mBroker.host(), mBroker.port()));
-    QVERIFY(mPeer->listen(QStringLiteral("zeto/obu/services/smartcard/block")));
-
-    mClient = std::make_unique<manager::MqttClient>();
-    mClient->setHostname(mBroker.host());
-    mClient->setPort(mBroker.port());
-    mClient->setClientId(QStringLiteral("zub-test-%1").arg(++mSyncCount));
-    mDb = std::make_unique<DBManager>(mClient.get());
-    QSignalSpy connected(mClient.get(), &manager::MqttClient::connected);
-    mClient->connect();
-    QVERIFY(connected.wait(10000));
-    // The service's request topic is the last subscription: once a UI request gets through,
-    // every subscription is in place.
-    QSignalSpy ready(mDb.get(), &DBManager::onPaperTicketIssuingStarted);
-    QVERIFY(QTest::qWaitFor(
-        [&] {
-            mPeer->publishUiRequest(QStringLiteral("issueSingleTicket"), 0);
-            return ready.wait(20);
-        },
-        10000));
-    QVERIFY(sync());
+    QVERIFY(mRig.start(mBroker, false));
+    QVERIFY(mRig.peer().listen(QStringLiteral("zeto/obu/services/smartcard/block")));
     mLog->clear();
 }
 
 void tst_DBManager::cleanup()
 {
-    mDb.reset();
-    mClient.reset();
-    mPeer.reset();
+    mRig.stop();
     mLog.reset();
-    mEnv.reset();
-}
-
-void tst_DBManager::setSetting(const QString &key, const QVariant &value)
-{
-    Configuration config;
-    config.set(key, value);
-}
-
-// Waits until the gateway has handled everything the peer published before: the peer's
-// messages arrive in order.
-bool tst_DBManager::sync()
-{
-    QSignalSpy info(mDb.get(), &DBManager::onInfoChanged);
-    const QString probe = QStringLiteral("sync-%1").arg(++mSyncCount);
-    mPeer->publishInfo(QJsonObject{{QStringLiteral("service"), QJsonObject{{QStringLiteral("version"), probe}}}});
-    QDeadlineTimer deadline(5000);
-    while (mDb->info().serviceVersion != probe) {
-        if (deadline.hasExpired() || !info.wait(int(deadline.remainingTime())))
-            return false;
-    }
-    return true;
 }
 
 void tst_DBManager::callers_data()
 {
     QTest::addColumn<QString>("caller");
     QTest::addColumn<QString>("method");
-    for (const QString &caller : {QStringLiteral("main"), QStringLiteral("worker")}) {
-        for (const QString &method : kBlockingMethods)
-            QTest::addRow("%s-%s", qPrintable(method), qPrintable(caller)) << caller << method;
+    // Each method once, from the main thread and the validation thread in turn.
+    for (int i = 0; i < kBlockingMethods.size(); ++i) {
+        const QString caller = i % 2 ? QStringLiteral("worker") : QStringLiteral("main");
+        QTest::addRow("%s-%s", qPrintable(kBlockingMethods.at(i)), qPrintable(caller)) << caller << kBlockingMethods.at(i);
     }
 }
 
@@ -265,7 +194,7 @@ int tst_DBManager::callNow(DBManager *db, const QString &method, const QString &
 int tst_DBManager::call(const QString &caller, const QString &method, const QString &argument, DBManager *db)
 {
     if (!db)
-        db = mDb.get();
+        db = mRig.db();
     if (caller == QLatin1String("main"))
         return callNow(db, method, argument);
     int result = -3;
@@ -291,7 +220,6 @@ void tst_DBManager::requestEnvelope_data()
     QTest::newRow("issue-emv") << "issueEMVTickets" << tickets << "[DBManager] Requesting to issue EMV tickets...";
     QTest::newRow("store-emv") << "storeEMVTickets" << tickets << "[DBManager] Requesting to store EMV tickets...";
     QTest::newRow("store-result") << "storeEMVResult" << tickets << "[DBManager] Requesting to store EMV result...";
-    QTest::newRow("empty-array") << "storeEMVResult" << QJsonArray() << "[DBManager] Requesting to store EMV result...";
 }
 
 void tst_DBManager::requestEnvelope()
@@ -303,21 +231,21 @@ void tst_DBManager::requestEnvelope()
     // Two requests: the counter grows by one with each and travels as text.
     for (int i = 0; i < 2; ++i) {
         if (method == QLatin1String("getValidatedTicket"))
-            mDb->findQRTicketAsync(QStringLiteral("04A1"));
+            mRig.db()->findQRTicketAsync(QStringLiteral("04A1"));
         else if (method == QLatin1String("getBlacklistedSmartCard"))
-            mDb->findSCTicketAsync(QStringLiteral("04A1"));
+            mRig.db()->findSCTicketAsync(QStringLiteral("04A1"));
         else if (method == QLatin1String("loginCard"))
-            mDb->loginAsync(QStringLiteral("04A1"));
+            mRig.db()->loginAsync(QStringLiteral("04A1"));
         else if (method == QLatin1String("issueEMVTickets"))
-            mDb->issueEMVTicketsAsync(expectedParams);
+            mRig.db()->issueEMVTicketsAsync(expectedParams);
         else if (method == QLatin1String("storeEMVTickets"))
-            mDb->storeEMVTicketsAsync(expectedParams);
+            mRig.db()->storeEMVTicketsAsync(expectedParams);
         else
-            mDb->storeEMVResultAsync(expectedParams);
+            mRig.db()->storeEMVResultAsync(expectedParams);
     }
-    QVERIFY(mPeer->waitForRequests(2));
+    QVERIFY(mRig.peer().waitForRequests(2));
 
-    const QJsonObject request = mPeer->requests().at(1);
+    const QJsonObject request = mRig.peer().requests().at(1);
     QCOMPARE(request.value("src").toString(), QStringLiteral("zub"));
     QCOMPARE(request.value("method").toString(), method);
     QCOMPARE(request.value("id"), QJsonValue(QStringLiteral("1")));
@@ -328,23 +256,10 @@ void tst_DBManager::requestEnvelope()
              qPrintable(timestamp));
     QVERIFY(qAbs(QDateTime::fromString(timestamp, Qt::ISODate).secsTo(QDateTime::currentDateTimeUtc())) < 60);
     // Written as indented text, not retained.
-    const auto published = mPeer->mqtt().messages(QStringLiteral("zeto/db/request"));
+    const auto published = mRig.peer().mqtt().messages(QStringLiteral("zeto/db/request"));
     QVERIFY(published.last().payload.contains("\n    \"method\""));
     QVERIFY(!published.last().retain);
     QCOMPARE(mLog->count(expectedLog), 2);
-}
-
-void tst_DBManager::requestsBeforeFirstStatusCarryUserZero()
-{
-    mDb->findSCTicketAsync(QStringLiteral("04A1"));
-    QVERIFY(mPeer->waitForRequests(1));
-    QCOMPARE(mPeer->requests().at(0).value("userId"), QJsonValue(0));
-
-    mPeer->publishStatus(QJsonObject{{"service", true}, {"state", 1}, {"device", QJsonObject{{"userId", 42}}}});
-    QTRY_VERIFY(mDb->device());
-    mDb->findSCTicketAsync(QStringLiteral("04A1"));
-    QVERIFY(mPeer->waitForRequests(2));
-    QCOMPARE(mPeer->requests().at(1).value("userId"), QJsonValue(42));
 }
 
 void tst_DBManager::blockingCallAnswered_data()
@@ -356,12 +271,12 @@ void tst_DBManager::blockingCallAnswered()
 {
     QFETCH(QString, caller);
     QFETCH(QString, method);
-    QSignalSpy async(mDb.get(), &DBManager::onLoginResponse);
-    mPeer->setScript([this](const QJsonObject &request) { mPeer->reply(request, replyWith(request, 7)); });
+    QSignalSpy async(mRig.db(), &DBManager::onLoginResponse);
+    mRig.peer().setScript([this](const QJsonObject &request) { mRig.peer().reply(request, replyWith(request, 7)); });
 
     QCOMPARE(call(caller, method, QStringLiteral("04A1")), 7);
-    QCOMPARE(mPeer->requests().size(), 1);
-    QCOMPARE(mPeer->requests().at(0).value("method").toString(), method);
+    QCOMPARE(mRig.peer().requests().size(), 1);
+    QCOMPARE(mRig.peer().requests().at(0).value("method").toString(), method);
     QVERIFY(mLog->containsPart(QStringLiteral("[DBManager] Operation completed in ")));
     // The facade passes the private signal on to asynchronous listeners as well.
     QCOMPARE(async.count(), method == QLatin1String("loginCard") ? 1 : 0);
@@ -376,10 +291,10 @@ void tst_DBManager::blockingCallTimesOut()
 {
     QFETCH(QString, caller);
     QFETCH(QString, method);
-    setSetting(QStringLiteral("db/timeout_ms"), 150);
+    GatewayRig::setSetting(QStringLiteral("db/timeout_ms"), 150);
 
     QCOMPARE(call(caller, method, QStringLiteral("04A1")), -1);
-    QCOMPARE(mPeer->requests().size(), 1);
+    QCOMPARE(mRig.peer().requests().size(), 1);
     QVERIFY(mLog->containsPart(QStringLiteral("[DBManager] Operation completed in ")));
 }
 
@@ -393,16 +308,16 @@ void tst_DBManager::lateReplyDoesNotAnswerNextCall()
     QFETCH(QString, caller);
     QFETCH(QString, method);
 
-    setSetting(QStringLiteral("db/timeout_ms"), 150);
+    GatewayRig::setSetting(QStringLiteral("db/timeout_ms"), 150);
     QCOMPARE(call(caller, method, QStringLiteral("CARD-A")), -1);
-    QCOMPARE(mPeer->requests().size(), 1);
-    const QJsonObject first = mPeer->requests().at(0);
+    QCOMPARE(mRig.peer().requests().size(), 1);
+    const QJsonObject first = mRig.peer().requests().at(0);
 
     // The first request's answer comes while the second call waits, just before its own.
-    setSetting(QStringLiteral("db/timeout_ms"), 5000);
-    mPeer->setScript([&](const QJsonObject &request) {
-        mPeer->reply(first, replyWith(first, 111));
-        mPeer->reply(request, replyWith(request, 222));
+    GatewayRig::setSetting(QStringLiteral("db/timeout_ms"), 5000);
+    mRig.peer().setScript([&](const QJsonObject &request) {
+        mRig.peer().reply(first, replyWith(first, 111));
+        mRig.peer().reply(request, replyWith(request, 222));
     });
     QCOMPARE(call(caller, method, QStringLiteral("CARD-B")), 222);
     QVERIFY2(mLog->contains(QStringLiteral("[DBManager] WARN: Dropped late '%1' response to request %2 : its caller no longer waits")
@@ -421,28 +336,18 @@ void tst_DBManager::repeatedReplyDoesNotAnswerNextCall()
     QFETCH(QString, method);
 
     QJsonObject first;
-    mPeer->setScript([&](const QJsonObject &request) {
+    mRig.peer().setScript([&](const QJsonObject &request) {
         if (first.isEmpty()) {
             first = request;
-            mPeer->reply(request, replyWith(request, 111));
+            mRig.peer().reply(request, replyWith(request, 111));
             return;
         }
-        mPeer->reply(first, replyWith(first, 111)); // the service says it again
-        mPeer->reply(request, replyWith(request, 222));
+        mRig.peer().reply(first, replyWith(first, 111)); // the service says it again
+        mRig.peer().reply(request, replyWith(request, 222));
     });
     QCOMPARE(call(caller, method, QStringLiteral("CARD-A")), 111);
     QCOMPARE(call(caller, method, QStringLiteral("CARD-B")), 222);
     QVERIFY(mLog->containsPart(QStringLiteral("[DBManager] WARN: Dropped late '%1' response to request 0").arg(method)));
-}
-
-void tst_DBManager::replyMatchedByMethodOnly()
-{
-    mPeer->setScript([this](const QJsonObject &request) {
-        QCOMPARE(request.value("id").toString(), QStringLiteral("0"));
-        mPeer->replyRaw(QStringLiteral("zub"), QStringLiteral("3"),
-                        QJsonDocument(DbServicePeer::answer(QStringLiteral("getValidatedTicket"), {record(9)})).toJson());
-    });
-    QCOMPARE(marker(mDb->findQRTicket(QStringLiteral("T-1"))), 9);
 }
 
 void tst_DBManager::findSCTicketChecksCard_data()
@@ -468,38 +373,14 @@ void tst_DBManager::findSCTicketChecksCard()
     QFETCH(int, expected);
     QFETCH(QString, expectedLog);
 
-    mPeer->setScript([&](const QJsonObject &request) {
+    mRig.peer().setScript([&](const QJsonObject &request) {
         const QString method = QStringLiteral("getBlacklistedSmartCard");
-        mPeer->reply(request, DbServicePeer::answer(method, {record(111, answeredCard)}));
-        mPeer->reply(request, DbServicePeer::answer(method, {record(222, askedValue(request))}));
+        mRig.peer().reply(request, DbServicePeer::answer(method, {record(111, answeredCard)}));
+        mRig.peer().reply(request, DbServicePeer::answer(method, {record(222, askedValue(request))}));
     });
     QCOMPARE(call(caller, QStringLiteral("getBlacklistedSmartCard"), QStringLiteral("0B0B0B0B")), expected);
     if (!expectedLog.isEmpty())
         QVERIFY2(mLog->contains(expectedLog), qPrintable(mLog->texts().join('\n')));
-}
-
-void tst_DBManager::findQRTicketMissIsNull_data()
-{
-    QTest::addColumn<QJsonObject>("reply");
-    const QString method = QStringLiteral("getValidatedTicket");
-    QTest::newRow("resp-empty") << DbServicePeer::answer(method, QJsonArray());
-    QTest::newRow("first-element-empty") << DbServicePeer::answer(method, QJsonArray{QJsonObject()});
-    QTest::newRow("first-element-null") << DbServicePeer::answer(method, QJsonArray{QJsonValue()});
-    QTest::newRow("resp-absent") << QJsonObject{{"method", method}};
-}
-
-void tst_DBManager::findQRTicketMissIsNull()
-{
-    QFETCH(QJsonObject, reply);
-    QSignalSpy async(mDb.get(), &DBManager::onFindQRTicketResponse);
-    mPeer->setScript([&](const QJsonObject &request) { mPeer->reply(request, reply); });
-
-    QVERIFY(!mDb->findQRTicket(QStringLiteral("T-1")));
-    // Listeners still get the empty ticket of the answer, as before.
-    QCOMPARE(async.count(), 1);
-    const qrticket_ptr signalled = async.at(0).at(0).value<qrticket_ptr>();
-    QVERIFY(signalled);
-    QVERIFY(signalled->isEmpty());
 }
 
 void tst_DBManager::emptyArgumentAnswersNullWithoutRequest_data()
@@ -517,48 +398,13 @@ void tst_DBManager::emptyArgumentAnswersNullWithoutRequest()
     QFETCH(QString, caller);
     QFETCH(QString, method);
     // A wait for the time-out would outlast the worker's deadline.
-    setSetting(QStringLiteral("db/timeout_ms"), 60000);
+    GatewayRig::setSetting(QStringLiteral("db/timeout_ms"), 60000);
 
     QCOMPARE(call(caller, method, QString()), -1);
-    mDb->findSCTicketAsync(QStringLiteral("04A1"));
-    QVERIFY(mPeer->waitForRequests(1));
-    QCOMPARE(mPeer->requests().size(), 1);
-    QCOMPARE(mPeer->requests().at(0).value("id").toString(), QStringLiteral("0"));
-}
-
-void tst_DBManager::ignoredReplies_data()
-{
-    QTest::addColumn<QString>("topic");
-    QTest::addColumn<QByteArray>("payload");
-
-    const QByteArray ticket = QJsonDocument(DbServicePeer::answer("getValidatedTicket", {record(9)})).toJson();
-    QTest::newRow("other-requester") << "zeto/db/response/other/0" << ticket;
-    QTest::newRow("no-id-level") << "zeto/db/response/zub" << ticket;
-    QTest::newRow("extra-level") << "zeto/db/response/zub/0/1" << ticket;
-    QTest::newRow("method-case") << "zeto/db/response/zub/0"
-                                 << QJsonDocument(DbServicePeer::answer("getvalidatedticket", {record(9)})).toJson();
-    QTest::newRow("ui-method") << "zeto/db/response/ui/0" << ticket;
-    QTest::newRow("empty-payload") << "zeto/db/response/zub/0" << QByteArray();
-    QTest::newRow("not-a-response") << "zeto/db/info/get" << ticket;
-}
-
-void tst_DBManager::ignoredReplies()
-{
-    QFETCH(QString, topic);
-    QFETCH(QByteArray, payload);
-    QSignalSpy async(mDb.get(), &DBManager::onFindQRTicketResponse);
-    QSignalSpy language(mDb.get(), &DBManager::onLanguageChanged);
-
-    // "#" above also gives the gateway's client the topics without the id level.
-    mClient->subscribe("zeto/db/#", 0);
-    QVERIFY(sync());
-    mLog->clear();
-    mPeer->mqtt().publish(topic, payload);
-    QVERIFY(sync());
-    QCOMPARE(async.count(), 0);
-    QCOMPARE(language.count(), 0);
-    for (const QString &line : mLog->texts().filter(QStringLiteral("[DBManager]")))
-        QVERIFY2(line.startsWith(QLatin1String("[DBManager] Info : version=sync-")), qPrintable(line));
+    mRig.db()->findSCTicketAsync(QStringLiteral("04A1"));
+    QVERIFY(mRig.peer().waitForRequests(1));
+    QCOMPARE(mRig.peer().requests().size(), 1);
+    QCOMPARE(mRig.peer().requests().at(0).value("id").toString(), QStringLiteral("0"));
 }
 
 void tst_DBManager::failedReplies_data()
@@ -568,10 +414,7 @@ void tst_DBManager::failedReplies_data()
     QTest::addColumn<int>("expected");
 
     QTest::newRow("qr-ticket") << "getValidatedTicket" << "[DBManager] Request failed: boom" << -1;
-    QTest::newRow("blacklist") << "getBlacklistedSmartCard" << "[DBManager] Request failed: boom" << -1;
     QTest::newRow("login") << "loginCard" << "[DBManager] ERROR: Request failed : boom" << -1;
-    QTest::newRow("issue-emv") << "issueEMVTickets" << "[DBManager] Request failed: boom" << -1;
-    QTest::newRow("store-result") << "storeEMVResult" << "[DBManager] Request failed: boom" << -1;
     // The failed store still hands its reply on: the caller reads the error from it.
     QTest::newRow("store-emv") << "storeEMVTickets" << "[DBManager] Request failed: boom" << 5;
 }
@@ -582,8 +425,8 @@ void tst_DBManager::failedReplies()
     QFETCH(QString, expectedLog);
     QFETCH(int, expected);
 
-    mPeer->setScript([&](const QJsonObject &request) {
-        mPeer->reply(request, DbServicePeer::answer(method, {record(5)}, 4, QStringLiteral("boom")));
+    mRig.peer().setScript([&](const QJsonObject &request) {
+        mRig.peer().reply(request, DbServicePeer::answer(method, {record(5)}, 4, QStringLiteral("boom")));
     });
     QCOMPARE(call(QStringLiteral("main"), method, QStringLiteral("04A1")), expected);
     const auto entries = mLog->entries();
@@ -593,299 +436,87 @@ void tst_DBManager::failedReplies()
     QVERIFY2(critical, qPrintable(mLog->texts().join('\n')));
 }
 
-void tst_DBManager::malformedPayloadDropped_data()
+// The service's messages of data/gateway-session.json, in order ({"topic": below "zeto/db/",
+// "payload"}, or {"settings": {...}} written first), and what each did to the gateway: its
+// signals with their values, its state, health word, device record, language and back-end URL
+// setting and its lines logged, pinned in data/gateway-session.expected.json (ZUB_WRITE_GOLDEN=1
+// writes it).
+void tst_DBManager::serviceMessages()
 {
-    QTest::addColumn<QString>("topic");
-    QTest::newRow("status") << "zeto/db/status";
-    QTest::newRow("info") << "zeto/db/info";
-    QTest::newRow("config") << "zeto/db/config";
-    QTest::newRow("response") << "zeto/db/response/zub/0";
-    QTest::newRow("request") << "zeto/db/request";
-}
-
-void tst_DBManager::malformedPayloadDropped()
-{
-    QFETCH(QString, topic);
-    QSignalSpy state(mDb.get(), &DBManager::onStateChanged);
-    QSignalSpy device(mDb.get(), &DBManager::onDeviceChanged);
-
-    for (const QByteArray &payload : {QByteArray("{"), QByteArray("\x00\xff garbage", 10), QByteArray("null")})
-        mPeer->mqtt().publish(topic, payload);
-    QVERIFY(sync());
-    const auto entries = mLog->entries();
-    const int warnings = std::count_if(entries.begin(), entries.end(), [&](const LogCapture::Entry &e) {
-        return e.type == QtWarningMsg && e.text == QStringLiteral("[DBManager] Received malformed data on topic: ") + topic;
+    DBManager *db = mRig.db();
+    QJsonArray fired;
+    QObject context;
+    const auto note = [&](const char *name, const QJsonValue &value = QJsonValue()) {
+        fired.append(value.isUndefined() || value.isNull() ? QJsonValue(name) : QJsonValue(QJsonArray{name, value}));
+    };
+    connect(db, &DBManager::onInfoChanged, &context, [&](DBManagerPrivate::Info i) {
+        if (!i.serviceVersion.startsWith(QLatin1String("sync-")))
+            note("info", QStringList{i.serviceVersion, i.databaseSchema, i.databaseVersion}.join('|'));
     });
-    QCOMPARE(warnings, 3);
-    QCOMPARE(state.count(), 0);
-    QCOMPARE(device.count(), 0);
+    connect(db, &DBManager::onStateChanged, &context, [&](DBManagerPrivate::State st) { note("state", int(st)); });
+    connect(db, &DBManager::onDeviceChanged, &context, [&](Device::Ptr d) { note("device", d ? d->toJson() : QJsonObject()); });
+    connect(db, &DBManager::onFindQRTicketResponse, &context, [&](qrticket_ptr t) { note("qrTicket", t ? t->id() : -1); });
+    connect(db, &DBManager::onLanguageChanged, &context, [&](const QString &l) { note("language", l); });
+    connect(db, &DBManager::onPaperTicketIssuingStarted, &context, [&] { note("singleStarted"); });
+    connect(db, &DBManager::onPaperTicketIssuingEnded, &context, [&](int e) { note("singleEnded", e); });
+    connect(db, &DBManager::onMultipleTicketsIssuingStarted, &context, [&] { note("multipleStarted"); });
+    connect(db, &DBManager::onMultipleTicketsIssuingEnded, &context, [&](int e) { note("multipleEnded", e); });
+    // "#" also gives the gateway's client the topics without the id level.
+    mRig.client()->subscribe("zeto/db/#", 0);
+    QVERIFY(mRig.sync());
+
+    QJsonArray actual;
+    for (const QJsonValue &value : JsonPath::readFile(QStringLiteral(TEST_DATA_DIR "/gateway-session.json")).array()) {
+        const QJsonObject step = value.toObject();
+        const QJsonObject settings = step.value("settings").toObject();
+        for (auto it = settings.begin(); it != settings.end(); ++it)
+            GatewayRig::setSetting(it.key(), it.value().toVariant());
+        fired = QJsonArray();
+        mLog->clear();
+        if (step.contains("topic"))
+            mRig.peer().mqtt().publish("zeto/db/" + step.value("topic").toString(), step.value("payload").toString().toUtf8());
+        QVERIFY(mRig.sync());
+        QJsonArray log;
+        for (const LogCapture::Entry &entry : mLog->entries()) {
+            if (entry.text.startsWith(QLatin1String("[DBManager]")) && !entry.text.contains(QLatin1String("version=sync-")))
+                log.append(QStringLiteral("%1 %2").arg(entry.type).arg(entry.text)
+                               .replace(mRig.env().path(), QStringLiteral("<folder>"))
+                               .replace(QRegularExpression("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d"), "<time>"));
+        }
+        QSettings file(mRig.env().settingsFile(), QSettings::IniFormat);
+        actual.append(QJsonObject{{"step", step}, {"signals", fired}, {"log", log}, {"state", int(db->state())},
+                                  {"service", db->service()}, {"health", db->serviceStatus()},
+                                  {"device", db->device() ? db->device()->toJson() : QJsonObject()},
+                                  {"language", db->selectedLanguage()},
+                                  {"url", file.value(QStringLiteral("tarvik/url")).toString()}});
+    }
+    const QString expectedFile = QStringLiteral(TEST_DATA_DIR "/gateway-session.expected.json");
+    if (qEnvironmentVariableIsSet("ZUB_WRITE_GOLDEN")) {
+        QFile file(expectedFile);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(QJsonDocument(actual).toJson());
+    }
+    const QJsonArray expected = JsonPath::readFile(expectedFile).array();
+    QCOMPARE(actual.size(), expected.size());
+    for (int i = 0; i < actual.size(); ++i)
+        QVERIFY2(actual.at(i) == expected.at(i),
+                 JsonPath::describeMismatch(actual.at(i).toObject(), expected.at(i).toObject()).constData());
 }
 
 void tst_DBManager::blockCardFromAnotherThread()
 {
-    DBManager *db = mDb.get();
+    DBManager *db = mRig.db();
     QVERIFY(runOnWorker([db] {
         QMetaObject::invokeMethod(db, "blockCard", Qt::QueuedConnection, Q_ARG(QString, QStringLiteral("04A1B2")),
                                   Q_ARG(SCBlacklistEntry::BlockReason, SCBlacklistEntry::Lost));
     }));
     const QString topic = QStringLiteral("zeto/obu/services/smartcard/block");
-    QVERIFY(mPeer->mqtt().waitForMessages(topic));
-    const auto message = mPeer->mqtt().messages(topic).at(0);
+    QVERIFY(mRig.peer().mqtt().waitForMessages(topic));
+    const auto message = mRig.peer().mqtt().messages(topic).at(0);
     QCOMPARE(QJsonDocument::fromJson(message.payload).object(),
              (QJsonObject{{"status", 5}, {"reason", 3}, {"uid", "04A1B2"}}));
     QVERIFY(message.payload.contains("\n    \"reason\": 3"));
     QCOMPARE(message.retain, false);
-}
-
-void tst_DBManager::statusMessage_data()
-{
-    QTest::addColumn<QByteArray>("payload");
-    QTest::addColumn<int>("expectedState");
-    QTest::addColumn<bool>("expectedService");
-    QTest::addColumn<QString>("expectedWord");
-    QTest::addColumn<QString>("expectedLog");
-
-    QTest::newRow("up-state-7") << QByteArray(R"({"service": true, "state": 7})") << 3 << true << "GOOD"
-                                << "[DBManager] Status : service=true state=7";
-    QTest::newRow("up-state-0") << QByteArray(R"({"service": true, "state": 0})") << 1 << true << "GOOD"
-                                << "[DBManager] Status : service=true state=0";
-    QTest::newRow("up-state-absent") << QByteArray(R"({"service": true})") << 1 << true << "GOOD"
-                                << "[DBManager] Status : service=true state=0";
-    QTest::newRow("up-state-1") << QByteArray(R"({"service": true, "state": 1})") << 2 << true << "GOOD"
-                                     << "[DBManager] Status : service=true state=1";
-    QTest::newRow("down-state-1") << QByteArray(R"({"service": false, "state": 1})") << 0 << false << "CRITICAL"
-                                  << "[DBManager] Status : service=false state=1";
-    QTest::newRow("empty-payload") << QByteArray() << 0 << false << "CRITICAL"
-                                   << "[DBManager] Status : service=false state=0";
-}
-
-void tst_DBManager::statusMessage()
-{
-    QFETCH(QByteArray, payload);
-    QFETCH(int, expectedState);
-    QFETCH(bool, expectedService);
-    QFETCH(QString, expectedWord);
-    QFETCH(QString, expectedLog);
-
-    QCOMPARE(mDb->serviceStatus(), QStringLiteral("CRITICAL"));
-    QSignalSpy state(mDb.get(), &DBManager::onStateChanged);
-    QString wordSeenByListener;
-    QObject context;
-    connect(mDb.get(), &DBManager::onStateChanged, &context, [&] { wordSeenByListener = mDb->serviceStatus(); });
-
-    // Twice: the state signal comes only with a change.
-    mPeer->publishRaw(QStringLiteral("status"), payload);
-    mPeer->publishRaw(QStringLiteral("status"), payload);
-    QVERIFY(sync());
-    QCOMPARE(int(mDb->state()), expectedState);
-    QCOMPARE(mDb->service(), expectedService);
-    QCOMPARE(mDb->serviceStatus(), expectedWord);
-    QCOMPARE(mLog->count(expectedLog), 2);
-    QCOMPARE(state.count(), expectedState == 0 ? 0 : 1);
-    if (expectedState != 0) {
-        QCOMPARE(int(state.at(0).at(0).value<DBManagerPrivate::State>()), expectedState);
-        QCOMPARE(wordSeenByListener, expectedWord);
-    }
-    QVERIFY(mDb->device());
-}
-
-void tst_DBManager::deviceChangedOnlyWhenItChanges()
-{
-    QSignalSpy changed(mDb.get(), &DBManager::onDeviceChanged);
-    const QJsonObject device{{"id", 12}, {"userId", 7}, {"vehicleUuid", "300"}};
-    const QJsonObject status{{"service", true}, {"state", 1}, {"device", device}};
-
-    mPeer->publishStatus(status);
-    mPeer->publishStatus(status);
-    QVERIFY(sync());
-    QCOMPARE(changed.count(), 1);
-    const Device::Ptr first = mDb->device();
-    QCOMPARE(first->toJson(), device);
-    QCOMPARE(changed.at(0).at(0).value<Device::Ptr>(), first);
-
-    QJsonObject moved = status;
-    moved["device"] = QJsonObject{{"id", 12}, {"userId", 8}, {"vehicleUuid", "300"}};
-    mPeer->publishStatus(moved);
-    QVERIFY(sync());
-    QCOMPARE(changed.count(), 2);
-    QCOMPARE(mDb->device()->userId(), 8);
-    // Whoever holds the old record keeps it as it was.
-    QCOMPARE(first->userId(), 7);
-
-    mPeer->publishStatus(QJsonObject{{"service", false}});
-    QVERIFY(sync());
-    QCOMPARE(changed.count(), 3);
-    QCOMPARE(mDb->device()->toJson(), QJsonObject());
-}
-
-void tst_DBManager::infoMessage()
-{
-    QSignalSpy changed(mDb.get(), &DBManager::onInfoChanged);
-    mPeer->publishInfo(QJsonObject{{"service", QJsonObject{{"version", "2.3.1"}}},
-                                   {"database", QJsonObject{{"schema", "zeto"}, {"version", "41"}}}});
-    QTRY_COMPARE(changed.count(), 1);
-    const DBManagerPrivate::Info info = changed.at(0).at(0).value<DBManagerPrivate::Info>();
-    QCOMPARE(info.serviceVersion, QStringLiteral("2.3.1"));
-    QCOMPARE(info.databaseSchema, QStringLiteral("zeto"));
-    QCOMPARE(info.databaseVersion, QStringLiteral("41"));
-    QCOMPARE(mDb->info().databaseSchema, QStringLiteral("zeto"));
-    QVERIFY(mLog->contains(QStringLiteral("[DBManager] Info : version=2.3.1 database=41")));
-
-    mPeer->publishInfo(QJsonObject{{"database", QJsonObject{{"version", "42"}}}});
-    QTRY_COMPARE(changed.count(), 2);
-    QCOMPARE(mDb->info().serviceVersion, QString());
-    QCOMPARE(mDb->info().databaseSchema, QString());
-}
-
-void tst_DBManager::configMessage_data()
-{
-    QTest::addColumn<QVariant>("enabled");
-    QTest::addColumn<QVariant>("configured");
-    QTest::addColumn<QJsonObject>("config");
-    QTest::addColumn<QVariant>("expectedUrl");
-    QTest::addColumn<QString>("expectedLog");
-
-    const QVariant none; // not in the settings file
-    const QJsonObject bo{{"bo_url", "https://bo.example:8443/api"}};
-    QTest::newRow("url-unknown") << QVariant(true) << none << bo << QVariant("https://bo.example:8443/api")
-                                 << "[DBManager] WARN : Configured Tarvik URL is empty. Extracting from DBManager : "
-                                    "https://bo.example:8443/api";
-    QTest::newRow("url-mismatch") << QVariant(true) << QVariant("http://old") << bo
-                                  << QVariant("https://bo.example:8443/api")
-                                  << "[DBManager] WARN : Mismatched configured Tarvik URL. Updating from DBManager : "
-                                     "https://bo.example:8443/api";
-    QTest::newRow("url-same") << QVariant(true) << QVariant("https://bo.example:8443/api") << bo
-                              << QVariant("https://bo.example:8443/api") << QString();
-    QTest::newRow("link-disabled") << QVariant(false) << none << bo << none << QString();
-    QTest::newRow("bo-url-absent") << QVariant(true) << none << QJsonObject() << none << QString();
-    QTest::newRow("bo-url-empty") << QVariant(true) << QVariant("http://old") << QJsonObject{{"bo_url", ""}}
-                                  << QVariant("http://old") << QString();
-}
-
-void tst_DBManager::configMessage()
-{
-    QFETCH(QVariant, enabled);
-    QFETCH(QVariant, configured);
-    QFETCH(QJsonObject, config);
-    QFETCH(QVariant, expectedUrl);
-    QFETCH(QString, expectedLog);
-
-    setSetting(QStringLiteral("tarvik/enabled"), enabled);
-    if (configured.isValid())
-        setSetting(QStringLiteral("tarvik/url"), configured);
-    mLog->clear();
-
-    mPeer->publishConfig(config);
-    QVERIFY(sync());
-    QSettings file(mEnv->settingsFile(), QSettings::IniFormat);
-    QCOMPARE(file.value(QStringLiteral("tarvik/url")), expectedUrl);
-    const QStringList lines = mLog->texts().filter(QStringLiteral("Tarvik URL"));
-    QCOMPARE(lines, expectedLog.isEmpty() ? QStringList() : QStringList{expectedLog});
-}
-
-void tst_DBManager::languageReply_data()
-{
-    QTest::addColumn<QJsonObject>("reply");
-    QTest::addColumn<QStringList>("expectedSignals");
-    QTest::addColumn<QString>("expectedLanguage");
-    QTest::addColumn<QString>("expectedLog");
-
-    const QString method = QStringLiteral("setCurrentLanguage");
-    const QJsonArray en{QJsonObject{{"value", "en"}}};
-    QTest::newRow("first-language") << DbServicePeer::answer(method, en) << QStringList{"en"} << "en"
-                                    << "[DBManager] Selected language changed : en";
-    QTest::newRow("failed") << DbServicePeer::answer(method, en, 2, "no such language") << QStringList() << "none"
-                            << "[DBManager] Request failed: no such language";
-    QTest::newRow("resp-empty") << DbServicePeer::answer(method, QJsonArray()) << QStringList() << "none" << QString();
-    QTest::newRow("already-selected") << DbServicePeer::answer(method, QJsonArray{QJsonObject{{"value", "none"}}})
-                                      << QStringList() << "none" << QString();
-}
-
-void tst_DBManager::languageReply()
-{
-    QFETCH(QJsonObject, reply);
-    QFETCH(QStringList, expectedSignals);
-    QFETCH(QString, expectedLanguage);
-    QFETCH(QString, expectedLog);
-
-    QCOMPARE(mDb->selectedLanguage(), QStringLiteral("none"));
-    QStringList languages;
-    QObject context;
-    connect(mDb.get(), &DBManager::onLanguageChanged, &context, [&](const QString &l) { languages << l; });
-
-    // Twice: the same language a second time changes nothing.
-    for (int i = 0; i < 2; ++i)
-        mPeer->replyRaw(QStringLiteral("ui"), QString::number(i), QJsonDocument(reply).toJson());
-    QVERIFY(sync());
-    QCOMPARE(languages, expectedSignals);
-    QCOMPARE(mDb->selectedLanguage(), expectedLanguage);
-    QCOMPARE(mLog->count(QStringLiteral("[DBManager] Processing 'setCurrentLanguage' response")), 2);
-    if (!expectedLog.isEmpty())
-        QVERIFY2(mLog->contains(expectedLog), qPrintable(mLog->texts().join('\n')));
-}
-
-void tst_DBManager::paperTicketIssuing_data()
-{
-    QTest::addColumn<bool>("mock");
-    QTest::addColumn<QString>("method");
-    QTest::addColumn<int>("errorId");
-
-    for (const bool mock : {false, true}) {
-        for (const char *method : {"issueSingleTicket", "issueMultipleTickets"}) {
-            for (const int error : {0, 3})
-                QTest::addRow("%s-error-%d-%s", method, error, mock ? "mock" : "service") << mock << method << error;
-        }
-    }
-}
-
-void tst_DBManager::paperTicketIssuing()
-{
-    QFETCH(bool, mock);
-    QFETCH(QString, method);
-    QFETCH(int, errorId);
-    setSetting(QStringLiteral("db/mock_dbman"), mock);
-
-    const bool single = method == QLatin1String("issueSingleTicket");
-    QStringList events;
-    QObject context;
-    connect(mDb.get(), &DBManager::onPaperTicketIssuingStarted, &context, [&] { events << "single-started"; });
-    connect(mDb.get(), &DBManager::onPaperTicketIssuingEnded, &context, [&](int e) { events << QStringLiteral("single-ended-%1").arg(e); });
-    connect(mDb.get(), &DBManager::onMultipleTicketsIssuingStarted, &context, [&] { events << "multiple-started"; });
-    connect(mDb.get(), &DBManager::onMultipleTicketsIssuingEnded, &context,
-            [&](int e) { events << QStringLiteral("multiple-ended-%1").arg(e); });
-
-    mPeer->publishUiRequest(method, 4);
-    mPeer->replyRaw(QStringLiteral("ui"), QStringLiteral("4"),
-                    QJsonDocument(DbServicePeer::answer(method, QJsonArray(), errorId, "paper jam")).toJson());
-    QVERIFY(sync());
-    const QString kind = single ? QStringLiteral("single") : QStringLiteral("multiple");
-    QCOMPARE(events, (QStringList{kind + "-started", QStringLiteral("%1-ended-%2").arg(kind).arg(errorId)}));
-    QVERIFY(mLog->contains(QStringLiteral("[DBManager] Processing '%1' response").arg(method)));
-    QCOMPARE(mLog->contains(QStringLiteral("[DBManager] Request failed: paper jam")), errorId != 0);
-}
-
-void tst_DBManager::ownRequestsIgnored_data()
-{
-    QTest::addColumn<bool>("mock");
-    QTest::newRow("service") << false;
-    QTest::newRow("mock") << true;
-}
-
-void tst_DBManager::ownRequestsIgnored()
-{
-    QFETCH(bool, mock);
-    setSetting(QStringLiteral("db/mock_dbman"), mock);
-    QSignalSpy single(mDb.get(), &DBManager::onPaperTicketIssuingStarted);
-    QSignalSpy multiple(mDb.get(), &DBManager::onMultipleTicketsIssuingStarted);
-    QSignalSpy qr(mDb.get(), &DBManager::onFindQRTicketResponse);
-
-    mDb->findQRTicketAsync(QStringLiteral("T-1"));
-    mDb->storeEMVResultAsync(QJsonArray());
-    QVERIFY(mPeer->waitForRequests(2));
-    QVERIFY(sync());
-    QCOMPARE(single.count(), 0);
-    QCOMPARE(multiple.count(), 0);
-    QCOMPARE(qr.count(), 0);
 }
 
 void tst_DBManager::gatewayDestroyedDuringWait_data()
@@ -899,9 +530,9 @@ void tst_DBManager::gatewayDestroyedDuringWait()
 {
     QFETCH(QString, caller);
     // The wait ends with the gateway, long before this time-out.
-    setSetting(QStringLiteral("db/timeout_ms"), 60000);
-    DBManager *db = mDb.release();
-    mPeer->setScript([&](const QJsonObject &) {
+    GatewayRig::setSetting(QStringLiteral("db/timeout_ms"), 60000);
+    DBManager *db = mRig.releaseDb();
+    mRig.peer().setScript([&](const QJsonObject &) {
         delete db;
         db = nullptr;
     });
@@ -915,14 +546,14 @@ void tst_DBManager::gatewayDestroyedDuringWait()
     QVERIFY(elapsed.hasMatch());
     QVERIFY2(elapsed.captured(1).toInt() < 60000, qPrintable(done.at(0)));
     // A reply after the gateway went away reaches nobody.
-    mClient.reset();
+    mRig.stop();
 }
 
 void tst_DBManager::deviceReadWhileReplaced()
 {
     std::atomic<bool> stop{false};
     std::atomic<int> reads{0};
-    DBManager *db = mDb.get();
+    DBManager *db = mRig.db();
     std::unique_ptr<QThread> reader(QThread::create([&] {
         while (!stop) {
             if (const Device::Ptr device = db->device())
@@ -931,12 +562,12 @@ void tst_DBManager::deviceReadWhileReplaced()
     }));
     reader->start();
     for (int i = 0; i < 50; ++i)
-        mPeer->publishStatus(QJsonObject{{"service", true}, {"device", QJsonObject{{"userId", i}}}});
-    QVERIFY(sync());
+        mRig.peer().publishStatus(QJsonObject{{"service", true}, {"device", QJsonObject{{"userId", i}}}});
+    QVERIFY(mRig.sync());
     QTRY_VERIFY(reads > 0);
     stop = true;
     reader->wait();
-    QCOMPARE(mDb->device()->userId(), 49);
+    QCOMPARE(mRig.db()->device()->userId(), 49);
 }
 
 QTEST_GUILESS_MAIN(tst_DBManager)

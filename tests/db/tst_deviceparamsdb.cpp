@@ -40,15 +40,9 @@ private slots:
     void fillsCacheFromFile();
     void skipsUnchangedParameter_data();
     void skipsUnchangedParameter();
-    void rewritesChangedParameter();
-    void insertsListInOrder();
-    void readsNullColumnsAsNull();
     void findsByIdAndJoinsCache();
-    void skipsRemovalOfUnknown_data();
-    void skipsRemovalOfUnknown();
     void removesByIdAndKey_data();
     void removesByIdAndKey();
-    void keepsOneCacheEntryPerKey();
     void letsReceiversReadTheStore();
     void servesOtherThreads();
     void reportsStoreThatCannotBeOpened();
@@ -137,45 +131,6 @@ void tst_DeviceParamsDB::skipsUnchangedParameter()
     QCOMPARE(log.containsPart(QStringLiteral("Executed query : INSERT")), written);
 }
 
-void tst_DeviceParamsDB::rewritesChangedParameter()
-{
-    mStore->insert(param(1, QStringLiteral("PASSBACK"), QStringLiteral("60")));
-    QSignalSpy changed(mStore.get(), &DeviceParamsDB::changed);
-    const KeyValue::Ptr newer = param(1, QStringLiteral("PASSBACK"), QStringLiteral("90"));
-    mStore->insert(newer);
-    QCOMPARE(changed.count(), 1);
-    QCOMPARE(changed.at(0).at(0).value<KeyValue::Ptr>(), newer);
-    QCOMPARE(rows(), 1);
-    QSqlQuery row(direct());
-    QVERIFY(row.exec(QStringLiteral("SELECT value FROM DeviceParams WHERE id = 1 AND key = 'PASSBACK'")) && row.next());
-    QCOMPARE(row.value(0).toString(), QStringLiteral("90"));
-    QCOMPARE(mStore->find(QStringLiteral("PASSBACK")), newer);
-}
-
-void tst_DeviceParamsDB::insertsListInOrder()
-{
-    QSignalSpy changed(mStore.get(), &DeviceParamsDB::changed);
-    mStore->insertList({param(1, QStringLiteral("A"), QStringLiteral("1")), KeyValue::Ptr(),
-                        param(2, QStringLiteral("B"), QStringLiteral("2")),
-                        param(2, QStringLiteral("B"), QStringLiteral("2"))});
-    QCOMPARE(changed.count(), 2);
-    QCOMPARE(changed.at(0).at(0).value<KeyValue::Ptr>()->key(), QStringLiteral("A"));
-    QCOMPARE(changed.at(1).at(0).value<KeyValue::Ptr>()->key(), QStringLiteral("B"));
-    QCOMPARE(rows(), 2);
-}
-
-void tst_DeviceParamsDB::readsNullColumnsAsNull()
-{
-    QSqlQuery insert(direct());
-    QVERIFY2(insert.exec(QStringLiteral("INSERT INTO DeviceParams VALUES (8, 2, 'EMPTY', NULL, NULL)")),
-             qPrintable(insert.lastError().text()));
-    const KeyValue::Ptr found = mStore->find(QStringLiteral("EMPTY"));
-    QVERIFY(found);
-    QCOMPARE(found->toJson().value(QLatin1String("value")), QJsonValue(QJsonValue::Null));
-    QCOMPARE(found->toJson().value(QLatin1String("keyDescription")), QJsonValue(QJsonValue::Null));
-    QCOMPARE(found->id(), 8);
-}
-
 void tst_DeviceParamsDB::findsByIdAndJoinsCache()
 {
     QSqlQuery insert(direct());
@@ -187,30 +142,11 @@ void tst_DeviceParamsDB::findsByIdAndJoinsCache()
     QVERIFY(log.contains(QStringLiteral("[db::deviceParams] Requested DeviceParam Id not found : 13")));
 }
 
-void tst_DeviceParamsDB::skipsRemovalOfUnknown_data()
+void tst_DeviceParamsDB::removesByIdAndKey_data()
 {
     QTest::addColumn<bool>("byId");
     QTest::newRow("by-id") << true;
     QTest::newRow("by-key") << false;
-}
-
-void tst_DeviceParamsDB::skipsRemovalOfUnknown()
-{
-    QFETCH(bool, byId);
-    QSignalSpy removed(mStore.get(), &DeviceParamsDB::removed);
-    LogCapture log;
-    if (byId)
-        mStore->remove(5);
-    else
-        mStore->remove(QStringLiteral("NOPE"));
-    QCOMPARE(removed.count(), 0);
-    QVERIFY(log.contains(QStringLiteral("[db::deviceParams] Skipping item removal. Item does not exist : ")
-                         + (byId ? QStringLiteral("5") : QStringLiteral("NOPE"))));
-}
-
-void tst_DeviceParamsDB::removesByIdAndKey_data()
-{
-    skipsRemovalOfUnknown_data();
 }
 
 void tst_DeviceParamsDB::removesByIdAndKey()
@@ -231,17 +167,6 @@ void tst_DeviceParamsDB::removesByIdAndKey()
     QVERIFY(!mStore->find(QStringLiteral("GONE")));
     QVERIFY(log.contains(QStringLiteral("[db::deviceParams] Requested DeviceParam key not found : GONE")));
     QCOMPARE(mStore->findAll().keys(), QStringList({"KEPT"}));
-}
-
-void tst_DeviceParamsDB::keepsOneCacheEntryPerKey()
-{
-    mStore->insert(param(1, QStringLiteral("K"), QStringLiteral("a")));
-    mStore->insert(param(2, QStringLiteral("K"), QStringLiteral("b")));
-    QCOMPARE(rows(), 2);
-    QCOMPARE(mStore->findAll().size(), 1);
-    QCOMPARE(mStore->find(QStringLiteral("K"))->id(), 2);
-    mStore->insert(param(1, QStringLiteral("K"), QStringLiteral("c")));
-    QCOMPARE(mStore->find(QStringLiteral("K"))->value(), QStringLiteral("c"));
 }
 
 void tst_DeviceParamsDB::letsReceiversReadTheStore()

@@ -3,7 +3,6 @@
 #include "support/fakebroker.h"
 #include "support/logcapture.h"
 #include "support/mqttpeer.h"
-#include "support/testenv.h"
 
 #include <QTcpServer>
 #include <QtTest>
@@ -13,26 +12,17 @@ using manager::MqttClient;
 
 namespace {
 
-const QString kHost = QStringLiteral("127.0.0.1");
-
 void configure(MqttClient &client, quint16 port, quint32 retryMillis = 300)
 {
-    client.setHostname(kHost);
+    client.setHostname(QStringLiteral("127.0.0.1"));
     client.setPort(port);
     client.setRetryMillis(retryMillis);
     client.setClientId(QStringLiteral("zub-test"));
     client.setKeepAlive(5);
 }
 
-QStringList linesStartingWith(const QStringList &lines, const QString &prefix)
-{
-    QStringList out;
-    for (const auto &l : lines) {
-        if (l.startsWith(prefix))
-            out << l;
-    }
-    return out;
-}
+const QString NotAuthorized =
+    QStringLiteral("[MqttClient] Not authorized: zub-test. The client is not authorized to connect.");
 
 } // namespace
 
@@ -41,34 +31,22 @@ class tst_MqttClient : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void init();
+    void init() { mLog = std::make_unique<LogCapture>(); }
     void cleanup();
 
-    void combinePath_data();
-    void combinePath();
     void logsConfigurationWithoutPassword();
-    void subscribesBeforeAndAfterConnect();
     void resubscribesAfterBrokerRestart();
     void retriesEveryIntervalWhileBrokerDown();
     void publishWhileDisconnectedIsNotSentLater();
-    void publishBeforeFirstConnectFails();
     void directSubscribeNeedsConnection();
-    void dropsLinkWhenBrokerStopsAnswering();
-    void holdsBusyLinkThroughKeepAlive();
-    void wrongPasswordGivesOneErrorPerAttempt();
+    void keepAliveDropsSilentLinkOnly();
     void connackRefusals_data();
     void connackRefusals();
     void missingConnackForceClosesAndRetries();
     void malformedPacketIsProtocolViolation();
     void handlersCallBack_data();
     void handlersCallBack();
-    void handlersCallBackOnError_data();
-    void handlersCallBackOnError();
     void refusesPortAboveRange();
-    void pingIntervalFollowsKeepAlive_data();
-    void pingIntervalFollowsKeepAlive();
-    void reconnectAppliesChangedParameters();
-    void encryptedStillConnectsPlain();
 
 private:
     BrokerFixture mBroker;
@@ -80,49 +58,18 @@ void tst_MqttClient::initTestCase()
     QVERIFY2(mBroker.start(), qPrintable(mBroker.log()));
 }
 
-void tst_MqttClient::init()
-{
-    mLog = std::make_unique<LogCapture>();
-}
-
 void tst_MqttClient::cleanup()
 {
     mLog.reset();
-    mBroker.resume();
     if (!mBroker.isRunning())
         QVERIFY(mBroker.start());
-}
-
-void tst_MqttClient::combinePath_data()
-{
-    QTest::addColumn<QString>("a");
-    QTest::addColumn<QString>("b");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("plain") << "base" << "sub" << "base/sub";
-    QTest::newRow("slash-after-first") << "base/" << "sub" << "base/sub";
-    QTest::newRow("slash-before-second") << "base" << "/sub" << "base/sub";
-    QTest::newRow("both-slashes") << "base/" << "/sub" << "base/sub";
-    QTest::newRow("empty-first-slash") << "" << "/x" << "x";
-    QTest::newRow("empty-first") << "" << "x" << "x";
-    QTest::newRow("empty-second") << "a" << "" << "a/";
-    QTest::newRow("both-empty") << "" << "" << "";
-    QTest::newRow("one-leading-slash-dropped") << "a" << "//b" << "a//b";
-    QTest::newRow("trailing-slash-kept") << "a" << "b/" << "a/b/";
-}
-
-void tst_MqttClient::combinePath()
-{
-    QFETCH(QString, a);
-    QFETCH(QString, b);
-    QFETCH(QString, expected);
-    QCOMPARE(MqttClient::combinePath(a, b), expected);
 }
 
 void tst_MqttClient::logsConfigurationWithoutPassword()
 {
     MqttClient client;
     QSignalSpy up(&client, &MqttClient::connected);
-    client.setHostname(kHost);
+    client.setHostname(QStringLiteral("127.0.0.1"));
     client.setPort(mBroker.port());
     client.setUsername(QStringLiteral("u"));
     client.setPassword(QStringLiteral("secret-pw"));
@@ -130,9 +77,10 @@ void tst_MqttClient::logsConfigurationWithoutPassword()
     client.setKeepAlive(5);
     client.setWillMessage("gone");
     client.setWillTopic(QStringLiteral("will/t"));
+    client.setEncrypted(true);
     client.connect();
     QTRY_COMPARE(up.count(), 1);
-    const QString port = QString::number(mBroker.port());
+    QVERIFY(mLog->containsPart(QStringLiteral("Encryption not yet supported"))); // and it connects plain
     const QStringList expected{
         "[MqttClient] Connecting...",
         "[MqttClient] Applying client configuration:",
@@ -140,7 +88,7 @@ void tst_MqttClient::logsConfigurationWithoutPassword()
         "[MqttClient] Initializing keep alive ping timer : 6000 msec(s)",
         "[MqttClient] Applying client configuration:",
         "[MqttClient] Hostname: 127.0.0.1",
-        "[MqttClient] Port    : " + port,
+        "[MqttClient] Port    : " + QString::number(mBroker.port()),
         "[MqttClient] Username: u",
         "[MqttClient] CleanSession: true",
         "[MqttClient] Client Id   : cid",
@@ -154,37 +102,8 @@ void tst_MqttClient::logsConfigurationWithoutPassword()
         "[MqttClient] Starting keep alive ping timer : 6000 msec(s)",
         "[MqttClient] Connected to broker 127.0.0.1",
     };
-    QCOMPARE(mLog->texts().mid(0, expected.size()), expected);
+    QCOMPARE(mLog->texts().filter(QRegularExpression("^(?!.*Encryption)")).mid(0, expected.size()), expected);
     QVERIFY(!mLog->containsPart(QStringLiteral("secret-pw")));
-    QCOMPARE(mLog->entries().at(0).type, QtInfoMsg);
-    QCOMPARE(mLog->entries().at(1).type, QtDebugMsg);
-}
-
-void tst_MqttClient::subscribesBeforeAndAfterConnect()
-{
-    MqttPeer peer;
-    QVERIFY(peer.connectTo(mBroker.host(), mBroker.port()));
-    // Retained, so the order of our SUBSCRIBE and the peer's PUBLISH does not matter.
-    QVERIFY(peer.publish(QStringLiteral("early/topic"), "one", 1, true) > 0);
-
-    MqttClient client;
-    configure(client, mBroker.port());
-    QSignalSpy received(&client, &MqttClient::received);
-    QStringList logAtConnected;
-    QObject::connect(&client, &MqttClient::connected, this, [&] { logAtConnected = mLog->texts(); });
-    client.subscribe("early/topic", 1);
-    QVERIFY(!mLog->containsPart(QStringLiteral("Subscribing")));
-    client.connect();
-    QTRY_VERIFY(!logAtConnected.isEmpty());
-    QVERIFY(logAtConnected.contains(QStringLiteral("[MqttClient] Subscribing to 'early/topic' with QoS = 1")));
-
-    client.subscribe(QByteArray("late/topic\0ignored", 18));
-    QVERIFY(mLog->contains(QStringLiteral("[MqttClient] Subscribing to 'late/topic' with QoS = 0")));
-    QVERIFY(peer.publish(QStringLiteral("late/topic"), "two", 1, true) > 0);
-    QTRY_COMPARE(received.count(), 2);
-    QCOMPARE(received.at(0), (QList<QVariant>{QByteArray("one"), QByteArray("early/topic")}));
-    QCOMPARE(received.at(1), (QList<QVariant>{QByteArray("two"), QByteArray("late/topic")}));
-    QVERIFY(mLog->contains(QStringLiteral("[MqttClient] Received on topic: late/topic")));
 }
 
 void tst_MqttClient::resubscribesAfterBrokerRestart()
@@ -194,21 +113,18 @@ void tst_MqttClient::resubscribesAfterBrokerRestart()
     QSignalSpy up(&client, &MqttClient::connected);
     QSignalSpy down(&client, &MqttClient::disconnected);
     QSignalSpy received(&client, &MqttClient::received);
-    client.subscribe("restart/x", 0);
-    client.subscribe("restart/y", 1);
-    client.subscribe("restart/x", 0);
-    client.subscribe("restart/z", 2);
+    for (auto [topic, qos] : {std::make_pair("restart/x", 0), {"restart/y", 1}, {"restart/x", 0}, {"restart/z", 2}})
+        client.subscribe(topic, quint8(qos));
     QStringList logAtConnected;
     QObject::connect(&client, &MqttClient::connected, this, [&] { logAtConnected = mLog->texts(); });
     client.connect();
     QTRY_COMPARE(up.count(), 1);
-
     mLog->clear();
     QVERIFY(mBroker.restart());
     QTRY_COMPARE_WITH_TIMEOUT(up.count(), 2, 15000);
     QCOMPARE(down.count(), 1);
     QVERIFY(logAtConnected.contains(QStringLiteral("[MqttClient] Disconnected from broker 127.0.0.1")));
-    const QStringList asked = linesStartingWith(logAtConnected, QStringLiteral("[MqttClient] Subscribing"));
+    const QStringList asked = logAtConnected.filter(QRegularExpression("^\\[MqttClient\\] Subscribing"));
     QCOMPARE(asked, (QStringList{
                         "[MqttClient] Subscribing to 'restart/x' with QoS = 0",
                         "[MqttClient] Subscribing to 'restart/y' with QoS = 1",
@@ -217,12 +133,10 @@ void tst_MqttClient::resubscribesAfterBrokerRestart()
                     }));
     QVERIFY(logAtConnected.indexOf(QStringLiteral("[MqttClient] Connected to broker 127.0.0.1"))
             < logAtConnected.indexOf(asked.first()));
-
     MqttPeer peer;
     QVERIFY(peer.connectTo(mBroker.host(), mBroker.port()));
     QVERIFY(peer.publish(QStringLiteral("restart/y"), "again", 1, true) > 0);
     QTRY_COMPARE(received.count(), 1);
-    QCOMPARE(received.at(0).at(1).toByteArray(), QByteArray("restart/y"));
 }
 
 void tst_MqttClient::retriesEveryIntervalWhileBrokerDown()
@@ -234,15 +148,13 @@ void tst_MqttClient::retriesEveryIntervalWhileBrokerDown()
     QElapsedTimer clock;
     clock.start();
     client.connect();
-    const QString attempt = QStringLiteral("[MqttClient] Connecting...");
-    QTRY_VERIFY_WITH_TIMEOUT(mLog->count(attempt) >= 6, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(mLog->count(QStringLiteral("[MqttClient] Connecting...")) >= 6, 10000);
     const qint64 elapsed = clock.elapsed();
     // Five intervals between six attempts: never faster, and not much slower either.
     QVERIFY2(elapsed >= 5 * 300 * 9 / 10 && elapsed < 5 * 300 * 3, qPrintable(QString::number(elapsed)));
     QVERIFY(mLog->count(QStringLiteral("[MqttClient] Transport invalid: The underlying transport caused an error. "
                                        "For example, the connection might have been interrupted unexpectedly."))
             >= 5);
-
     QVERIFY(mBroker.start());
     QTRY_COMPARE_WITH_TIMEOUT(up.count(), 1, 5000);
 }
@@ -250,13 +162,16 @@ void tst_MqttClient::retriesEveryIntervalWhileBrokerDown()
 void tst_MqttClient::publishWhileDisconnectedIsNotSentLater()
 {
     MqttClient client;
+    QSignalSpy errors(&client, &MqttClient::error);
+    QVERIFY(!client.publish("x", "early/publish"));
+    QCOMPARE(errors.count(), 0);
+    QVERIFY(mLog->contains(QStringLiteral("[MqttClient] Publishing to topic 'early/publish'")));
+
     configure(client, mBroker.port());
     QSignalSpy up(&client, &MqttClient::connected);
     QSignalSpy down(&client, &MqttClient::disconnected);
-    QSignalSpy errors(&client, &MqttClient::error);
     client.connect();
     QTRY_COMPARE(up.count(), 1);
-
     mBroker.stop();
     QTRY_COMPARE(down.count(), 1);
     errors.clear();
@@ -274,16 +189,6 @@ void tst_MqttClient::publishWhileDisconnectedIsNotSentLater()
     // Had the lost message been kept, it would have left before this one.
     QVERIFY(peer.waitForMessages(QStringLiteral("offline/after")));
     QCOMPARE(peer.count(QStringLiteral("offline/lost")), 0);
-}
-
-void tst_MqttClient::publishBeforeFirstConnectFails()
-{
-    MqttClient client;
-    QSignalSpy errors(&client, &MqttClient::error);
-    QVERIFY(!client.publish("x", "early/publish"));
-    QCOMPARE(errors.count(), 0);
-    QVERIFY(mLog->contains(QStringLiteral("[MqttClient] Publishing to topic 'early/publish'")));
-    client.disconnect(); // nothing to disconnect: no effect
 }
 
 void tst_MqttClient::directSubscribeNeedsConnection()
@@ -304,7 +209,6 @@ void tst_MqttClient::directSubscribeNeedsConnection()
     QVERIFY(mLog->contains(QStringLiteral("[MqttClient] ERROR: Could not subscribe to topic : direct/#/bad")));
     client.subscribe(QStringLiteral("direct/a"), &receiver, handler, 1);
     QVERIFY(mLog->contains(QStringLiteral("[MqttClient] Subscribed to topic : direct/a")));
-
     MqttPeer peer;
     QVERIFY(peer.connectTo(mBroker.host(), mBroker.port()));
     QVERIFY(peer.publish(QStringLiteral("direct/a"), "straight", 1, true) > 0);
@@ -313,86 +217,44 @@ void tst_MqttClient::directSubscribeNeedsConnection()
     QCOMPARE(messages.at(0).topic, QStringLiteral("direct/a"));
 }
 
-void tst_MqttClient::dropsLinkWhenBrokerStopsAnswering()
+void tst_MqttClient::keepAliveDropsSilentLinkOnly()
 {
-    MqttClient client;
-    configure(client, mBroker.port(), 1000);
-    QSignalSpy up(&client, &MqttClient::connected);
-    QSignalSpy down(&client, &MqttClient::disconnected);
-    client.connect();
-    QTRY_COMPARE(up.count(), 1);
-
-    mBroker.pause();
-    const QString line = QStringLiteral("[MqttClient] ERROR: Keep-alive ping timed-out. Disconnecting from broker : "
-                                        "127.0.0.1:%1")
-                             .arg(mBroker.port());
-    QTRY_VERIFY_WITH_TIMEOUT(mLog->contains(line), 10000);
-    QCOMPARE(down.count(), 1);
-    for (const auto &e : mLog->entries()) {
-        if (e.text == line)
-            QCOMPARE(e.type, QtCriticalMsg);
-    }
-    mBroker.resume();
-    QTRY_COMPARE_WITH_TIMEOUT(up.count(), 2, 20000);
-}
-
-void tst_MqttClient::holdsBusyLinkThroughKeepAlive()
-{
-    MqttClient client;
-    configure(client, mBroker.port());
-    QSignalSpy up(&client, &MqttClient::connected);
-    QSignalSpy down(&client, &MqttClient::disconnected);
-    QSignalSpy received(&client, &MqttClient::received);
-    client.subscribe("busy/in");
-    client.connect();
-    QTRY_COMPARE(up.count(), 1);
+    // At once: a link busy with traffic both ways, on which libmosquitto sends no ping, and
+    // a broker that never answers pings.
+    FakeBroker silent;
+    QVERIFY(silent.listen());
+    silent.setAnswerPings(false);
+    MqttClient busy, quiet;
+    configure(busy, mBroker.port());
+    configure(quiet, silent.port(), 1000);
+    QSignalSpy busyDown(&busy, &MqttClient::disconnected);
+    QSignalSpy received(&busy, &MqttClient::received);
+    QSignalSpy quietUp(&quiet, &MqttClient::connected);
+    QSignalSpy quietDown(&quiet, &MqttClient::disconnected);
+    busy.subscribe("busy/in");
+    busy.connect();
+    quiet.connect();
     MqttPeer peer;
-    QVERIFY(peer.connectTo(mBroker.host(), mBroker.port()));
-    QVERIFY(peer.subscribe(QStringLiteral("busy/out")));
-
-    // Ten messages a second each way: libmosquitto sends no ping on such a link.
+    QVERIFY(peer.connectTo(mBroker.host(), mBroker.port()) && peer.subscribe(QStringLiteral("busy/out")));
     QTimer traffic;
     int n = 0;
     QObject::connect(&traffic, &QTimer::timeout, this, [&] {
-        client.publish(QByteArray::number(n), "busy/out");
-        peer.publish(QStringLiteral("busy/in"), QByteArray::number(n), 0);
-        ++n;
+        busy.publish(QByteArray::number(n), "busy/out");
+        peer.publish(QStringLiteral("busy/in"), QByteArray::number(n++), 0);
     });
     traffic.start(100);
-    QElapsedTimer clock;
-    clock.start();
-    QTRY_VERIFY_WITH_TIMEOUT(clock.elapsed() > 3 * 5000 + 1500 || down.count() > 0, 25000);
+    const QString line = QStringLiteral("[MqttClient] ERROR: Keep-alive ping timed-out. Disconnecting from broker : "
+                                        "127.0.0.1:%1");
+    QTRY_VERIFY_WITH_TIMEOUT(mLog->contains(line.arg(silent.port())), 10000);
+    QCOMPARE(quietDown.count(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(quietUp.count(), 2, 5000);
+    // One ping interval (6 s) and more have passed on the busy link.
+    QTRY_VERIFY_WITH_TIMEOUT(n > 75, 5000);
     traffic.stop();
-    QCOMPARE(down.count(), 0);
-    QVERIFY(!mLog->containsPart(QStringLiteral("Keep-alive ping timed-out")));
-    QVERIFY2(received.count() > 120, qPrintable(QString::number(received.count())));
-    QVERIFY2(peer.count(QStringLiteral("busy/out")) > 120, qPrintable(QString::number(peer.count())));
-}
-
-void tst_MqttClient::wrongPasswordGivesOneErrorPerAttempt()
-{
-    TestEnv env;
-    const QString passwords = env.filePath(QStringLiteral("passwd"));
-    QVERIFY(BrokerFixture::writePasswordFile(passwords, QStringLiteral("zub"), QStringLiteral("right")));
-    BrokerFixture::Options options;
-    options.passwordFile = passwords;
-    BrokerFixture broker(options);
-    QVERIFY2(broker.start(), qPrintable(broker.log()));
-
-    MqttClient client;
-    configure(client, broker.port());
-    client.setUsername(QStringLiteral("zub"));
-    client.setPassword(QStringLiteral("wrong"));
-    QSignalSpy down(&client, &MqttClient::disconnected);
-    QSignalSpy errors(&client, &MqttClient::error);
-    client.connect();
-    QTRY_VERIFY(errors.count() >= 2);
-    // One attempt gives its Disconnected and its error in one go: the counts never drift apart.
-    QCOMPARE(down.count(), errors.count());
-    const QString refusal = QStringLiteral("[MqttClient] Not authorized: zub-test. The client is not authorized to "
-                                           "connect.");
-    QCOMPARE(mLog->count(refusal), errors.count());
-    QCOMPARE(errors.at(0).at(0).toString(), QStringLiteral("Mqtt client error."));
+    QCOMPARE(busyDown.count(), 0);
+    QVERIFY(!mLog->contains(line.arg(mBroker.port())));
+    QVERIFY2(received.count() > 60 && peer.count(QStringLiteral("busy/out")) > 60,
+             qPrintable(QString::number(received.count())));
 }
 
 void tst_MqttClient::connackRefusals_data()
@@ -411,9 +273,7 @@ void tst_MqttClient::connackRefusals_data()
     QTest::newRow("4-bad-credentials") << 4
                                        << "[MqttClient] Bad username or password. The data in the username or "
                                           "password is malformed.";
-    QTest::newRow("5-not-authorized") << 5
-                                      << "[MqttClient] Not authorized: zub-test. The client is not authorized to "
-                                         "connect.";
+    QTest::newRow("5-not-authorized") << 5 << NotAuthorized;
 }
 
 void tst_MqttClient::connackRefusals()
@@ -431,12 +291,11 @@ void tst_MqttClient::connackRefusals()
     QSignalSpy errors(&client, &MqttClient::error);
     client.connect();
     QTRY_VERIFY(errors.count() >= 2);
+    // One attempt gives its Disconnected and its error in one go: the counts never drift apart.
     QCOMPARE(down.count(), errors.count());
     QCOMPARE(mLog->count(expected), errors.count());
-    for (const auto &e : mLog->entries()) {
-        if (e.text == expected)
-            QCOMPARE(e.type, QtWarningMsg);
-    }
+    QCOMPARE(errors.at(0).at(0).toString(), QStringLiteral("Mqtt client error."));
+    QCOMPARE(mLog->entries().at(mLog->texts().indexOf(expected)).type, QtWarningMsg);
 }
 
 void tst_MqttClient::missingConnackForceClosesAndRetries()
@@ -453,7 +312,6 @@ void tst_MqttClient::missingConnackForceClosesAndRetries()
     QVERIFY(mLog->count(QStringLiteral("[MqttClient] Force closing timed-out connection")) >= 2);
     QVERIFY(down.count() >= 2);
     QCOMPARE(broker.count(FakeBroker::Disconnect), 0); // closed, not said goodbye to
-
     broker.setConnackCode(0);
     QTRY_COMPARE_WITH_TIMEOUT(up.count(), 1, 5000);
 }
@@ -470,7 +328,6 @@ void tst_MqttClient::malformedPacketIsProtocolViolation()
     QTRY_VERIFY(errors.count() >= 1);
     QVERIFY(mLog->contains(QStringLiteral("[MqttClient] Protocol violation:The client encountered a protocol "
                                           "violation, and therefore closed the connection.")));
-    QCOMPARE(errors.at(0).at(0).toString(), QStringLiteral("Mqtt client error."));
     QTRY_VERIFY(broker.count(FakeBroker::Connect) >= 2); // and it tries again
 }
 
@@ -478,10 +335,10 @@ void tst_MqttClient::handlersCallBack_data()
 {
     QTest::addColumn<QString>("signal");
     QTest::addColumn<QString>("action");
-    for (const char *signal : {"connected", "received"}) {
-        for (const char *action : {"publish", "subscribe", "disconnect"})
-            QTest::addRow("%s-%s", signal, action) << signal << action;
-    }
+    QTest::newRow("connected-publish") << "connected" << "publish";
+    QTest::newRow("received-disconnect") << "received" << "disconnect";
+    QTest::newRow("error-publish") << "error" << "publish";
+    QTest::newRow("error-subscribe") << "error" << "subscribe";
 }
 
 void tst_MqttClient::handlersCallBack()
@@ -490,92 +347,59 @@ void tst_MqttClient::handlersCallBack()
     QFETCH(QString, action);
     const QString base = QStringLiteral("handlers/") + QLatin1String(QTest::currentDataTag());
     MqttPeer peer;
-    QVERIFY(peer.connectTo(mBroker.host(), mBroker.port()));
-    QVERIFY(peer.subscribe(base + "/out", 1));
+    QVERIFY(peer.connectTo(mBroker.host(), mBroker.port()) && peer.subscribe(base + "/out", 1));
     QVERIFY(peer.publish(base + "/in", "trigger", 1, true) > 0);
     QVERIFY(peer.publish(base + "/extra", "extra", 1, true) > 0);
+    FakeBroker refusing;
+    QVERIFY(refusing.listen());
+    refusing.setConnackCode(5);
 
     MqttClient client;
-    configure(client, mBroker.port());
+    configure(client, signal == "error" ? refusing.port() : mBroker.port());
     QSignalSpy up(&client, &MqttClient::connected);
     QSignalSpy down(&client, &MqttClient::disconnected);
     QSignalSpy received(&client, &MqttClient::received);
+    QSignalSpy errors(&client, &MqttClient::error);
     client.subscribe((base + "/in").toUtf8());
-    bool done = false;
+    int calls = 0;
     bool published = false;
     auto act = [&] {
-        if (done)
+        if (calls++)
             return;
-        done = true;
-        if (action == QLatin1String("publish"))
+        if (action == "publish")
             published = client.publish("reply", (base + "/out").toUtf8(), 1);
-        else if (action == QLatin1String("subscribe"))
+        else if (action == "subscribe")
             client.subscribe((base + "/extra").toUtf8(), 1);
         else
             client.disconnect();
     };
-    if (signal == QLatin1String("connected"))
+    if (signal == "connected")
         QObject::connect(&client, &MqttClient::connected, this, act);
-    else
+    else if (signal == "received")
         QObject::connect(&client, &MqttClient::received, this, act);
+    else
+        QObject::connect(&client, &MqttClient::error, this, act);
     client.connect();
-    QTRY_VERIFY(done);
-
-    if (action == QLatin1String("publish")) {
-        QVERIFY(published);
-        QVERIFY(peer.waitForMessages(base + "/out"));
-    } else if (action == QLatin1String("subscribe")) {
+    QTRY_VERIFY(calls >= 1);
+    if (signal == "error") {
+        QCOMPARE(published, false);
+        refusing.setConnackCode(0);
+        QTRY_COMPARE(up.count(), 1);
+        // One Disconnected per refused attempt, none added by the handler.
+        QCOMPARE(down.count(), mLog->count(NotAuthorized));
+        if (action == "subscribe")
+            QVERIFY(mLog->contains(QStringLiteral("[MqttClient] Subscribing to '%1/extra' with QoS = 1").arg(base)));
+        if (action == "publish")
+            QCOMPARE(errors.at(1).at(0).toString(), "Publish to " + base + "/out failed.");
+    } else if (action == "publish") {
+        QVERIFY(published && peer.waitForMessages(base + "/out"));
+    } else if (action == "subscribe") {
         QTRY_VERIFY(std::any_of(received.begin(), received.end(),
                                 [&](const QList<QVariant> &args) { return args.at(1).toString() == base + "/extra"; }));
     } else {
         QTRY_COMPARE(down.count(), 1);
         QTRY_COMPARE(up.count(), 2); // an explicit disconnect reconnects after the retry interval
     }
-}
-
-void tst_MqttClient::handlersCallBackOnError_data()
-{
-    QTest::addColumn<QString>("action");
-    QTest::newRow("publish") << "publish";
-    QTest::newRow("subscribe") << "subscribe";
-    QTest::newRow("disconnect") << "disconnect";
-}
-
-void tst_MqttClient::handlersCallBackOnError()
-{
-    QFETCH(QString, action);
-    FakeBroker broker;
-    QVERIFY(broker.listen());
-    broker.setConnackCode(5);
-    MqttClient client;
-    configure(client, broker.port());
-    QSignalSpy up(&client, &MqttClient::connected);
-    QSignalSpy down(&client, &MqttClient::disconnected);
-    QSignalSpy errors(&client, &MqttClient::error);
-    int calls = 0;
-    bool published = true;
-    QObject::connect(&client, &MqttClient::error, this, [&] {
-        if (calls++)
-            return;
-        if (action == QLatin1String("publish"))
-            published = client.publish("x", "error/publish");
-        else if (action == QLatin1String("subscribe"))
-            client.subscribe("error/extra", 1);
-        else
-            client.disconnect();
-    });
-    client.connect();
-    QTRY_VERIFY(calls >= 1);
-    QCOMPARE(published, action != QLatin1String("publish"));
-    broker.setConnackCode(0);
-    QTRY_COMPARE(up.count(), 1);
-    // One Disconnected per refused attempt, none added by the handler.
-    QCOMPARE(down.count(), mLog->count(QStringLiteral("[MqttClient] Not authorized: zub-test. The client is not "
-                                                      "authorized to connect.")));
-    if (action == QLatin1String("subscribe"))
-        QVERIFY(mLog->contains(QStringLiteral("[MqttClient] Subscribing to 'error/extra' with QoS = 1")));
-    if (action == QLatin1String("publish"))
-        QCOMPARE(errors.at(1).at(0).toString(), QStringLiteral("Publish to error/publish failed."));
 }
 
 void tst_MqttClient::refusesPortAboveRange()
@@ -591,73 +415,7 @@ void tst_MqttClient::refusesPortAboveRange()
     client.connect();
     QVERIFY(mLog->contains(QStringLiteral("[MqttClient] ERROR: Invalid broker port : %1").arg(port)));
     QTRY_COMPARE(errors.count(), 1);
-    QVERIFY(mLog->contains(QStringLiteral("[MqttClient] Transport invalid: The underlying transport caused an error. "
-                                          "For example, the connection might have been interrupted unexpectedly.")));
     QVERIFY(!listener.waitForNewConnection(300));
-}
-
-void tst_MqttClient::pingIntervalFollowsKeepAlive_data()
-{
-    QTest::addColumn<int>("keepAlive"); // -1 keeps the default
-    QTest::addColumn<int>("interval");
-    QTest::addColumn<bool>("supervised");
-    QTest::newRow("default") << -1 << 61000 << true;
-    QTest::newRow("zero") << 0 << 1000 << false;
-    QTest::newRow("raised-to-five") << 3 << 6000 << true;
-    QTest::newRow("five") << 5 << 6000 << true;
-    QTest::newRow("largest") << 255 << 256000 << true;
-}
-
-void tst_MqttClient::pingIntervalFollowsKeepAlive()
-{
-    QFETCH(int, keepAlive);
-    QFETCH(int, interval);
-    QFETCH(bool, supervised);
-    MqttClient client;
-    client.setHostname(kHost);
-    client.setPort(mBroker.port());
-    if (keepAlive >= 0)
-        client.setKeepAlive(quint8(keepAlive));
-    QSignalSpy up(&client, &MqttClient::connected);
-    client.connect();
-    QTRY_COMPARE(up.count(), 1);
-    QVERIFY(mLog->contains(QStringLiteral("[MqttClient] Initializing keep alive ping timer : %1 msec(s)").arg(interval)));
-    QCOMPARE(mLog->contains(QStringLiteral("[MqttClient] Starting keep alive ping timer : %1 msec(s)").arg(interval)),
-             supervised);
-}
-
-void tst_MqttClient::reconnectAppliesChangedParameters()
-{
-    MqttClient client;
-    configure(client, mBroker.port());
-    QSignalSpy up(&client, &MqttClient::connected);
-    client.connect();
-    QTRY_COMPARE(up.count(), 1);
-
-    client.setKeepAlive(10);
-    client.setClientId(QStringLiteral("zub-renamed"));
-    client.disconnect();
-    QTRY_COMPARE(up.count(), 2);
-    QVERIFY(mLog->contains(QStringLiteral("[MqttClient] Client Id   : zub-renamed")));
-    QVERIFY(mLog->contains(QStringLiteral("[MqttClient] Initializing keep alive ping timer : 11000 msec(s)")));
-    QCOMPARE(mLog->texts().filter(QStringLiteral("Starting keep alive ping timer")).last(),
-             QStringLiteral("[MqttClient] Starting keep alive ping timer : 11000 msec(s)"));
-
-    // Unchanged, the interval is not announced again.
-    client.disconnect();
-    QTRY_COMPARE(up.count(), 3);
-    QCOMPARE(mLog->count(QStringLiteral("[MqttClient] Initializing keep alive ping timer : 11000 msec(s)")), 1);
-}
-
-void tst_MqttClient::encryptedStillConnectsPlain()
-{
-    MqttClient client;
-    configure(client, mBroker.port());
-    client.setEncrypted(true);
-    QSignalSpy up(&client, &MqttClient::connected);
-    client.connect();
-    QVERIFY(mLog->contains(QStringLiteral("Encryption not yet supported")));
-    QTRY_COMPARE(up.count(), 1);
 }
 
 QTEST_GUILESS_MAIN(tst_MqttClient)

@@ -12,9 +12,6 @@ private slots:
     void parse();
     void unsetIsUtcInEveryZone();
     void writesUtc();
-    void echoesWhatDidNotParse_data();
-    void echoesWhatDidNotParse();
-    void invalidTimeSetByDeviceWritesEmpty();
     void dates_data();
     void dates();
 
@@ -99,33 +96,6 @@ void tst_CardTime::writesUtc()
     // Milliseconds are not on the wire.
     const QDateTime millis(QDate(2024, 1, 15), QTime(10, 0, 1, 999), Qt::UTC);
     QCOMPARE(CardTime(millis).toJson(), QJsonValue(QStringLiteral("2024-01-15T10:00:01Z")));
-}
-
-void tst_CardTime::echoesWhatDidNotParse_data()
-{
-    QTest::addColumn<QJsonValue>("read");
-    QTest::newRow("blank-no-z") << QJsonValue(QStringLiteral("2024-03-05 07:08:09"));
-    QTest::newRow("garbage") << QJsonValue(QStringLiteral("soon"));
-    QTest::newRow("empty") << QJsonValue(QString());
-    QTest::newRow("number") << QJsonValue(1709622489);
-    QTest::newRow("null") << QJsonValue(QJsonValue::Null);
-    QTest::newRow("object") << QJsonValue(QJsonObject{{QStringLiteral("t"), 1}});
-}
-
-void tst_CardTime::echoesWhatDidNotParse()
-{
-    QFETCH(QJsonValue, read);
-    const CardTime time = CardTime::fromJson(read);
-    QVERIFY(!time.value().isValid());
-    QVERIFY(time.hasUnparsedValue());
-    QCOMPARE(time.toJson(), read);
-}
-
-void tst_CardTime::invalidTimeSetByDeviceWritesEmpty()
-{
-    const CardTime time{QDateTime()};
-    QVERIFY(!time.hasUnparsedValue());
-    QCOMPARE(time.toJson(), QJsonValue(QString()));
 }
 
 void tst_CardTime::dates_data()

@@ -113,24 +113,17 @@ private slots:
     void init();
     void cleanup();
 
-    void staysIdleWithoutPeriod_data();
-    void staysIdleWithoutPeriod();
     void loadsFileAndSyncsAtStart();
     void cleansSupersededActions_data();
     void cleansSupersededActions();
     void findsPendingActionsOfCard_data();
     void findsPendingActionsOfCard();
-    void schedulesRetries_data();
-    void schedulesRetries();
     void retriesFailedReportAtScheduleEdges_data();
     void retriesFailedReportAtScheduleEdges();
     void sendsLastDueFirstAndNextAtOnce();
     void answersEachRecordWithItsOwnAnswer();
-    void keepsReportingWhenNoAnswerComes();
     void dropsLateAnswerAfterWatchdog();
     void keepsRecordTheStoreRefused();
-    void savesListsReceivedBackToBack();
-    void reloadsOutsideChangesOnly();
     void survivesUnwritableStorage();
 
 private:
@@ -195,27 +188,6 @@ QVariant tst_ActionListManager::column(const QString &sql) const
     if (!query.exec(sql) || !query.next())
         return QStringLiteral("<%1>").arg(query.lastError().text());
     return query.value(0);
-}
-
-void tst_ActionListManager::staysIdleWithoutPeriod_data()
-{
-    QTest::addColumn<int>("minutes");
-    QTest::newRow("zero") << 0;
-    QTest::newRow("negative") << -5;
-}
-
-void tst_ActionListManager::staysIdleWithoutPeriod()
-{
-    QFETCH(int, minutes);
-    QVERIFY(QFile(QDir(storage()).filePath(ActionListManager::FileName)).open(QIODevice::WriteOnly));
-    create();
-    QSignalSpy synced(mManager.get(), &ActionListManager::syncStarted);
-    LogCapture log;
-    mManager->start(minutes);
-    QVERIFY(log.entries().isEmpty());
-    QCOMPARE(synced.count(), 0);
-    emit mConnector->actionListReceived(actions(QStringLiteral("5U")));
-    QVERIFY(mManager->actions().isEmpty()); // nothing listens yet
 }
 
 void tst_ActionListManager::loadsFileAndSyncsAtStart()
@@ -297,29 +269,6 @@ void tst_ActionListManager::findsPendingActionsOfCard()
     create();
     mManager->processNewList(actions(list));
     QCOMPARE(ids(mManager->actionsByUid(uid, counter)), expected);
-}
-
-void tst_ActionListManager::schedulesRetries_data()
-{
-    QTest::addColumn<int>("attempts");
-    QTest::addColumn<int>("seconds"); // -1: given up
-    for (const auto &row : QList<QPair<int, int>>{{0, 60}, {1, 60}, {3, 60}, {4, 900}, {6, 900}, {7, 3600},
-                                                  {9, 3600}, {10, 21600}, {15, 21600}, {16, -1}, {40, -1}})
-        QTest::addRow("attempt-%d", row.first) << row.first << row.second;
-}
-
-void tst_ActionListManager::schedulesRetries()
-{
-    QFETCH(int, attempts);
-    QFETCH(int, seconds);
-    create();
-    const ActionRecord::Ptr r = record(QStringLiteral("t"), 1);
-    r->setSendAttempts(attempts);
-    const QDateTime next = mManager->nextSendDate(r);
-    if (seconds < 0)
-        QCOMPARE(next.toString(tarvik::ActionRecordList::DateFormat), tarvik::ActionRecordList::GivenUp);
-    else
-        QCOMPARE(next, kNow.addSecs(seconds));
 }
 
 void tst_ActionListManager::retriesFailedReportAtScheduleEdges_data()
@@ -416,31 +365,6 @@ void tst_ActionListManager::answersEachRecordWithItsOwnAnswer()
     QTRY_COMPARE(QSqlDatabase::connectionNames().size(), mBaseline + 2);
 }
 
-void tst_ActionListManager::keepsReportingWhenNoAnswerComes()
-{
-    create(false); // no URL: the client sends nothing and never answers
-    mManager->setWatchdogInterval(50);
-    LogCapture log;
-    mManager->setActionComplete(record(QStringLiteral("first"), 1));
-    QVERIFY(mManager->isReportInFlight());
-    QTRY_COMPARE_WITH_TIMEOUT(column(QStringLiteral("SELECT sendCode FROM ActionRecords")).toString(),
-                              QStringLiteral("TIMEOUT"), kWaitMs);
-    QCOMPARE(column(QStringLiteral("SELECT sendMessage FROM ActionRecords")).toString(),
-             QStringLiteral("No response received"));
-    QVERIFY(log.contains(kTag + QStringLiteral("ERROR: Action Record response timeout")));
-    QTRY_VERIFY_WITH_TIMEOUT(!mManager->isReportInFlight(), kWaitMs);
-
-    mManager->setActionComplete(record(QStringLiteral("second"), 2));
-    QTRY_COMPARE_WITH_TIMEOUT(column(QStringLiteral("SELECT sendCode FROM ActionRecords WHERE accountToken = "
-                                                    "'second'"))
-                                  .toString(),
-                              QStringLiteral("TIMEOUT"), kWaitMs);
-    mClock = kNow.addSecs(60);
-    mManager->checkUnsent();
-    QTRY_COMPARE_WITH_TIMEOUT(column(QStringLiteral("SELECT SUM(sendAttempts) FROM ActionRecords")).toInt(), 3,
-                              kWaitMs);
-}
-
 void tst_ActionListManager::dropsLateAnswerAfterWatchdog()
 {
     create(false);
@@ -472,71 +396,6 @@ void tst_ActionListManager::keepsRecordTheStoreRefused()
     mManager->checkUnsent();
     QTRY_COMPARE_WITH_TIMEOUT(mManager->records().successfull().size(), 1, kWaitMs);
     QCOMPARE(mManager->records().size(), 1);
-}
-
-void tst_ActionListManager::savesListsReceivedBackToBack()
-{
-    create();
-    const QString path = QDir(storage()).filePath(ActionListManager::FileName);
-    LogCapture log;
-    mManager->processNewList(actions(QStringLiteral("1U 2U 3U")));
-    mManager->processNewList(actions(QStringLiteral("4U 5U")));
-    QTRY_COMPARE_WITH_TIMEOUT(countStarting(log, kTag + QStringLiteral("Saving completed in : ")), 2, kWaitMs);
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QJsonDocument saved = QJsonDocument::fromJson(file.readAll());
-    QVERIFY(saved.isArray());
-    QCOMPARE(saved.array().size(), 5);
-    QCOMPARE(saved.array().last().toObject().value(QLatin1String("id")).toInt(), 5);
-
-    // An outside change now is noticed, our own two saves were not.
-    QSaveFile outside(path);
-    QVERIFY(outside.open(QIODevice::WriteOnly));
-    outside.write(document(actions(QStringLiteral("8U"))));
-    QVERIFY(outside.commit());
-    QTRY_COMPARE_WITH_TIMEOUT(ids(mManager->actions()), QList<int>({8}), kWaitMs);
-    QCOMPARE(log.count(kChanged + path), 1);
-}
-
-void tst_ActionListManager::reloadsOutsideChangesOnly()
-{
-    const QString path = QDir(storage()).filePath(ActionListManager::FileName);
-    {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(document(actions(QStringLiteral("1U"))));
-    }
-    create();
-    mManager->start(10);
-    QCOMPARE(ids(mManager->actions()), QList<int>({1}));
-    LogCapture log;
-
-    // 1. replaced by rename
-    QSaveFile replaced(path);
-    QVERIFY(replaced.open(QIODevice::WriteOnly));
-    replaced.write(document(actions(QStringLiteral("2U 3U"))));
-    QVERIFY(replaced.commit());
-    QTRY_COMPARE_WITH_TIMEOUT(ids(mManager->actions()), QList<int>({2, 3}), kWaitMs);
-
-    // 2. our own save
-    mManager->processNewList(actions(QStringLiteral("4U")));
-    QTRY_VERIFY_WITH_TIMEOUT(log.containsPart(kTag + QStringLiteral("Saving completed in : ")), kWaitMs);
-
-    // 3. written in place
-    {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(document(actions(QStringLiteral("6U 7U"))));
-    }
-    QTRY_COMPARE_WITH_TIMEOUT(ids(mManager->actions()), QList<int>({6, 7}), kWaitMs);
-
-    // 4. replaced again: the watch survived both kinds of write
-    QSaveFile again(path);
-    QVERIFY(again.open(QIODevice::WriteOnly));
-    again.write(document(actions(QStringLiteral("9U"))));
-    QVERIFY(again.commit());
-    QTRY_COMPARE_WITH_TIMEOUT(ids(mManager->actions()), QList<int>({9}), kWaitMs);
-    QCOMPARE(log.count(kChanged + path), 3);
 }
 
 void tst_ActionListManager::survivesUnwritableStorage()

@@ -62,19 +62,12 @@ private slots:
     void init();
     void cleanup();
 
-    void createsTableAtVersionOne();
     void migratesVersionZeroFile();
     void rollsBackFailedMigration_data();
     void rollsBackFailedMigration();
-    void keepsUnknownVersions_data();
-    void keepsUnknownVersions();
     void roundTripsRecord_data();
     void roundTripsRecord();
-    void queuesAddedRecord();
-    void waitsForScheduleDate();
-    void givesUpOnEpochDate();
     void confirmsRecord();
-    void cleansConfirmedRowsOnly();
     void addsFromOtherThreads();
     void reportsStoreThatCannotBeOpened();
 
@@ -123,25 +116,6 @@ std::unique_ptr<ActionRecordList> tst_ActionRecordList::open()
     auto store = std::make_unique<ActionRecordList>(QSharedPointer<Database>::create(path()));
     store->setClock([this] { return mClock; });
     return store;
-}
-
-void tst_ActionRecordList::createsTableAtVersionOne()
-{
-    open();
-    QCOMPARE(column(QStringLiteral("PRAGMA user_version")).toInt(), 1);
-    QStringList names;
-    const QSqlRecord fields = direct().record(QStringLiteral("ActionRecords"));
-    for (int i = 0; i < fields.count(); ++i)
-        names << fields.fieldName(i);
-    QCOMPARE(names, QStringList({"id", "accountToken", "smartCardUid", "counter", "actionDate", "deviceUuid",
-                                 "balanceAfter", "balanceBefore", "journeysAfter", "journeysBefore", "snapshot",
-                                 "action", "code", "sendDate", "sendStatus", "sendCode", "sendMessage",
-                                 "sendAttempts", "sendSchedDate"}));
-    LogCapture log;
-    open();
-    QVERIFY(log.contains(QStringLiteral("[tarvik::ActionRecordList] Current Schema version : v1")));
-    QVERIFY(log.contains(QStringLiteral("[tarvik::ActionRecordList] Target  Schema version : v1")));
-    QVERIFY(log.contains(QStringLiteral("[tarvik::ActionRecordList] Migration not required")));
 }
 
 void tst_ActionRecordList::migratesVersionZeroFile()
@@ -201,31 +175,6 @@ void tst_ActionRecordList::rollsBackFailedMigration()
     QCOMPARE(store->size(), 1); // used all the same
 }
 
-void tst_ActionRecordList::keepsUnknownVersions_data()
-{
-    QTest::addColumn<int>("version");
-    QTest::addColumn<bool>("migrated");
-    QTest::newRow("above") << 3 << true;
-    QTest::newRow("negative") << -2 << false;
-}
-
-void tst_ActionRecordList::keepsUnknownVersions()
-{
-    QFETCH(int, version);
-    QFETCH(bool, migrated);
-    {
-        Database db(path());
-        db.execute(QStringLiteral("CREATE TABLE ActionRecords (id INTEGER)"));
-        QVERIFY(db.setUserVersion(version));
-    }
-    LogCapture log;
-    open();
-    QCOMPARE(column(QStringLiteral("PRAGMA user_version")).toInt(), version);
-    QCOMPARE(log.contains(QStringLiteral("[tarvik::ActionRecordList] |    DATABASE MIGRATED SUCCESSFULLY    |")),
-             migrated);
-    QCOMPARE(log.contains(QStringLiteral("[tarvik::ActionRecordList] ERROR: Failed to migrate database")), !migrated);
-}
-
 void tst_ActionRecordList::roundTripsRecord_data()
 {
     QTest::addColumn<QVariant>("balance");
@@ -270,54 +219,6 @@ void tst_ActionRecordList::roundTripsRecord()
     QCOMPARE(store->toJson(), QJsonArray({in->toJson()}));
 }
 
-void tst_ActionRecordList::queuesAddedRecord()
-{
-    auto store = open();
-    QVERIFY(store->add(record(QStringLiteral("tok"), 1)));
-    QCOMPARE(tokens(store->pending()), QStringList({"tok"}));
-    QCOMPARE(tokens(store->dueForSend()), QStringList({"tok"}));
-    QVERIFY(store->failed().isEmpty());
-    QVERIFY(store->successfull().isEmpty());
-    QCOMPARE(store->dueForSend().first()->sendAttempts(), 0);
-    QCOMPARE(column(QStringLiteral("SELECT sendCode FROM ActionRecords")).toString(), QStringLiteral("QUEUED"));
-    QCOMPARE(column(QStringLiteral("SELECT actionDate FROM ActionRecords")).toString(),
-             kNow.addSecs(-3600).toString(QStringLiteral("yyyy-MM-ddThh:mm:ss")));
-    QCOMPARE(store->size(), 1);
-}
-
-void tst_ActionRecordList::waitsForScheduleDate()
-{
-    auto store = open();
-    const ActionRecord::Ptr r = record(QStringLiteral("tok"), 1);
-    QVERIFY(store->add(r));
-    r->setSendAttempts(1);
-    QVERIFY(store->markAsError(r, 503, QStringLiteral("BUSY"), QStringLiteral("try later"), kNow.addSecs(60)));
-    QCOMPARE(tokens(store->pending()), QStringList({"tok"}));
-    QVERIFY(store->dueForSend().isEmpty());
-    mClock = kNow.addSecs(59);
-    QVERIFY(store->dueForSend().isEmpty());
-    mClock = kNow.addSecs(60);
-    QCOMPARE(tokens(store->dueForSend()), QStringList({"tok"}));
-    QCOMPARE(store->dueForSend().first()->sendAttempts(), 1);
-    QCOMPARE(column(QStringLiteral("SELECT sendCode || '/' || sendMessage || '/' || sendStatus || '/' || sendDate "
-                                   "FROM ActionRecords")).toString(),
-             QStringLiteral("BUSY/try later/503/") + kNow.toString(QStringLiteral("yyyy-MM-ddThh:mm:ss")));
-}
-
-void tst_ActionRecordList::givesUpOnEpochDate()
-{
-    auto store = open();
-    const ActionRecord::Ptr r = record(QStringLiteral("tok"), 1);
-    QVERIFY(store->add(r));
-    QVERIFY(store->markAsError(r, 0, QStringLiteral("TIMEOUT"), QStringLiteral("No response received"),
-                               QDateTime(QDate(1970, 1, 1), QTime(0, 0))));
-    QCOMPARE(column(QStringLiteral("SELECT sendSchedDate FROM ActionRecords")).toString(), ActionRecordList::GivenUp);
-    QCOMPARE(tokens(store->failed()), QStringList({"tok"}));
-    QVERIFY(store->pending().isEmpty());
-    QVERIFY(store->dueForSend().isEmpty());
-    QVERIFY(store->successfull().isEmpty());
-}
-
 void tst_ActionRecordList::confirmsRecord()
 {
     auto store = open();
@@ -333,30 +234,6 @@ void tst_ActionRecordList::confirmsRecord()
     QVERIFY(column(QStringLiteral("SELECT sendCode FROM ActionRecords WHERE accountToken = 'tok-1'")).isNull());
     QVERIFY(column(QStringLiteral("SELECT sendSchedDate FROM ActionRecords WHERE accountToken = 'tok-1'")).isNull());
     QCOMPARE(column(QStringLiteral("SELECT sendAttempts FROM ActionRecords WHERE accountToken = 'tok-1'")).toInt(), 2);
-}
-
-void tst_ActionRecordList::cleansConfirmedRowsOnly()
-{
-    auto store = open();
-    const QDateTime cutOff = kNow.addMonths(-6);
-    const ActionRecord::Ptr oldOk = record(QStringLiteral("old-ok"), 1, cutOff.addDays(-10));
-    const ActionRecord::Ptr oldFailed = record(QStringLiteral("old-failed"), 2, cutOff.addDays(-10));
-    const ActionRecord::Ptr oldQueued = record(QStringLiteral("old-queued"), 3, cutOff.addDays(-10));
-    const ActionRecord::Ptr newOk = record(QStringLiteral("new-ok"), 4);
-    for (const auto &r : {oldOk, oldFailed, oldQueued, newOk})
-        QVERIFY(store->add(r));
-    mClock = cutOff.addDays(-1);
-    QVERIFY(store->markAsOk(oldOk, 200));
-    QVERIFY(store->markAsError(oldFailed, 500, QStringLiteral("E"), QStringLiteral("m"),
-                               QDateTime(QDate(1970, 1, 1), QTime(0, 0))));
-    mClock = kNow;
-    QVERIFY(store->markAsOk(newOk, 200));
-
-    QCOMPARE(store->cleanup(cutOff), 1);
-    QStringList left = tokens(store->records());
-    left.sort();
-    QCOMPARE(left, QStringList({"new-ok", "old-failed", "old-queued"}));
-    QCOMPARE(store->cleanup(cutOff), 0);
 }
 
 void tst_ActionRecordList::addsFromOtherThreads()

@@ -154,22 +154,13 @@ private slots:
     void loadsFromFile_data();
     void loadsFromFile();
     void linksFaresToRouteZones();
-    void relinksWhenRouteDataChange();
     void lookUpsByIdAndCode();
     void joinedRecords();
     void cappingRules_data();
     void cappingRules();
     void epurseProduct_data();
     void epurseProduct();
-    void epurseProductUnknownAxis();
     void paperTicketsOfAxis();
-    void paperTicketsOfAxisWithoutZones();
-    void paperTicketsUnknownAxis();
-    void deletesByExactName_data();
-    void deletesByExactName();
-    void syncWithoutChangeStoresDateOnly();
-    void failedSaveKeepsDateAndChange();
-    void syncCyclesAgainstServer();
     void validatorsReadConsistentSnapshots();
 
 private:
@@ -262,23 +253,6 @@ void tst_FareManager::linksFaresToRouteZones()
     QVERIFY(product->isPaperTicket());
     QCOMPARE(ids(mFares->findCappingRules(20, "*")), (QList<int>{2, 5}));
     QVERIFY(mLog->containsPart(kTag + QStringLiteral("Fare data associated in : ")));
-}
-
-void tst_FareManager::relinksWhenRouteDataChange()
-{
-    startWith(Catalogue().product(paperTicket(31, {2})));
-    const FareSnapshot::ConstPtr before = mFares->snapshot();
-
-    emit mConnector->entityDeleted(QStringLiteral("STOP_GROUPS"), 20);
-    emit mConnector->onRouteDataSyncEnd(QDateTime(QDate(2024, 3, 1), QTime(8, 0)));
-
-    QVERIFY(mFares->snapshot() != before);
-    QVERIFY(!mFares->findBaseFare(2)->stopGroupTo());
-    QVERIFY(mLog->contains(kTag
-                           + QStringLiteral("WARN: Could not find 'to' stopGroup 20 referenced by baseFare : BF2 ")));
-    QCOMPARE(ids(mFares->findCappingRules(20, "")), QList<int>());
-    // The snapshot held before keeps its links.
-    QCOMPARE(before->findBaseFare(2)->stopGroupTo()->id(), 20);
 }
 
 void tst_FareManager::lookUpsByIdAndCode()
@@ -399,14 +373,6 @@ void tst_FareManager::epurseProduct()
     QVERIFY(mLog->containsPart(kTag + QStringLiteral("Operation completed in : ")));
 }
 
-void tst_FareManager::epurseProductUnknownAxis()
-{
-    startWith(Catalogue().product(epurse(11, "minutes", 60, {4})));
-    QVERIFY(!mFares->findEpurseProduct(999, 10, 1));
-    QVERIFY(mLog->contains(
-        kTag + QStringLiteral("ERROR: Could not find E-Purse product. AxisId to found in database : 999")));
-}
-
 void tst_FareManager::paperTicketsOfAxis()
 {
     Catalogue catalogue;
@@ -435,183 +401,6 @@ void tst_FareManager::paperTicketsOfAxis()
     QCOMPARE(mLog->count(kTag + QStringLiteral("  - [32] Ticket 32")), 7);
     QCOMPARE(mLog->count(kTag + QStringLiteral("  - [31] Ticket 31")), 2);
     QVERIFY(mLog->containsPart(kTag + QStringLiteral("Operation completed in ")));
-}
-
-void tst_FareManager::paperTicketsOfAxisWithoutZones()
-{
-    startWith(Catalogue().product(paperTicket(32, {1})));
-    QVERIFY(mFares->findFareProducts(400).isEmpty());
-    QVERIFY(mLog->contains(kTag + QStringLiteral("Fare Product list : 0 product(s)")));
-}
-
-void tst_FareManager::paperTicketsUnknownAxis()
-{
-    startWith(Catalogue().product(paperTicket(32, {1})));
-    QVERIFY(mFares->findFareProducts(999).isEmpty());
-    QVERIFY(mLog->contains(kTag + QStringLiteral("ERROR: Could not find axis : 999")));
-}
-
-void tst_FareManager::deletesByExactName_data()
-{
-    QTest::addColumn<QString>("entity");
-    QTest::addColumn<int>("id");
-    QTest::addColumn<bool>("expectedRemoved");
-    QTest::newRow("base-fare") << "BASE_FARES" << 7 << true;
-    QTest::newRow("capping-rule") << "CAPPING_RULES" << 4 << true;
-    QTest::newRow("product") << "FARE_PRODUCTS" << 31 << true;
-    QTest::newRow("passenger-type-singular") << "PASSENGER_TYPE" << 3 << true;
-    QTest::newRow("passenger-type-plural") << "PASSENGER_TYPES" << 3 << false;
-    QTest::newRow("payment-channels-plural") << "PAYMENT_CHANNELS" << 2 << true;
-    QTest::newRow("payment-methods-plural") << "PAYMENT_METHODS" << 2 << true;
-    QTest::newRow("payment-method-singular") << "PAYMENT_METHOD" << 2 << false;
-    QTest::newRow("ticket-material-singular") << "TICKET_MATERIAL" << 2 << true;
-    QTest::newRow("ticket-materials-plural") << "TICKET_MATERIALS" << 2 << false;
-    QTest::newRow("capping-rule-zone") << "CAPPING_RULE_STOP_GROUPS" << 1 << true;
-    QTest::newRow("product-base-fare") << "FARE_PRODUCT_BASE_FARE" << 1 << true;
-    QTest::newRow("product-passenger-type") << "FARE_PRODUCT_PASSENGER_TYPE" << 2 << true;
-    QTest::newRow("product-channel") << "FARE_PRODUCT_PAYMENT_CHANNEL" << 4 << true;
-    QTest::newRow("product-method") << "FARE_PRODUCT_PAYMENT_METHOD" << 3 << true;
-    QTest::newRow("product-material") << "FARE_PRODUCT_TICKET_MATERIAL" << 5 << true;
-    QTest::newRow("row-by-product-id") << "FARE_PRODUCT_BASE_FARE" << 31 << false;
-    QTest::newRow("route-table") << "STOPS" << 1 << false;
-    QTest::newRow("lower-case") << "base_fares" << 7 << false;
-}
-
-void tst_FareManager::deletesByExactName()
-{
-    QFETCH(QString, entity);
-    QFETCH(int, id);
-    QFETCH(bool, expectedRemoved);
-    // Rows 1 to 5: one join row of each kind for product 31, in the order the catalogue adds them.
-    Catalogue catalogue;
-    catalogue.product({{"id", 31}, {"baseFares", intArray({2})}, {"passengerTypes", intArray({1})},
-                       {"methods", intArray({1})}, {"channels", intArray({1})}, {"materials", intArray({1})}});
-    startWith(catalogue);
-    const auto total = [this] {
-        const FareSnapshot::Tables &t = mFares->snapshot()->tables();
-        return t.baseFares.size() + t.cappingRules.size() + t.ticketMaterials.size() + t.passengerTypes.size()
-            + t.paymentMethods.size() + t.paymentChannels.size() + t.fareProducts.size()
-            + t.cappingRuleStopGroups.size() + t.fareProductBaseFares.size() + t.fareProductPassengerTypes.size()
-            + t.fareProductTicketMaterials.size() + t.fareProductPaymentMethods.size()
-            + t.fareProductPaymentChannels.size();
-    };
-    const int before = total();
-    QSignalSpy changed(mFares.get(), &FareManager::dataChanged);
-
-    emit mConnector->entityDeleted(entity, id);
-    emit mConnector->onFareDataSyncEnd(QDateTime(QDate(2024, 3, 1), QTime(8, 0)));
-
-    QCOMPARE(total(), expectedRemoved ? before - 1 : before);
-    QCOMPARE(changed.count(), expectedRemoved ? 1 : 0);
-    const QString line = kTag + QStringLiteral("WARN: Deleted entity from '%1' with id : %2").arg(entity).arg(id);
-    QCOMPARE(mLog->contains(line), expectedRemoved);
-}
-
-void tst_FareManager::syncWithoutChangeStoresDateOnly()
-{
-    startWith(Catalogue());
-    QSignalSpy changed(mFares.get(), &FareManager::dataChanged);
-    QSignalSpy ended(mFares.get(), &FareManager::syncEnded);
-    const QDateTime date(QDate(2024, 12, 31), QTime(23, 59, 59));
-    emit mConnector->onFareDataSyncEnd(date);
-    QCOMPARE(changed.count(), 0);
-    QCOMPARE(ended.count(), 1);
-    QCOMPARE(mFares->lastSyncDate(), date);
-    QSettings sync(mEnv->filePath(QStringLiteral(".sync")), QSettings::NativeFormat);
-    QCOMPARE(sync.value(QStringLiteral("faresLastSyncDate")).toString(), QStringLiteral("31/12/2024 23:59:59"));
-}
-
-void tst_FareManager::failedSaveKeepsDateAndChange()
-{
-    const QString path = mEnv->filePath(QStringLiteral("fares.json"));
-    Catalogue catalogue;
-    catalogue.product(paperTicket(31, {2}));
-    startWith(catalogue);
-    const QDateTime first(QDate(2024, 3, 1), QTime(8, 0));
-    emit mConnector->onFareDataSyncEnd(first);
-    QSignalSpy changed(mFares.get(), &FareManager::dataChanged);
-
-    const FareProduct2::Ptr received(new FareProduct2(QJsonObject{{"id", 50}}));
-    emit mConnector->fareProductsReceived({received});
-    {
-        FileSizeLimit diskFull(64);
-        QVERIFY(diskFull.isActive());
-        emit mConnector->onFareDataSyncEnd(QDateTime(QDate(2024, 3, 2), QTime(8, 0)));
-    }
-
-    QVERIFY(mLog->containsPart(kTag + QStringLiteral("ERROR: Could not write file : ") + path));
-    QCOMPARE(mFares->lastSyncDate(), first);
-    QCOMPARE(changed.count(), 1);
-    QVERIFY(mFares->findFareProduct(50));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), catalogue.toFile());
-    file.close();
-
-    const QDateTime third(QDate(2024, 3, 3), QTime(8, 0));
-    emit mConnector->onFareDataSyncEnd(third);
-    QCOMPARE(changed.count(), 2);
-    QCOMPARE(mFares->lastSyncDate(), third);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(QJsonDocument::fromJson(file.readAll()).object().value("FareProducts").toArray().size(), 2);
-
-    // Without its folder nothing can be opened at all.
-    FareManager elsewhere(*mConnector, *mRoutes, QStringLiteral("SN-1"), mEnv->filePath(QStringLiteral("gone")));
-    QVERIFY(!elsewhere.saveToFile());
-    QVERIFY(mLog->contains(kTag + QStringLiteral("ERROR: Could not open file : ")
-                           + mEnv->filePath(QStringLiteral("gone/fares.json"))));
-}
-
-void tst_FareManager::syncCyclesAgainstServer()
-{
-    HttpTestServer server;
-    QVERIFY(server.start());
-    mConnector->setUrl(server.baseUrl());
-    mConnector->setStoragePath(mEnv->path());
-    const QString path = QStringLiteral("/web/api/sync_bo");
-    const auto reply = [](QJsonObject object, const QString &date) {
-        object.insert("resp", "OK");
-        object.insert("newsyncdate", date);
-        return HttpTestServer::Response::json(200, QJsonDocument(object).toJson(QJsonDocument::Compact));
-    };
-    const auto requestedSince = [&server] {
-        return QJsonDocument::fromJson(server.lastRequest().body).object().value("lastSyncDate");
-    };
-    mRoutes->start(0);
-    QSignalSpy ended(mFares.get(), &FareManager::syncEnded);
-
-    // An operator without capping rules: that table stays empty, so every sync is a full one.
-    QJsonObject withoutCapping =
-        Catalogue().product(epurse(11, "minutes", 60, {4})).product(paperTicket(31, {2})).tables();
-    withoutCapping.remove("CappingRules");
-    withoutCapping.remove("CappingRuleStopGroups");
-    server.setResponse(path, reply(withoutCapping, "01/03/2024 08:00:00"));
-    mFares->start(60);
-    QVERIFY(ended.wait(10000));
-    QCOMPARE(requestedSince(), QJsonValue(QJsonValue::Null));
-    QCOMPARE(mFares->findEpurseProduct(100, 10, 1)->id(), 11);
-    QCOMPARE(mFares->findChild<QTimer *>()->interval(), 3600000);
-
-    server.setResponse(path, reply({{"FareProducts", QJsonArray()}}, "02/03/2024 08:00:00"));
-    mLog->clear();
-    mFares->syncWithTarvik();
-    QVERIFY(ended.wait(10000));
-    QCOMPARE(requestedSince(), QJsonValue(QJsonValue::Null));
-    QVERIFY(mLog->contains(kTag + QStringLiteral("WARNING: Some data are empty. Performing full sync.")));
-
-    // With every table filled the next one asks for what changed since the stored date.
-    const QJsonObject full = Catalogue().tables();
-    server.setResponse(path, reply({{"FareProducts", QJsonArray()}, {"CappingRules", full.value("CappingRules")},
-                                    {"CappingRuleStopGroups", full.value("CappingRuleStopGroups")}},
-                                   "03/03/2024 08:00:00"));
-    mFares->syncWithTarvik();
-    QVERIFY(ended.wait(10000));
-    QCOMPARE(ids(mFares->findCappingRules(10, QStringLiteral("*"))), (QList<int>{2, 3, 1}));
-    server.setResponse(path, reply({{"FareProducts", QJsonArray()}}, "04/03/2024 08:00:00"));
-    mFares->syncWithTarvik();
-    QVERIFY(ended.wait(10000));
-    QCOMPARE(requestedSince(), QJsonValue("03/03/2024 08:00:00"));
-    QCOMPARE(mFares->lastSyncDate(), QDateTime(QDate(2024, 3, 4), QTime(8, 0)));
 }
 
 void tst_FareManager::validatorsReadConsistentSnapshots()

@@ -76,19 +76,9 @@ private slots:
     void loadsFromFile();
     void linksTheNetwork();
     void queries();
-    void startWithoutPeriodNeverSyncs();
-    void timerPeriod_data();
-    void timerPeriod();
-    void deletesByExactName_data();
-    void deletesByExactName();
-    void syncWithoutChangeStoresDateOnly();
-    void malformedSyncDateReadsInvalid();
     void syncWithChangeSavesAndRelinks();
-    void emptyListStillCountsAsChange();
     void failedSaveKeepsDateAndChange_data();
     void failedSaveKeepsDateAndChange();
-    void savedFileReadsBack();
-    void oppositeAxisKeptWhenUnknown();
     void heldSnapshotNeverChanges();
     void syncCyclesAgainstServer();
 
@@ -216,107 +206,6 @@ void tst_RouteManager::queries()
     QVERIFY(mManager->findAxisStopsInAxis(400).isEmpty());
 }
 
-void tst_RouteManager::startWithoutPeriodNeverSyncs()
-{
-    QSignalSpy started(mManager.get(), &RouteManager::syncStarted);
-    mManager->start(0);
-    QCOMPARE(started.count(), 0);
-    QVERIFY(!mManager->findChild<QTimer *>()->isActive());
-    QVERIFY(mLog->contains(kTag + QStringLiteral("--- ROUTE DATA SUMMARY ----------------------")));
-    QVERIFY(!mLog->containsPart(QStringLiteral("Syncing Route Data with Tarvik")));
-}
-
-void tst_RouteManager::timerPeriod_data()
-{
-    QTest::addColumn<int>("minutes");
-    QTest::addColumn<bool>("expectedActive");
-    QTest::addColumn<int>("expectedInterval");
-    QTest::newRow("negative") << -5 << false << 0;
-    QTest::newRow("one-minute") << 1 << true << 60000;
-    QTest::newRow("default") << 120 << true << 7200000;
-    QTest::newRow("beyond-int-msec") << 40000 << true << INT_MAX;
-    QTest::newRow("int-max-minutes") << INT_MAX << true << INT_MAX;
-}
-
-void tst_RouteManager::timerPeriod()
-{
-    QFETCH(int, minutes);
-    QFETCH(bool, expectedActive);
-    QFETCH(int, expectedInterval);
-    QSignalSpy started(mManager.get(), &RouteManager::syncStarted);
-    mManager->start(minutes);
-    const QTimer *timer = mManager->findChild<QTimer *>();
-    QCOMPARE(timer->isActive(), expectedActive);
-    if (expectedActive)
-        QCOMPARE(timer->interval(), expectedInterval);
-    QCOMPARE(started.count(), expectedActive ? 1 : 0);
-}
-
-void tst_RouteManager::deletesByExactName_data()
-{
-    QTest::addColumn<QString>("entity");
-    QTest::addColumn<int>("id");
-    QTest::addColumn<bool>("expectedRemoved");
-    QTest::newRow("axis") << "AXIS" << 300 << true;
-    QTest::newRow("stop") << "STOPS" << 6 << true;
-    QTest::newRow("stop-group") << "STOP_GROUPS" << 20 << true;
-    QTest::newRow("axis-stop-by-own-id") << "AXIS_STOPS" << 2002 << true;
-    QTest::newRow("member-by-own-id") << "STOPS_GROUPS_STOPS" << 7 << true;
-    QTest::newRow("member-by-group-id") << "STOPS_GROUPS_STOPS" << 30 << false;
-    QTest::newRow("unknown-id") << "STOPS" << 42 << false;
-    QTest::newRow("lower-case") << "axis" << 300 << false;
-    QTest::newRow("fare-table") << "FARE_PRODUCTS" << 1 << false;
-}
-
-void tst_RouteManager::deletesByExactName()
-{
-    QFETCH(QString, entity);
-    QFETCH(int, id);
-    QFETCH(bool, expectedRemoved);
-    QVERIFY(mEnv->writeFile(QStringLiteral("routes.json"), indented(network())));
-    mManager->start(0);
-    QSignalSpy changed(mManager.get(), &RouteManager::dataChanged);
-    const auto sizes = [this] {
-        const RouteSnapshot::Tables &t = mManager->snapshot()->tables();
-        return t.axes.size() + t.stops.size() + t.stopGroups.size() + t.axisStops.size() + t.stopGroupStops.size();
-    };
-    const int before = sizes();
-
-    emit mConnector->entityDeleted(entity, id);
-    // Published at the end of the sync, all at once.
-    QCOMPARE(sizes(), before);
-    emit mConnector->onRouteDataSyncEnd(QDateTime(QDate(2024, 3, 1), QTime(8, 0)));
-
-    QCOMPARE(sizes(), expectedRemoved ? before - 1 : before);
-    QCOMPARE(changed.count(), expectedRemoved ? 1 : 0);
-    const QString line = kTag + QStringLiteral("WARN: Deleted entity from '%1' with id : %2").arg(entity).arg(id);
-    QCOMPARE(mLog->contains(line), expectedRemoved);
-}
-
-void tst_RouteManager::syncWithoutChangeStoresDateOnly()
-{
-    mManager->start(0);
-    QSignalSpy changed(mManager.get(), &RouteManager::dataChanged);
-    QSignalSpy ended(mManager.get(), &RouteManager::syncEnded);
-    emit mConnector->onRouteDataSyncEnd(QDateTime(QDate(2024, 3, 1), QTime(8, 30, 15)));
-
-    QCOMPARE(changed.count(), 0);
-    QCOMPARE(ended.count(), 1);
-    QVERIFY(!QFile::exists(mEnv->filePath(QStringLiteral("routes.json"))));
-    QCOMPARE(mManager->lastSyncDate(), QDateTime(QDate(2024, 3, 1), QTime(8, 30, 15)));
-    QVERIFY(mLog->contains(kTag + QStringLiteral("Setting Last Sync Date to : 01/03/2024 08:30:15")));
-}
-
-void tst_RouteManager::malformedSyncDateReadsInvalid()
-{
-    mManager->start(0);
-    QCOMPARE(mManager->lastSyncDate(), QDateTime(QDate(1970, 1, 1), QTime(0, 0)));
-    emit mConnector->onRouteDataSyncEnd(QDateTime());
-    QSettings sync(mEnv->filePath(QStringLiteral(".sync")), QSettings::NativeFormat);
-    QCOMPARE(sync.value(QStringLiteral("routesLastSyncDate")).toString(), QString());
-    QVERIFY(!mManager->lastSyncDate().isValid());
-}
-
 void tst_RouteManager::syncWithChangeSavesAndRelinks()
 {
     QVERIFY(mEnv->writeFile(QStringLiteral("routes.json"), indented(network())));
@@ -353,17 +242,6 @@ void tst_RouteManager::syncWithChangeSavesAndRelinks()
     emit mConnector->onRouteDataSyncEnd(QDateTime(QDate(2024, 3, 2), QTime(10, 0)));
     QCOMPARE(changed.count(), 1);
     QCOMPARE(mManager->snapshot(), before);
-}
-
-void tst_RouteManager::emptyListStillCountsAsChange()
-{
-    mManager->start(0);
-    QSignalSpy changed(mManager.get(), &RouteManager::dataChanged);
-    emit mConnector->axisReceived({});
-    emit mConnector->onRouteDataSyncEnd(QDateTime(QDate(2024, 3, 1), QTime(8, 0)));
-    QCOMPARE(changed.count(), 1);
-    QVERIFY(QFile::exists(mEnv->filePath(QStringLiteral("routes.json"))));
-    QVERIFY(mLog->contains(kTag + QStringLiteral("Received Axis            : 0")));
 }
 
 void tst_RouteManager::failedSaveKeepsDateAndChange_data()
@@ -420,48 +298,6 @@ void tst_RouteManager::failedSaveKeepsDateAndChange()
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(QJsonDocument::fromJson(file.readAll()).object().value("Stops").toArray().size(), diskFull ? 7 : 1);
-}
-
-void tst_RouteManager::savedFileReadsBack()
-{
-    QVERIFY(mEnv->writeFile(QStringLiteral("routes.json"), indented(network())));
-    mManager->start(0);
-    QVERIFY(mManager->saveToFile());
-    QVERIFY(!QFile::exists(mEnv->filePath(QStringLiteral("routes.json~"))));
-
-    RouteManager again(*mConnector, QStringLiteral("SN-1"), mEnv->path());
-    again.start(0);
-    const RouteSnapshot::Tables &a = mManager->snapshot()->tables();
-    const RouteSnapshot::Tables &b = again.snapshot()->tables();
-    QCOMPARE(b.axes.keys(), a.axes.keys());
-    QCOMPARE(b.stops.keys(), a.stops.keys());
-    QCOMPARE(b.stopGroups.keys(), a.stopGroups.keys());
-    QCOMPARE(b.axisStops.size(), a.axisStops.size());
-    QCOMPARE(b.stopGroupStops.size(), a.stopGroupStops.size());
-    QCOMPARE(again.findAxis(100)->axisStopIds(), mManager->findAxis(100)->axisStopIds());
-}
-
-void tst_RouteManager::oppositeAxisKeptWhenUnknown()
-{
-    QVERIFY(mEnv->writeFile(QStringLiteral("routes.json"), indented(network())));
-    mManager->start(0);
-    const Axis::Ptr back = mManager->findAxis(200);
-
-    emit mConnector->entityDeleted(QStringLiteral("AXIS"), 200);
-    emit mConnector->entityDeleted(QStringLiteral("STOPS"), 5);
-    emit mConnector->onRouteDataSyncEnd(QDateTime(QDate(2024, 3, 1), QTime(8, 0)));
-
-    QVERIFY(!mManager->findAxis(200));
-    QCOMPARE(mManager->findAxis(100)->oppositeAxis(), back);
-    const AxisStop::List axisStops = mManager->findAxisStopsInAxis(100);
-    QCOMPARE(axisStops.last()->stopId(), 5);
-    QVERIFY(axisStops.last()->stop());
-    QCOMPARE(axisStops.last()->stop()->id(), 5);
-
-    // A received axis is a new record: it starts without links.
-    emit mConnector->axisReceived({Axis::Ptr::create(axis(100, 200))});
-    emit mConnector->onRouteDataSyncEnd(QDateTime(QDate(2024, 3, 1), QTime(9, 0)));
-    QVERIFY(!mManager->findAxis(100)->oppositeAxis());
 }
 
 void tst_RouteManager::heldSnapshotNeverChanges()

@@ -86,62 +86,12 @@ class tst_Utils : public QObject
 {
     Q_OBJECT
 private slots:
-    void jsonToMap_data();
-    void jsonToMap();
-    void jsonToMultiMapKeepsEveryElement_data();
-    void jsonToMultiMapKeepsEveryElement();
     void mergeReplacesById_data();
     void mergeReplacesById();
     void repeatedFullSyncKeepsOneRowEach();
-    void deleteFromMap_data();
-    void deleteFromMap();
     void deleteFromMultiMap_data();
     void deleteFromMultiMap();
-    void listToJson();
 };
-
-void tst_Utils::jsonToMap_data()
-{
-    QTest::addColumn<QByteArray>("json");
-    QTest::addColumn<QStringList>("expected"); // "id/code" in key order
-
-    QTest::newRow("empty") << QByteArray("[]") << QStringList();
-    QTest::newRow("not-an-array") << QByteArray("{}") << QStringList();
-    QTest::newRow("ascending-keys") << QByteArray(R"([{"id":9,"code":"B"},{"id":2,"code":"A"}])")
-                                    << QStringList{"2/A", "9/B"};
-    QTest::newRow("same-id-last-wins") << QByteArray(R"([{"id":1,"code":"A"},{"id":1,"code":"B"}])")
-                                       << QStringList{"1/B"};
-    QTest::newRow("non-object-element") << QByteArray(R"([5,{"id":2,"code":"A"}])") << QStringList{"0/", "2/A"};
-}
-
-void tst_Utils::jsonToMap()
-{
-    QFETCH(QByteArray, json);
-    QFETCH(QStringList, expected);
-
-    const BaseFare::Map map = Utils::jsonToMap<BaseFare>(array(json));
-    QStringList actual;
-    for (auto it = map.cbegin(); it != map.cend(); ++it) {
-        QCOMPARE(it.key(), it.value()->id());
-        actual << QStringLiteral("%1/%2").arg(it.key()).arg(it.value()->code());
-    }
-    QCOMPARE(actual, expected);
-}
-
-void tst_Utils::jsonToMultiMapKeepsEveryElement_data()
-{
-    QTest::addColumn<QString>("kind");
-    for (const QString &kind : kMultiMapKinds)
-        QTest::addRow("%s", qPrintable(kind)) << kind;
-}
-
-void tst_Utils::jsonToMultiMapKeepsEveryElement()
-{
-    QFETCH(QString, kind);
-    // Loading keeps the file as it is; only a merge decides what stands.
-    const QByteArray file = rows({{1, 10, "a"}, {1, 10, "a"}, {2, 11, "b"}});
-    QCOMPARE(mergeOf(kind, file, "[]"), (QStringList{"1/10/a", "1/10/a", "2/11/b"}));
-}
 
 void tst_Utils::mergeReplacesById_data()
 {
@@ -206,28 +156,6 @@ void tst_Utils::repeatedFullSyncKeepsOneRowEach()
     QCOMPARE(store.values(7).size(), 10);
 }
 
-void tst_Utils::deleteFromMap_data()
-{
-    QTest::addColumn<int>("id");
-    QTest::addColumn<bool>("removed");
-    QTest::addColumn<QList<int>>("remaining");
-
-    QTest::newRow("present") << 2 << true << QList<int>{1, 3};
-    QTest::newRow("absent") << 7 << false << QList<int>{1, 2, 3};
-    QTest::newRow("id-zero") << 0 << false << QList<int>{1, 2, 3};
-}
-
-void tst_Utils::deleteFromMap()
-{
-    QFETCH(int, id);
-    QFETCH(bool, removed);
-    QFETCH(QList<int>, remaining);
-
-    auto map = Utils::jsonToMap<BaseFare>(array(R"([{"id":1},{"id":2},{"id":3}])"));
-    QCOMPARE(Utils::deleteItemFromMap<BaseFare>(map, id), removed);
-    QCOMPARE(map.keys(), remaining);
-}
-
 void tst_Utils::deleteFromMultiMap_data()
 {
     QTest::addColumn<QString>("kind");
@@ -275,19 +203,6 @@ void tst_Utils::deleteFromMultiMap()
     }
     QCOMPARE(actual, removed);
     QCOMPARE(left, remaining);
-}
-
-void tst_Utils::listToJson()
-{
-    QCOMPARE(Utils::listToJson(BaseFare::List()), QJsonArray());
-
-    const QJsonArray file = array(R"([{"id":3,"code":"C","extra":[1]},{"id":1,"code":"A"}])");
-    const BaseFare::Map map = Utils::jsonToMap<BaseFare>(file);
-    // A map is written in ascending id order, every key kept.
-    QCOMPARE(Utils::listToJson(map.values()), (QJsonArray{file.at(1), file.at(0)}));
-
-    BaseFare::List withNull{BaseFare::Ptr(), map.value(1)};
-    QCOMPARE(Utils::listToJson(withNull), QJsonArray{file.at(1)});
 }
 
 QTEST_GUILESS_MAIN(tst_Utils)

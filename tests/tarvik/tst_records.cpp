@@ -1,0 +1,292 @@
+#include "tarvik/action.h"
+#include "tarvik/axis.h"
+#include "tarvik/axisstop.h"
+#include "tarvik/basefare.h"
+#include "tarvik/cappingrule.h"
+#include "tarvik/cappingrulestopgroup.h"
+#include "tarvik/customer.h"
+#include "tarvik/fareproduct.h"
+#include "tarvik/fareproduct2.h"
+#include "tarvik/fareproductbasefare.h"
+#include "tarvik/fareproductpaymentmethod.h"
+#include "tarvik/fareproducts.h"
+#include "tarvik/keyvalue.h"
+#include "tarvik/passengertype.h"
+#include "tarvik/paymentchannel.h"
+#include "tarvik/paymentmethod.h"
+#include "tarvik/routeprogress.h"
+#include "tarvik/stop.h"
+#include "tarvik/stop2.h"
+#include "tarvik/stopgroup.h"
+#include "tarvik/stopgroup2.h"
+#include "tarvik/stopgroupstops.h"
+#include "tarvik/ticketmaterial.h"
+
+#include "support/jsonpath.h"
+#include "support/logcapture.h"
+
+#include <QLoggingCategory>
+#include <QtTest>
+
+#include <functional>
+#include <stdexcept>
+
+using namespace tarvik;
+
+// Every record of the OBU and the back-end read from the samples of data/records.json and
+// written out as what the code reads: every getter, its log text, its snapshot read back.
+// The outputs are pinned in data/records[.west].expected.json; ZUB_WRITE_GOLDEN=1 writes them.
+namespace {
+
+QString str(bool b) { return b ? QStringLiteral("true") : QStringLiteral("false"); }
+QString str(int n) { return QString::number(n); }
+QString str(double d) { return QString::number(d); }
+QString str(const QString &s) { return QLatin1Char('"') + s + QLatin1Char('"'); }
+QString str(const QDateTime &d) { return d.isValid() ? d.toString(Qt::ISODate) : QStringLiteral("invalid"); }
+template <typename T>
+QString str(const QList<T> &list)
+{
+    QStringList parts;
+    for (const T &e : list)
+        parts << str(e);
+    return QLatin1Char('[') + parts.join(QLatin1Char(',')) + QLatin1Char(']');
+}
+template <typename K, typename V>
+QString str(const QMap<K, V> &map)
+{
+    QStringList parts;
+    for (auto it = map.cbegin(); it != map.cend(); ++it)
+        parts << str(it.key()) + ':' + str(it.value());
+    return QLatin1Char('{') + parts.join(QLatin1Char(',')) + QLatin1Char('}');
+}
+QString str(const QVector<int> &v) { return str(v.toList()); }
+QString str(const std::vector<int> &v) { return str(QList<int>(v.begin(), v.end())); }
+QString str(const QStringList &l) { return l.join(QLatin1Char('|')); }
+
+template <typename... Args>
+QString dumpOf(const Args &...values)
+{
+    return QStringList{str(values)...}.join(QLatin1Char(' '));
+}
+
+QStringList logOf(const std::function<void()> &log)
+{
+    LogCapture capture;
+    log();
+    return capture.texts();
+}
+
+QString stopIds(const std::set<Stop> &stops)
+{
+    QList<int> ids;
+    for (const Stop &stop : stops)
+        ids << stop.getId();
+    return str(ids);
+}
+
+using Dumper = std::function<QString(const QJsonObject &)>;
+
+const QMap<QString, Dumper> &dumpers()
+{
+    static const QMap<QString, Dumper> map = {
+        {"Stop", [](const QJsonObject &o) {
+             const Stop r(o);
+             return dumpOf(r.getId(), r.getPublicId(), r.getName(), r.getOrdinal(), r.toString(),
+                           logOf([&] { r.log(); }));
+         }},
+        {"StopGroup", [](const QJsonObject &o) {
+             const StopGroup r(o);
+             return dumpOf(r.getId(), r.getPublicId(), r.getName(), r.getOrdinals(), stopIds(r.getStops()),
+                           r.toString(), logOf([&] { r.log(); }));
+         }},
+        {"RouteProgress", [](const QJsonObject &o) {
+             const RouteProgress r(o);
+             return dumpOf(r.getEventType(), r.getEventTypeStr(), r.getProgress(), r.getAxisId(), r.getStopId(),
+                           r.getStopSequence(), r.getHasGpsLock());
+         }},
+        {"FareProduct", [](const QJsonObject &o) {
+             const FareProduct r(o);
+             const FareProduct::PassengerType first = r.findPassengerType(r.getPassengerTypes().isEmpty() ? 0 : r.getPassengerTypes().firstKey());
+             return dumpOf(r.getId(), r.getName(), r.getValidFrom(), r.getActive(), r.getFromStopGroupId(),
+                           r.getFromAnywhere(), r.getToStopGroupId(), r.getToAnywhere(), r.getValidPerRoute(),
+                           r.getAxisId(), r.getNumberOfTrips(), r.getValidityPeriodMin(), r.isAxisFare(),
+                           r.isZoneFare(), r.isCityZoneFare(), r.getValidStopGroupIds(), r.getTicketMaterials(),
+                           r.getPassengerTypes(), first.code, first.discount, first.isDefault, first.active,
+                           first.ageFrom, first.ageTo, first.gracePeriod, first.category, r.type(),
+                           r.toString(), logOf([&] { r.log(); }));
+         }},
+        {"FareProducts", [](const QJsonObject &o) {
+             const FareProducts r(o);
+             QStringList order;
+             for (const auto &entry : r.getFareProducts())
+                 order << QString::number(entry.first) + ':' + entry.second.getName();
+             return dumpOf(r.getAxisId(), r.isCorrupted(), order);
+         }},
+        {"Stop2", [](const QJsonObject &o) {
+             const Stop2 r(o);
+             const StopGroupStops row(o);
+             return dumpOf(r.id(), r.carrierId(), r.latitude(), r.longitude(), r.userIdentifier(), r.name(),
+                           r.address(), r.phone(), r.multiLang(QStringLiteral("en")), r.toString(), row.stopGroupId(),
+                           row.stopId(), row.ordinal(), row.stopIdentifier(), row.stopName(), row.enabled(),
+                           row.latitude(), row.longitude(), row.mainId());
+         }},
+        {"StopGroup2", [](const QJsonObject &o) {
+             const StopGroup2 r(o);
+             return dumpOf(r.id(), r.carrierId(), r.name(), r.userIdentifier(), r.axisId(), r.defaultStopId(),
+                           r.ordinal(), r.contains(0), r.toString());
+         }},
+        {"Axis", [](const QJsonObject &o) {
+             const Axis r(o);
+             return dumpOf(r.id(), r.carrierId(), r.name(), r.lineCode(), r.userIdentifier(), r.oppositeAxisId(),
+                           r.oppositeAxisUuid(), r.consortiumId(), r.syncTriangle(), r.jointOperationCode(),
+                           r.circularRoute(), r.useAxisProducts(), r.status(), r.axisStopIds(), r.toString());
+         }},
+        {"AxisStop", [](const QJsonObject &o) {
+             const AxisStop r(o);
+             return dumpOf(r.id(), r.carrierId(), r.axisId(), r.stopId(), r.ordinal(), r.parentStopId(), r.enabled(),
+                           r.stopName(), r.stopIdentifier(), r.sameStateKm(), r.acrossStateKm(), r.acrossCarriersKm(),
+                           r.duration(), r.acceptPassengers(), r.acceptParcels(), r.disembarking(), r.mainId(),
+                           r.toString());
+         }},
+        {"Catalogue", [](const QJsonObject &o) {
+             const TicketMaterial t(o);
+             const PaymentChannel c(o);
+             const PaymentMethod m(o);
+             const FareProductBaseFare link(o);
+             const FareProductPaymentMethod row(o);
+             return dumpOf(t.id(), t.carrierId(), t.mainId(), t.code(), t.name(), t.toString(), c.toString(),
+                           m.toString(), link.fareProductId(), link.baseFareId(), row.paymentMethodId());
+         }},
+        {"PassengerType", [](const QJsonObject &o) {
+             const PassengerType r(o);
+             return dumpOf(r.id(), r.carrierId(), r.mainId(), r.code(), r.ageFrom(), r.ageTo(), r.name(),
+                           r.discount(), r.gracePeriod(), r.category(), r.isDefault(), r.isActive(), r.toString());
+         }},
+        {"BaseFare", [](const QJsonObject &o) {
+             const BaseFare r(o);
+             return dumpOf(r.id(), r.carrierId(), r.mainId(), r.name(), r.code(), r.isAxisFare(), r.isZoneFare(),
+                           r.isKmFare(), r.isCityZoneFare(), r.fareAmount(), r.sameStateFareAmount(),
+                           r.acrossStateFareAmount(), r.acrossCarriersFareAmount(), r.minKmFareAmount(),
+                           r.activationDate(), r.axisId(), r.stopGroupFromId(), r.stopGroupToId(),
+                           r.baseFareExtraCharges(), r.baseFareAxisRoutes(), r.cityZoneFareStopGroupIds(),
+                           r.toString());
+         }},
+        {"FareProduct2", [](const QJsonObject &o) {
+             const FareProduct2 r(o);
+             return dumpOf(r.id(), r.carrierId(), r.code(), r.validFrom(), r.validityUnit(), r.validityDuration(),
+                           r.numberOfTrips(), r.calculatedPrice(), r.fareFixed(), r.fareDiscount(),
+                           r.fareRoundingCeiling(), r.isReturnFare(), r.isPersonalized(), r.perBaseFare(), r.color(),
+                           r.position(), r.activationDate(), r.expirationDate(), r.name(), r.price(),
+                           r.validityPeriodMin(), r.isDailyTicket(), r.isPaperTicket(), r.isDriver(), r.isAxisFare(),
+                           r.isExpired(), r.isActivated(), r.toString());
+         }},
+        {"CappingRule", [](const QJsonObject &o) {
+             const CappingRule r(o);
+             const CappingRuleStopGroup g(o);
+             return dumpOf(r.id(), r.active(), r.code(), r.type(), r.productType(), r.thresholdAmount(),
+                           r.logDate(), r.lastEdited(), r.validIn(0), r.toString(),
+                           CappingRule::fromSnapshot(r.snapshot())->toString() == r.toString(), g.ruleId(),
+                           g.stopGroupId(), g.toString(), CappingRuleStopGroup::fromSnapshot(g.snapshot())->toString());
+         }},
+        {"Customer", [](const QJsonObject &o) {
+             const Customer r(o);
+             return dumpOf(r.id(), r.uuid(), r.smartCardUuid(), r.type(), r.firstname(), r.lastname(), r.email(),
+                           r.mobile(), r.image(), r.accountCreationDate(), r.toString());
+         }},
+        {"KeyValue", [](const QJsonObject &o) {
+             const KeyValue r(o);
+             return dumpOf(r.id(), r.carrierId(), r.key(), r.value(), r.description(), r.toString());
+         }},
+        {"Action", [](const QJsonObject &o) {
+             const Action r(o);
+             return dumpOf(r.id(), r.accountToken(), r.smartCardUuid(), r.status(), r.counter(), r.transactionType(),
+                           r.fareProductCode(), r.passengerTypeCode(), r.passengerTypeExpirationDate(), r.actionDate(),
+                           r.toString(), Action::fromSnapshot(r.snapshot())->toJson() == r.toJson());
+         }},
+    };
+    return map;
+}
+
+QString dump(const QString &record, const QJsonObject &json)
+{
+    try {
+        return dumpers().value(record)(json);
+    } catch (const std::runtime_error &e) {
+        return QStringLiteral("throws ") + QLatin1String(e.what());
+    }
+}
+
+const QString Samples = QStringLiteral(TEST_DATA_DIR "/records.json");
+// One for each zone: the west run shows which dates are read as local time and which as instants.
+const QString Expected = QStringLiteral(TEST_DATA_DIR "/records") + (qgetenv("TZ") == "America/New_York" ? ".west" : "")
+                         + QStringLiteral(".expected.json");
+
+} // namespace
+
+class tst_Records : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void readsSamples_data();
+    void readsSamples();
+    void badSnapshotsGiveEmptyRecords();
+};
+
+void tst_Records::initTestCase()
+{
+    QLoggingCategory::setFilterRules(QStringLiteral("*.debug=true\nqt.*=false"));
+    if (qgetenv("TZ") == "America/New_York") // without tzdata the zone silently becomes UTC
+        QCOMPARE(QDateTime(QDate(2026, 1, 15), QTime(12, 0)).offsetFromUtc(), -5 * 3600);
+    if (qEnvironmentVariableIsSet("ZUB_WRITE_GOLDEN")) {
+        const QJsonObject samples = JsonPath::readFile(Samples).object();
+        QJsonObject expected;
+        for (auto it = samples.begin(); it != samples.end(); ++it) {
+            QJsonArray dumps;
+            for (const QJsonValue &sample : it.value().toArray())
+                dumps.append(dump(it.key(), sample.toObject()));
+            expected.insert(it.key(), dumps);
+        }
+        QFile file(Expected);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(QJsonDocument(expected).toJson());
+    }
+}
+
+void tst_Records::readsSamples_data()
+{
+    QTest::addColumn<QString>("record");
+    QTest::addColumn<QJsonObject>("sample");
+    QTest::addColumn<QString>("expected");
+    const QJsonObject samples = JsonPath::readFile(Samples).object();
+    const QJsonObject expected = JsonPath::readFile(Expected).object();
+    QVERIFY(!samples.isEmpty());
+    for (auto it = samples.begin(); it != samples.end(); ++it) {
+        QVERIFY2(dumpers().contains(it.key()), qPrintable(it.key()));
+        const QJsonArray inputs = it.value().toArray();
+        for (int i = 0; i < inputs.size(); ++i) {
+            QTest::addRow("%s-%d", qPrintable(it.key()), i)
+                << it.key() << inputs.at(i).toObject() << expected.value(it.key()).toArray().at(i).toString();
+        }
+    }
+}
+
+void tst_Records::readsSamples()
+{
+    QFETCH(QString, record);
+    QFETCH(QJsonObject, sample);
+    QFETCH(QString, expected);
+    QCOMPARE(dump(record, sample), expected);
+}
+
+void tst_Records::badSnapshotsGiveEmptyRecords()
+{
+    for (const QString &snapshot : {QString(), QStringLiteral("not base64!"), QStringLiteral("WzEsMl0=")}) {
+        QCOMPARE(CappingRule::fromSnapshot(snapshot)->toString(), CappingRule().toString());
+        QCOMPARE(CappingRuleStopGroup::fromSnapshot(snapshot)->id(), 0);
+        QCOMPARE(Action::fromSnapshot(snapshot)->toJson(), QJsonObject());
+    }
+}
+
+QTEST_GUILESS_MAIN(tst_Records)
+#include "tst_records.moc"

@@ -1,0 +1,169 @@
+#include "tickets/dynamicqr.h"
+#include "tickets/qrticketfactory.h"
+#include "tickets/urbanmelva_v1.h"
+
+#include "support/jsonpath.h"
+#include "support/logcapture.h"
+
+#include <QtTest>
+
+// Scanned texts and the database service's ticket objects of data/samples.json, read by the
+// factory and the two formats: every getter, the log text, the JSON form read back and the
+// warnings logged, pinned in data/samples[.west].expected.json (dates are shown in local
+// time); ZUB_WRITE_GOLDEN=1 writes that file.
+namespace {
+
+QString date(const QDateTime &d)
+{
+    return d.isValid() ? d.toString(Qt::ISODate) : QStringLiteral("invalid");
+}
+
+QJsonObject common(const QrFieldTicket &t)
+{
+    return {{"type", t.getQrType()}, {"empty", t.isEmpty()}, {"id", t.id()}, {"serialized", t.toSerialized()},
+            {"axisId", t.axisId()}, {"userId", t.userId()}, {"deviceUuid", t.deviceUuid()},
+            {"issueTimestamp", t.issueTimestamp()}, {"issueDateTime", date(t.issueDateTime())},
+            {"routeExecutionId", t.routeExecutionId()}, {"fareProductId", t.fareProductId()},
+            {"ticketType", t.ticketType()}, {"passengerTypeId", t.passengerTypeId()},
+            {"validityStart", date(t.validityStartDate())}, {"startIsNull", t.validityStartDateIsNull()},
+            {"lifeSpan", t.lifeSpan()}, {"carrierId", t.carrierId()}, {"text", t.toString()}};
+}
+
+QJsonObject dump(const QrTicket *ticket)
+{
+    if (!ticket)
+        return {{"type", "none"}};
+    if (const auto *urban = dynamic_cast<const UrbanMelva_v1 *>(ticket)) {
+        QJsonObject o = common(*urban);
+        o.insert("reservationCode", urban->reservationCode());
+        o.insert("zones", QStringLiteral("%1-%2").arg(urban->fromStopGroupId()).arg(urban->toStopGroupId()));
+        o.insert("expiry", urban->hasExpiryDate() ? urban->expiryDate().toString(Qt::ISODate) : QStringLiteral("none"));
+        o.insert("seatNumber", urban->seatNumber());
+        o.insert("openTicket", urban->openTicket());
+        o.insert("parcelId", urban->parcelId());
+        o.insert("json", urban->toJson());
+        o.insert("jsonReadBack", UrbanMelva_v1(urban->toJson()).toJson() == urban->toJson());
+        return o;
+    }
+    const auto *dynamic = dynamic_cast<const DynamicQr *>(ticket);
+    QJsonObject o = common(*dynamic);
+    o.insert("ticks", QStringLiteral("%1x%2").arg(dynamic->tickCount()).arg(dynamic->tickInterval()));
+    o.insert("uid", dynamic->uid());
+    o.insert("json", dynamic->toJson());
+    o.insert("jsonReadBack", DynamicQr(dynamic->toJson()).toJson() == dynamic->toJson());
+    return o;
+}
+
+// A text goes through the factory; an object, named "urban-..." or "dynamic-...", to its format.
+QJsonObject read(const QString &kind, const QString &name, const QJsonValue &sample)
+{
+    LogCapture log;
+    QJsonObject o;
+    if (kind == QLatin1String("texts")) {
+        o = dump(QrTicketFactory().create(sample.toString()).get());
+        // Each format on its own reads any text, and warns when the count is not its own.
+        o.insert("asUrban", UrbanMelva_v1(sample.toString()).isEmpty());
+        o.insert("asDynamic", DynamicQr(sample.toString()).isEmpty());
+    } else if (name.startsWith(QLatin1String("dynamic-"))) {
+        const DynamicQr ticket(sample.toObject());
+        o = dump(&ticket);
+    } else {
+        const UrbanMelva_v1 ticket(sample.toObject());
+        o = dump(&ticket);
+    }
+    o.insert("log", QJsonArray::fromStringList(log.texts()));
+    return o;
+}
+
+const QString Samples = QStringLiteral(TEST_DATA_DIR "/samples.json");
+const QString Expected = QStringLiteral(TEST_DATA_DIR "/samples") + (qgetenv("TZ") == "America/New_York" ? ".west" : "")
+                         + QStringLiteral(".expected.json");
+
+} // namespace
+
+class tst_QrTickets : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void readsSamples_data();
+    void readsSamples();
+    void remainingSecondsCountFromNow_data();
+    void remainingSecondsCountFromNow();
+};
+
+void tst_QrTickets::initTestCase()
+{
+    if (qgetenv("TZ") == "America/New_York") // without tzdata the zone silently becomes UTC
+        QCOMPARE(QDateTime(QDate(2023, 11, 14), QTime(12, 0)).offsetFromUtc(), -5 * 3600);
+    if (!qEnvironmentVariableIsSet("ZUB_WRITE_GOLDEN"))
+        return;
+    const QJsonObject samples = JsonPath::readFile(Samples).object();
+    QJsonObject expected;
+    for (const QString kind : {"texts", "objects"}) {
+        const QJsonObject rows = samples.value(kind).toObject();
+        for (auto it = rows.begin(); it != rows.end(); ++it)
+            expected.insert(it.key(), read(kind, it.key(), it.value()));
+    }
+    QFile file(Expected);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(QJsonDocument(expected).toJson());
+}
+
+void tst_QrTickets::readsSamples_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QJsonValue>("sample");
+    QTest::addColumn<QJsonObject>("expected");
+    const QJsonObject samples = JsonPath::readFile(Samples).object();
+    const QJsonObject expected = JsonPath::readFile(Expected).object();
+    QVERIFY(!samples.isEmpty());
+    for (const QString kind : {"texts", "objects"}) {
+        const QJsonObject rows = samples.value(kind).toObject();
+        for (auto it = rows.begin(); it != rows.end(); ++it)
+            QTest::addRow("%s", qPrintable(it.key())) << kind << it.key() << it.value() << expected.value(it.key()).toObject();
+    }
+}
+
+void tst_QrTickets::readsSamples()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, name);
+    QFETCH(QJsonValue, sample);
+    QFETCH(QJsonObject, expected);
+    const QJsonObject actual = read(kind, name, sample);
+    QVERIFY2(actual == expected, JsonPath::describeMismatch(actual, expected).constData());
+}
+
+void tst_QrTickets::remainingSecondsCountFromNow_data()
+{
+    // "now+N" / "now-N" are seconds from the current second, resolved when the row runs.
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("lifeSpan");
+    QTest::addColumn<int>("atLeast");
+    QTest::addColumn<int>("atMost");
+    QTest::newRow("ahead-100-life-60") << "now+100" << "60" << 159 << 160;
+    QTest::newRow("running") << "now-60" << "3600" << 3539 << 3540;
+    QTest::newRow("ended") << "now-100" << "60" << 0 << 0;
+    QTest::newRow("life-negative-ahead") << "now+100" << "-5" << 0 << 0;
+    QTest::newRow("life-int-max") << "now" << "2147483647" << INT_MAX - 1 << INT_MAX;
+    // The start reads unsigned: -2 is in 2106, further away than INT_MAX seconds.
+    QTest::newRow("start-2106-life-one") << "-2" << "1" << INT_MAX << INT_MAX;
+}
+
+void tst_QrTickets::remainingSecondsCountFromNow()
+{
+    QFETCH(QString, start);
+    QFETCH(QString, lifeSpan);
+    QFETCH(int, atLeast);
+    QFETCH(int, atMost);
+    if (start.startsWith(QLatin1String("now")))
+        start = QString::number(QDateTime::currentSecsSinceEpoch() + start.mid(3).toLongLong());
+    const DynamicQr t(QStringLiteral("DYNAMIC|1234|AB|1700000000|42|41|2|%1|%2|7|30|120").arg(start, lifeSpan));
+    QVERIFY(!t.isEmpty());
+    QVERIFY2(t.remainingSec() >= atLeast && t.remainingSec() <= atMost, qPrintable(QString::number(t.remainingSec())));
+}
+
+QTEST_GUILESS_MAIN(tst_QrTickets)
+#include "tst_qrtickets.moc"
