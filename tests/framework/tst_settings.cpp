@@ -53,6 +53,7 @@ void tst_Settings::initTestCase()
     LogCapture capture;
     mSettings = manager::Settings::instance();
     QVERIFY(capture.texts().size() == 1 && capture.texts().first().startsWith("[CLI] Starting '"));
+    QCOMPARE(capture.entries().first().type, QtInfoMsg);
     QCOMPARE(mSettings->name(), QCoreApplication::applicationName() + ".conf");
     QCOMPARE(mSettings->path(), QCoreApplication::applicationDirPath());
 }
