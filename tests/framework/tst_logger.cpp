@@ -13,12 +13,6 @@ Q_LOGGING_CATEGORY(lcQt, "qt.test")
 
 namespace {
 
-struct Record
-{
-    int priority;
-    QByteArray text;
-};
-
 const QByteArray Esc = "\x1b";
 
 } // namespace
@@ -42,12 +36,12 @@ private slots:
     void fatalWritesThenAborts();
 
 private:
-    QList<Record> takeRecords();
-    QList<QByteArray> takeLines();
+    QList<QByteArray> take(QList<QByteArray> &list);
+    void capture(int priority, const QByteArray &record) { mRecords << QByteArray::number(priority) + ' ' + record; }
 
     manager::Logger *mLogger = nullptr;
     double mNow = 0.0;
-    QList<Record> mRecords; // filled under the logger's mutex
+    QList<QByteArray> mRecords; // "priority record", filled under the logger's mutex
     QList<QByteArray> mLines;
 };
 
@@ -56,7 +50,7 @@ void tst_Logger::initTestCase()
     mLogger = manager::Logger::instance();
     // The defaults before any setter: syslog on, standard error off.
     QVERIFY(mLogger->getSyslog() && !mLogger->getStderr());
-    mLogger->setSyslogWriter([this](int priority, const QByteArray &record) { mRecords.append({priority, record}); });
+    mLogger->setSyslogWriter([this](int priority, const QByteArray &record) { capture(priority, record); });
     mLogger->setStderrWriter([this](const QByteArray &line) { mLines.append(line); });
 }
 
@@ -68,8 +62,8 @@ void tst_Logger::init()
     mLogger->setStderr(true);
     mNow = 5000.0;
     mLogger->setClock([this] { return mNow; });
-    takeRecords();
-    takeLines();
+    take(mRecords);
+    take(mLines);
 }
 
 void tst_Logger::cleanupTestCase()
@@ -80,54 +74,44 @@ void tst_Logger::cleanupTestCase()
     mLogger->setClock(nullptr);
 }
 
-QList<Record> tst_Logger::takeRecords()
+QList<QByteArray> tst_Logger::take(QList<QByteArray> &list)
 {
     QMutexLocker lock(mLogger->getMutex());
-    return std::exchange(mRecords, {});
-}
-
-QList<QByteArray> tst_Logger::takeLines()
-{
-    QMutexLocker lock(mLogger->getMutex());
-    return std::exchange(mLines, {});
+    return std::exchange(list, {});
 }
 
 void tst_Logger::writes_data()
 {
     QTest::addColumn<char>("type"); // D I W C; lower case: of the category zub.test
-    QTest::addColumn<bool>("color");
     QTest::addColumn<double>("elapsedMs");
     QTest::addColumn<int>("priority");
     QTest::addColumn<QByteArray>("prefix");
     QTest::addColumn<QByteArray>("word"); // in the syslog record only
-    QTest::addColumn<QByteArray>("text");
-    const QByteArray zero = "[    0.000] ";
-    QTest::newRow("info") << 'I' << false << 0.0 << 6 << zero << QByteArray() << QByteArray("t%s %n");
-    QTest::newRow("wider-grows") << 'I' << false << 123456789.0 << 6 << QByteArray("[123456.789] ") << QByteArray()
-                                 << QByteArray("t%s %n");
-    QTest::newRow("debug") << 'D' << false << 1500.0 << 7 << QByteArray("[    1.500] ") << QByteArray("[debug] ")
-                           << QByteArray("t%s %n");
-    QTest::newRow("warning") << 'W' << false << 0.0 << 4 << zero << QByteArray("[warning] ") << QByteArray("t%s %n");
-    QTest::newRow("critical") << 'C' << false << 0.0 << 2 << zero << QByteArray("[error] ") << QByteArray("t%s %n");
-    QTest::newRow("color-warning-yellow") << 'W' << true << 0.0 << 4 << zero << QByteArray("[warning] ")
-                                          << Esc + "[33mt%s %n" + Esc + "[39m";
-    QTest::newRow("color-critical-red") << 'C' << true << 0.0 << 2 << zero << QByteArray("[error] ")
-                                        << Esc + "[31mt%s %n" + Esc + "[39m";
-    QTest::newRow("color-category") << 'w' << true << 0.0 << 4 << zero << QByteArray("[warning] ")
-                                    << "[zub.test] " + Esc + "[33mt%s %n" + Esc + "[39m";
+    QTest::addColumn<QByteArray>("text"); // coloured when it holds an escape
+    const QByteArray zero = "[    0.000] ", t = "t%s %n";
+    QTest::newRow("info") << 'I' << 0.0 << 6 << zero << QByteArray() << t;
+    QTest::newRow("wider-grows") << 'I' << 123456789.0 << 6 << QByteArray("[123456.789] ") << QByteArray() << t;
+    QTest::newRow("debug") << 'D' << 1500.0 << 7 << QByteArray("[    1.500] ") << QByteArray("[debug] ") << t;
+    QTest::newRow("warning") << 'W' << 0.0 << 4 << zero << QByteArray("[warning] ") << t;
+    QTest::newRow("critical") << 'C' << 0.0 << 2 << zero << QByteArray("[error] ") << t;
+    QTest::newRow("color-warning-yellow") << 'W' << 0.0 << 4 << zero << QByteArray("[warning] ")
+                                          << Esc + "[33m" + t + Esc + "[39m";
+    QTest::newRow("color-critical-red") << 'C' << 0.0 << 2 << zero << QByteArray("[error] ")
+                                        << Esc + "[31m" + t + Esc + "[39m";
+    QTest::newRow("color-category") << 'w' << 0.0 << 4 << zero << QByteArray("[warning] ")
+                                    << "[zub.test] " + Esc + "[33m" + t + Esc + "[39m";
 }
 
 void tst_Logger::writes()
 {
     QFETCH(char, type);
-    QFETCH(bool, color);
     QFETCH(double, elapsedMs);
     QFETCH(int, priority);
     QFETCH(QByteArray, prefix);
     QFETCH(QByteArray, word);
     QFETCH(QByteArray, text);
     mLogger->setLevel(3);
-    mLogger->setColor(color);
+    mLogger->setColor(text.contains(Esc));
     mNow += elapsedMs;
     const char *message = "t%s %n"; // never taken as a format
     switch (type) {
@@ -137,11 +121,8 @@ void tst_Logger::writes()
     case 'w': qCWarning(lcZub, "%s", message); break;
     default: qCritical("%s", message); break;
     }
-    const QList<Record> records = takeRecords();
-    QCOMPARE(records.size(), 1);
-    QCOMPARE(records.first().priority, priority);
-    QCOMPARE(records.first().text, prefix + word + text);
-    QCOMPARE(takeLines(), QList<QByteArray>{prefix + text + '\n'});
+    QCOMPARE(take(mRecords), QList<QByteArray>{QByteArray::number(priority) + ' ' + prefix + word + text});
+    QCOMPARE(take(mLines), QList<QByteArray>{prefix + text + '\n'});
 }
 
 void tst_Logger::levelFiltersMessages_data()
@@ -175,9 +156,9 @@ void tst_Logger::levelFiltersMessages()
     qCDebug(lcZub, "z");
     qCInfo(lcQt, "q");
     QString seenSyslog, seenStderr;
-    for (const Record &r : takeRecords())
-        seenSyslog += QString::fromUtf8(r.text.right(1));
-    for (const QByteArray &line : takeLines())
+    for (const QByteArray &record : take(mRecords))
+        seenSyslog += QString::fromUtf8(record.right(1));
+    for (const QByteArray &line : take(mLines))
         seenStderr += QString::fromUtf8(line.mid(line.size() - 2, 1));
     QCOMPARE(seenSyslog, expected);
     QCOMPARE(seenStderr, expected);
@@ -191,10 +172,8 @@ void tst_Logger::startTimeIsOnTheMonotonicClock()
     // The real-time clock reads decades since 1970; the monotonic one is near boot time.
     QVERIFY(qAbs(mLogger->getStartTime() - (double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6)) < 60000.0);
     qInfo("x");
-    const QList<Record> records = takeRecords();
-    QCOMPARE(records.size(), 1);
-    QVERIFY2(QRegularExpression("^\\[ {4}[0-9]\\.[0-9]{3}\\] x$").match(records.first().text).hasMatch(),
-             records.first().text.constData());
+    const QByteArray record = take(mRecords).value(0);
+    QVERIFY2(QRegularExpression("^6 \\[ {4}[0-9]\\.[0-9]{3}\\] x$").match(record).hasMatch(), record.constData());
 }
 
 void tst_Logger::messageFromInsideTheHandlerDoesNotHang()
@@ -202,15 +181,13 @@ void tst_Logger::messageFromInsideTheHandlerDoesNotHang()
     // A writer that logs runs inside the handler: its message must bypass the lock, also
     // when it reaches the handler without passing Qt's own guard.
     mLogger->setSyslogWriter([this](int priority, const QByteArray &record) {
-        mRecords.append({priority, record});
+        capture(priority, record);
         qWarning("[test] raised inside the handler");
         manager::Logger::messageHandler(QtWarningMsg, QMessageLogContext(), QStringLiteral("[test] straight in"));
     });
     qInfo("outer");
-    mLogger->setSyslogWriter([this](int priority, const QByteArray &record) { mRecords.append({priority, record}); });
-    const QList<Record> records = takeRecords();
-    QCOMPARE(records.size(), 1);
-    QCOMPARE(records.first().text, QByteArray("[    0.000] outer"));
+    mLogger->setSyslogWriter([this](int priority, const QByteArray &record) { capture(priority, record); });
+    QCOMPARE(take(mRecords), QList<QByteArray>{"6 [    0.000] outer"});
 }
 
 void tst_Logger::threadsInterleaveNothingOnRealStderr()
@@ -221,14 +198,10 @@ void tst_Logger::threadsInterleaveNothingOnRealStderr()
     QVERIFY2(run.finished() && !run.crashed() && run.exitCode() == 0, qPrintable(run.describe()));
     const QRegularExpression form(QStringLiteral(
         "^\\[ *[0-9]+\\.[0-9]{3}\\] \\[thread [0-3]\\] line [0-9]+ of a message long enough to tear if writes interleaved$"));
-    int count = 0;
-    for (const QString &line : run.errorLines()) {
-        if (!line.contains(QLatin1String("[thread ")))
-            continue;
+    const QStringList written = run.errorLines().filter(QStringLiteral("[thread "));
+    QCOMPARE(written.size(), 4 * lines);
+    for (const QString &line : written)
         QVERIFY2(form.match(line).hasMatch(), qPrintable(line));
-        ++count;
-    }
-    QCOMPARE(count, 4 * lines);
 }
 
 void tst_Logger::fatalWritesThenAborts()
