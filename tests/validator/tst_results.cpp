@@ -1,6 +1,7 @@
 #include "db/dbmanager.h"
 #include "framework/mqttclient.h"
 #include "framework/settings.h"
+#include "support/jsonpath.h"
 #include "support/logcapture.h"
 #include "rfid/rfidcard.h"
 #include "support/testenv.h"
@@ -12,7 +13,6 @@
 #include "validator/results/zetoemvvalidator.h"
 
 #include <QFileInfo>
-#include <QJsonDocument>
 #include <QThread>
 #include <QtTest>
 
@@ -27,10 +27,7 @@ public:
     QJsonObject toJson() const override { return {}; }
 };
 
-QDateTime utc(const QString &text)
-{
-    return QDateTime::fromString(text, Qt::ISODate).toUTC();
-}
+QDateTime utc(const QString &text) { return QDateTime::fromString(text, Qt::ISODate).toUTC(); }
 
 } // namespace
 
@@ -68,25 +65,17 @@ void tst_Results::texts_data()
 void tst_Results::texts()
 {
     QFETCH(int, code);
-    QFETCH(QString, text);
-    QCOMPARE(ValidatorResult::denyReasonToString(static_cast<ValidatorResult::DenyReason>(code)), text);
-    QCOMPARE(ValidatorResult::transactionTypeToString(ValidatorResult::Barcode), QStringLiteral("BARCODE"));
-    QCOMPARE(ValidatorResult::transactionTypeToString(static_cast<ValidatorResult::TransactionType>(3)),
-             QStringLiteral("Unknown"));
+    QTEST(ValidatorResult::denyReasonToString(static_cast<ValidatorResult::DenyReason>(code)), "text");
 }
 
+// Every key of the JSON form (data/result-*.json), fresh and filled; reset gives the fresh back.
 void tst_Results::resetAndJson()
 {
-    const QJsonObject fresh = ValidatorResult().toJson();
-    QCOMPARE(fresh.value("result").toBool(true), false);
-    QVERIFY(fresh.value("timeStamp").isNull());
-    QVERIFY(fresh.value("issueTimestamp").isNull());
-    QVERIFY(fresh.value("passenger").isNull());
-    QVERIFY(fresh.value("actionRecord").isNull());
-    QCOMPARE(fresh.value("passengerType").toObject(), (QJsonObject{{"id", 0}, {"name", "Invalid"}}));
-    QCOMPARE(fresh.size(), 21);
-
+    QCOMPARE(ValidatorResult::transactionTypeToString(ValidatorResult::Barcode), QStringLiteral("BARCODE"));
+    QCOMPARE(ValidatorResult::transactionTypeToString(ValidatorResult::TransactionType(3)), QStringLiteral("Unknown"));
+    const auto golden = [](const char *name) { return JsonPath::readFile(TEST_DATA_DIR "/" + QString(name)).object(); };
     ValidatorResult result;
+    QVERIFY2(result.toJson() == golden("result-fresh.json"), JsonPath::describeMismatch(result.toJson(), golden("result-fresh.json")));
     result.setResult(true);
     result.setDenyReason(ValidatorResult::NotYetActive);
     result.setTimeStamp(utc("2026-01-31T10:15:00+02:00"));
@@ -95,17 +84,9 @@ void tst_Results::resetAndJson()
     result.setExpiry("2026/02/01");
     result.setShouldWriteBack(true);
     result.setBlockReason(3);
-    const QJsonObject json = result.toJson();
-    QCOMPARE(json.value("denyReason").toObject(),
-             (QJsonObject{{"code", 104}, {"text", "Ticket is not yet active"}}));
-    QCOMPARE(json.value("timeStamp").toString(), QStringLiteral("2026-01-31T08:15:00Z"));
-    QCOMPARE(json.value("routeInfo").toObject(),
-             (QJsonObject{{"axisId", 1}, {"routeExecutionId", 2}, {"routeId", 3}, {"stopId", 4}, {"stopUuid", 5},
-                          {"stopGroupId", 6}}));
-    QCOMPARE(json.value("expiry").toString(), QStringLiteral("2026/02/01"));
-
+    QVERIFY2(result.toJson() == golden("result-filled.json"), JsonPath::describeMismatch(result.toJson(), golden("result-filled.json")));
     result.reset();
-    QCOMPARE(result.toJson(), fresh);
+    QCOMPARE(result.toJson(), golden("result-fresh.json"));
 }
 
 // The main thread cleans while the validation thread inserts: every statement lands, on each
@@ -199,33 +180,29 @@ void tst_Results::factory()
     TicketDb store;
     QSignalSpy employee(validator.get(), &RfidValidator::foundEmployeeCard);
     QVERIFY(!validator->validate(&card, nullptr, store));
-    const ValidatorResult result = validator->getResult();
-    QCOMPARE(result.getDenyReason(), ValidatorResult::Unknown);
-    QCOMPARE(result.getTemplate(), QStringLiteral("ZetoDESv3"));
-    QCOMPARE(result.getTicketUID(), QStringLiteral("04A1B2C3"));
-    QCOMPARE(result.getTimeStamp(), utc("2026-03-01T12:00:02Z"));
-    QVERIFY(!result.getShouldWriteBack());
+    const ValidatorResult r = validator->getResult();
+    QCOMPARE(QStringList({QString::number(r.getDenyReason()), r.getTemplate(), r.getTicketUID(), r.getTimeStamp().toString(Qt::ISODate)}),
+             QStringList({"500", "ZetoDESv3", "04A1B2C3", "2026-03-01T12:00:02Z"}));
+    QVERIFY(!r.getShouldWriteBack());
     QCOMPARE(employee.count(), 0);
 }
 
 void tst_Results::transactionCounter_data()
 {
     QTest::addColumn<int>("counter");
-    QTest::addColumn<bool>("valid");
     QTest::addColumn<QString>("line");
-    QTest::newRow("0") << 0 << false << "[Validator::Logic] Transaction # is INVALID     : 0";
-    QTest::newRow("1") << 1 << true << "[Validator::Logic] Transaction # is valid        : 1";
-    QTest::newRow("65535") << 65535 << true << "[Validator::Logic] Transaction # is valid        : 65535";
-    QTest::newRow("65536") << 65536 << false << "[Validator::Logic] Transaction # is INVALID     : 65536";
+    QTest::newRow("0") << 0 << "[Validator::Logic] Transaction # is INVALID     : 0";
+    QTest::newRow("1") << 1 << "[Validator::Logic] Transaction # is valid        : 1";
+    QTest::newRow("65535") << 65535 << "[Validator::Logic] Transaction # is valid        : 65535";
+    QTest::newRow("65536") << 65536 << "[Validator::Logic] Transaction # is INVALID     : 65536";
 }
 
 void tst_Results::transactionCounter()
 {
     QFETCH(int, counter);
-    QFETCH(bool, valid);
     QFETCH(QString, line);
     LogCapture log;
-    QCOMPARE(ValidatorLogic::checkCardTransactionCounter(counter), valid);
+    QCOMPARE(ValidatorLogic::checkCardTransactionCounter(counter), !line.contains("INVALID"));
     QVERIFY(log.contains(line));
 
     // A layout without a card status is never blocked nor issued.
