@@ -5,6 +5,7 @@
 #include "rfid/rfidcard.h"
 #include "support/brokerfixture.h"
 #include "support/dbservicepeer.h"
+#include "support/jsonpath.h"
 #include "support/logcapture.h"
 #include "support/mqttpeer.h"
 #include "support/testenv.h"
@@ -61,18 +62,8 @@ private:
     QStringList mWords;
 };
 
-QVariantMap sample(const QString &name)
-{
-    QFile file(QStringLiteral(TEST_DATA_DIR "/%1.json").arg(name));
-    if (!file.open(QIODevice::ReadOnly))
-        qFatal("missing sample %s", qPrintable(name));
-    return QJsonDocument::fromJson(file.readAll()).object().toVariantMap();
-}
-
-QByteArray json(const QVariantMap &map)
-{
-    return QJsonDocument::fromVariant(map).toJson(QJsonDocument::Compact);
-}
+QVariantMap sample(const QString &name) { return JsonPath::readFile(CARDS_DIR "/" + name + ".json").object().toVariantMap(); }
+QByteArray json(const QVariantMap &map) { return QJsonDocument::fromVariant(map).toJson(QJsonDocument::Compact); }
 
 } // namespace
 
@@ -89,7 +80,6 @@ private slots:
     void roads();
 
 private:
-    void startService(const QStringList &words);
     void step(const QString &step);
     QList<MqttPeer::Message> requests(const QString &kind) const;
     QStringList timeline() const;
@@ -131,24 +121,11 @@ void tst_CardFlow::init()
         mDbPeer->reply(request, DbServicePeer::answer(request.value("method").toString(), {}));
     });
     mAnswers = 0;
-}
 
-void tst_CardFlow::cleanup()
-{
-    mLog.reset();
-    mValidator.reset();
-    mDb.reset();
-    mClient.reset();
-    mDbPeer.reset();
-    mReader.reset();
-    RfidValidatorFactory::setTestCreator(nullptr);
-    mEnv.reset();
-}
-
-// The test validator is set before the validation thread starts; none falls through to the
-// validators of the build.
-void tst_CardFlow::startService(const QStringList &words)
-{
+    // The service with the row's test validator, set before the validation thread starts; none
+    // falls through to the validators of the build.
+    QFETCH(QString, verdict);
+    const QStringList words = verdict.split(',', Qt::SkipEmptyParts);
     Configuration().set(QStringLiteral("validator/restore_corrupted_luc"), !words.contains("norestore"));
     mClient = std::make_unique<manager::MqttClient>();
     mClient->setHostname(mBroker.host());
@@ -156,11 +133,9 @@ void tst_CardFlow::startService(const QStringList &words)
     mClient->setClientId(QStringLiteral("zub-cardflow-") + QTest::currentDataTag());
     mDb = std::make_unique<DBManager>(mClient.get());
     mDb->initialize();
-    DBManager *db = mDb.get();
-    RfidValidatorFactory::setTestCreator([db, words](const QString &) -> std::shared_ptr<RfidValidator> {
-        if (words.isEmpty() || words == QStringList{"norestore"})
-            return nullptr;
-        return std::make_shared<ScriptedValidator>(*db, words);
+    RfidValidatorFactory::setTestCreator([db = mDb.get(), words](const QString &) {
+        const bool none = words.isEmpty() || words == QStringList{"norestore"};
+        return none ? nullptr : std::shared_ptr<RfidValidator>(std::make_shared<ScriptedValidator>(*db, words));
     });
     auto basket = std::make_shared<Basket>();
     basket->setPreviousTickets({{0, Basket::ticket{QStringLiteral("T-1")}}});
@@ -186,6 +161,18 @@ void tst_CardFlow::startService(const QStringList &words)
     QVERIFY(QTest::qWaitFor([&] { mClient->publish("{}", "test/probe"); return probe.wait(50); }, 10000));
     mReader->clear();
     mLog = std::make_unique<LogCapture>();
+}
+
+void tst_CardFlow::cleanup()
+{
+    mLog.reset();
+    mValidator.reset();
+    mDb.reset();
+    mClient.reset();
+    mDbPeer.reset();
+    mReader.reset();
+    RfidValidatorFactory::setTestCreator(nullptr);
+    mEnv.reset();
 }
 
 // "found:S[:type]", "read:S[:template]", "readbroken:S", "readfail:S:code", "readanswer:S" (S a
@@ -225,11 +212,9 @@ void tst_CardFlow::step(const QString &step)
 
 QList<MqttPeer::Message> tst_CardFlow::requests(const QString &kind) const
 {
-    QList<MqttPeer::Message> out;
-    for (const auto &m : mReader->messages()) {
-        if (m.topic.startsWith(kRfid + kind + "request/"))
-            out << m;
-    }
+    QList<MqttPeer::Message> out = mReader->messages();
+    out.erase(std::remove_if(out.begin(), out.end(), [&](const auto &m) { return !m.topic.startsWith(kRfid + kind + "request/"); }),
+              out.end());
     return out;
 }
 
@@ -266,6 +251,7 @@ QStringList tst_CardFlow::timeline() const
     return out;
 }
 
+// One row a road, from data/cardroads.json.
 void tst_CardFlow::roads_data()
 {
     QTest::addColumn<QString>("verdict");
@@ -273,69 +259,11 @@ void tst_CardFlow::roads_data()
     QTest::addColumn<QString>("expected"); // the timeline
     // Parts of "[validator] " lines that must be there; with "!", parts of any line that must not.
     QTest::addColumn<QStringList>("logs");
-
-    const QString des = QStringLiteral("found:desv4-raw read:desv4-raw ");
-    const QString luc = QStringLiteral("found:luc-pass-only read:luc-pass-only ");
-    const QString emv = QStringLiteral("found:emv-data read:emv-data ");
-    const QString rejected = QStringLiteral("EMV card already rejected (No ticket issued) ");
-    const QString notStored = QStringLiteral("Do not store error code in issue_tickets (already stored in EMV errors table)");
-    const QString erased = QStringLiteral("Erasing cached data for Zeto LUC card : 04A1B2C3D5");
-    const QString noValidator = QStringLiteral("No suitable card validator for card type '");
-    auto row = [](const char *name, const QString &verdict, const QString &steps, const QString &expected,
-                  const QStringList &logs = {}) { QTest::newRow(name) << verdict << steps << expected << logs; };
-
-    row("no-write-valid", "valid", des, "started card:0 led:valid",
-        {"Transaction >>>>>>>> 'Mifare DESFire EV1 or EV2' (uid=04D4D4D4D4)", "Validation result [Valid]",
-         "Transaction <<<<<<<< [no-write] ", " Validation Statistics", " Card Validate : "});
-    row("no-write-invalid", "", des, "started card:500 led:invalid", {"Validation result [Invalid]"});
-    row("write-deny-valid-lights", "write,deny=101", des + "answer:ok", "started write led:valid card:101",
-        {"Transaction <<<<<<<< [with-write] ", " Card Write    : "});
-    row("write-block", "write,deny=101,block=2", des + "answer:ok",
-        "started write led:valid block:04D4D4D4D4:2:5 card:101",
-        {"Smart card was blocked, updating the blacklisted entry in database : uid=04D4D4D4D4 reason=2"});
-    row("write-action", "valid,write,action", des + "answer:ok", "started write led:valid card:0",
-        {"Action was completed : id=7, cardUid=04D4D4D4D4"});
-    row("employee", "employee", des, "started employee");
-    row("emv-no-write", "", emv, "emvProgress started emv:500 card:500 led:invalid",
-        {"Transaction >>>>>>>> 'EMV' (uid=5F2A0979)", "EMV card validated ===> Send validatedEMVcard() signal"});
-    row("emv-error-entry-without-found", "", "read:emv-error", "emv:500 card:500 led:invalid",
-        {" Card Read     : 0 ms", "!Card read failed"});
-    row("emv-write-ok", "valid,write", emv + "answer:ok", R"(emvProgress started emv:0 write store:[{"errorCode":0,"ticketId":"T-1"}])",
-        {"EMV card validated (Ticket was issued) and write succeeded ===> Store '0' error code in DB"});
-    row("emv-write-ok-rejected", "write,deny=101", emv + "answer:ok", "emvProgress started emv:101 write",
-        {rejected + "===> " + notStored});
-    row("emv-write-fail-405", "valid,write", emv + "answer:fail:405",
-        R"(emvProgress started emv:0 write store:[{"errorCode":405,"ticketId":"T-1"}] led:invalid)",
-        {"ERROR: Card write failed : card removed", "EMV card errorCode 405",
-         "EMV card validated (Ticket was issued) but write failed ===> Store error code in DB"});
-    row("emv-write-fail-200", "write,deny=101", emv + "answer:fail:200", "emvProgress started emv:101 write error led:invalid",
-        {rejected + "and write failed ===> " + notStored,
-         "EMV transaction terminated before sending write message ===> Send cardTransactionError signal"});
-    row("des-write-fail-200", "valid,write", des + "answer:fail:200", "started write error led:invalid",
-        {"ERROR: Card write failed : card removed", "!EMV card"});
-    row("des-write-fail-405", "valid,write", des + "answer:fail:405", "started write error led:invalid", {"!EMV card"});
-    row("luc-cache-restore", "valid,write", luc + "answer:fail:300 readfail:luc-pass-only:204 answer:ok",
-        "started write error led:invalid write led:valid card:0",
-        {"Caching data of ZetoLUC card : 04A1B2C3D5", "ERROR: Card read failed : auth failed",
-         "Possibly corrupted card. Attempting to restore card data for : 04A1B2C3D5", erased});
-    row("luc-cache-erased", "valid,write", luc + "answer:ok readfail:luc-pass-only:202",
-        "started write led:valid card:0 error", {erased, "!Possibly corrupted"});
-    row("luc-cache-off", "valid,write,norestore", luc + "answer:fail:300 readfail:luc-pass-only:301",
-        "started write error led:invalid card:400", {"ERROR: RFID error (301): auth failed", "!Caching data"});
-    row("answer-for-another-card", "valid,write,action,block=2",
-        luc + "answer:fail:300 " + des + "answer:ok:04A1B2C3D5 readfail:luc-pass-only:204",
-        "started write error led:invalid started write error",
-        {erased, "WARN: Write answer for card 04A1B2C3D5 while validating card 04D4D4D4D4", "!Possibly corrupted",
-         "!Action was completed", "!Smart card was blocked"});
-    row("reader-error-301", "", "error:301", "card:400", {"ERROR: RFID error (301): field lost"});
-    row("reader-error-203", "", "error:203", "", {"ERROR: RFID error (203): field lost"});
-    row("unknown-card-type", "", "found:desv4-raw:1024", "", {"Unknown card type '1024'found with uid 04D4D4D4D4"});
-    row("unsupported-template", "", "read:desv4-raw:ZetoXYZ", "error", {noValidator + "ZetoXYZ'"});
-    row("no-validator", "", "read:luc-pass-only:zetoluc", "error", {noValidator + "zetoluc'"});
-    row("no-model", "valid", "read:luc-pass-only:zetoluc", "error", {noValidator + "zetoluc'"});
-    row("model-throws", "valid", "readbroken:luc-pass-only", "error", {"Reading card failed: "});
-    row("validate-throws", "throw", des, "started error", {"ERROR: Card validation failed: rule table broken"});
-    row("read-answer", "valid", "readanswer:desv4-raw", "card:0 led:valid", {" Card Read     : 0 ms"});
+    for (const QJsonValue &value : JsonPath::readFile(TEST_DATA_DIR "/cardroads.json").array()) {
+        const QJsonObject row = value.toObject();
+        QTest::newRow(qPrintable(row["row"].toString())) << row["verdict"].toString() << row["steps"].toString()
+            << row["timeline"].toString() << row["logs"].toVariant().toStringList();
+    }
 }
 
 void tst_CardFlow::roads()
@@ -345,7 +273,6 @@ void tst_CardFlow::roads()
     QFETCH(QString, expected);
     QFETCH(QStringList, logs);
 
-    startService(verdict.split(',', Qt::SkipEmptyParts));
     for (const QString &s : steps.split(' ', Qt::SkipEmptyParts)) {
         step(s);
         if (QTest::currentTestFailed())
