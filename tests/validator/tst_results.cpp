@@ -36,43 +36,43 @@ class tst_Results : public QObject
     Q_OBJECT
 private slots:
     void texts_data();
-    void texts();
+    void texts() { QFETCH(QString, text); QTEST(text, "expected"); }
     void resetAndJson();
     void ticketDbTwoThreads();
-    void lastTapInterval_data();
-    void lastTapInterval();
     void factory_data();
     void factory();
     void transactionCounter_data();
     void transactionCounter();
 };
 
+// The texts of the results, and the time since a card's last tap on its boundaries.
 void tst_Results::texts_data()
 {
-    QTest::addColumn<int>("code");
     QTest::addColumn<QString>("text");
-    const QList<QPair<int, const char *>> rows = {
-        {0, "Valid"}, {100, "Ticket has invalid format"}, {101, "Ticket has expired"},
-        {102, "Ticket is not allowed in current route"}, {103, "Ticket has already been validated"},
-        {104, "Ticket is not yet active"}, {105, "Try Again"}, {106, "Ticket has invalid Carrier ID"},
-        {107, "Ticket has invalid Passenger Type"}, {108, "Ticket is not allowed in current axis"},
-        {109, "Ticket is not allowed in current zone"}, {110, "Ticket has invalid tick count"},
-        {400, "Internal Error"}, {500, "Unknown"}, {999, "Unknown"}};
-    for (const auto &row : rows)
-        QTest::addRow("%d", row.first) << row.first << QString::fromLatin1(row.second);
-}
-
-void tst_Results::texts()
-{
-    QFETCH(int, code);
-    QTEST(ValidatorResult::denyReasonToString(static_cast<ValidatorResult::DenyReason>(code)), "text");
+    QTest::addColumn<QString>("expected");
+    using R = ValidatorResult;
+    for (const auto &row : QList<QPair<int, const char *>>{{0, "Valid"}, {100, "Ticket has invalid format"},
+             {101, "Ticket has expired"}, {102, "Ticket is not allowed in current route"},
+             {103, "Ticket has already been validated"}, {104, "Ticket is not yet active"}, {105, "Try Again"},
+             {106, "Ticket has invalid Carrier ID"}, {107, "Ticket has invalid Passenger Type"},
+             {108, "Ticket is not allowed in current axis"}, {109, "Ticket is not allowed in current zone"},
+             {110, "Ticket has invalid tick count"}, {400, "Internal Error"}, {500, "Unknown"}, {999, "Unknown"}})
+        QTest::addRow("deny-%d", row.first) << R::denyReasonToString(R::DenyReason(row.first)) << row.second;
+    QTest::newRow("transaction-0") << R::transactionTypeToString(R::Barcode) << "BARCODE";
+    QTest::newRow("transaction-3") << R::transactionTypeToString(R::TransactionType(3)) << "Unknown";
+    const QDateTime unset = utc("1990-01-01T00:00:00Z");
+    QTest::newRow("tap-unset") << ValidatorLogic::lastTapInterval(unset, unset.addSecs(5)) << "never";
+    const QDateTime tap = utc("2026-03-01T12:00:00Z");
+    for (const auto &row : QList<QPair<qint64, const char *>>{{-1, "0 sec"}, {0, "0 sec(s)"}, {59, "59 sec(s)"},
+             {60, "1 min(s) 0 sec(s)"}, {3600, "1 hour(s) 0 min(s)"}, {86399, "23 hour(s) 59 min(s)"},
+             {86400, "1 day(s) 0 hour(s) "}, {2591999, "29 day(s) 23 hour(s) "}, {2592000, "1 month(s) 0 day(s)"},
+             {61 * 86400, "2 month(s) 1 day(s)"}})
+        QTest::addRow("tap-%lld-s", row.first) << ValidatorLogic::lastTapInterval(tap, tap.addSecs(row.first)) << row.second;
 }
 
 // Every key of the JSON form (data/result-*.json), fresh and filled; reset gives the fresh back.
 void tst_Results::resetAndJson()
 {
-    QCOMPARE(ValidatorResult::transactionTypeToString(ValidatorResult::Barcode), QStringLiteral("BARCODE"));
-    QCOMPARE(ValidatorResult::transactionTypeToString(ValidatorResult::TransactionType(3)), QStringLiteral("Unknown"));
     const auto golden = [](const char *name) { return JsonPath::readFile(TEST_DATA_DIR "/" + QString(name)).object(); };
     ValidatorResult result;
     QVERIFY2(result.toJson() == golden("result-fresh.json"), JsonPath::describeMismatch(result.toJson(), golden("result-fresh.json")));
@@ -123,33 +123,6 @@ void tst_Results::ticketDbTwoThreads()
     QVERIFY(!db.exists(QStringLiteral("old-0")));
     QCOMPARE(db.clean(QDateTime::fromSecsSinceEpoch(5000 + New - 1, Qt::UTC)), New);
     QCOMPARE(degraded.count(), 0);
-}
-
-void tst_Results::lastTapInterval_data()
-{
-    QTest::addColumn<QDateTime>("tap");
-    QTest::addColumn<qint64>("elapsed");
-    QTest::addColumn<QString>("text");
-    const QDateTime tap = utc("2026-03-01T12:00:00Z");
-    QTest::newRow("unset") << utc("1990-01-01T00:00:00Z") << qint64(5) << "never";
-    QTest::newRow("before the tap") << tap << qint64(-1) << "0 sec";
-    QTest::newRow("at the tap") << tap << qint64(0) << "0 sec(s)";
-    QTest::newRow("59 s") << tap << qint64(59) << "59 sec(s)";
-    QTest::newRow("1 min") << tap << qint64(60) << "1 min(s) 0 sec(s)";
-    QTest::newRow("1 h") << tap << qint64(3600) << "1 hour(s) 0 min(s)";
-    QTest::newRow("1 day less 1 s") << tap << qint64(86399) << "23 hour(s) 59 min(s)";
-    QTest::newRow("1 day") << tap << qint64(86400) << "1 day(s) 0 hour(s) ";
-    QTest::newRow("30 days less 1 s") << tap << qint64(2591999) << "29 day(s) 23 hour(s) ";
-    QTest::newRow("30 days") << tap << qint64(2592000) << "1 month(s) 0 day(s)";
-    QTest::newRow("61 days") << tap << qint64(61 * 86400) << "2 month(s) 1 day(s)";
-}
-
-void tst_Results::lastTapInterval()
-{
-    QFETCH(QDateTime, tap);
-    QFETCH(qint64, elapsed);
-    QFETCH(QString, text);
-    QCOMPARE(ValidatorLogic::lastTapInterval(tap, tap.addSecs(elapsed)), text);
 }
 
 void tst_Results::factory_data()
