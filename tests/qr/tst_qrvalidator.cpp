@@ -89,8 +89,8 @@ private:
     BrokerFixture mBroker;
     TestEnv mEnv;
     std::unique_ptr<LogCapture> mLog;
-    std::unique_ptr<DbServicePeer> mPeer;
-    std::unique_ptr<manager::MqttClient> mClient;
+    DbServicePeer mPeer;
+    manager::MqttClient mClient;
     std::unique_ptr<DBManager> mDb;
     std::shared_ptr<tarvik::Route> mRoute;
 };
@@ -112,20 +112,18 @@ void tst_QrValidator::initTestCase()
 
     QVERIFY2(mBroker.start(), qPrintable(mBroker.log()));
     mLog = std::make_unique<LogCapture>();
-    mPeer = std::make_unique<DbServicePeer>();
-    QVERIFY(mPeer->connectTo(mBroker.host(), mBroker.port()));
-    mClient = std::make_unique<manager::MqttClient>();
-    mClient->setHostname(mBroker.host());
-    mClient->setPort(mBroker.port());
-    mDb = std::make_unique<DBManager>(mClient.get());
-    QSignalSpy connected(mClient.get(), &manager::MqttClient::connected);
-    mClient->connect();
+    QVERIFY(mPeer.connectTo(mBroker.host(), mBroker.port()));
+    mClient.setHostname(mBroker.host());
+    mClient.setPort(mBroker.port());
+    mDb = std::make_unique<DBManager>(&mClient);
+    QSignalSpy connected(&mClient, &manager::MqttClient::connected);
+    mClient.connect();
     QVERIFY(connected.wait(10000));
     mDb->initialize();
     // The request topic is the gateway's last subscription: once the UI's request gets through,
     // the answers to the gateway's own do too.
     QSignalSpy ready(mDb.get(), &DBManager::onPaperTicketIssuingStarted);
-    QVERIFY(QTest::qWaitFor([&] { return mPeer->publishUiRequest("issueSingleTicket", 0), ready.wait(20); }, 10000));
+    QVERIFY(QTest::qWaitFor([&] { return mPeer.publishUiRequest("issueSingleTicket", 0), ready.wait(20); }, 10000));
     QTRY_VERIFY_WITH_TIMEOUT(mDb->fareData() && mDb->fareData()->findFareProduct(4), 10000);
 
     const QJsonObject route = JsonPath::readFile(TEST_DATA_DIR "/route.json").object();
@@ -217,13 +215,13 @@ void tst_QrValidator::validates()
     Configuration config;
     config.set("validator/qr_passback", !passBack.isEmpty());
     config.set("db/timeout_ms", passBack == "timeout" ? 300 : 5000);
-    mPeer->setScript([this, passBack](const QJsonObject &request) {
+    mPeer.setScript([this, passBack](const QJsonObject &request) {
         const QJsonArray found = passBack == "hit" ? QJsonArray{QJsonObject{{"ticketId", 99}}}
                                : passBack == "empty" ? QJsonArray{QJsonObject()} : QJsonArray();
         if (passBack != "timeout")
-            mPeer->reply(request, DbServicePeer::answer("getValidatedTicket", found));
+            mPeer.reply(request, DbServicePeer::answer("getValidatedTicket", found));
     });
-    mPeer->clear();
+    mPeer.clear();
     mLog->clear();
     int emitted = 0;
     const ValidatorResult result = validate(text, *mDb, &emitted);
@@ -233,7 +231,7 @@ void tst_QrValidator::validates()
     QCOMPARE(::fields(result), fields);
     QCOMPARE(result.getFromStopGroupName() + '/' + result.getToStopGroupName(), QString(urban ? "Centre/Suburb" : "/"));
     QVERIFY2(mLog->contains((urban ? "[UrbanMelvav1] " : "[DynamicQr] ") + logLine), qPrintable(mLog->texts().join('\n')));
-    QCOMPARE(mPeer->requests().size(), passBack.isEmpty() ? 0 : 1);
+    QCOMPARE(mPeer.requests().size(), passBack.isEmpty() ? 0 : 1);
     QCOMPARE(result.getTimeStamp(), kNow);
     const ValidatorResult::RouteInfo info = result.getRouteInfo();
     QCOMPARE(QList<int>({info.axisId, info.routeExecutionId, info.routeId, info.stopId, info.stopUuid, info.stopGroupId}),

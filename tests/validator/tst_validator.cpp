@@ -67,14 +67,14 @@ private:
         QMetaObject::invokeMethod(mValidator->worker(), [] {}, Qt::BlockingQueuedConnection);
         QCoreApplication::processEvents();
     }
-    bool scan(const QString &text) { return mScanner->scan(QrTestKey::encipher(QrTestKey::pad(text.toUtf8()))); }
+    bool scan(const QString &text) { return mScanner.scan(QrTestKey::encipher(QrTestKey::pad(text.toUtf8()))); }
 
     BrokerFixture mBroker;
     TestEnv mEnv;
     std::unique_ptr<LogCapture> mLog;
-    std::unique_ptr<DbServicePeer> mDbPeer;
-    std::unique_ptr<QrScannerPeer> mScanner;
-    std::unique_ptr<manager::MqttClient> mClient;
+    DbServicePeer mDbPeer;
+    QrScannerPeer mScanner;
+    manager::MqttClient mClient;
     std::unique_ptr<DBManager> mDb;
     std::unique_ptr<tarvik::Route> mRoute;
     std::unique_ptr<Validator> mValidator;
@@ -92,19 +92,16 @@ void tst_Validator::initTestCase()
 
     QVERIFY2(mBroker.start(), qPrintable(mBroker.log()));
     mLog = std::make_unique<LogCapture>();
-    mDbPeer = std::make_unique<DbServicePeer>();
-    mScanner = std::make_unique<QrScannerPeer>();
-    QVERIFY(mDbPeer->connectTo(mBroker.host(), mBroker.port()));
-    QVERIFY(mScanner->connectTo(mBroker.host(), mBroker.port()));
-    mClient = std::make_unique<manager::MqttClient>();
-    mClient->setHostname(mBroker.host());
-    mClient->setPort(mBroker.port());
-    mDb = std::make_unique<DBManager>(mClient.get());
-    QSignalSpy connected(mClient.get(), &manager::MqttClient::connected);
-    mClient->connect();
+    QVERIFY(mDbPeer.connectTo(mBroker.host(), mBroker.port()));
+    QVERIFY(mScanner.connectTo(mBroker.host(), mBroker.port()));
+    mClient.setHostname(mBroker.host());
+    mClient.setPort(mBroker.port());
+    mDb = std::make_unique<DBManager>(&mClient);
+    QSignalSpy connected(&mClient, &manager::MqttClient::connected);
+    mClient.connect();
     QVERIFY(connected.wait(10000));
     QSignalSpy ready(mDb.get(), &DBManager::onPaperTicketIssuingStarted);
-    QVERIFY(QTest::qWaitFor([&] { return mDbPeer->publishUiRequest("issueSingleTicket", 0), ready.wait(20); }, 10000));
+    QVERIFY(QTest::qWaitFor([&] { return mDbPeer.publishUiRequest("issueSingleTicket", 0), ready.wait(20); }, 10000));
 
     const QJsonObject route = JsonPath::readFile(TEST_DATA_DIR "/route.json").object();
     mRoute = std::make_unique<tarvik::Route>(route["route"].toObject());
@@ -116,19 +113,19 @@ void tst_Validator::initTestCase()
 void tst_Validator::init()
 {
     Configuration().set("validator/qr_passback", true);
-    mDbPeer->clear();
-    mDbPeer->setScript([this](const QJsonObject &request) {
-        mDbPeer->reply(request, DbServicePeer::answer(request.value("method").toString(), QJsonArray()));
+    mDbPeer.clear();
+    mDbPeer.setScript([this](const QJsonObject &request) {
+        mDbPeer.reply(request, DbServicePeer::answer(request.value("method").toString(), QJsonArray()));
     });
-    mScanner->clear();
+    mScanner.clear();
     mLog->clear();
-    mValidator = std::make_unique<Validator>(mClient.get(), *mDb, nullptr, nullptr);
+    mValidator = std::make_unique<Validator>(&mClient, *mDb, nullptr, nullptr);
     mValidator->worker()->setClock([] { return kNow; });
     // Both clients' subscriptions stand once an info report of each gets through.
     QSignalSpy qrInfo(mValidator.get(), &Validator::receivedQrInfo);
     QSignalSpy rfidInfo(mValidator.get(), &Validator::receivedRfidInfo);
-    QVERIFY(QTest::qWaitFor([&] { return mScanner->publishInfo({}), qrInfo.wait(20); }, 10000));
-    QVERIFY(QTest::qWaitFor([&] { return mScanner->mqtt().publish("zeto/rfid/info", "{}"), rfidInfo.wait(20); }, 10000));
+    QVERIFY(QTest::qWaitFor([&] { return mScanner.publishInfo({}), qrInfo.wait(20); }, 10000));
+    QVERIFY(QTest::qWaitFor([&] { return mScanner.mqtt().publish("zeto/rfid/info", "{}"), rfidInfo.wait(20); }, 10000));
 }
 
 void tst_Validator::scanEndToEnd_data()
@@ -172,18 +169,18 @@ void tst_Validator::scanDuringPassbackWaitGetsItsOwnVerdict()
 {
     mValidator->routeStarted(*mRoute);
     QList<QJsonObject> held;
-    mDbPeer->setScript([&](const QJsonObject &request) {
+    mDbPeer.setScript([&](const QJsonObject &request) {
         if (request.value("params").toArray().at(0).toObject().value("value").toString().endsWith("-99"))
             held.append(request); // answered below, once the second scan waits behind it
         else
-            mDbPeer->reply(request, DbServicePeer::answer("getValidatedTicket", QJsonArray()));
+            mDbPeer.reply(request, DbServicePeer::answer("getValidatedTicket", QJsonArray()));
     });
     QSignalSpy scanned(mValidator.get(), &Validator::scannedTicket);
     QVERIFY(scan(urban(99)));
     QTRY_COMPARE(held.size(), 1);
     QVERIFY(scan(urban(100)));
     QTRY_COMPARE(mLog->count("[qr] Received scanned data"), 2);
-    mDbPeer->reply(held.first(), DbServicePeer::answer("getValidatedTicket", QJsonArray{QJsonObject{{"ticketId", 99}}}));
+    mDbPeer.reply(held.first(), DbServicePeer::answer("getValidatedTicket", QJsonArray{QJsonObject{{"ticketId", 99}}}));
 
     QTRY_COMPARE(scanned.count(), 2);
     settle();
@@ -224,9 +221,9 @@ void tst_Validator::statusMap()
     QSignalSpy status(mValidator.get(), &Validator::status);
     QSignalSpy qr(mValidator.get(), &Validator::receivedQrStatus);
     if (!qrStatus.isEmpty())
-        QVERIFY(mScanner->publishRaw("status", qrStatus));
+        QVERIFY(mScanner.publishRaw("status", qrStatus));
     if (!rfidStatus.isEmpty())
-        QVERIFY(mScanner->mqtt().publish("zeto/rfid/status", rfidStatus) >= 0);
+        QVERIFY(mScanner.mqtt().publish("zeto/rfid/status", rfidStatus) >= 0);
     QTRY_COMPARE(status.count(), int(!qrStatus.isEmpty()) + int(!rfidStatus.isEmpty()));
     if (!qrStatus.isEmpty())
         QCOMPARE(qr.value(0).value(0).toMap(), QJsonDocument::fromJson(qrStatus).object().toVariantMap());
@@ -241,8 +238,8 @@ void tst_Validator::statusMap()
 void tst_Validator::facadeCallsReachTheWorker()
 {
     mValidator->setBarcode(true);
-    QVERIFY(mScanner->waitForCommands(1));
-    QCOMPARE(mScanner->commands(), QStringList{"enable"});
+    QVERIFY(mScanner.waitForCommands(1));
+    QCOMPARE(mScanner.commands(), QStringList{"enable"});
 
     mValidator->routeEnded();
     mValidator->routeStarted(*mRoute);
@@ -271,9 +268,9 @@ void tst_Validator::storeEMVResults()
     QFETCH(QByteArray, params);
     Configuration().set("db/timeout_ms", answered ? 5000 : 300);
     const QJsonObject answer = DbServicePeer::answer("storeEMVResult", QJsonArray{QJsonObject{{"id", 4}}});
-    mDbPeer->setScript([&](const QJsonObject &request) {
+    mDbPeer.setScript([&](const QJsonObject &request) {
         if (answered)
-            mDbPeer->reply(request, answer);
+            mDbPeer.reply(request, answer);
     });
     auto basket = answered ? std::make_shared<Basket>() : nullptr;
     if (basket)
@@ -284,9 +281,9 @@ void tst_Validator::storeEMVResults()
     QTRY_VERIFY_WITH_TIMEOUT(outcome >= 0, 10000);
     Configuration().set("db/timeout_ms", 5000);
     QCOMPARE(outcome == 1, answered);
-    QCOMPARE(mDbPeer->requests().size(), 1);
-    QCOMPARE(mDbPeer->requests().first().value("method").toString(), QStringLiteral("storeEMVResult"));
-    QCOMPARE(QJsonDocument(mDbPeer->requests().first().value("params").toArray()).toJson(QJsonDocument::Compact), params);
+    QCOMPARE(mDbPeer.requests().size(), 1);
+    QCOMPARE(mDbPeer.requests().first().value("method").toString(), QStringLiteral("storeEMVResult"));
+    QCOMPARE(QJsonDocument(mDbPeer.requests().first().value("params").toArray()).toJson(QJsonDocument::Compact), params);
     const QString logLine = answered
         ? "[validator] DB Response: " + QJsonDocument(answer).toJson(QJsonDocument::Indented)
         : QStringLiteral("[validator] DBmanager returned null on storeEMVResult() request");
