@@ -17,12 +17,11 @@
 namespace {
 
 const QString kAutoread = QStringLiteral("zeto/rfid/card/autoread");
-const QString kValid = QStringLiteral(R"({"blue":true,"green":true,"red":false,"yellow":true})");
 const QString kInvalid = QStringLiteral(R"({"blue":true,"green":false,"red":true,"yellow":true})");
 const QString kDefaultTypes = QStringLiteral("ZetoDESv4,ZetoDESv3,ZetoDESv2,ZetoLUC,ZetoLUCv2,EMV");
 const QString kTag = QStringLiteral("[card_inspector]  ");
 
-QJsonObject sampleObject(const QString &name) { return JsonPath::readFile(TEST_DATA_DIR "/valid/" + name + ".json").object(); }
+QJsonObject sampleObject(const QString &name) { return JsonPath::readFile(CARDS_DIR "/" + name + ".json").object(); }
 QByteArray sample(const QString &name) { return QJsonDocument(sampleObject(name)).toJson(QJsonDocument::Compact); }
 
 } // namespace
@@ -94,6 +93,7 @@ QStringList tst_CardInspector::requests() const
     return out;
 }
 
+// One tap each, from data/cardinspection.json.
 void tst_CardInspector::cards_data()
 {
     QTest::addColumn<QString>("cardTypes");
@@ -102,30 +102,15 @@ void tst_CardInspector::cards_data()
     QTest::addColumn<QStringList>("expectedRequests");
     QTest::addColumn<int>("inspected"); // -1: cardInspectionError, else the record's result
     QTest::addColumn<QStringList>("expectedLog"); // after kTag
-
-    const QByteArray des = sample("desv3-autoread");
-    const QStringList error{"led/set/request/0 " + kInvalid};
-    QTest::newRow("valid") << "ZetoDESv3,ZetoDESv4,ZetoDESv3" << 7 << des << QStringList{"led/set/request/0 " + kValid} << 1
-        << QStringList{R"(Initializing rfid inspectors for cards:  ("ZetoDESv3", "ZetoDESv4", "ZetoDESv3"))",
-                       R"(Created  "ZetoDESv3"  inspector)", R"(No suitable card inspector for card type  "ZetoDESv4")",
-                       "Inspection result  [OK]"};
-    QTest::newRow("other-carrier") << kDefaultTypes << 8 << des << error << 0 << QStringList{"Inspection result  [NOK]"};
-    QTest::newRow("emv-write-then-error") << kDefaultTypes << 7 << sample("emv-data")
-        << QStringList{"card/write/request/0 " + sample("emv-data.expected"), "led/set/request/1 " + kInvalid} << -1
-        << QStringList{"EMV card tapped for inspection ===> Send writeCard to rfid to complete EMV transaction",
-                       R"(No suitable card inspector for card type ' "EMV" ')"};
-    QTest::newRow("read-error") << kDefaultTypes << 7 << sample("emv-error") << error << -1
-        << QStringList{R"(ERROR: Card read failed during inspection:  "card declined")",
-                       R"(Rfid error ( 405 ):  "emv_transaction" :  "card declined")"};
-    QTest::newRow("blank-or-case") << "ZetoDESv2, ZetoDESv3,zetodesv3" << 7 << des << error << -1
-        << QStringList{R"(No suitable card inspector for card type  " ZetoDESv3")",
-                       R"(No suitable card inspector for card type  "zetodesv3")",
-                       R"(No suitable card inspector for card type ' "ZetoDESv3" ')"};
-    QTest::newRow("empty-setting") << "" << 7 << des << error << -1
-        << QStringList{"Error while creating inspectors.", R"(No suitable card inspector for card type  "")"};
-    const QJsonObject broken = JsonPath::removed(sampleObject("desv3-autoread"), "data/info");
-    QTest::newRow("broken-card") << kDefaultTypes << 7 << QJsonDocument(broken).toJson() << error << -1
-        << QStringList{"Reading card for inspection failed:  card missing 'info' field in top level"};
+    for (const QJsonValue &value : JsonPath::readFile(TEST_DATA_DIR "/cardinspection.json").array()) {
+        const QJsonObject row = value.toObject();
+        const QJsonObject card = JsonPath::removed(sampleObject(row["card"].toString()), row["without"].toString());
+        QStringList requests = row["requests"].toVariant().toStringList();
+        requests.replaceInStrings("@emv-data.expected", sample("emv-data.expected"));
+        QTest::newRow(qPrintable(row["row"].toString())) << row["cardTypes"].toString() << row["carrier"].toInt()
+            << QJsonDocument(card).toJson(QJsonDocument::Compact) << requests << row["inspected"].toInt()
+            << row["logs"].toVariant().toStringList();
+    }
 }
 
 void tst_CardInspector::cards()
