@@ -42,8 +42,8 @@ ValidatorResult resultAt(const QSignalSpy &spy, int i) { return spy.at(i).at(0).
 } // namespace
 
 // The service between a scanner peer, a reader peer and a scripted database service on one
-// broker, "now" pinned. The route of data/route.json: carrier 7, axis 6, stop 21 in zone 2 where
-// product 5 is active, stop 31 in zone 3 where it is not.
+// broker, "now" pinned. The route of tests/qr/data/route.json: carrier 7, axis 6, stop 21 in zone
+// 2 where product 5 is active, stop 31 in zone 3 where it is not.
 class tst_Validator : public QObject
 {
     Q_OBJECT

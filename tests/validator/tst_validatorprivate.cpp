@@ -31,9 +31,9 @@ QString localText(qint64 offset) { return kNow.addSecs(offset).toLocalTime().toS
 } // namespace
 
 // The worker's data shared between the caller's thread (the facade's calls) and the validation
-// thread, played here by a thread that calls the worker's slots directly; no broker. The route of
-// data/route.json: carrier 7, axis 6, stop 21 in zone 2 where product 5 is active, stop 31 in
-// zone 3 where it is not.
+// thread, played here by a thread that calls the worker's slots directly; no broker. The route
+// of tests/qr/data/route.json: carrier 7, axis 6, stop 21 in zone 2 where product 5 is active,
+// stop 31 in zone 3 where it is not.
 class tst_ValidatorPrivate : public QObject
 {
     Q_OBJECT
