@@ -148,6 +148,7 @@ void tst_ZubHostile::removesWhatAKilledSaveLeft()
     QVERIFY(mEnv->writeFile("zub.conf.backup", "older than the lock: not a copy of a save"));
     QFile backup(path("zub.conf.backup"));
     QVERIFY(backup.open(QIODevice::ReadWrite) && backup.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
+    backup.close();
     QVERIFY(mEnv->writeFile("zub.conf.lock", deadPid + "\nzub\n" + QSysInfo::machineHostName().toUtf8() + "\n"));
     QVERIFY(mEnv->writeFile("zub.conf.AbCdEf", "[zub]\n"));
     QVERIFY2(startZub(), qPrintable(mZub->describe()));
