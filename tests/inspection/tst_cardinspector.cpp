@@ -5,6 +5,7 @@
 #include "inspection/cardinspector.h"
 
 #include "support/brokerfixture.h"
+#include "support/jsonpath.h"
 #include "support/logcapture.h"
 #include "support/mqttpeer.h"
 #include "support/testenv.h"
@@ -16,21 +17,12 @@
 namespace {
 
 const QString kAutoread = QStringLiteral("zeto/rfid/card/autoread");
-const QString kValid = QStringLiteral(R"({"blue":true,"green":true,"red":false,"yellow":true})");
 const QString kInvalid = QStringLiteral(R"({"blue":true,"green":false,"red":true,"yellow":true})");
 const QString kDefaultTypes = QStringLiteral("ZetoDESv4,ZetoDESv3,ZetoDESv2,ZetoLUC,ZetoLUCv2,EMV");
 const QString kTag = QStringLiteral("[card_inspector]  ");
 
-QJsonObject sampleObject(const QString &name)
-{
-    QFile file(QStringLiteral(TEST_DATA_DIR "/valid/%1.json").arg(name));
-    return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object() : QJsonObject();
-}
-
-QByteArray sample(const QString &name)
-{
-    return QJsonDocument(sampleObject(name)).toJson(QJsonDocument::Compact);
-}
+QJsonObject sampleObject(const QString &name) { return JsonPath::readFile(CARDS_DIR "/" + name + ".json").object(); }
+QByteArray sample(const QString &name) { return QJsonDocument(sampleObject(name)).toJson(QJsonDocument::Compact); }
 
 } // namespace
 
@@ -41,78 +33,67 @@ class tst_CardInspector : public QObject
     Q_OBJECT
 private slots:
     void initTestCase() { QVERIFY2(mBroker.start(), qPrintable(mBroker.log())); }
-    void init();
-    void cleanup();
+    void cleanup() { mRig.reset(); }
     void cards_data();
     void cards();
     void blockedSignalsDropCards();
 
 private:
+    // What a test starts, torn down in reverse order.
+    struct Rig
+    {
+        TestEnv env;
+        LogCapture log;
+        MqttPeer peer;
+        manager::MqttClient client;
+        std::unique_ptr<DBManager> db;
+        std::unique_ptr<CardInspector> inspector;
+    };
     bool start(const QString &cardTypes, int carrier);
     // The reader requests seen, as "<topic below zeto/rfid/> <payload>".
     QStringList requests() const;
 
     BrokerFixture mBroker;
-    std::unique_ptr<TestEnv> mEnv;
-    std::unique_ptr<MqttPeer> mPeer;
-    std::unique_ptr<manager::MqttClient> mClient;
-    std::unique_ptr<DBManager> mDb;
-    std::unique_ptr<CardInspector> mInspector;
-    std::unique_ptr<LogCapture> mLog;
+    std::unique_ptr<Rig> mRig;
 };
-
-void tst_CardInspector::init()
-{
-    mEnv = std::make_unique<TestEnv>();
-    QVERIFY(mEnv->writeFile("zub.conf", QByteArray()));
-    manager::Settings::instance()->setDefaultLocation(QFileInfo(mEnv->settingsFile()));
-    mPeer = std::make_unique<MqttPeer>();
-    QVERIFY(mPeer->connectTo(mBroker.host(), mBroker.port()));
-    QVERIFY(mPeer->subscribe("zeto/rfid/#", 2));
-    mLog = std::make_unique<LogCapture>();
-}
-
-void tst_CardInspector::cleanup()
-{
-    mInspector.reset();
-    mDb.reset();
-    mClient.reset();
-    mPeer.reset();
-    mLog.reset();
-    mEnv.reset();
-}
 
 // Builds the service as the controller does; once the client's own probe comes back, the
 // broker holds every subscription. The device record then names `carrier`.
 bool tst_CardInspector::start(const QString &cardTypes, int carrier)
 {
+    mRig = std::make_unique<Rig>();
+    Rig &r = *mRig;
+    if (!r.env.writeFile("zub.conf", QByteArray()) || !r.peer.connectTo(mBroker.host(), mBroker.port())
+        || !r.peer.subscribe("zeto/rfid/#", 2))
+        return false;
+    manager::Settings::instance()->setDefaultLocation(QFileInfo(r.env.settingsFile()));
     Configuration().set("rfid/card_type", cardTypes);
-    mClient = std::make_unique<manager::MqttClient>();
-    mClient->setHostname(mBroker.host());
-    mClient->setPort(mBroker.port());
-    mDb = std::make_unique<DBManager>(mClient.get());
-    mInspector = std::make_unique<CardInspector>(mClient.get(), *mDb);
-    mClient->subscribe("test/probe", 0);
-    QSignalSpy probe(mClient.get(), &manager::MqttClient::received);
-    QSignalSpy device(mDb.get(), &DBManager::onDeviceChanged);
-    mClient->connect();
-    const bool subscribed = QTest::qWaitFor([&] { return mClient->publish("{}", "test/probe") && probe.wait(200); }, 10000);
-    mPeer->publish("zeto/db/status", R"({"service":true,"state":1,"device":{"carrierId":)" + QByteArray::number(carrier) + "}}");
+    r.client.setHostname(mBroker.host());
+    r.client.setPort(mBroker.port());
+    r.db = std::make_unique<DBManager>(&r.client);
+    r.inspector = std::make_unique<CardInspector>(&r.client, *r.db);
+    r.client.subscribe("test/probe", 0);
+    QSignalSpy probe(&r.client, &manager::MqttClient::received);
+    QSignalSpy device(r.db.get(), &DBManager::onDeviceChanged);
+    r.client.connect();
+    const bool subscribed = QTest::qWaitFor([&] { return r.client.publish("{}", "test/probe") && probe.wait(200); }, 10000);
+    r.peer.publish("zeto/db/status", R"({"service":true,"state":1,"device":{"carrierId":)" + QByteArray::number(carrier) + "}}");
     const bool known = device.wait(5000);
-    mPeer->clear();
+    r.peer.clear();
     return subscribed && known;
 }
 
 QStringList tst_CardInspector::requests() const
 {
     QStringList out;
-    for (const MqttPeer::Message &message : mPeer->messages()) {
+    for (const MqttPeer::Message &message : mRig->peer.messages()) {
         if (message.topic.contains(QLatin1String("/request/")))
             out << message.topic.mid(10) + ' ' + QString::fromUtf8(message.payload);
     }
     return out;
 }
 
+// One tap each, from data/cardinspection.json.
 void tst_CardInspector::cards_data()
 {
     QTest::addColumn<QString>("cardTypes");
@@ -121,32 +102,15 @@ void tst_CardInspector::cards_data()
     QTest::addColumn<QStringList>("expectedRequests");
     QTest::addColumn<int>("inspected"); // -1: cardInspectionError, else the record's result
     QTest::addColumn<QStringList>("expectedLog"); // after kTag
-
-    const QByteArray des = sample("desv3-autoread");
-    const QStringList error{"led/set/request/0 " + kInvalid};
-    QTest::newRow("valid") << "ZetoDESv3,ZetoDESv4,ZetoDESv3" << 7 << des << QStringList{"led/set/request/0 " + kValid} << 1
-        << QStringList{R"(Initializing rfid inspectors for cards:  ("ZetoDESv3", "ZetoDESv4", "ZetoDESv3"))",
-                       R"(Created  "ZetoDESv3"  inspector)", R"(No suitable card inspector for card type  "ZetoDESv4")",
-                       "Inspection result  [OK]"};
-    QTest::newRow("other-carrier") << kDefaultTypes << 8 << des << error << 0 << QStringList{"Inspection result  [NOK]"};
-    QTest::newRow("emv-write-then-error") << kDefaultTypes << 7 << sample("emv-data")
-        << QStringList{"card/write/request/0 " + sample("emv-data.expected"), "led/set/request/1 " + kInvalid} << -1
-        << QStringList{"EMV card tapped for inspection ===> Send writeCard to rfid to complete EMV transaction",
-                       R"(No suitable card inspector for card type ' "EMV" ')"};
-    QTest::newRow("read-error") << kDefaultTypes << 7 << sample("emv-error") << error << -1
-        << QStringList{R"(ERROR: Card read failed during inspection:  "card declined")",
-                       R"(Rfid error ( 405 ):  "emv_transaction" :  "card declined")"};
-    QTest::newRow("des-v4-listed") << kDefaultTypes << 7 << sample("desv4-raw") << error << -1
-        << QStringList{R"(No suitable card inspector for card type ' "ZetoDESv4" ')"};
-    QTest::newRow("blank-or-case") << "ZetoDESv2, ZetoDESv3,zetodesv3" << 7 << des << error << -1
-        << QStringList{R"(No suitable card inspector for card type  " ZetoDESv3")",
-                       R"(No suitable card inspector for card type  "zetodesv3")"};
-    QTest::newRow("empty-setting") << "" << 7 << des << error << -1
-        << QStringList{"Error while creating inspectors.", R"(No suitable card inspector for card type  "")"};
-    QJsonObject broken = sampleObject("desv3-autoread");
-    broken["data"] = QJsonObject{{"state", broken.value("data").toObject().value("state")}};
-    QTest::newRow("broken-card") << kDefaultTypes << 7 << QJsonDocument(broken).toJson() << error << -1
-        << QStringList{"Reading card for inspection failed:  card missing 'info' field in top level"};
+    for (const QJsonValue &value : JsonPath::readFile(TEST_DATA_DIR "/cardinspection.json").array()) {
+        const QJsonObject row = value.toObject();
+        const QJsonObject card = JsonPath::removed(sampleObject(row["card"].toString()), row["without"].toString());
+        QStringList requests = row["requests"].toVariant().toStringList();
+        requests.replaceInStrings("@emv-data.expected", sample("emv-data.expected"));
+        QTest::newRow(qPrintable(row["row"].toString())) << row["cardTypes"].toString() << row["carrier"].toInt()
+            << QJsonDocument(card).toJson(QJsonDocument::Compact) << requests << row["inspected"].toInt()
+            << row["logs"].toVariant().toStringList();
+    }
 }
 
 void tst_CardInspector::cards()
@@ -158,10 +122,9 @@ void tst_CardInspector::cards()
     QFETCH(int, inspected);
     QFETCH(QStringList, expectedLog);
     QVERIFY(start(cardTypes, carrier));
-    QSignalSpy results(mInspector.get(), &CardInspector::inspectedCard);
-    QSignalSpy errors(mInspector.get(), &CardInspector::cardInspectionError);
-
-    QVERIFY(mPeer->publish(kAutoread, card) >= 0);
+    QSignalSpy results(mRig->inspector.get(), &CardInspector::inspectedCard);
+    QSignalSpy errors(mRig->inspector.get(), &CardInspector::cardInspectionError);
+    QVERIFY(mRig->peer.publish(kAutoread, card) >= 0);
     QTRY_COMPARE_WITH_TIMEOUT(requests().size(), expectedRequests.size(), 5000);
     QCOMPARE(requests(), expectedRequests);
     QCOMPARE(errors.count(), inspected < 0 ? 1 : 0);
@@ -169,23 +132,23 @@ void tst_CardInspector::cards()
     if (inspected >= 0)
         QCOMPARE(results.at(0).at(0).value<InspectorResult>().getResult(), inspected == 1);
     for (const QString &line : expectedLog)
-        QVERIFY2(mLog->contains(kTag + line), qPrintable(line));
+        QVERIFY2(mRig->log.contains(kTag + line), qPrintable(line));
 }
 
 void tst_CardInspector::blockedSignalsDropCards()
 {
     QVERIFY(start(kDefaultTypes, 7));
-    QSignalSpy results(mInspector.get(), &CardInspector::inspectedCard);
-    QSignalSpy heard(mClient.get(), &manager::MqttClient::received);
-    mLog->clear();
-    mInspector->blockRfidSignals(true);
-    QVERIFY(mPeer->publish(kAutoread, sample("desv3-autoread")) >= 0);
+    QSignalSpy results(mRig->inspector.get(), &CardInspector::inspectedCard);
+    QSignalSpy heard(&mRig->client, &manager::MqttClient::received);
+    mRig->log.clear();
+    mRig->inspector->blockRfidSignals(true);
+    QVERIFY(mRig->peer.publish(kAutoread, sample("desv3-autoread")) >= 0);
     QVERIFY(heard.wait(5000));
     QCoreApplication::processEvents();
-    QVERIFY(mLog->texts().filter("[card_inspector]").isEmpty());
+    QVERIFY(mRig->log.texts().filter("[card_inspector]").isEmpty());
 
-    mInspector->blockRfidSignals(false);
-    QVERIFY(mPeer->publish(kAutoread, sample("emv-error")) >= 0);
+    mRig->inspector->blockRfidSignals(false);
+    QVERIFY(mRig->peer.publish(kAutoread, sample("emv-error")) >= 0);
     QTRY_COMPARE_WITH_TIMEOUT(requests(), QStringList{"led/set/request/0 " + kInvalid}, 5000);
     QCOMPARE(results.count(), 0);
 }

@@ -2,28 +2,16 @@
 #include "qr/masterkey/qrmasterkey.h"
 #include "qr/qrcrypto_v1.h"
 #include "qr/qrcryptofactory.h"
+#include "support/jsonpath.h"
 #include "support/logcapture.h"
 #include "support/qrtestkey.h"
 
+#include <QJsonArray>
 #include <QtTest>
 
 namespace {
 
-QVector<unsigned char> bytesOf(const QByteArray &data)
-{
-    return QVector<unsigned char>(data.cbegin(), data.cend());
-}
-
-// A binary ticket of `size` zero bytes with little-endian integers set at offsets.
-QByteArray binary(int size, std::initializer_list<std::array<quint32, 3>> fields) // offset, width, value
-{
-    QByteArray bytes(size, '\0');
-    for (const auto &field : fields) {
-        for (quint32 i = 0; i < field[1]; ++i)
-            bytes[int(field[0] + i)] = char(field[2] >> (8 * i));
-    }
-    return bytes;
-}
+QVector<unsigned char> bytesOf(const QByteArray &data) { return QVector<unsigned char>(data.cbegin(), data.cend()); }
 
 } // namespace
 
@@ -112,35 +100,23 @@ void tst_QrCrypto::readFields()
         QCOMPARE(QrCrypto_v1::readString(bytesOf(bytes), offset, len), expected.toString());
 }
 
+// The hand-built tickets of data/binary-tickets.json.
 void tst_QrCrypto::converters_data()
 {
     QTest::addColumn<QString>("layout");
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("expected");
-    auto v2 = [](quint32 type) {
-        return binary(48, {{0, 2, 1}, {2, 2, 513}, {4, 2, 3}, {16, 2, 16}, {18, 2, 17}, {20, 4, 1700000000},
-                           {24, 2, 258}, {26, 4, 4000000000u}, {30, 1, 12}, {31, 1, 1}, {32, 1, type}, {33, 2, 7},
-                           {35, 2, 65535}, {37, 1, 2}, {38, 4, 1700003600}, {42, 4, 86400}, {46, 2, 9}})
-            .replace(6, 10, QByteArray("RES1\0\0X\0\0\0", 10));
-    };
-    const QString v2Text = "1|513|3|RES1X|16|17|1700000000|258|4000000000|12|1|PARCEL|7|65535|2|0|1700003600|86400|9";
-    QTest::newRow("v2") << "v2" << v2(1) << v2Text;
-    QTest::newRow("v2-type-2-empty") << "v2" << v2(2) << QString(v2Text).replace("|PARCEL|", "||");
-    QTest::newRow("v2-short-vector") << "v2" << QByteArray(10, '\0') << "0|0|0||0|0|0|0|0|0|0|PASSENGER|0|0|0|0|0|0|0";
-    QTest::newRow("v2.1") << "v2.1"
-                          << binary(54, {{0, 2, 1}, {2, 2, 2}, {4, 2, 3}, {16, 2, 5}, {18, 2, 6}, {20, 4, 7},
-                                         {24, 4, 70000}, {28, 4, 9}, {32, 1, 10}, {35, 4, 100000}, {39, 4, 123456},
-                                         {43, 1, 3}, {44, 4, 44}, {48, 4, 48}, {52, 2, 65535}})
-                                 .replace(6, 10, "ABCDEFGHIJ")
-                          << "1|2|3|ABCDEFGHIJ|5|6|7|70000|9|10|0|PASSENGER|100000|123456|3|0|44|48|65535";
-    auto v4 = [](quint32 type) {
-        return binary(33, {{0, 1, type}, {1, 4, 0xffffffffu}, {5, 2, 5}, {7, 4, 1700000000}, {11, 4, 11}, {15, 4, 15},
-                           {19, 1, 1}, {20, 4, 20}, {24, 4, 24}, {28, 2, 28}, {30, 1, 30}, {31, 2, 500}});
-    };
-    const QString v4Tail = "|4294967295|5|1700000000|11|15|1|20|24|28|30|500";
-    QTest::newRow("v4-dynamic") << "v4" << v4(3) << "DYNAMIC" + v4Tail;
-    QTest::newRow("v4-open-return") << "v4" << v4(1) << "PASSENGER/OPEN/RETURN" + v4Tail;
-    QTest::newRow("v4-unknown-type") << "v4" << v4(9) << v4Tail;
+    for (const QJsonValue &value : JsonPath::readFile(TEST_DATA_DIR "/binary-tickets.json").array()) {
+        const QJsonObject row = value.toObject();
+        QByteArray bytes(row["size"].toInt(), '\0');
+        for (const QJsonValue &field : row["fields"].toArray()) { // offset, width, value
+            for (int i = 0; i < field[1].toInt(); ++i)
+                bytes[field[0].toInt() + i] = char(quint32(field[2].toDouble()) >> (8 * i));
+        }
+        const QByteArray text = row["text"][1].toString().toLatin1();
+        bytes.replace(row["text"][0].toInt(), text.size(), text);
+        QTest::newRow(qPrintable(row["row"].toString())) << row["layout"].toString() << bytes << row["expected"].toString();
+    }
 }
 
 void tst_QrCrypto::converters()

@@ -1,6 +1,7 @@
 #include "db/dbmanager.h"
 #include "framework/mqttclient.h"
 #include "framework/settings.h"
+#include "support/jsonpath.h"
 #include "support/logcapture.h"
 #include "rfid/rfidcard.h"
 #include "support/testenv.h"
@@ -12,7 +13,6 @@
 #include "validator/results/zetoemvvalidator.h"
 
 #include <QFileInfo>
-#include <QJsonDocument>
 #include <QThread>
 #include <QtTest>
 
@@ -27,10 +27,7 @@ public:
     QJsonObject toJson() const override { return {}; }
 };
 
-QDateTime utc(const QString &text)
-{
-    return QDateTime::fromString(text, Qt::ISODate).toUTC();
-}
+QDateTime utc(const QString &text) { return QDateTime::fromString(text, Qt::ISODate).toUTC(); }
 
 } // namespace
 
@@ -39,54 +36,46 @@ class tst_Results : public QObject
     Q_OBJECT
 private slots:
     void texts_data();
-    void texts();
+    void texts() { QFETCH(QString, text); QTEST(text, "expected"); }
     void resetAndJson();
     void ticketDbTwoThreads();
-    void lastTapInterval_data();
-    void lastTapInterval();
     void factory_data();
     void factory();
     void transactionCounter_data();
     void transactionCounter();
 };
 
+// The texts of the results, and the time since a card's last tap on its boundaries.
 void tst_Results::texts_data()
 {
-    QTest::addColumn<int>("code");
     QTest::addColumn<QString>("text");
-    const QList<QPair<int, const char *>> rows = {
-        {0, "Valid"}, {100, "Ticket has invalid format"}, {101, "Ticket has expired"},
-        {102, "Ticket is not allowed in current route"}, {103, "Ticket has already been validated"},
-        {104, "Ticket is not yet active"}, {105, "Try Again"}, {106, "Ticket has invalid Carrier ID"},
-        {107, "Ticket has invalid Passenger Type"}, {108, "Ticket is not allowed in current axis"},
-        {109, "Ticket is not allowed in current zone"}, {110, "Ticket has invalid tick count"},
-        {400, "Internal Error"}, {500, "Unknown"}, {999, "Unknown"}};
-    for (const auto &row : rows)
-        QTest::addRow("%d", row.first) << row.first << QString::fromLatin1(row.second);
+    QTest::addColumn<QString>("expected");
+    using R = ValidatorResult;
+    for (const auto &row : QList<QPair<int, const char *>>{{0, "Valid"}, {100, "Ticket has invalid format"},
+             {101, "Ticket has expired"}, {102, "Ticket is not allowed in current route"},
+             {103, "Ticket has already been validated"}, {104, "Ticket is not yet active"}, {105, "Try Again"},
+             {106, "Ticket has invalid Carrier ID"}, {107, "Ticket has invalid Passenger Type"},
+             {108, "Ticket is not allowed in current axis"}, {109, "Ticket is not allowed in current zone"},
+             {110, "Ticket has invalid tick count"}, {400, "Internal Error"}, {500, "Unknown"}, {999, "Unknown"}})
+        QTest::addRow("deny-%d", row.first) << R::denyReasonToString(R::DenyReason(row.first)) << row.second;
+    QTest::newRow("transaction-0") << R::transactionTypeToString(R::Barcode) << "BARCODE";
+    QTest::newRow("transaction-3") << R::transactionTypeToString(R::TransactionType(3)) << "Unknown";
+    const QDateTime unset = utc("1990-01-01T00:00:00Z");
+    QTest::newRow("tap-unset") << ValidatorLogic::lastTapInterval(unset, unset.addSecs(5)) << "never";
+    const QDateTime tap = utc("2026-03-01T12:00:00Z");
+    for (const auto &row : QList<QPair<qint64, const char *>>{{-1, "0 sec"}, {0, "0 sec(s)"}, {59, "59 sec(s)"},
+             {60, "1 min(s) 0 sec(s)"}, {3600, "1 hour(s) 0 min(s)"}, {86399, "23 hour(s) 59 min(s)"},
+             {86400, "1 day(s) 0 hour(s) "}, {2591999, "29 day(s) 23 hour(s) "}, {2592000, "1 month(s) 0 day(s)"},
+             {61 * 86400, "2 month(s) 1 day(s)"}})
+        QTest::addRow("tap-%lld-s", row.first) << ValidatorLogic::lastTapInterval(tap, tap.addSecs(row.first)) << row.second;
 }
 
-void tst_Results::texts()
-{
-    QFETCH(int, code);
-    QFETCH(QString, text);
-    QCOMPARE(ValidatorResult::denyReasonToString(static_cast<ValidatorResult::DenyReason>(code)), text);
-    QCOMPARE(ValidatorResult::transactionTypeToString(ValidatorResult::Barcode), QStringLiteral("BARCODE"));
-    QCOMPARE(ValidatorResult::transactionTypeToString(static_cast<ValidatorResult::TransactionType>(3)),
-             QStringLiteral("Unknown"));
-}
-
+// Every key of the JSON form (data/result-*.json), fresh and filled; reset gives the fresh back.
 void tst_Results::resetAndJson()
 {
-    const QJsonObject fresh = ValidatorResult().toJson();
-    QCOMPARE(fresh.value("result").toBool(true), false);
-    QVERIFY(fresh.value("timeStamp").isNull());
-    QVERIFY(fresh.value("issueTimestamp").isNull());
-    QVERIFY(fresh.value("passenger").isNull());
-    QVERIFY(fresh.value("actionRecord").isNull());
-    QCOMPARE(fresh.value("passengerType").toObject(), (QJsonObject{{"id", 0}, {"name", "Invalid"}}));
-    QCOMPARE(fresh.size(), 21);
-
+    const auto golden = [](const char *name) { return JsonPath::readFile(TEST_DATA_DIR "/" + QString(name)).object(); };
     ValidatorResult result;
+    QVERIFY2(result.toJson() == golden("result-fresh.json"), JsonPath::describeMismatch(result.toJson(), golden("result-fresh.json")));
     result.setResult(true);
     result.setDenyReason(ValidatorResult::NotYetActive);
     result.setTimeStamp(utc("2026-01-31T10:15:00+02:00"));
@@ -95,17 +84,9 @@ void tst_Results::resetAndJson()
     result.setExpiry("2026/02/01");
     result.setShouldWriteBack(true);
     result.setBlockReason(3);
-    const QJsonObject json = result.toJson();
-    QCOMPARE(json.value("denyReason").toObject(),
-             (QJsonObject{{"code", 104}, {"text", "Ticket is not yet active"}}));
-    QCOMPARE(json.value("timeStamp").toString(), QStringLiteral("2026-01-31T08:15:00Z"));
-    QCOMPARE(json.value("routeInfo").toObject(),
-             (QJsonObject{{"axisId", 1}, {"routeExecutionId", 2}, {"routeId", 3}, {"stopId", 4}, {"stopUuid", 5},
-                          {"stopGroupId", 6}}));
-    QCOMPARE(json.value("expiry").toString(), QStringLiteral("2026/02/01"));
-
+    QVERIFY2(result.toJson() == golden("result-filled.json"), JsonPath::describeMismatch(result.toJson(), golden("result-filled.json")));
     result.reset();
-    QCOMPARE(result.toJson(), fresh);
+    QCOMPARE(result.toJson(), golden("result-fresh.json"));
 }
 
 // The main thread cleans while the validation thread inserts: every statement lands, on each
@@ -144,33 +125,6 @@ void tst_Results::ticketDbTwoThreads()
     QCOMPARE(degraded.count(), 0);
 }
 
-void tst_Results::lastTapInterval_data()
-{
-    QTest::addColumn<QDateTime>("tap");
-    QTest::addColumn<qint64>("elapsed");
-    QTest::addColumn<QString>("text");
-    const QDateTime tap = utc("2026-03-01T12:00:00Z");
-    QTest::newRow("unset") << utc("1990-01-01T00:00:00Z") << qint64(5) << "never";
-    QTest::newRow("before the tap") << tap << qint64(-1) << "0 sec";
-    QTest::newRow("at the tap") << tap << qint64(0) << "0 sec(s)";
-    QTest::newRow("59 s") << tap << qint64(59) << "59 sec(s)";
-    QTest::newRow("1 min") << tap << qint64(60) << "1 min(s) 0 sec(s)";
-    QTest::newRow("1 h") << tap << qint64(3600) << "1 hour(s) 0 min(s)";
-    QTest::newRow("1 day less 1 s") << tap << qint64(86399) << "23 hour(s) 59 min(s)";
-    QTest::newRow("1 day") << tap << qint64(86400) << "1 day(s) 0 hour(s) ";
-    QTest::newRow("30 days less 1 s") << tap << qint64(2591999) << "29 day(s) 23 hour(s) ";
-    QTest::newRow("30 days") << tap << qint64(2592000) << "1 month(s) 0 day(s)";
-    QTest::newRow("61 days") << tap << qint64(61 * 86400) << "2 month(s) 1 day(s)";
-}
-
-void tst_Results::lastTapInterval()
-{
-    QFETCH(QDateTime, tap);
-    QFETCH(qint64, elapsed);
-    QFETCH(QString, text);
-    QCOMPARE(ValidatorLogic::lastTapInterval(tap, tap.addSecs(elapsed)), text);
-}
-
 void tst_Results::factory_data()
 {
     QTest::addColumn<QString>("name");
@@ -199,33 +153,29 @@ void tst_Results::factory()
     TicketDb store;
     QSignalSpy employee(validator.get(), &RfidValidator::foundEmployeeCard);
     QVERIFY(!validator->validate(&card, nullptr, store));
-    const ValidatorResult result = validator->getResult();
-    QCOMPARE(result.getDenyReason(), ValidatorResult::Unknown);
-    QCOMPARE(result.getTemplate(), QStringLiteral("ZetoDESv3"));
-    QCOMPARE(result.getTicketUID(), QStringLiteral("04A1B2C3"));
-    QCOMPARE(result.getTimeStamp(), utc("2026-03-01T12:00:02Z"));
-    QVERIFY(!result.getShouldWriteBack());
+    const ValidatorResult r = validator->getResult();
+    QCOMPARE(QStringList({QString::number(r.getDenyReason()), r.getTemplate(), r.getTicketUID(), r.getTimeStamp().toString(Qt::ISODate)}),
+             QStringList({"500", "ZetoDESv3", "04A1B2C3", "2026-03-01T12:00:02Z"}));
+    QVERIFY(!r.getShouldWriteBack());
     QCOMPARE(employee.count(), 0);
 }
 
 void tst_Results::transactionCounter_data()
 {
     QTest::addColumn<int>("counter");
-    QTest::addColumn<bool>("valid");
     QTest::addColumn<QString>("line");
-    QTest::newRow("0") << 0 << false << "[Validator::Logic] Transaction # is INVALID     : 0";
-    QTest::newRow("1") << 1 << true << "[Validator::Logic] Transaction # is valid        : 1";
-    QTest::newRow("65535") << 65535 << true << "[Validator::Logic] Transaction # is valid        : 65535";
-    QTest::newRow("65536") << 65536 << false << "[Validator::Logic] Transaction # is INVALID     : 65536";
+    QTest::newRow("0") << 0 << "[Validator::Logic] Transaction # is INVALID     : 0";
+    QTest::newRow("1") << 1 << "[Validator::Logic] Transaction # is valid        : 1";
+    QTest::newRow("65535") << 65535 << "[Validator::Logic] Transaction # is valid        : 65535";
+    QTest::newRow("65536") << 65536 << "[Validator::Logic] Transaction # is INVALID     : 65536";
 }
 
 void tst_Results::transactionCounter()
 {
     QFETCH(int, counter);
-    QFETCH(bool, valid);
     QFETCH(QString, line);
     LogCapture log;
-    QCOMPARE(ValidatorLogic::checkCardTransactionCounter(counter), valid);
+    QCOMPARE(ValidatorLogic::checkCardTransactionCounter(counter), !line.contains("INVALID"));
     QVERIFY(log.contains(line));
 
     // A layout without a card status is never blocked nor issued.

@@ -6,6 +6,7 @@
 #include "framework/settings.h"
 #include "tarvik/fareproducts.h"
 
+#include "support/jsonpath.h"
 #include "support/logcapture.h"
 #include "support/testenv.h"
 
@@ -13,18 +14,11 @@
 #include <QtTest>
 
 #include <atomic>
-#include <mutex>
 #include <thread>
 
 namespace {
 
 const QDateTime kNow(QDate(2026, 3, 10), QTime(12, 0), Qt::UTC);
-
-QJsonObject zone(int id, int stop)
-{
-    const QJsonObject s{{"id", stop}, {"ordinal", id}};
-    return {{"id", id}, {"ordinal", id}, {"stops", QJsonArray{s}}};
-}
 
 QVariantMap remoteTicket(const QString &id, const QString &validationTime)
 {
@@ -32,16 +26,14 @@ QVariantMap remoteTicket(const QString &id, const QString &validationTime)
             {"routeExecutionId", 77}, {"routeId", 88}, {"stopId", 21}};
 }
 
-QString localText(qint64 offset)
-{
-    return kNow.addSecs(offset).toLocalTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
-}
+QString localText(qint64 offset) { return kNow.addSecs(offset).toLocalTime().toString("yyyy-MM-dd hh:mm:ss"); }
 
 } // namespace
 
 // The worker's data shared between the caller's thread (the facade's calls) and the validation
-// thread, played here by a thread that calls the worker's slots directly; no broker. The route:
-// carrier 7, axis 6, stop 21 in zone 2 where product 5 is active, stop 31 in zone 3 where not.
+// thread, played here by a thread that calls the worker's slots directly; no broker. The route
+// of tests/qr/data/route.json: carrier 7, axis 6, stop 21 in zone 2 where product 5 is active,
+// stop 31 in zone 3 where it is not.
 class tst_ValidatorPrivate : public QObject
 {
     Q_OBJECT
@@ -72,15 +64,10 @@ void tst_ValidatorPrivate::initTestCase()
     mClient = std::make_unique<manager::MqttClient>();
     mDb = std::make_unique<DBManager>(mClient.get());
 
-    mRoute = std::make_unique<tarvik::Route>(QJsonObject{
-        {"status", "start"},
-        {"data", QJsonObject{{"axis", QJsonObject{{"routeId", 6}}},
-                             {"routeExecution", QJsonObject{{"tripsExecutionId", 77}, {"tripsRouteId", 88}}},
-                             {"stopGroups", QJsonArray{zone(2, 21), zone(3, 31)}}}}});
-    mRoute->setCarrierId(7);
-    const QJsonObject product{{"fareProductId", 5}, {"fromStopGroupId", 2}, {"toStopGroupId", 2},
-                              {"passengerTypes", QJsonArray{QJsonObject{{"id", 1}, {"description", "Adult"}}}}};
-    mRoute->setFareProducts(tarvik::FareProducts(QJsonObject{{"axisId", 6}, {"products", QJsonArray{product}}}));
+    const QJsonObject route = JsonPath::readFile(TEST_DATA_DIR "/route.json").object();
+    mRoute = std::make_unique<tarvik::Route>(route["route"].toObject());
+    mRoute->setCarrierId(route["carrierId"].toInt());
+    mRoute->setFareProducts(tarvik::FareProducts(route["fareProducts"].toObject()));
     QVERIFY(mRoute->acceptRouteProgress(tarvik::RouteProgress(6, 21)));
 }
 
@@ -98,12 +85,8 @@ void tst_ValidatorPrivate::init()
 void tst_ValidatorPrivate::routeProgressWhileScanning()
 {
     constexpr int kScans = 200;
-    std::mutex resultsMutex;
-    QList<ValidatorResult> results;
-    connect(mWorker.get(), &ValidatorPrivate::scannedTicket, [&](const ValidatorResult &result) {
-        std::lock_guard<std::mutex> lock(resultsMutex);
-        results << result;
-    });
+    QList<ValidatorResult> results; // filled on the other thread, read after its join
+    connect(mWorker.get(), &ValidatorPrivate::scannedTicket, [&](const ValidatorResult &result) { results << result; });
     std::atomic<int> baskets{0};
     // In step: scan i starts once route change i is made and runs along with change i + 1.
     std::atomic<int> moves{0};
