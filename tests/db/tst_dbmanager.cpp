@@ -25,42 +25,19 @@ namespace {
 
 // One record answers every look-up: a ticket reads "ticketId", a blacklist entry and an
 // employee "id", and a blacklist entry names its card in "smartCardBlacklistUid".
-QJsonObject record(int marker, const QString &uid = QString())
+QJsonObject record(const QJsonValue &marker, const QJsonValue &uid)
 {
-    return QJsonObject{
-        {QStringLiteral("id"), marker},
-        {QStringLiteral("ticketId"), marker},
-        {QStringLiteral("smartCardBlacklistUid"), uid},
-    };
+    return QJsonObject{{QStringLiteral("id"), marker}, {QStringLiteral("ticketId"), marker},
+                       {QStringLiteral("smartCardBlacklistUid"), uid}};
 }
 
-QString askedValue(const QJsonObject &request)
+template <typename T>
+int marker(const T &record)
 {
-    return request.value(QLatin1String("params")).toArray().at(0).toObject().value(QLatin1String("value")).toString();
+    return record ? record->id() : -1;
 }
 
-// The reply to a request carrying the record `marker`, for the card the request asked about.
-QJsonObject replyWith(const QJsonObject &request, int marker)
-{
-    return DbServicePeer::answer(request.value(QLatin1String("method")).toString(),
-                                 QJsonArray{record(marker, askedValue(request))});
-}
-
-int marker(const qrticket_ptr &ticket)
-{
-    return ticket ? ticket->id() : -1;
-}
-
-int marker(const SCBlacklistEntry::Ptr &entry)
-{
-    return entry ? entry->id() : -1;
-}
-
-int marker(const Employee::Ptr &employee)
-{
-    return employee ? employee->id() : -1;
-}
-
+template <>
 int marker(const EMVticketResp::Ptr &response)
 {
     if (!response)
@@ -71,27 +48,14 @@ int marker(const EMVticketResp::Ptr &response)
 // Runs f on a thread of its own standing in for the validation thread, while this thread's
 // event loop goes on; false when it did not finish in time.
 template <typename F>
-bool runOnWorker(F f, int timeoutMs = 10000)
+bool runOnWorker(F f)
 {
     std::unique_ptr<QThread> thread(QThread::create(f));
-    QEventLoop loop;
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    QObject::connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit);
-    QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
     thread->start();
-    deadline.start(timeoutMs);
-    loop.exec();
-    // finished() comes just before the thread is done: wait for that in any case.
-    const bool inTime = deadline.isActive();
+    const bool inTime = QTest::qWaitFor([&] { return thread->isFinished(); }, 10000);
     thread->wait();
     return inTime;
 }
-
-const QStringList kBlockingMethods = {
-    QStringLiteral("getValidatedTicket"), QStringLiteral("getBlacklistedSmartCard"), QStringLiteral("loginCard"),
-    QStringLiteral("issueEMVTickets"),    QStringLiteral("storeEMVTickets"),         QStringLiteral("storeEMVResult"),
-};
 
 } // namespace
 
@@ -103,22 +67,8 @@ private slots:
     void init();
     void cleanup();
 
-    void requestEnvelope_data();
-    void requestEnvelope();
-    void blockingCallAnswered_data();
-    void blockingCallAnswered();
-    void blockingCallTimesOut_data();
-    void blockingCallTimesOut();
-    void lateReplyDoesNotAnswerNextCall_data();
-    void lateReplyDoesNotAnswerNextCall();
-    void repeatedReplyDoesNotAnswerNextCall_data();
-    void repeatedReplyDoesNotAnswerNextCall();
-    void findSCTicketChecksCard_data();
-    void findSCTicketChecksCard();
-    void emptyArgumentAnswersNullWithoutRequest_data();
-    void emptyArgumentAnswersNullWithoutRequest();
-    void failedReplies_data();
-    void failedReplies();
+    void calls_data();
+    void calls();
     void blockCardFromAnotherThread();
     void serviceMessages();
     void gatewayDestroyedDuringWait_data();
@@ -126,7 +76,6 @@ private slots:
     void deviceReadWhileReplaced();
 
 private:
-    void callers_data();
     int call(const QString &caller, const QString &method, const QString &argument, DBManager *db = nullptr);
     static int callNow(DBManager *db, const QString &method, const QString &argument);
 
@@ -161,17 +110,6 @@ void tst_DBManager::cleanup()
     mLog.reset();
 }
 
-void tst_DBManager::callers_data()
-{
-    QTest::addColumn<QString>("caller");
-    QTest::addColumn<QString>("method");
-    // Each method once, from the main thread and the validation thread in turn.
-    for (int i = 0; i < kBlockingMethods.size(); ++i) {
-        const QString caller = i % 2 ? QStringLiteral("worker") : QStringLiteral("main");
-        QTest::addRow("%s-%s", qPrintable(kBlockingMethods.at(i)), qPrintable(caller)) << caller << kBlockingMethods.at(i);
-    }
-}
-
 // One blocking call named by its method; what it returned as the record's marker, -1 for null.
 int tst_DBManager::callNow(DBManager *db, const QString &method, const QString &argument)
 {
@@ -195,6 +133,17 @@ int tst_DBManager::call(const QString &caller, const QString &method, const QStr
 {
     if (!db)
         db = mRig.db();
+    if (caller == QLatin1String("async")) { // the slot of the same request, which returns nothing
+        static const QMap<QString, const char *> kSlots = {
+            {"getValidatedTicket", "findQRTicketAsync"}, {"getBlacklistedSmartCard", "findSCTicketAsync"},
+            {"loginCard", "loginAsync"},                 {"issueEMVTickets", "issueEMVTicketsAsync"},
+            {"storeEMVTickets", "storeEMVTicketsAsync"}, {"storeEMVResult", "storeEMVResultAsync"}};
+        const bool emv = method.contains(QLatin1String("EMV"));
+        const QJsonArray tickets{QJsonObject{{QStringLiteral("ticket"), argument}}};
+        const bool invoked = emv ? QMetaObject::invokeMethod(db, kSlots.value(method), Q_ARG(QJsonArray, tickets))
+                                 : QMetaObject::invokeMethod(db, kSlots.value(method), Q_ARG(QString, argument));
+        return invoked ? -5 : -6;
+    }
     if (caller == QLatin1String("main"))
         return callNow(db, method, argument);
     int result = -3;
@@ -203,237 +152,81 @@ int tst_DBManager::call(const QString &caller, const QString &method, const QStr
     return result;
 }
 
-void tst_DBManager::requestEnvelope_data()
+// The cases of data/calls.json: calls [caller ("main", "worker" standing in for the validation
+// thread, or "async" for the slot), method, argument, time-out in ms], and the service's script:
+// for the n-th request, its replies ({"to": a request's index, "marker", "uid" of the card,
+// "error"}). What the calls returned (the record's marker, -1 for null), the requests (time stamp
+// checked, then masked), the login answers passed on and the gateway's log lines are pinned in
+// data/calls.expected.json (ZUB_WRITE_GOLDEN=1 writes it).
+void tst_DBManager::calls_data()
 {
-    QTest::addColumn<QString>("method");
-    QTest::addColumn<QJsonArray>("expectedParams");
-    QTest::addColumn<QString>("expectedLog");
-
-    const QJsonArray tickets{QJsonObject{{QStringLiteral("ticket"), QStringLiteral("04A1")}}, 7};
-    const auto param = [](const char *name) {
-        return QJsonArray{QJsonObject{{QStringLiteral("name"), QLatin1String(name)}, {QStringLiteral("value"), QStringLiteral("04A1")}}};
-    };
-    QTest::newRow("qr-ticket") << "getValidatedTicket" << param("ticketId") << "[DBManager] Requesting to find ticket : 04A1";
-    QTest::newRow("blacklist") << "getBlacklistedSmartCard" << param("uid")
-                               << "[DBManager] Requesting to find card in blacklist : 04A1";
-    QTest::newRow("login") << "loginCard" << param("card_id") << "[DBManager] Requesting Log-in with card ID : '04A1'";
-    QTest::newRow("issue-emv") << "issueEMVTickets" << tickets << "[DBManager] Requesting to issue EMV tickets...";
-    QTest::newRow("store-emv") << "storeEMVTickets" << tickets << "[DBManager] Requesting to store EMV tickets...";
-    QTest::newRow("store-result") << "storeEMVResult" << tickets << "[DBManager] Requesting to store EMV result...";
+    QTest::addColumn<QJsonObject>("session");
+    QTest::addColumn<QJsonObject>("expected");
+    const QJsonObject cases = JsonPath::readFile(QStringLiteral(TEST_DATA_DIR "/calls.json")).object();
+    const QJsonObject expected = JsonPath::readFile(QStringLiteral(TEST_DATA_DIR "/calls.expected.json")).object();
+    QVERIFY(!cases.isEmpty());
+    for (auto it = cases.begin(); it != cases.end(); ++it)
+        QTest::newRow(qPrintable(it.key())) << it.value().toObject() << expected.value(it.key()).toObject();
 }
 
-void tst_DBManager::requestEnvelope()
+void tst_DBManager::calls()
 {
-    QFETCH(QString, method);
-    QFETCH(QJsonArray, expectedParams);
-    QFETCH(QString, expectedLog);
-
-    // Two requests: the counter grows by one with each and travels as text.
-    for (int i = 0; i < 2; ++i) {
-        if (method == QLatin1String("getValidatedTicket"))
-            mRig.db()->findQRTicketAsync(QStringLiteral("04A1"));
-        else if (method == QLatin1String("getBlacklistedSmartCard"))
-            mRig.db()->findSCTicketAsync(QStringLiteral("04A1"));
-        else if (method == QLatin1String("loginCard"))
-            mRig.db()->loginAsync(QStringLiteral("04A1"));
-        else if (method == QLatin1String("issueEMVTickets"))
-            mRig.db()->issueEMVTicketsAsync(expectedParams);
-        else if (method == QLatin1String("storeEMVTickets"))
-            mRig.db()->storeEMVTicketsAsync(expectedParams);
-        else
-            mRig.db()->storeEMVResultAsync(expectedParams);
-    }
-    QVERIFY(mRig.peer().waitForRequests(2));
-
-    const QJsonObject request = mRig.peer().requests().at(1);
-    QCOMPARE(request.value("src").toString(), QStringLiteral("zub"));
-    QCOMPARE(request.value("method").toString(), method);
-    QCOMPARE(request.value("id"), QJsonValue(QStringLiteral("1")));
-    QCOMPARE(request.value("params").toArray(), expectedParams);
-    QCOMPARE(request.value("userId"), QJsonValue(0));
-    const QString timestamp = request.value("timestamp").toString();
-    QVERIFY2(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ$")).match(timestamp).hasMatch(),
-             qPrintable(timestamp));
-    QVERIFY(qAbs(QDateTime::fromString(timestamp, Qt::ISODate).secsTo(QDateTime::currentDateTimeUtc())) < 60);
-    // Written as indented text, not retained.
-    const auto published = mRig.peer().mqtt().messages(QStringLiteral("zeto/db/request"));
-    QVERIFY(published.last().payload.contains("\n    \"method\""));
-    QVERIFY(!published.last().retain);
-    QCOMPARE(mLog->count(expectedLog), 2);
-}
-
-void tst_DBManager::blockingCallAnswered_data()
-{
-    callers_data();
-}
-
-void tst_DBManager::blockingCallAnswered()
-{
-    QFETCH(QString, caller);
-    QFETCH(QString, method);
-    QSignalSpy async(mRig.db(), &DBManager::onLoginResponse);
-    mRig.peer().setScript([this](const QJsonObject &request) { mRig.peer().reply(request, replyWith(request, 7)); });
-
-    QCOMPARE(call(caller, method, QStringLiteral("04A1")), 7);
-    QCOMPARE(mRig.peer().requests().size(), 1);
-    QCOMPARE(mRig.peer().requests().at(0).value("method").toString(), method);
-    QVERIFY(mLog->containsPart(QStringLiteral("[DBManager] Operation completed in ")));
-    // The facade passes the private signal on to asynchronous listeners as well.
-    QCOMPARE(async.count(), method == QLatin1String("loginCard") ? 1 : 0);
-}
-
-void tst_DBManager::blockingCallTimesOut_data()
-{
-    callers_data();
-}
-
-void tst_DBManager::blockingCallTimesOut()
-{
-    QFETCH(QString, caller);
-    QFETCH(QString, method);
-    GatewayRig::setSetting(QStringLiteral("db/timeout_ms"), 150);
-
-    QCOMPARE(call(caller, method, QStringLiteral("04A1")), -1);
-    QCOMPARE(mRig.peer().requests().size(), 1);
-    QVERIFY(mLog->containsPart(QStringLiteral("[DBManager] Operation completed in ")));
-}
-
-void tst_DBManager::lateReplyDoesNotAnswerNextCall_data()
-{
-    callers_data();
-}
-
-void tst_DBManager::lateReplyDoesNotAnswerNextCall()
-{
-    QFETCH(QString, caller);
-    QFETCH(QString, method);
-
-    GatewayRig::setSetting(QStringLiteral("db/timeout_ms"), 150);
-    QCOMPARE(call(caller, method, QStringLiteral("CARD-A")), -1);
-    QCOMPARE(mRig.peer().requests().size(), 1);
-    const QJsonObject first = mRig.peer().requests().at(0);
-
-    // The first request's answer comes while the second call waits, just before its own.
-    GatewayRig::setSetting(QStringLiteral("db/timeout_ms"), 5000);
-    mRig.peer().setScript([&](const QJsonObject &request) {
-        mRig.peer().reply(first, replyWith(first, 111));
-        mRig.peer().reply(request, replyWith(request, 222));
-    });
-    QCOMPARE(call(caller, method, QStringLiteral("CARD-B")), 222);
-    QVERIFY2(mLog->contains(QStringLiteral("[DBManager] WARN: Dropped late '%1' response to request %2 : its caller no longer waits")
-                                .arg(method, first.value("id").toString())),
-             qPrintable(mLog->texts().join('\n')));
-}
-
-void tst_DBManager::repeatedReplyDoesNotAnswerNextCall_data()
-{
-    callers_data();
-}
-
-void tst_DBManager::repeatedReplyDoesNotAnswerNextCall()
-{
-    QFETCH(QString, caller);
-    QFETCH(QString, method);
-
-    QJsonObject first;
-    mRig.peer().setScript([&](const QJsonObject &request) {
-        if (first.isEmpty()) {
-            first = request;
-            mRig.peer().reply(request, replyWith(request, 111));
-            return;
+    QFETCH(QJsonObject, session);
+    QFETCH(QJsonObject, expected);
+    const QJsonObject script = session.value("script").toObject();
+    int heard = 0;
+    mRig.peer().setScript([&](const QJsonObject &) {
+        for (const QJsonValue &value : script.value(QString::number(heard++)).toArray()) {
+            const QJsonObject reply = value.toObject();
+            const QJsonObject to = mRig.peer().requests().at(reply.value("to").toInt());
+            const QJsonValue asked = to.value("params").toArray().at(0).toObject().value("value");
+            mRig.peer().reply(to, DbServicePeer::answer(to.value("method").toString(),
+                                                        {record(reply.value("marker"), reply.value("uid").isUndefined() ? asked : reply.value("uid"))},
+                                                        reply.contains("error") ? 4 : 0, reply.value("error").toString()));
         }
-        mRig.peer().reply(first, replyWith(first, 111)); // the service says it again
-        mRig.peer().reply(request, replyWith(request, 222));
     });
-    QCOMPARE(call(caller, method, QStringLiteral("CARD-A")), 111);
-    QCOMPARE(call(caller, method, QStringLiteral("CARD-B")), 222);
-    QVERIFY(mLog->containsPart(QStringLiteral("[DBManager] WARN: Dropped late '%1' response to request 0").arg(method)));
-}
-
-void tst_DBManager::findSCTicketChecksCard_data()
-{
-    QTest::addColumn<QString>("caller");
-    QTest::addColumn<QString>("answeredCard");
-    QTest::addColumn<int>("expected");
-    QTest::addColumn<QString>("expectedLog");
-
-    for (const QString &caller : {QStringLiteral("main"), QStringLiteral("worker")}) {
-        const QByteArray c = caller.toLatin1();
-        QTest::addRow("other-card-%s", c.constData())
-            << caller << "0A0A0A0A" << 222 << "[DBManager] WARN: Dropped blacklist entry of card 0A0A0A0A while waiting for card 0B0B0B0B";
-        QTest::addRow("same-card-other-case-%s", c.constData()) << caller << "0b0b0b0b" << 111 << QString();
-        QTest::addRow("no-card-named-%s", c.constData()) << caller << QString() << 111 << QString();
+    QSignalSpy logins(mRig.db(), &DBManager::onLoginResponse);
+    QJsonArray results;
+    for (const QJsonValue &value : session.value("calls").toArray()) {
+        const QJsonArray c = value.toArray();
+        GatewayRig::setSetting(QStringLiteral("db/timeout_ms"), c.at(3).toInt(5000));
+        const int before = mRig.peer().requests().size();
+        const int result = call(c.at(0).toString(), c.at(1).toString(), c.at(2).toString());
+        if (result == -5)
+            QVERIFY(mRig.peer().waitForRequests(before + 1));
+        else
+            results.append(result);
     }
-}
-
-void tst_DBManager::findSCTicketChecksCard()
-{
-    QFETCH(QString, caller);
-    QFETCH(QString, answeredCard);
-    QFETCH(int, expected);
-    QFETCH(QString, expectedLog);
-
-    mRig.peer().setScript([&](const QJsonObject &request) {
-        const QString method = QStringLiteral("getBlacklistedSmartCard");
-        mRig.peer().reply(request, DbServicePeer::answer(method, {record(111, answeredCard)}));
-        mRig.peer().reply(request, DbServicePeer::answer(method, {record(222, askedValue(request))}));
-    });
-    QCOMPARE(call(caller, QStringLiteral("getBlacklistedSmartCard"), QStringLiteral("0B0B0B0B")), expected);
-    if (!expectedLog.isEmpty())
-        QVERIFY2(mLog->contains(expectedLog), qPrintable(mLog->texts().join('\n')));
-}
-
-void tst_DBManager::emptyArgumentAnswersNullWithoutRequest_data()
-{
-    QTest::addColumn<QString>("caller");
-    QTest::addColumn<QString>("method");
-    for (const QString &caller : {QStringLiteral("main"), QStringLiteral("worker")}) {
-        for (const QString &method : kBlockingMethods.mid(0, 3))
-            QTest::addRow("%s-%s", qPrintable(method), qPrintable(caller)) << caller << method;
+    QJsonArray requests;
+    for (QJsonObject request : mRig.peer().requests()) {
+        const QDateTime stamp = QDateTime::fromString(request.value("timestamp").toString(), Qt::ISODate);
+        QVERIFY2(QRegularExpression("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ$").match(request.value("timestamp").toString()).hasMatch()
+                     && qAbs(stamp.secsTo(QDateTime::currentDateTimeUtc())) < 60,
+                 qPrintable(request.value("timestamp").toString()));
+        request.insert("timestamp", "<utc>");
+        requests.append(request);
     }
-}
-
-void tst_DBManager::emptyArgumentAnswersNullWithoutRequest()
-{
-    QFETCH(QString, caller);
-    QFETCH(QString, method);
-    // A wait for the time-out would outlast the worker's deadline.
-    GatewayRig::setSetting(QStringLiteral("db/timeout_ms"), 60000);
-
-    QCOMPARE(call(caller, method, QString()), -1);
-    mRig.db()->findSCTicketAsync(QStringLiteral("04A1"));
-    QVERIFY(mRig.peer().waitForRequests(1));
-    QCOMPARE(mRig.peer().requests().size(), 1);
-    QCOMPARE(mRig.peer().requests().at(0).value("id").toString(), QStringLiteral("0"));
-}
-
-void tst_DBManager::failedReplies_data()
-{
-    QTest::addColumn<QString>("method");
-    QTest::addColumn<QString>("expectedLog");
-    QTest::addColumn<int>("expected");
-
-    QTest::newRow("qr-ticket") << "getValidatedTicket" << "[DBManager] Request failed: boom" << -1;
-    QTest::newRow("login") << "loginCard" << "[DBManager] ERROR: Request failed : boom" << -1;
-    // The failed store still hands its reply on: the caller reads the error from it.
-    QTest::newRow("store-emv") << "storeEMVTickets" << "[DBManager] Request failed: boom" << 5;
-}
-
-void tst_DBManager::failedReplies()
-{
-    QFETCH(QString, method);
-    QFETCH(QString, expectedLog);
-    QFETCH(int, expected);
-
-    mRig.peer().setScript([&](const QJsonObject &request) {
-        mRig.peer().reply(request, DbServicePeer::answer(method, {record(5)}, 4, QStringLiteral("boom")));
-    });
-    QCOMPARE(call(QStringLiteral("main"), method, QStringLiteral("04A1")), expected);
-    const auto entries = mLog->entries();
-    const bool critical = std::any_of(entries.begin(), entries.end(), [&](const LogCapture::Entry &e) {
-        return e.type == QtCriticalMsg && e.text == expectedLog;
-    });
-    QVERIFY2(critical, qPrintable(mLog->texts().join('\n')));
+    // Written as indented text, not retained.
+    for (const MqttPeer::Message &message : mRig.peer().mqtt().messages(QStringLiteral("zeto/db/request"))) {
+        if (QJsonDocument::fromJson(message.payload).object().value("src") == QJsonValue("zub"))
+            QVERIFY(message.payload.contains("\n    \"method\"") && !message.retain);
+    }
+    QJsonArray log;
+    for (const LogCapture::Entry &entry : mLog->entries()) {
+        if (entry.text.startsWith(QLatin1String("[DBManager]")))
+            log.append(QStringLiteral("%1 %2").arg(entry.type).arg(entry.text).replace(QRegularExpression("\\d+ msec"), "<n> msec"));
+    }
+    const QJsonObject actual{{"results", results}, {"requests", requests}, {"logins", logins.count()}, {"log", log}};
+    if (qEnvironmentVariableIsSet("ZUB_WRITE_GOLDEN")) {
+        const QString name = QStringLiteral(TEST_DATA_DIR "/calls.expected.json");
+        QJsonObject all = JsonPath::readFile(name).object();
+        all.insert(QString::fromLatin1(QTest::currentDataTag()), actual);
+        QFile file(name);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(QJsonDocument(all).toJson());
+        return;
+    }
+    QVERIFY2(actual == expected, JsonPath::describeMismatch(actual, expected).constData());
 }
 
 // The service's messages of data/gateway-session.json, in order ({"topic": below "zeto/db/",

@@ -38,7 +38,6 @@ private slots:
     void answers_data();
     void answers();
     void timestampIsLocalTimeWithoutZone();
-    void paperTicketRequestsRaiseSignals();
     void notAnsweredWhileMockOffOrWithoutData();
 
 private:
@@ -149,17 +148,6 @@ void tst_DBManagerMock::timestampIsLocalTimeWithoutZone()
     QVERIFY2(QRegularExpression("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d$").match(stamp).hasMatch(), qPrintable(stamp));
     const QDateTime read = QDateTime::fromString(stamp, QStringLiteral("yyyy-MM-ddThh:mm:ss"));
     QVERIFY2(read >= before.addMSecs(-before.time().msec()) && read <= QDateTime::currentDateTime(), qPrintable(stamp));
-}
-
-void tst_DBManagerMock::paperTicketRequestsRaiseSignals()
-{
-    QSignalSpy single(mRig.db(), &DBManager::onPaperTicketIssuingStarted);
-    QSignalSpy multiple(mRig.db(), &DBManager::onMultipleTicketsIssuingStarted);
-    // Whatever its requester: nothing is published on a topic made from it.
-    for (const char *method : {"issueSingleTicket", "issueMultipleTickets", "issueTickets"})
-        QCOMPARE(exchange(request(2, "", QLatin1String(method))).value("answers").toArray().size(), 0);
-    QCOMPARE(single.count(), 1);
-    QCOMPARE(multiple.count(), 1);
 }
 
 void tst_DBManagerMock::notAnsweredWhileMockOffOrWithoutData()
