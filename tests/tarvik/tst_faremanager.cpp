@@ -2,8 +2,7 @@
 #include "tarvik/faremanager.h"
 #include "tarvik/routemanager.h"
 
-#include "support/filesizelimit.h"
-#include "support/httptestserver.h"
+#include "support/jsonpath.h"
 #include "support/logcapture.h"
 #include "support/testenv.h"
 
@@ -24,32 +23,10 @@ QJsonArray intArray(const QList<int> &values)
     return array;
 }
 
-QJsonObject coded(int id, const QString &code)
+// The network and the catalogue's tables other than the products, from data/fares.json.
+QJsonObject sample(const char *key)
 {
-    return {{"id", id}, {"code", code}};
-}
-
-// Zones 10, 20 and 30 along axis 100 (stops 1, 2, 3); axis 300 sells axis products only;
-// axis 400 has no stops.
-QJsonObject network()
-{
-    QJsonArray stops, members, axisStops;
-    for (int i = 1; i <= 3; ++i) {
-        stops.append(QJsonObject{{"id", i}});
-        members.append(QJsonObject{{"id", i}, {"stopGroupId", i * 10}, {"stopId", i}});
-        axisStops.append(QJsonObject{{"id", i}, {"axisId", 100}, {"stopId", i}, {"ordinal", i}});
-    }
-    axisStops.append(QJsonObject{{"id", 4}, {"axisId", 300}, {"stopId", 1}, {"ordinal", 1}});
-    QJsonArray groups;
-    for (int id : {10, 20, 30})
-        groups.append(QJsonObject{{"id", id}, {"userIdentifier", QStringLiteral("Z%1").arg(id)},
-                                  {"multiLanguageFieldsMap", QJsonObject{{"name", QJsonObject{{"en", "Zone"}}}}}});
-    return {{"Axis", QJsonArray{QJsonObject{{"id", 100}}, QJsonObject{{"id", 300}, {"useAxisProducts", true}},
-                                QJsonObject{{"id", 400}}}},
-            {"AxisStops", axisStops},
-            {"Stops", stops},
-            {"StopGroups", groups},
-            {"StopGroupStops", members}};
+    return JsonPath::readFile(QStringLiteral(TEST_DATA_DIR "/fares.json")).object().value(key).toObject();
 }
 
 // A fare catalogue built product by product. A product entry holds its own keys plus the
@@ -57,39 +34,7 @@ QJsonObject network()
 class Catalogue
 {
 public:
-    Catalogue()
-    {
-        mTables["PassengerTypes"] = QJsonArray{coded(1, "PT_ADULT"), coded(2, "PT_CHILD"), coded(3, "PT_ADULT")};
-        mTables["PaymentMethods"] = QJsonArray{coded(1, "PM_CARRIER_CARD_MONEY"), coded(2, "PM_CASH")};
-        mTables["PaymentChannels"] = QJsonArray{coded(1, "PC_DRIVER"), coded(2, "PC_WEB")};
-        mTables["TicketMaterials"] = QJsonArray{coded(1, "TM_PAPER_TICKET"), coded(2, "TM_CARD")};
-        mTables["BaseFares"] = QJsonArray{
-            QJsonObject{{"id", 1}, {"code", "BF1"}, {"isAxisFare", true}, {"axisId", 100}},
-            QJsonObject{{"id", 2}, {"code", "BF2"}, {"isZoneFare", true}, {"zoneFrom", 10}, {"zoneTo", 20}},
-            QJsonObject{{"id", 3}, {"code", "BF3"}, {"isCityZoneFare", true},
-                        {"cityZoneFareStopGroups", intArray({10, 30})}},
-            QJsonObject{{"id", 4}, {"code", "BF4"}, {"isZoneFare", true}, {"zoneFrom", 10}, {"zoneTo", 0}},
-            QJsonObject{{"id", 5}, {"code", "BF5"}, {"isZoneFare", true}, {"zoneFrom", 20}, {"zoneTo", 20}},
-            QJsonObject{{"id", 6}, {"code", "BF6"}, {"isAxisFare", true}, {"axisId", 300}},
-            QJsonObject{{"id", 7}, {"code", "BF7"}, {"isZoneFare", true}, {"zoneFrom", 88}, {"zoneTo", 0}},
-        };
-        // Capping rules: thresholds out of order, one inactive, one without zones.
-        const auto rule = [](int id, const QJsonValue &active, const QString &type, int threshold) {
-            QJsonObject o{{"id", id}, {"productType", type}, {"thresholdAmount", threshold}};
-            if (!active.isUndefined())
-                o.insert("active", active);
-            return o;
-        };
-        mTables["CappingRules"] = QJsonArray{rule(1, true, "E_PURSE", 500), rule(2, true, "E_PURSE", 100),
-                                             rule(3, true, "STORED_JOURNEYS", 300), rule(4, false, "E_PURSE", 50),
-                                             rule(5, QJsonValue::Undefined, "E_PURSE", 200),
-                                             rule(6, true, "E_PURSE", 10)};
-        QJsonArray ruleZones;
-        int rowId = 1;
-        for (const auto &pair : QList<QPair<int, int>>{{1, 10}, {2, 10}, {2, 20}, {3, 10}, {4, 10}, {5, 20}})
-            ruleZones.append(QJsonObject{{"id", rowId++}, {"ruleId", pair.first}, {"stopGroupId", pair.second}});
-        mTables["CappingRuleStopGroups"] = ruleZones;
-    }
+    Catalogue() : mTables(sample("fares")) {}
 
     Catalogue &product(QJsonObject entry)
     {
@@ -151,11 +96,8 @@ class tst_FareManager : public QObject
 private slots:
     void init();
     void cleanup();
-    void loadsFromFile_data();
-    void loadsFromFile();
     void linksFaresToRouteZones();
     void lookUpsByIdAndCode();
-    void joinedRecords();
     void cappingRules_data();
     void cappingRules();
     void epurseProduct_data();
@@ -177,7 +119,7 @@ void tst_FareManager::init()
 {
     mEnv = std::make_unique<TestEnv>();
     QVERIFY(mEnv->isValid());
-    QVERIFY(mEnv->writeFile(QStringLiteral("routes.json"), QJsonDocument(network()).toJson()));
+    QVERIFY(mEnv->writeFile(QStringLiteral("routes.json"), QJsonDocument(sample("routes")).toJson()));
     mConnector = std::make_unique<Connector>();
     mRoutes = std::make_unique<RouteManager>(*mConnector, QStringLiteral("SN-1"), mEnv->path());
     mFares = std::make_unique<FareManager>(*mConnector, *mRoutes, QStringLiteral("SN-1"), mEnv->path());
@@ -202,35 +144,6 @@ void tst_FareManager::startWith(const Catalogue &catalogue)
     mFares->start(0);
 }
 
-void tst_FareManager::loadsFromFile_data()
-{
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<int>("expectedProducts");
-    QTest::addColumn<QString>("expectedLog");
-    const QByteArray valid = Catalogue().product(epurse(11, "minutes", 60, {4})).toFile();
-    QTest::newRow("valid") << valid << 1 << QStringLiteral("Loading completed in : ");
-    QTest::newRow("missing") << QByteArray() << 0 << QStringLiteral("WARN: Could not open file : ");
-    QTest::newRow("truncated") << valid.left(valid.size() - 10) << 0 << QStringLiteral("ERROR: JSON syntax error : ");
-    QTest::newRow("empty-file") << QByteArray("") << 0 << QStringLiteral("ERROR: JSON syntax error : ");
-    QTest::newRow("not-an-object") << QByteArray(R"([{"FareProducts": [{"id": 1}]}])") << 0
-                                   << QStringLiteral("Loading completed in : ");
-}
-
-void tst_FareManager::loadsFromFile()
-{
-    QFETCH(QByteArray, content);
-    QFETCH(int, expectedProducts);
-    QFETCH(QString, expectedLog);
-    if (!content.isNull())
-        QVERIFY(mEnv->writeFile(QStringLiteral("fares.json"), content));
-    mRoutes->start(0);
-    mFares->start(0);
-    QVERIFY2(mLog->containsPart(kTag + expectedLog), qPrintable(mLog->texts().join('\n')));
-    QCOMPARE(mFares->snapshot()->tables().fareProducts.size(), expectedProducts);
-    QVERIFY(mLog->contains(kTag + QStringLiteral(" Fare Products               : %1").arg(expectedProducts)));
-    QVERIFY(mLog->contains(kTag + QStringLiteral("--- FARE DATA SUMMARY -----------------------")));
-}
-
 void tst_FareManager::linksFaresToRouteZones()
 {
     startWith(Catalogue().product(paperTicket(31, {2, 3, 999})));
@@ -253,6 +166,8 @@ void tst_FareManager::linksFaresToRouteZones()
     QVERIFY(product->isPaperTicket());
     QCOMPARE(ids(mFares->findCappingRules(20, "*")), (QList<int>{2, 5}));
     QVERIFY(mLog->containsPart(kTag + QStringLiteral("Fare data associated in : ")));
+    QVERIFY(mLog->contains(kTag + QStringLiteral("--- FARE DATA SUMMARY -----------------------")));
+    QVERIFY(mLog->contains(kTag + QStringLiteral(" Fare Products               : 1")));
 }
 
 void tst_FareManager::lookUpsByIdAndCode()
@@ -260,7 +175,9 @@ void tst_FareManager::lookUpsByIdAndCode()
     Catalogue catalogue;
     catalogue.product({{"id", 22}, {"code", "DAILY"}})
         .product({{"id", 21}, {"code", "DAILY"}})
-        .product({{"id", 23}, {"code", "daily"}});
+        .product({{"id", 23}, {"code", "daily"}})
+        .product({{"id", 41}, {"passengerTypes", intArray({1, 2, 1, 77})}, {"baseFares", intArray({999})},
+                  {"methods", intArray({2})}, {"channels", intArray({1, 2})}});
     startWith(catalogue);
 
     QCOMPARE(mFares->findFareProduct(QStringLiteral("DAILY"))->id(), 21);
@@ -275,14 +192,6 @@ void tst_FareManager::lookUpsByIdAndCode()
     QCOMPARE(mFares->findPaymentChannel(2)->code(), QStringLiteral("PC_WEB"));
     QCOMPARE(mFares->findTicketMaterial(1)->code(), QStringLiteral("TM_PAPER_TICKET"));
     QVERIFY(!mFares->findBaseFare(0));
-}
-
-void tst_FareManager::joinedRecords()
-{
-    Catalogue catalogue;
-    catalogue.product({{"id", 41}, {"passengerTypes", intArray({1, 2, 1, 77})}, {"baseFares", intArray({999})},
-                       {"methods", intArray({2})}, {"channels", intArray({1, 2})}});
-    startWith(catalogue);
 
     QList<int> types = ids(mFares->findPassengerTypes(41));
     std::sort(types.begin(), types.end());
