@@ -104,6 +104,9 @@ QStringList *traceAll(Connector *c)
             statuses << QString::number(action->id()) + '/' + action->status();
         *out << "actionListReceived:" + statuses.join(',');
     });
+    QObject::connect(c, &Connector::customerInfoReceived, c, [=](const tarvik::Customer::Ptr &customer) {
+        *out << QStringLiteral("customerInfoReceived:%1:%2:%3").arg(customer->id()).arg(customer->image()).arg(QFile::exists(customer->image()));
+    });
     QObject::connect(c, &Connector::actionCompleteResponseReceived, c, [=](int status, const QString &code, const QString &text) {
         *out << QStringLiteral("actionCompleteResponseReceived:%1:%2:%3").arg(status).arg(code, text);
     });
@@ -241,7 +244,7 @@ void tst_Connector::createUrl()
 // Sessions of data/transport.json: {"base": the base path or URL ("none": no URL), "lastSyncDate":
 // stored before, "tls", "ignoreSsl", "worker": calls made from another thread, "throwing": a receiver
 // that throws, "responses": by path ("tls:" for the TLS server) a "status" with a "json" or "text"
-// body or a "redirect" status "to" a location, "calls": each a "call" with its "date", "id" or "body"}. Every request the servers
+// body or a "redirect" status "to" a location, "calls": each a "call" with its "date", "id", "card" or "body"}. Every request the servers
 // received (method, path, headers, body), every signal and every line logged are pinned in
 // data/transport.expected.json.
 void tst_Connector::transport_data()
@@ -294,6 +297,10 @@ void tst_Connector::transport()
                 c->requestDeviceParams("SN-1", !o.contains("full"));
             else if (what == "save")
                 c->requestObuMgmtSave(o.value("body").toObject());
+            else if (what == "customer" && o.contains("card"))
+                c->requestCustomerInfo(o.value("card").toString());
+            else if (what == "customer")
+                c->requestCustomerInfo(o.value("id").toInt());
             else if (what == "actionList")
                 c->requestActionList(o.value("id").toInt(-1));
             else
@@ -321,9 +328,10 @@ void tst_Connector::transport()
     for (QString text : mLog->texts()) {
         if (text.contains("] Downloaded ")) // as many as the body's chunks
             continue;
-        log << text.replace(https, "<https>").replace(http, "<http>").replace(QRegularExpression(": \\d+ msec"), ": N msec")
+        log << text.replace(mEnv->path(), "<dir>").replace(https, "<https>").replace(http, "<http>").replace(QRegularExpression(": \\d+ msec"), ": N msec")
                    .replace(QRegularExpression("0x[0-9a-f]+"), "0x?");
     }
+    trace->replaceInStrings(mEnv->path(), "<dir>");
     compareGolden("transport", name, {{"requests", QJsonArray::fromStringList(requests)}, {"signals", QJsonArray::fromStringList(*trace)},
                                       {"log", QJsonArray::fromStringList(log)}});
 }

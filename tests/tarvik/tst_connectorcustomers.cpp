@@ -1,6 +1,5 @@
 #include "tarvik/connector.h"
 
-#include "support/httptestserver.h"
 #include "support/logcapture.h"
 
 #include <QBuffer>
@@ -9,21 +8,16 @@
 #include <QJsonDocument>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QtTest>
 
 #include <memory>
 
 using tarvik::Connector;
 using tarvik::Customer;
-using Response = HttpTestServer::Response;
-Q_DECLARE_METATYPE(HttpTestServer::Response)
 
 namespace {
 
-const QString kPath = QStringLiteral("/web/api/customers/get_details");
 const QString kTag = QStringLiteral("[tarvik::connector] ");
-const int kWaitMs = 10000;
 
 QByteArray png(Qt::GlobalColor color = Qt::red)
 {
@@ -71,100 +65,23 @@ class tst_ConnectorCustomers : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
     void init();
 
-    void sendsLookUp_data();
-    void sendsLookUp();
-    void emitsNothingForFailures_data();
-    void emitsNothingForFailures();
     void storesPictureInCache();
     void refusesUnsafeUuid_data();
     void refusesUnsafeUuid();
 
 private:
-    HttpTestServer mServer;
     std::unique_ptr<QTemporaryDir> mDir;
     std::unique_ptr<Connector> mConnector;
 };
 
-void tst_ConnectorCustomers::initTestCase()
-{
-    QVERIFY(mServer.start());
-}
-
 void tst_ConnectorCustomers::init()
 {
-    mServer.clearRequests();
-    mServer.clearResponses();
     mDir = std::make_unique<QTemporaryDir>();
     QVERIFY(mDir->isValid());
-    mConnector = std::make_unique<Connector>(mServer.baseUrl());
+    mConnector = std::make_unique<Connector>();
     mConnector->setStoragePath(mDir->path());
-}
-
-void tst_ConnectorCustomers::sendsLookUp_data()
-{
-    QTest::addColumn<bool>("byCard");
-    QTest::addColumn<QByteArray>("body");
-    // By card from the validation thread: the answer still comes on the connector's thread.
-    QTest::newRow("by-id") << false
-                           << QByteArray(R"({"email":null,"highResolutionImage":false,"id":42,)"
-                                         R"("smartCardUuid":null,"uuid":null})");
-    QTest::newRow("by-card") << true
-                             << QByteArray(R"({"email":null,"highResolutionImage":false,"id":null,)"
-                                           R"("smartCardUuid":"04'A1\"B2","uuid":null})");
-}
-
-void tst_ConnectorCustomers::sendsLookUp()
-{
-    QFETCH(bool, byCard);
-    QFETCH(QByteArray, body);
-    mServer.setResponse(kPath, Response::json(200, QJsonDocument(reply({customerJson(42, "u-42", png())})).toJson()));
-    QSignalSpy received(mConnector.get(), &Connector::customerInfoReceived);
-    std::unique_ptr<QThread> validation(
-        QThread::create([this] { mConnector->requestCustomerInfo(QStringLiteral("04'A1\"B2")); }));
-    if (byCard) {
-        validation->start();
-        QVERIFY(validation->wait(kWaitMs));
-    } else {
-        mConnector->requestCustomerInfo(42);
-    }
-    QVERIFY(received.wait(kWaitMs));
-    QCOMPARE(mServer.requestCount(), 1);
-    QCOMPARE(mServer.lastRequest().method, QByteArray("POST"));
-    QCOMPARE(mServer.lastRequest().path(), kPath);
-    QCOMPARE(mServer.lastRequest().body, body);
-    const Customer::Ptr customer = received.at(0).at(0).value<Customer::Ptr>();
-    QCOMPARE(customer->id(), 42);
-    QCOMPARE(customer->image(), mDir->filePath(QStringLiteral(".cache/u-42.png")));
-    QVERIFY(QFile::exists(customer->image()));
-}
-
-void tst_ConnectorCustomers::emitsNothingForFailures_data()
-{
-    QTest::addColumn<Response>("response");
-    QTest::addColumn<QString>("expectedLog");
-    QTest::newRow("error-status")
-        << Response::json(200, R"({"status":"ERROR","errorCode":"E42","errorMessage":"not found"})")
-        << kTag + QStringLiteral("ERROR: Tarvik responded : (E42) not found");
-    QTest::newRow("no-list") << Response::json(200, R"({"status":"OK"})") << QString();
-    QTest::newRow("http-500") << Response::json(500, QJsonDocument(reply({customerJson(1, "u")})).toJson())
-                              << kTag + QStringLiteral("ERROR: HTTP Status   : 500");
-}
-
-void tst_ConnectorCustomers::emitsNothingForFailures()
-{
-    QFETCH(Response, response);
-    QFETCH(QString, expectedLog);
-    mServer.setResponse(kPath, response);
-    QSignalSpy received(mConnector.get(), &Connector::customerInfoReceived);
-    LogCapture log;
-    mConnector->requestCustomerInfo(1);
-    QTRY_VERIFY_WITH_TIMEOUT(log.containsPart(kTag + QStringLiteral("Received response for : ")), kWaitMs);
-    QCOMPARE(received.count(), 0);
-    if (!expectedLog.isEmpty())
-        QVERIFY(log.contains(expectedLog));
 }
 
 void tst_ConnectorCustomers::storesPictureInCache()
