@@ -138,17 +138,12 @@ private slots:
     void init();
     void cleanup();
 
-    // transport
     void createUrl_data();
     void createUrl();
     void transport_data();
     void transport();
     void timesOut();
     void sendsFromOwnThread();
-
-    // messages
-    void parsesReplies_data();
-    void parsesReplies();
 
 private:
     std::unique_ptr<Connector> connector(const HttpTestServer &server, const QString &basePath = "/api");
@@ -219,8 +214,6 @@ bool tst_Connector::waitForPart(const QString &fragment)
     return QTest::qWaitFor([&] { return mLog->containsPart(fragment); }, kWaitMs);
 }
 
-// --- transport --------------------------------------------------------------------------------
-
 void tst_Connector::createUrl_data()
 {
     QTest::addColumn<QString>("base");
@@ -245,8 +238,9 @@ void tst_Connector::createUrl()
 // stored before, "tls", "ignoreSsl", "worker": calls made from another thread, "throwing": a receiver
 // that throws, "responses": by path ("tls:" for the TLS server) a "status" with a "json" or "text"
 // body or a "redirect" status "to" a location, "calls": each a "call" with its "date", "id", "card" or "body"}. Every request the servers
-// received (method, path, headers, body), every signal and every line logged are pinned in
-// data/transport.expected.json.
+// received (method, path, headers, body), every signal with its records' count and first id, every
+// line logged and the sync date kept and stored are pinned in data/transport.expected.json. The
+// "reply-" sessions are the back-end's replies as each parser receives them.
 void tst_Connector::transport_data()
 {
     QTest::addColumn<QString>("name");
@@ -333,6 +327,7 @@ void tst_Connector::transport()
     }
     trace->replaceInStrings(mEnv->path(), "<dir>");
     compareGolden("transport", name, {{"requests", QJsonArray::fromStringList(requests)}, {"signals", QJsonArray::fromStringList(*trace)},
+                                      {"lastSyncDate", c->lastSyncDate()}, {"stored", stored()},
                                       {"log", QJsonArray::fromStringList(log)}});
 }
 
@@ -385,47 +380,6 @@ void tst_Connector::sendsFromOwnThread()
     QCOMPARE(managers.at(0)->thread(), c->thread());
     QCOMPARE(mLog->texts().filter("Creating new Network Access Manager for thread ").size(), 1);
     QVERIFY2(mLog->texts().filter("thread", Qt::CaseInsensitive).size() == 1, qPrintable(dumpLog()));
-}
-
-// --- messages ---------------------------------------------------------------------------------
-
-// Replies of the back-end as each parser receives them, from data/replies.json: {"parser": one
-// of sync, actions, management, complete; "lastSyncDate": set before; "reply"}. What came of each
-// (every signal in order with its records' count and first id, the lines logged, the sync date
-// kept and the file it was stored in) is pinned in data/replies.expected.json; ZUB_WRITE_GOLDEN=1
-// writes that file.
-void tst_Connector::parsesReplies_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QJsonObject>("testCase");
-    const QJsonObject cases = JsonPath::readFile(QStringLiteral(TEST_DATA_DIR "/replies.json")).object();
-    QVERIFY(!cases.isEmpty());
-    for (auto it = cases.begin(); it != cases.end(); ++it)
-        QTest::addRow("%s", qPrintable(it.key())) << it.key() << it.value().toObject();
-}
-
-void tst_Connector::parsesReplies()
-{
-    QFETCH(QString, name);
-    QFETCH(QJsonObject, testCase);
-    Connector c;
-    c.setStoragePath(mEnv->path());
-    if (testCase.contains("lastSyncDate"))
-        c.setLastSyncDate(testCase.value("lastSyncDate").toString());
-    QStringList *trace = traceAll(&c);
-    const QString parser = testCase.value("parser").toString();
-    const QJsonValue reply = testCase.value("reply");
-    if (parser == "sync")
-        c.parseSyncBoResponse(reply.toObject());
-    else if (parser == "actions")
-        c.parseActionListResponse(reply.toArray());
-    else if (parser == "management")
-        c.parseObuMgmtResponse(reply.toObject());
-    else
-        c.parseActionCompleteResponse(testCase.value("status").toInt(), reply.toObject());
-    const QJsonObject actual{{"signals", QJsonArray::fromStringList(*trace)}, {"log", QJsonArray::fromStringList(mLog->texts())},
-                             {"lastSyncDate", c.lastSyncDate()}, {"stored", stored()}};
-    compareGolden("replies", name, actual);
 }
 
 QTEST_GUILESS_MAIN(tst_Connector)
