@@ -6,6 +6,7 @@
 #include "support/selfsignedcertificate.h"
 #include "support/testenv.h"
 
+#include <QDirIterator>
 #include <QFile>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
@@ -105,7 +106,8 @@ QStringList *traceAll(Connector *c)
         *out << "actionListReceived:" + statuses.join(',');
     });
     QObject::connect(c, &Connector::customerInfoReceived, c, [=](const tarvik::Customer::Ptr &customer) {
-        *out << QStringLiteral("customerInfoReceived:%1:%2:%3").arg(customer->id()).arg(customer->image()).arg(QFile::exists(customer->image()));
+        *out << QStringLiteral("customerInfoReceived:%1:%2:%3:%4").arg(customer->id()).arg(customer->image())
+                    .arg(QFile::exists(customer->image())).arg(customer->toJson().contains("customerImageBase64"));
     });
     QObject::connect(c, &Connector::actionCompleteResponseReceived, c, [=](int status, const QString &code, const QString &text) {
         *out << QStringLiteral("actionCompleteResponseReceived:%1:%2:%3").arg(status).arg(code, text);
@@ -237,10 +239,12 @@ void tst_Connector::createUrl()
 // Sessions of data/transport.json: {"base": the base path or URL ("none": no URL), "lastSyncDate":
 // stored before, "tls", "ignoreSsl", "worker": calls made from another thread, "throwing": a receiver
 // that throws, "responses": by path ("tls:" for the TLS server) a "status" with a "json" or "text"
-// body or a "redirect" status "to" a location, "calls": each a "call" with its "date", "id", "card" or "body"}. Every request the servers
+// body or a "redirect" status "to" a location, or a list of them given one after the other,
+// "calls": each a "call" with its "date", "id", "card" or "body"}. Every request the servers
 // received (method, path, headers, body), every signal with its records' count and first id, every
-// line logged and the sync date kept and stored are pinned in data/transport.expected.json. The
-// "reply-" sessions are the back-end's replies as each parser receives them.
+// line logged, the sync date kept and stored and the files written are pinned in
+// data/transport.expected.json. The "reply-" sessions are the back-end's replies as each parser
+// receives them.
 void tst_Connector::transport_data()
 {
     QTest::addColumn<QString>("name");
@@ -258,14 +262,24 @@ void tst_Connector::transport()
     const QString http = mHttp.baseUrl().toString(QUrl::StripTrailingSlash);
     const QString https = mHttps.baseUrl().toString(QUrl::StripTrailingSlash);
     const QJsonObject responses = session.value("responses").toObject();
+    const auto response = [&http](const QJsonObject &r) {
+        if (r.contains("redirect"))
+            return Response::redirect(r.value("redirect").toInt(), r.value("to").toString().replace("<http>", http).toUtf8());
+        if (r.contains("text"))
+            return Response::text(r.value("status").toInt(), r.value("text").toString().toUtf8());
+        return Response::json(r.value("status").toInt(), compact(r.value("json")));
+    };
     for (auto it = responses.begin(); it != responses.end(); ++it) {
-        const QJsonObject r = it.value().toObject();
-        const bool tls = it.key().startsWith("tls:");
-        const Response response = r.contains("redirect")
-            ? Response::redirect(r.value("redirect").toInt(), r.value("to").toString().replace("<http>", http).toUtf8())
-            : r.contains("text") ? Response::text(r.value("status").toInt(), r.value("text").toString().toUtf8())
-                                 : Response::json(r.value("status").toInt(), compact(r.value("json")));
-        (tls ? mHttps : mHttp).setResponse(it.key().mid(tls ? 4 : 0), response);
+        HttpTestServer &server = it.key().startsWith("tls:") ? mHttps : mHttp;
+        const QString path = it.key().mid(&server == &mHttps ? 4 : 0);
+        if (it.value().isArray()) { // one after the other
+            const auto next = std::make_shared<int>(0); // the responder is copied for each request
+            server.setResponder(path, [=, replies = it.value().toArray()](const HttpTestServer::Request &) {
+                return response(replies.at(qMin((*next)++, replies.size() - 1)).toObject());
+            });
+        } else {
+            server.setResponse(path, response(it.value().toObject()));
+        }
     }
     const QString base = session.value("base").toString("/api");
     std::unique_ptr<Connector> c = connector(session.value("tls").toBool() ? mHttps : mHttp, base);
@@ -326,8 +340,13 @@ void tst_Connector::transport()
                    .replace(QRegularExpression("0x[0-9a-f]+"), "0x?");
     }
     trace->replaceInStrings(mEnv->path(), "<dir>");
+    QStringList files;
+    QDirIterator it(mEnv->path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << QStringLiteral("%1 %2").arg(QDir(mEnv->path()).relativeFilePath(it.next())).arg(it.fileInfo().size());
+    files.sort();
     compareGolden("transport", name, {{"requests", QJsonArray::fromStringList(requests)}, {"signals", QJsonArray::fromStringList(*trace)},
-                                      {"lastSyncDate", c->lastSyncDate()}, {"stored", stored()},
+                                      {"lastSyncDate", c->lastSyncDate()}, {"stored", stored()}, {"files", QJsonArray::fromStringList(files)},
                                       {"log", QJsonArray::fromStringList(log)}});
 }
 
