@@ -7,6 +7,7 @@
 #include "support/logcapture.h"
 
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QSignalSpy>
 #include <QSqlDatabase>
@@ -38,29 +39,18 @@ const int kWaitMs = 15000;
 // "5U:B" (card B) or "5U/x" (token x). The counter equals the id.
 Action::List actions(const QString &text)
 {
+    static const QRegularExpression item(QStringLiteral("^(\\d+)([UCR])(?::(\\w+))?(?:/(\\w+))?$"));
+    const QMap<QString, QString> words{{"U", "UNASSIGNED"}, {"C", "COMPLETED"}, {"R", "REPLACED"}};
     Action::List list;
-    for (const QString &item : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-        QString card = QStringLiteral("A");
-        QString token = QStringLiteral("t");
-        QString head = item;
-        if (head.contains(QLatin1Char('/'))) {
-            token = head.section(QLatin1Char('/'), 1);
-            head = head.section(QLatin1Char('/'), 0, 0);
-        }
-        if (head.contains(QLatin1Char(':'))) {
-            card = head.section(QLatin1Char(':'), 1);
-            head = head.section(QLatin1Char(':'), 0, 0);
-        }
-        const QChar status = head.at(head.size() - 1);
-        const int id = head.chopped(1).toInt();
-        const QString word = status == QLatin1Char('C')   ? QStringLiteral("COMPLETED")
-                             : status == QLatin1Char('R') ? QStringLiteral("REPLACED")
-                                                          : QStringLiteral("UNASSIGNED");
+    for (const QString &text : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const QRegularExpressionMatch m = item.match(text);
+        Q_ASSERT(m.hasMatch());
+        const int id = m.captured(1).toInt();
         list.append(Action::fromJson({{"id", id},
                                       {"counter", id},
-                                      {"smartCardUuid", card},
-                                      {"accountToken", token},
-                                      {"status", word},
+                                      {"smartCardUuid", m.captured(3).isEmpty() ? QStringLiteral("A") : m.captured(3)},
+                                      {"accountToken", m.captured(4).isEmpty() ? QStringLiteral("t") : m.captured(4)},
+                                      {"status", words.value(m.captured(2))},
                                       {"actionDate", "01/03/2025 10:00:00"}}));
     }
     return list;

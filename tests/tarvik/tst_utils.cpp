@@ -52,30 +52,32 @@ QByteArray rows(const QList<std::tuple<int, int, const char *>> &list)
     return QJsonDocument(out).toJson(QJsonDocument::Compact);
 }
 
-// Loads `existing` as the file would, merges `received` with the kind's function.
-QStringList mergeOf(const QString &kind, const QByteArray &existing, const QByteArray &received)
+template <typename T, typename Map, typename Merge>
+QStringList apply(Map map, Merge merge, const QByteArray &received, int deleteId)
 {
-    if (kind == "fare-product-link") {
-        auto map = Utils::jsonToFPMultiMap<FareProductBaseFare>(array(existing));
-        Utils::appendListToFPMultiMap(map, records<FareProductBaseFare>(received));
-        return entries(map);
+    if (deleteId >= 0) {
+        const bool removed = Utils::deleteItemFromMultiMap<T>(map, deleteId);
+        return entries(map) << (removed ? "removed" : "none removed");
     }
-    if (kind == "axis-stops") {
-        auto map = Utils::jsonToAxisStops(array(existing));
-        Utils::appendListToAxisStops(map, records<AxisStop>(received));
-        return entries(map);
-    }
-    if (kind == "stop-group-stops") {
-        auto map = Utils::jsonToStopGroupStops(array(existing));
-        Utils::appendListToStopGroupStops(map, records<StopGroupStops>(received));
-        return entries(map);
-    }
-    auto map = Utils::jsonToCappingRuleStopGroups(array(existing));
-    CappingRuleStopGroup::List list;
-    for (const QJsonValue &element : array(received))
-        list << CappingRuleStopGroup::fromJson(element.toObject());
-    Utils::appendListToCappingRuleStopGroups(map, list);
+    merge(map, records<T>(received));
     return entries(map);
+}
+
+// Loads `existing` as the file would, then merges `received` with the kind's function or, with
+// `deleteId` of 0 or more, deletes that id.
+QStringList run(const QString &kind, const QByteArray &existing, const QByteArray &received, int deleteId)
+{
+    const QJsonArray file = array(existing);
+    if (kind == "fare-product-link")
+        return apply<FareProductBaseFare>(Utils::jsonToFPMultiMap<FareProductBaseFare>(file),
+                                          Utils::appendListToFPMultiMap<FareProductBaseFare>, received, deleteId);
+    if (kind == "axis-stops")
+        return apply<AxisStop>(Utils::jsonToAxisStops(file), Utils::appendListToAxisStops<AxisStop>, received, deleteId);
+    if (kind == "stop-group-stops")
+        return apply<StopGroupStops>(Utils::jsonToStopGroupStops(file), Utils::appendListToStopGroupStops<StopGroupStops>,
+                                     received, deleteId);
+    return apply<CappingRuleStopGroup>(Utils::jsonToCappingRuleStopGroups(file), Utils::appendListToCappingRuleStopGroups,
+                                       received, deleteId);
 }
 
 const QStringList kMultiMapKinds = {"fare-product-link", "axis-stops", "stop-group-stops", "capping-rule-stop-groups"};
@@ -86,18 +88,17 @@ class tst_Utils : public QObject
 {
     Q_OBJECT
 private slots:
-    void mergeReplacesById_data();
-    void mergeReplacesById();
+    void mergesAndDeletesById_data();
+    void mergesAndDeletesById();
     void repeatedFullSyncKeepsOneRowEach();
-    void deleteFromMultiMap_data();
-    void deleteFromMultiMap();
 };
 
-void tst_Utils::mergeReplacesById_data()
+void tst_Utils::mergesAndDeletesById_data()
 {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QByteArray>("existing");
     QTest::addColumn<QByteArray>("received");
+    QTest::addColumn<int>("deleteId");
     QTest::addColumn<QStringList>("expected");
 
     struct Row
@@ -106,7 +107,11 @@ void tst_Utils::mergeReplacesById_data()
         QByteArray existing;
         QByteArray received;
         QStringList expected;
+        int deleteId = -1;
     };
+    // Deleting names the record id, not the parent key, and takes every copy of it, whatever its parent.
+    const QByteArray stored = rows({{1, 10, "a"}, {2, 10, "a"}, {1, 11, "b"}, {1, 0, "z"}});
+    const QStringList all{"1/0/z", "1/10/a", "1/11/b", "2/10/a"};
     const QList<Row> table = {
         {"new-rows-added", "[]", rows({{1, 10, "a"}, {2, 11, "b"}}), {"1/10/a", "2/11/b"}},
         {"same-row-again-stands-once", rows({{1, 10, "a"}}), rows({{1, 10, "a"}}), {"1/10/a"}},
@@ -119,21 +124,26 @@ void tst_Utils::mergeReplacesById_data()
         {"id-zero-appends", rows({{1, 0, "a"}}), rows({{1, 0, "a"}}), {"1/0/a", "1/0/a"}},
         {"id-zero-leaves-ids-alone", rows({{1, 10, "a"}}), rows({{1, 0, "z"}}), {"1/0/z", "1/10/a"}},
         {"empty-list", rows({{1, 10, "a"}}), "[]", {"1/10/a"}},
+        {"delete-every-copy", stored, "", {"1/0/z", "1/11/b", "removed"}, 10},
+        {"delete-parent-id-is-not-record-id", stored, "", all + QStringList{"none removed"}, 1},
+        {"delete-id-zero-names-nothing", stored, "", all + QStringList{"none removed"}, 0},
     };
     for (const QString &kind : kMultiMapKinds) {
         for (const Row &row : table)
-            QTest::addRow("%s-%s", qPrintable(kind), row.name) << kind << row.existing << row.received << row.expected;
+            QTest::addRow("%s-%s", qPrintable(kind), row.name) << kind << row.existing << row.received << row.deleteId
+                                                               << row.expected;
     }
 }
 
-void tst_Utils::mergeReplacesById()
+void tst_Utils::mergesAndDeletesById()
 {
     QFETCH(QString, kind);
     QFETCH(QByteArray, existing);
     QFETCH(QByteArray, received);
+    QFETCH(int, deleteId);
     QFETCH(QStringList, expected);
 
-    QCOMPARE(mergeOf(kind, existing, received), expected);
+    QCOMPARE(run(kind, existing, received, deleteId), expected);
 }
 
 // A full sync runs every cycle while any table is empty: the link rows must not pile up.
@@ -154,55 +164,6 @@ void tst_Utils::repeatedFullSyncKeepsOneRowEach()
         store = Utils::jsonToFPMultiMap<FareProductPaymentMethod>(file);
     }
     QCOMPARE(store.values(7).size(), 10);
-}
-
-void tst_Utils::deleteFromMultiMap_data()
-{
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<int>("id");
-    QTest::addColumn<bool>("removed");
-    QTest::addColumn<QStringList>("remaining");
-
-    for (const QString &kind : kMultiMapKinds) {
-        // The record id, not the parent key, and every copy of it, whatever its parent.
-        QTest::addRow("%s-every-copy", qPrintable(kind))
-            << kind << 10 << true << QStringList{"1/0/z", "1/11/b"};
-        QTest::addRow("%s-parent-id-is-not-record-id", qPrintable(kind))
-            << kind << 1 << false << QStringList{"1/0/z", "1/10/a", "1/11/b", "2/10/a"};
-        QTest::addRow("%s-id-zero-names-nothing", qPrintable(kind))
-            << kind << 0 << false << QStringList{"1/0/z", "1/10/a", "1/11/b", "2/10/a"};
-    }
-}
-
-void tst_Utils::deleteFromMultiMap()
-{
-    QFETCH(QString, kind);
-    QFETCH(int, id);
-    QFETCH(bool, removed);
-    QFETCH(QStringList, remaining);
-
-    const QJsonArray file = array(rows({{1, 10, "a"}, {2, 10, "a"}, {1, 11, "b"}, {1, 0, "z"}}));
-    bool actual = false;
-    QStringList left;
-    if (kind == "fare-product-link") {
-        auto map = Utils::jsonToFPMultiMap<FareProductBaseFare>(file);
-        actual = Utils::deleteItemFromMultiMap<FareProductBaseFare>(map, id);
-        left = entries(map);
-    } else if (kind == "axis-stops") {
-        auto map = Utils::jsonToAxisStops(file);
-        actual = Utils::deleteItemFromMultiMap<AxisStop>(map, id);
-        left = entries(map);
-    } else if (kind == "stop-group-stops") {
-        auto map = Utils::jsonToStopGroupStops(file);
-        actual = Utils::deleteItemFromMultiMap<StopGroupStops>(map, id);
-        left = entries(map);
-    } else {
-        auto map = Utils::jsonToCappingRuleStopGroups(file);
-        actual = Utils::deleteItemFromMultiMap(map, id);
-        left = entries(map);
-    }
-    QCOMPARE(actual, removed);
-    QCOMPARE(left, remaining);
 }
 
 QTEST_GUILESS_MAIN(tst_Utils)
