@@ -56,32 +56,10 @@ QJsonObject withValue(const QJsonObject &root, const QString &path, const QJsonV
     return edit(root, path.split(QLatin1Char('/')), 0, value).toObject();
 }
 
-QJsonValue value(const QJsonObject &root, const QString &path)
-{
-    QJsonValue node = root;
-    for (const QString &key : path.split(QLatin1Char('/'))) {
-        if (node.isObject()) {
-            node = node.toObject().value(key);
-        } else if (node.isArray()) {
-            bool ok = false;
-            const int index = key.toInt(&ok);
-            const QJsonArray array = node.toArray();
-            if (!ok || index < 0 || index >= array.size())
-                return QJsonValue(QJsonValue::Undefined);
-            node = array.at(index);
-        } else {
-            return QJsonValue(QJsonValue::Undefined);
-        }
-    }
-    return node;
-}
-
 QJsonDocument readFile(const QString &fileName)
 {
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return QJsonDocument();
-    return QJsonDocument::fromJson(file.readAll());
+    return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()) : QJsonDocument();
 }
 
 QByteArray describeMismatch(const QJsonObject &actual, const QJsonObject &expected)
