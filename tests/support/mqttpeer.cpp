@@ -9,6 +9,13 @@
 
 #include <mutex>
 
+void MqttPeer::acked(void *self, int mid)
+{
+    auto peer = static_cast<MqttPeer *>(self);
+    QMutexLocker lock(&peer->mMutex);
+    peer->mAcked.append(mid);
+}
+
 MqttPeer::MqttPeer(const QString &clientId, QObject *parent)
     : QObject(parent)
 {
@@ -39,16 +46,8 @@ MqttPeer::MqttPeer(const QString &clientId, QObject *parent)
         QMetaObject::invokeMethod(
             peer, [peer, m] { emit peer->received(m.topic, m.payload); }, Qt::QueuedConnection);
     });
-    mosquitto_subscribe_callback_set(mClient, [](mosquitto *, void *self, int mid, int, const int *) {
-        auto peer = static_cast<MqttPeer *>(self);
-        QMutexLocker lock(&peer->mMutex);
-        peer->mAcked.append(mid);
-    });
-    mosquitto_publish_callback_set(mClient, [](mosquitto *, void *self, int mid) {
-        auto peer = static_cast<MqttPeer *>(self);
-        QMutexLocker lock(&peer->mMutex);
-        peer->mAcked.append(mid);
-    });
+    mosquitto_subscribe_callback_set(mClient, [](mosquitto *, void *self, int mid, int, const int *) { acked(self, mid); });
+    mosquitto_publish_callback_set(mClient, [](mosquitto *, void *self, int mid) { acked(self, mid); });
 }
 
 MqttPeer::~MqttPeer()

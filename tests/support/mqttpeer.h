@@ -50,6 +50,7 @@ signals:
     void received(const QString &topic, const QByteArray &payload);
 
 private:
+    static void acked(void *self, int mid); // SUBACK or PUBACK
     bool waitFor(const std::function<bool()> &condition, int timeoutMs) const;
 
     mosquitto *mClient = nullptr;
