@@ -7,6 +7,16 @@ bool west()
 }
 } // namespace
 
+QJsonObject GoldenFile::read(const QString &file, const std::function<QJsonObject()> &actual)
+{
+    if (qEnvironmentVariableIsSet("ZUB_WRITE_GOLDEN")) {
+        QFile golden(file);
+        if (golden.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            golden.write(QJsonDocument(actual()).toJson());
+    }
+    return JsonPath::readFile(file).object();
+}
+
 QString GoldenFile::path(const QString &stem)
 {
     return stem + (west() ? ".west.expected.json" : ".expected.json");
@@ -18,15 +28,12 @@ void GoldenFile::addRows(const QJsonObject &cases, const QString &goldenFile,
     // Without tzdata the zone silently becomes UTC and the second run proves nothing.
     QVERIFY(!west() || QDateTime(QDate(2024, 1, 15), QTime(12, 0)).offsetFromUtc() == -5 * 3600);
     QVERIFY2(!cases.isEmpty(), "no cases");
-    if (qEnvironmentVariableIsSet("ZUB_WRITE_GOLDEN")) {
-        QJsonObject expected;
+    const QJsonObject expected = read(goldenFile, [&] {
+        QJsonObject all;
         for (auto it = cases.begin(); it != cases.end(); ++it)
-            expected.insert(it.key(), run(it.key(), it.value()));
-        QFile file(goldenFile);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(QJsonDocument(expected).toJson());
-    }
-    const QJsonObject expected = JsonPath::readFile(goldenFile).object();
+            all.insert(it.key(), run(it.key(), it.value()));
+        return all;
+    });
     QTest::addColumn<QString>("name");
     QTest::addColumn<QJsonValue>("testCase");
     QTest::addColumn<QJsonObject>("expected");
