@@ -15,33 +15,22 @@ QJsonValue edit(const QJsonValue &node, const QStringList &keys, int at, const Q
     const bool last = at == keys.size() - 1;
     if (node.isObject()) {
         QJsonObject object = node.toObject();
-        if (last) {
-            if (value.isUndefined())
-                object.remove(key);
-            else
-                object.insert(key, value);
-        } else if (object.contains(key)) {
-            object.insert(key, edit(object.value(key), keys, at + 1, value));
-        }
+        if (last && value.isUndefined())
+            object.remove(key);
+        else if (last || object.contains(key))
+            object.insert(key, last ? value : edit(object.value(key), keys, at + 1, value));
         return object;
     }
-    if (node.isArray()) {
-        QJsonArray array = node.toArray();
-        bool ok = false;
-        const int index = key.toInt(&ok);
-        if (!ok || index < 0 || index >= array.size())
-            return array;
-        if (last) {
-            if (value.isUndefined())
-                array.removeAt(index);
-            else
-                array.replace(index, value);
-        } else {
-            array.replace(index, edit(array.at(index), keys, at + 1, value));
-        }
-        return array;
-    }
-    return node;
+    bool ok = false;
+    const int index = key.toInt(&ok);
+    QJsonArray array = node.toArray();
+    if (!node.isArray() || !ok || index < 0 || index >= array.size())
+        return node;
+    if (last && value.isUndefined())
+        array.removeAt(index);
+    else
+        array.replace(index, last ? value : edit(array.at(index), keys, at + 1, value));
+    return array;
 }
 
 } // namespace
