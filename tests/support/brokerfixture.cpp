@@ -85,15 +85,13 @@ void BrokerFixture::stop()
     if (mPid <= 0)
         return;
     kill(mPid, SIGTERM);
-    QDeadlineTimer deadline(5000);
-    int status = 0;
-    while (waitpid(mPid, &status, WNOHANG) == 0) {
-        if (deadline.hasExpired()) {
-            kill(mPid, SIGKILL);
-            waitpid(mPid, &status, 0);
-            break;
-        }
+    const QDeadlineTimer deadline(5000);
+    bool ended = false;
+    while (!(ended = waitpid(mPid, nullptr, WNOHANG) != 0) && !deadline.hasExpired())
         QThread::msleep(5);
+    if (!ended) {
+        kill(mPid, SIGKILL);
+        waitpid(mPid, nullptr, 0);
     }
     mPid = -1;
 }

@@ -6,14 +6,12 @@
 
 QString HttpTestServer::Request::path() const
 {
-    const int mark = target.indexOf('?');
-    return QUrl::fromPercentEncoding(mark < 0 ? target : target.left(mark));
+    return QUrl::fromPercentEncoding(target.left(target.indexOf('?') < 0 ? target.size() : target.indexOf('?')));
 }
 
 QString HttpTestServer::Request::query() const
 {
-    const int mark = target.indexOf('?');
-    return mark < 0 ? QString() : QString::fromUtf8(target.mid(mark + 1));
+    return target.contains('?') ? QString::fromUtf8(target.mid(target.indexOf('?') + 1)) : QString();
 }
 
 QByteArray HttpTestServer::Request::header(const QByteArray &name) const
@@ -35,11 +33,7 @@ bool HttpTestServer::startTls(const QSslCertificate &certificate, const QSslKey 
 
 QUrl HttpTestServer::baseUrl() const
 {
-    QUrl url;
-    url.setScheme(mTls ? QStringLiteral("https") : QStringLiteral("http"));
-    url.setHost(QStringLiteral("127.0.0.1"));
-    url.setPort(serverPort());
-    return url;
+    return QUrl(QStringLiteral("%1://127.0.0.1:%2").arg(mTls ? "https" : "http").arg(serverPort()));
 }
 
 void HttpTestServer::incomingConnection(qintptr descriptor)

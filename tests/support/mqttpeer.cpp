@@ -9,6 +9,15 @@
 
 #include <mutex>
 
+void MqttPeer::connected(void *self, int connack, bool up)
+{
+    auto peer = static_cast<MqttPeer *>(self);
+    QMutexLocker lock(&peer->mMutex);
+    if (connack >= 0)
+        peer->mConnack = connack;
+    peer->mConnected = up;
+}
+
 void MqttPeer::acked(void *self, int mid)
 {
     auto peer = static_cast<MqttPeer *>(self);
@@ -24,17 +33,8 @@ MqttPeer::MqttPeer(const QString &clientId, QObject *parent)
     const QString id = clientId.isEmpty() ? "peer-" + QUuid::createUuid().toString(QUuid::WithoutBraces) : clientId;
     mClient = mosquitto_new(id.toUtf8().constData(), true, this);
     // The callbacks run on the library's network thread.
-    mosquitto_connect_callback_set(mClient, [](mosquitto *, void *self, int rc) {
-        auto peer = static_cast<MqttPeer *>(self);
-        QMutexLocker lock(&peer->mMutex);
-        peer->mConnack = rc;
-        peer->mConnected = (rc == 0);
-    });
-    mosquitto_disconnect_callback_set(mClient, [](mosquitto *, void *self, int) {
-        auto peer = static_cast<MqttPeer *>(self);
-        QMutexLocker lock(&peer->mMutex);
-        peer->mConnected = false;
-    });
+    mosquitto_connect_callback_set(mClient, [](mosquitto *, void *self, int rc) { connected(self, rc, rc == 0); });
+    mosquitto_disconnect_callback_set(mClient, [](mosquitto *, void *self, int) { connected(self, -1, false); });
     mosquitto_message_callback_set(mClient, [](mosquitto *, void *self, const mosquitto_message *msg) {
         auto peer = static_cast<MqttPeer *>(self);
         const Message m{QString::fromUtf8(msg->topic),

@@ -50,7 +50,8 @@ signals:
     void received(const QString &topic, const QByteArray &payload);
 
 private:
-    static void acked(void *self, int mid); // SUBACK or PUBACK
+    static void connected(void *self, int connack, bool up); // connack -1: lost
+    static void acked(void *self, int mid);                  // SUBACK or PUBACK
     bool waitFor(const std::function<bool()> &condition, int timeoutMs) const;
 
     mosquitto *mClient = nullptr;
