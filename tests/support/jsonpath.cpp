@@ -45,6 +45,22 @@ QJsonObject withValue(const QJsonObject &root, const QString &path, const QJsonV
     return edit(root, path.split(QLatin1Char('/')), 0, value).toObject();
 }
 
+QJsonValue value(const QJsonObject &root, const QString &path)
+{
+    QJsonValue node = root;
+    for (const QString &key : path.split(QLatin1Char('/'))) {
+        bool ok = false;
+        const int index = key.toInt(&ok);
+        if (node.isObject())
+            node = node.toObject().value(key);
+        else if (node.isArray() && ok && index >= 0 && index < node.toArray().size())
+            node = node.toArray().at(index);
+        else
+            return QJsonValue(QJsonValue::Undefined);
+    }
+    return node;
+}
+
 QJsonDocument readFile(const QString &fileName)
 {
     QFile file(fileName);

@@ -12,6 +12,7 @@ namespace JsonPath {
 
 QJsonObject removed(const QJsonObject &root, const QString &path);
 QJsonObject withValue(const QJsonObject &root, const QString &path, const QJsonValue &value);
+QJsonValue value(const QJsonObject &root, const QString &path); // undefined when absent
 
 // Reads a whole JSON file; a null document when it is missing or malformed.
 QJsonDocument readFile(const QString &fileName);
