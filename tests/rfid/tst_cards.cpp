@@ -147,6 +147,7 @@ QJsonObject run(const QString &, const QJsonValue &value)
         for (const QJsonValue &name : testCase.value("steps").toArray())
             results.append(step(card.get(), name.toString()));
         out.insert("steps", results);
+        out.insert("card", QStringLiteral("%1 %2 %3").arg(card->getTemplate()).arg(card->getType()).arg(card->getUid()));
         out.insert("written", card->toJson());
         if (auto *v3 = dynamic_cast<ZetoDes_v3::Card *>(card.get()))
             v3->state().log();

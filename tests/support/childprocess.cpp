@@ -73,5 +73,8 @@ bool ChildProcess::waitForErrorPart(const QString &fragment, int timeoutMs)
 QString ChildProcess::describe()
 {
     collect();
-    return QStringLiteral("running=%1 exit=%2\n--- stderr\n%3").arg(isRunning()).arg(mProcess.exitCode()).arg(QString::fromUtf8(mErr));
+    return QStringLiteral("running=%1 exit=%2\n--- stderr\n%3")
+        .arg(isRunning())
+        .arg(mProcess.exitCode())
+        .arg(QString::fromUtf8(mErr));
 }

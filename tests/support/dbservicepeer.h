@@ -35,7 +35,11 @@ public:
     void setScript(Script script) { mScript = std::move(script); }
     QList<QJsonObject> requests() const { return mRequests; }
     bool waitForRequests(int count, int timeoutMs = 5000);
-    void clear() { mRequests.clear(), mPeer.clear(); }
+    void clear()
+    {
+        mRequests.clear();
+        mPeer.clear();
+    }
 
     // A reply envelope; errorId 0 leaves the failure text empty.
     static QJsonObject answer(const QString &method, const QJsonArray &resp, int errorId = 0,
@@ -46,7 +50,10 @@ public:
     void publishInfo(const QJsonObject &info) { publishRaw(QStringLiteral("info"), compact(info)); }
     void publishStatus(const QJsonObject &status) { publishRaw(QStringLiteral("status"), compact(status)); }
     void publishConfig(const QJsonObject &config) { publishRaw(QStringLiteral("config"), compact(config)); }
-    void publishRaw(const QString &subTopic, const QByteArray &payload) { mPeer.publish(mBase + '/' + subTopic, payload); }
+    void publishRaw(const QString &subTopic, const QByteArray &payload)
+    {
+        mPeer.publish(mBase + '/' + subTopic, payload);
+    }
     // A request of the UI service to the database service, as the gateway sees it pass.
     void publishUiRequest(const QString &method, int id);
 
@@ -54,7 +61,7 @@ signals:
     void requestReceived(const QJsonObject &request);
 
 private:
-    static QByteArray compact(const QJsonObject &object) { return QJsonDocument(object).toJson(QJsonDocument::Compact); }
+    static QByteArray compact(const QJsonObject &o) { return QJsonDocument(o).toJson(QJsonDocument::Compact); }
     void onReceived(const QString &topic, const QByteArray &payload);
 
     QString mBase;

@@ -57,7 +57,7 @@ void FakeBroker::handle(QTcpSocket *socket, quint8 type, const QByteArray &body)
     } else if (type == Subscribe) {
         // Packet id, then (topic length, topic, QoS) per filter: grant QoS 0 to each.
         QByteArray ack = body.left(2);
-        for (int pos = 2; pos + 2 <= body.size(); pos += 2 + ((quint8(body.at(pos)) << 8) | quint8(body.at(pos + 1))) + 1)
+        for (int pos = 2; pos + 2 <= body.size(); pos += 3 + ((quint8(body.at(pos)) << 8) | quint8(body.at(pos + 1))))
             ack.append('\0');
         socket->write(char(0x90) + QByteArray(1, char(ack.size())) + ack);
     } else if (type == PingReq && mAnswerPings) {

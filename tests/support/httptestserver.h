@@ -40,10 +40,14 @@ public:
         QByteArray body;
         bool never = false; // the request is read and never answered
 
-        static Response json(int status, const QByteArray &json) { return {status, {{"Content-Type", "application/json"}}, json}; }
-        static Response text(int status, const QByteArray &body) { return {status, {{"Content-Type", "text/plain"}}, body}; }
-        static Response redirect(int status, const QByteArray &location) { return {status, {{"Location", location}}, {}}; }
+        static Response json(int status, const QByteArray &body) { return typed(status, "application/json", body); }
+        static Response text(int status, const QByteArray &body) { return typed(status, "text/plain", body); }
+        static Response redirect(int status, const QByteArray &to) { return {status, {{"Location", to}}, {}}; }
         static Response neverAnswer() { return {0, {}, {}, true}; }
+        static Response typed(int status, const QByteArray &type, const QByteArray &body)
+        {
+            return {status, {{"Content-Type", type}}, body};
+        }
     };
 
     explicit HttpTestServer(QObject *parent = nullptr) : QTcpServer(parent) {}
@@ -61,7 +65,11 @@ public:
         mResponders.insert(path, std::move(responder));
     }
     void setDefaultResponse(const Response &response) { mDefault = response; }
-    void clearResponses() { mResponses.clear(), mResponders.clear(); }
+    void clearResponses()
+    {
+        mResponses.clear();
+        mResponders.clear();
+    }
 
     QList<Request> requests() const { return mRequests; }
     int requestCount() const { return mRequests.size(); }

@@ -46,7 +46,8 @@ MqttPeer::MqttPeer(const QString &clientId, QObject *parent)
         QMetaObject::invokeMethod(
             peer, [peer, m] { emit peer->received(m.topic, m.payload); }, Qt::QueuedConnection);
     });
-    mosquitto_subscribe_callback_set(mClient, [](mosquitto *, void *self, int mid, int, const int *) { acked(self, mid); });
+    mosquitto_subscribe_callback_set(mClient,
+                                     [](mosquitto *, void *self, int mid, int, const int *) { acked(self, mid); });
     mosquitto_publish_callback_set(mClient, [](mosquitto *, void *self, int mid) { acked(self, mid); });
 }
 
