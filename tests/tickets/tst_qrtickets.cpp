@@ -18,40 +18,33 @@ QString date(const QDateTime &d)
     return d.isValid() ? d.toString(Qt::ISODate) : QStringLiteral("invalid");
 }
 
-QJsonObject common(const QrFieldTicket &t)
+// Every getter of both formats, and the JSON form read back.
+template <typename Ticket>
+QJsonObject dump(const Ticket &t, const QJsonObject &own)
 {
-    return {{"type", t.getQrType()}, {"empty", t.isEmpty()}, {"id", t.id()}, {"serialized", t.toSerialized()},
-            {"axisId", t.axisId()}, {"userId", t.userId()}, {"deviceUuid", t.deviceUuid()},
-            {"issueTimestamp", t.issueTimestamp()}, {"issueDateTime", date(t.issueDateTime())},
-            {"routeExecutionId", t.routeExecutionId()}, {"fareProductId", t.fareProductId()},
-            {"ticketType", t.ticketType()}, {"passengerTypeId", t.passengerTypeId()},
-            {"validityStart", date(t.validityStartDate())}, {"startIsNull", t.validityStartDateIsNull()},
-            {"lifeSpan", t.lifeSpan()}, {"carrierId", t.carrierId()}, {"text", t.toString()}};
+    QJsonObject o{{"type", t.getQrType()}, {"empty", t.isEmpty()}, {"id", t.id()}, {"serialized", t.toSerialized()},
+                  {"axisId", t.axisId()}, {"userId", t.userId()}, {"deviceUuid", t.deviceUuid()},
+                  {"issueTimestamp", t.issueTimestamp()}, {"issueDateTime", date(t.issueDateTime())},
+                  {"routeExecutionId", t.routeExecutionId()}, {"fareProductId", t.fareProductId()},
+                  {"ticketType", t.ticketType()}, {"passengerTypeId", t.passengerTypeId()},
+                  {"validityStart", date(t.validityStartDate())}, {"startIsNull", t.validityStartDateIsNull()},
+                  {"lifeSpan", t.lifeSpan()}, {"carrierId", t.carrierId()}, {"text", t.toString()},
+                  {"json", t.toJson()}, {"jsonReadBack", Ticket(t.toJson()).toJson() == t.toJson()}};
+    for (auto it = own.begin(); it != own.end(); ++it)
+        o.insert(it.key(), it.value());
+    return o;
 }
 
 QJsonObject dump(const QrTicket *ticket)
 {
-    if (!ticket)
-        return {{"type", "none"}};
-    if (const auto *urban = dynamic_cast<const UrbanMelva_v1 *>(ticket)) {
-        QJsonObject o = common(*urban);
-        o.insert("reservationCode", urban->reservationCode());
-        o.insert("zones", QStringLiteral("%1-%2").arg(urban->fromStopGroupId()).arg(urban->toStopGroupId()));
-        o.insert("expiry", urban->hasExpiryDate() ? urban->expiryDate().toString(Qt::ISODate) : QStringLiteral("none"));
-        o.insert("seatNumber", urban->seatNumber());
-        o.insert("openTicket", urban->openTicket());
-        o.insert("parcelId", urban->parcelId());
-        o.insert("json", urban->toJson());
-        o.insert("jsonReadBack", UrbanMelva_v1(urban->toJson()).toJson() == urban->toJson());
-        return o;
-    }
-    const auto *dynamic = dynamic_cast<const DynamicQr *>(ticket);
-    QJsonObject o = common(*dynamic);
-    o.insert("ticks", QStringLiteral("%1x%2").arg(dynamic->tickCount()).arg(dynamic->tickInterval()));
-    o.insert("uid", dynamic->uid());
-    o.insert("json", dynamic->toJson());
-    o.insert("jsonReadBack", DynamicQr(dynamic->toJson()).toJson() == dynamic->toJson());
-    return o;
+    if (const auto *u = dynamic_cast<const UrbanMelva_v1 *>(ticket))
+        return dump(*u, {{"reservationCode", u->reservationCode()},
+                         {"zones", QStringLiteral("%1-%2").arg(u->fromStopGroupId()).arg(u->toStopGroupId())},
+                         {"expiry", u->hasExpiryDate() ? u->expiryDate().toString(Qt::ISODate) : QStringLiteral("none")},
+                         {"seatNumber", u->seatNumber()}, {"openTicket", u->openTicket()}, {"parcelId", u->parcelId()}});
+    if (const auto *d = dynamic_cast<const DynamicQr *>(ticket))
+        return dump(*d, {{"ticks", QStringLiteral("%1x%2").arg(d->tickCount()).arg(d->tickInterval())}, {"uid", d->uid()}});
+    return {{"type", "none"}};
 }
 
 // A text goes through the factory; an object, named "urban-..." or "dynamic-...", to its format.
