@@ -10,23 +10,16 @@ private slots:
     void initTestCase();
     void parse_data();
     void parse();
-    void unsetIsUtcInEveryZone();
     void writesUtc();
     void dates_data();
     void dates();
-
-private:
-    bool mWest = false;
 };
 
 void tst_CardTime::initTestCase()
 {
-    mWest = qgetenv("TZ") == "America/New_York";
-    if (mWest) {
-        // Without tzdata an unknown zone silently becomes UTC and the run proves nothing.
-        const QDateTime winter(QDate(2024, 1, 15), QTime(12, 0), Qt::LocalTime);
-        QCOMPARE(winter.offsetFromUtc(), -5 * 3600);
-    }
+    // Without tzdata an unknown zone silently becomes UTC and the run proves nothing.
+    if (qgetenv("TZ") == "America/New_York")
+        QCOMPARE(QDateTime(QDate(2024, 1, 15), QTime(12, 0)).offsetFromUtc(), -5 * 3600);
 }
 
 void tst_CardTime::parse_data()
@@ -34,28 +27,15 @@ void tst_CardTime::parse_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QDateTime>("expected"); // invalid: does not parse
 
-    const auto utc = [](int y, int mo, int d, int h, int mi, int s) {
-        return QDateTime(QDate(y, mo, d), QTime(h, mi, s), Qt::UTC);
-    };
-    QTest::newRow("card-format") << "2024-03-05T07:08:09Z" << utc(2024, 3, 5, 7, 8, 9);
-    QTest::newRow("unset") << "1990-01-01T00:00:00Z" << utc(1990, 1, 1, 0, 0, 0);
-    QTest::newRow("end-of-day") << "2024-12-31T23:59:59Z" << utc(2024, 12, 31, 23, 59, 59);
+    QTest::newRow("card-format") << "2024-03-05T07:08:09Z" << QDateTime(QDate(2024, 3, 5), QTime(7, 8, 9), Qt::UTC);
     // Skipped by the clocks in New York: must still read as the UTC instant.
-    QTest::newRow("local-dst-gap") << "2024-03-10T02:30:00Z" << utc(2024, 3, 10, 2, 30, 0);
-    QTest::newRow("leap-day") << "2024-02-29T12:00:00Z" << utc(2024, 2, 29, 12, 0, 0);
-    QTest::newRow("blank-no-z") << "2024-03-05 07:08:09" << QDateTime();
+    QTest::newRow("local-dst-gap") << "2024-03-10T02:30:00Z" << QDateTime(QDate(2024, 3, 10), QTime(2, 30), Qt::UTC);
     QTest::newRow("lower-z") << "2024-03-05T07:08:09z" << QDateTime();
-    QTest::newRow("offset") << "2024-03-05T07:08:09+01:00" << QDateTime();
     QTest::newRow("millis") << "2024-03-05T07:08:09.000Z" << QDateTime();
-    QTest::newRow("single-digit-month") << "2024-3-05T07:08:09Z" << QDateTime();
-    QTest::newRow("month-13") << "2024-13-05T07:08:09Z" << QDateTime();
     QTest::newRow("feb-30") << "2023-02-30T07:08:09Z" << QDateTime();
-    QTest::newRow("not-leap-year") << "2023-02-29T07:08:09Z" << QDateTime();
     QTest::newRow("hour-24") << "2024-03-05T24:00:00Z" << QDateTime();
-    QTest::newRow("second-60") << "2024-03-05T07:08:60Z" << QDateTime();
     QTest::newRow("sign") << "-024-03-05T07:08:09Z" << QDateTime();
     QTest::newRow("arabic-digit") << QString::fromUtf8("2024-03-05T07:08:0\u0669Z") << QDateTime();
-    QTest::newRow("empty") << "" << QDateTime();
 }
 
 void tst_CardTime::parse()
@@ -72,25 +52,18 @@ void tst_CardTime::parse()
     QCOMPARE(CardTime::fromJson(text).toJson(), QJsonValue(text));
 }
 
-void tst_CardTime::unsetIsUtcInEveryZone()
-{
-    const QDateTime unset = CardTime().value();
-    QCOMPARE(unset.timeSpec(), Qt::UTC);
-    QCOMPARE(unset, QDateTime(QDate(1990, 1, 1), QTime(0, 0), Qt::UTC));
-    QCOMPARE(unset.toMSecsSinceEpoch(), Q_INT64_C(631152000000));
-    QCOMPARE(CardTime().toJson(), QJsonValue(QStringLiteral("1990-01-01T00:00:00Z")));
-    // The unset time read from a card is the same instant as a record's default.
-    QCOMPARE(CardTime::fromJson(QStringLiteral("1990-01-01T00:00:00Z")).value(), unset);
-}
-
 void tst_CardTime::writesUtc()
 {
+    // Unset is the same instant in every zone, read from a card or a record's default.
+    QCOMPARE(CardTime().value().toMSecsSinceEpoch(), Q_INT64_C(631152000000));
+    QCOMPARE(CardTime().value().timeSpec(), Qt::UTC);
+    QCOMPARE(CardTime().toJson(), QJsonValue(QStringLiteral("1990-01-01T00:00:00Z")));
+    QCOMPARE(CardTime::fromJson(QStringLiteral("1990-01-01T00:00:00Z")).value(), CardTime().value());
+
     const QDateTime local(QDate(2024, 1, 15), QTime(10, 0), Qt::LocalTime);
-    const QString expected = mWest ? QStringLiteral("2024-01-15T15:00:00Z")
-                                   : QStringLiteral("2024-01-15T10:00:00Z");
+    const QString expected = QStringLiteral("2024-01-15T%1:00:00Z").arg(qgetenv("TZ") == "America/New_York" ? 15 : 10);
     QCOMPARE(CardTime(local).toJson(), QJsonValue(expected));
     QCOMPARE(CardTime::format(local), expected);
-
     const QDateTime offset(QDate(2024, 1, 15), QTime(10, 0), Qt::OffsetFromUTC, 2 * 3600);
     QCOMPARE(CardTime(offset).toJson(), QJsonValue(QStringLiteral("2024-01-15T08:00:00Z")));
     // Milliseconds are not on the wire.
@@ -103,12 +76,9 @@ void tst_CardTime::dates_data()
     QTest::addColumn<QJsonValue>("read");
     QTest::addColumn<QDate>("expected"); // invalid: echoed as read
     QTest::newRow("date") << QJsonValue(QStringLiteral("2031-12-31")) << QDate(2031, 12, 31);
-    QTest::newRow("unset") << QJsonValue(QStringLiteral("1990-01-01")) << QDate(1990, 1, 1);
     QTest::newRow("feb-30") << QJsonValue(QStringLiteral("2024-02-30")) << QDate();
     QTest::newRow("time-given") << QJsonValue(QStringLiteral("2024-02-03T00:00:00Z")) << QDate();
-    QTest::newRow("dotted") << QJsonValue(QStringLiteral("03.02.2024")) << QDate();
     QTest::newRow("number") << QJsonValue(20240203) << QDate();
-    QTest::newRow("null") << QJsonValue(QJsonValue::Null) << QDate();
 }
 
 void tst_CardTime::dates()

@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QProcessEnvironment>
 
 ChildProcess::ChildProcess(const QString &program, const QStringList &arguments, const QString &workingDirectory,
                            const QMap<QString, QString> &environment)
@@ -12,10 +11,9 @@ ChildProcess::ChildProcess(const QString &program, const QStringList &arguments,
         env.insert(it.key(), it.value());
     mProcess.setProcessEnvironment(env);
     mProcess.setProgram(program);
-    mProcess.setReadChannel(QProcess::StandardError);
     mProcess.setArguments(arguments);
-    if (!workingDirectory.isEmpty())
-        mProcess.setWorkingDirectory(workingDirectory);
+    mProcess.setReadChannel(QProcess::StandardError);
+    mProcess.setWorkingDirectory(workingDirectory);
 }
 
 ChildProcess::~ChildProcess()
@@ -31,12 +29,12 @@ bool ChildProcess::start(int timeoutMs)
 
 bool ChildProcess::terminate(int timeoutMs)
 {
-    if (!isRunning())
-        return true;
-    mProcess.terminate();
-    if (!mProcess.waitForFinished(timeoutMs)) {
-        mProcess.kill();
-        mProcess.waitForFinished(timeoutMs);
+    if (isRunning()) {
+        mProcess.terminate();
+        if (!mProcess.waitForFinished(timeoutMs)) {
+            mProcess.kill();
+            mProcess.waitForFinished(timeoutMs);
+        }
     }
     collect();
     return !isRunning();

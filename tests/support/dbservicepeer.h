@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QList>
 #include <QObject>
@@ -27,36 +28,42 @@ public:
 
     bool connectTo(const QString &host, quint16 port);
     // Also records what arrives on another topic filter (the card-block topic, say).
-    bool listen(const QString &filter);
+    bool listen(const QString &filter) { return mPeer.subscribe(filter); }
     MqttPeer &mqtt() { return mPeer; }
 
     // Called for every request whose "src" is not "ui"; none answers nothing.
     void setScript(Script script) { mScript = std::move(script); }
     QList<QJsonObject> requests() const { return mRequests; }
     bool waitForRequests(int count, int timeoutMs = 5000);
-    void clear();
+    void clear()
+    {
+        mRequests.clear();
+        mPeer.clear();
+    }
 
     // A reply envelope; errorId 0 leaves the failure text empty.
     static QJsonObject answer(const QString &method, const QJsonArray &resp, int errorId = 0,
                               const QString &errorText = QString());
     // Publishes on "<base>/response/<src>/<id>" of the request.
     void reply(const QJsonObject &request, const QJsonObject &body);
-    void replyRaw(const QString &requester, const QString &id, const QByteArray &payload);
 
-    void publishInfo(const QJsonObject &info);
-    void publishStatus(const QJsonObject &status);
-    void publishConfig(const QJsonObject &config);
-    void publishRaw(const QString &subTopic, const QByteArray &payload);
+    void publishInfo(const QJsonObject &info) { publishRaw(QStringLiteral("info"), compact(info)); }
+    void publishStatus(const QJsonObject &status) { publishRaw(QStringLiteral("status"), compact(status)); }
+    void publishConfig(const QJsonObject &config) { publishRaw(QStringLiteral("config"), compact(config)); }
+    void publishRaw(const QString &subTopic, const QByteArray &payload)
+    {
+        mPeer.publish(mBase + '/' + subTopic, payload);
+    }
     // A request of the UI service to the database service, as the gateway sees it pass.
     void publishUiRequest(const QString &method, int id);
 
 signals:
     void requestReceived(const QJsonObject &request);
 
-private slots:
+private:
+    static QByteArray compact(const QJsonObject &o) { return QJsonDocument(o).toJson(QJsonDocument::Compact); }
     void onReceived(const QString &topic, const QByteArray &payload);
 
-private:
     QString mBase;
     MqttPeer mPeer;
     Script mScript;

@@ -1,33 +1,17 @@
 #include "support/fakebroker.h"
 
-#include <QTcpServer>
 #include <QTcpSocket>
 
 FakeBroker::FakeBroker(QObject *parent)
     : QObject(parent)
-    , mServer(new QTcpServer(this))
 {
-    connect(mServer, &QTcpServer::newConnection, this, &FakeBroker::onNewConnection);
-}
-
-FakeBroker::~FakeBroker() = default;
-
-bool FakeBroker::listen()
-{
-    return mServer->listen(QHostAddress::LocalHost, 0);
-}
-
-quint16 FakeBroker::port() const
-{
-    return mServer->serverPort();
-}
-
-int FakeBroker::openConnections() const
-{
-    int n = 0;
-    for (const auto &s : mSockets)
-        n += (s && s->state() == QAbstractSocket::ConnectedState) ? 1 : 0;
-    return n;
+    connect(&mServer, &QTcpServer::newConnection, this, [this] {
+        while (QTcpSocket *socket = mServer.nextPendingConnection()) {
+            mSockets.append(socket);
+            connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        }
+    });
 }
 
 void FakeBroker::send(const QByteArray &bytes)
@@ -38,80 +22,45 @@ void FakeBroker::send(const QByteArray &bytes)
     }
 }
 
-void FakeBroker::onNewConnection()
-{
-    while (QTcpSocket *socket = mServer->nextPendingConnection()) {
-        ++mConnections;
-        mSockets.append(socket);
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
-        connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
-            emit connectionClosed();
-            socket->deleteLater();
-        });
-    }
-}
-
 void FakeBroker::onReadyRead(QTcpSocket *socket)
 {
     QByteArray buffer = socket->property("buffer").toByteArray() + socket->readAll();
     forever {
         // Fixed header: one type byte, then the remaining length in 7-bit groups.
-        if (buffer.size() < 2)
-            break;
         int length = 0;
-        int shift = 0;
         int pos = 1;
         bool complete = false;
-        while (pos < buffer.size() && pos <= 4) {
+        for (int shift = 0; !complete && pos < buffer.size() && pos <= 4; shift += 7) {
             const quint8 byte = quint8(buffer.at(pos++));
             length |= (byte & 0x7f) << shift;
-            shift += 7;
-            if (!(byte & 0x80)) {
-                complete = true;
-                break;
-            }
+            complete = !(byte & 0x80);
         }
         if (!complete || buffer.size() < pos + length)
             break;
-        const quint8 header = quint8(buffer.at(0));
+        const quint8 type = quint8(buffer.at(0)) >> 4;
         const QByteArray body = buffer.mid(pos, length);
         buffer.remove(0, pos + length);
-        handle(socket, header, body);
+        handle(socket, type, body);
     }
     socket->setProperty("buffer", buffer);
 }
 
-void FakeBroker::handle(QTcpSocket *socket, quint8 header, const QByteArray &body)
+void FakeBroker::handle(QTcpSocket *socket, quint8 type, const QByteArray &body)
 {
-    const quint8 type = header >> 4;
     mPackets.append(type);
-    switch (type) {
-    case Connect:
-        if (mConnackCode >= 0) {
-            socket->write(QByteArray::fromHex("20020000").replace(3, 1, QByteArray(1, char(mConnackCode))));
-            if (mConnackCode != 0)
-                socket->disconnectFromHost();
-            else if (!mAfterConnack.isEmpty())
-                socket->write(mAfterConnack);
-        }
-        break;
-    case Subscribe: {
+    if (type == Connect && mConnackCode >= 0) {
+        socket->write(QByteArray::fromHex("200200") + char(mConnackCode));
+        if (mConnackCode != 0)
+            socket->disconnectFromHost();
+        else
+            socket->write(mAfterConnack);
+    } else if (type == Subscribe) {
         // Packet id, then (topic length, topic, QoS) per filter: grant QoS 0 to each.
         QByteArray ack = body.left(2);
-        for (int pos = 2; pos + 2 <= body.size();) {
-            const int len = (quint8(body.at(pos)) << 8) | quint8(body.at(pos + 1));
-            pos += 2 + len + 1;
+        for (int pos = 2; pos + 2 <= body.size(); pos += 3 + ((quint8(body.at(pos)) << 8) | quint8(body.at(pos + 1))))
             ack.append('\0');
-        }
-        socket->write(QByteArray(1, char(0x90)) + QByteArray(1, char(ack.size())) + ack);
-        break;
+        socket->write(char(0x90) + QByteArray(1, char(ack.size())) + ack);
+    } else if (type == PingReq && mAnswerPings) {
+        socket->write(QByteArray::fromHex("d000"));
     }
-    case PingReq:
-        if (mAnswerPings)
-            socket->write(QByteArray::fromHex("d000"));
-        break;
-    default:
-        break;
-    }
-    emit packetReceived(type);
 }

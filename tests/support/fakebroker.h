@@ -4,8 +4,8 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QTcpServer>
 
-class QTcpServer;
 class QTcpSocket;
 
 // A scripted MQTT 3.1.1 broker on a free loopback port, for what a real broker will not do on
@@ -19,10 +19,9 @@ public:
     enum PacketType : quint8 { Connect = 1, Publish = 3, Subscribe = 8, PingReq = 12, Disconnect = 14 };
 
     explicit FakeBroker(QObject *parent = nullptr);
-    ~FakeBroker() override;
 
-    bool listen();
-    quint16 port() const;
+    bool listen() { return mServer.listen(QHostAddress::LocalHost, 0); }
+    quint16 port() const { return mServer.serverPort(); }
 
     // CONNACK return code for every CONNECT; -1 never answers. A refusal closes the connection.
     void setConnackCode(int code) { mConnackCode = code; }
@@ -30,27 +29,19 @@ public:
     void setAfterConnack(const QByteArray &bytes) { mAfterConnack = bytes; }
     void setAnswerPings(bool answer) { mAnswerPings = answer; }
 
-    int connectionCount() const { return mConnections; } // TCP connections accepted so far
-    int openConnections() const;
-    QList<quint8> packetTypes() const { return mPackets; }
+    int connectionCount() const { return mSockets.size(); } // TCP connections accepted so far
     int count(PacketType type) const { return mPackets.count(type); }
     // Writes raw bytes to every open connection.
     void send(const QByteArray &bytes);
 
-signals:
-    void packetReceived(quint8 type);
-    void connectionClosed();
-
 private:
-    void onNewConnection();
     void onReadyRead(QTcpSocket *socket);
-    void handle(QTcpSocket *socket, quint8 header, const QByteArray &body);
+    void handle(QTcpSocket *socket, quint8 type, const QByteArray &body);
 
-    QTcpServer *mServer = nullptr;
+    QTcpServer mServer;
     QList<QPointer<QTcpSocket>> mSockets;
     int mConnackCode = 0;
     QByteArray mAfterConnack;
     bool mAnswerPings = true;
-    int mConnections = 0;
     QList<quint8> mPackets;
 };

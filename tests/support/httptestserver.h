@@ -31,43 +31,45 @@ public:
         QString path() const;
         QString query() const;
         QByteArray header(const QByteArray &name) const; // first of that name, any case; null when absent
-        bool hasHeader(const QByteArray &name) const;
     };
 
     struct Response
     {
-        enum class Framing {
-            Length,         // Content-Length, connection kept
-            CloseDelimited, // no length: the body ends when the server closes
-            Never           // the request is read and never answered
-        };
-
         int status = 200;
         Headers headers;
         QByteArray body;
-        Framing framing = Framing::Length;
+        bool never = false; // the request is read and never answered
 
-        static Response json(int status, const QByteArray &json);
-        static Response text(int status, const QByteArray &body);
-        static Response redirect(int status, const QByteArray &location);
-        static Response withoutLength(const QByteArray &json);
-        static Response neverAnswer();
+        static Response json(int status, const QByteArray &body) { return typed(status, "application/json", body); }
+        static Response text(int status, const QByteArray &body) { return typed(status, "text/plain", body); }
+        static Response redirect(int status, const QByteArray &to) { return {status, {{"Location", to}}, {}}; }
+        static Response neverAnswer() { return {0, {}, {}, true}; }
+        static Response typed(int status, const QByteArray &type, const QByteArray &body)
+        {
+            return {status, {{"Content-Type", type}}, body};
+        }
     };
 
-    explicit HttpTestServer(QObject *parent = nullptr);
-    ~HttpTestServer() override;
+    explicit HttpTestServer(QObject *parent = nullptr) : QTcpServer(parent) {}
+    ~HttpTestServer() override { close(); }
 
-    bool start();
+    bool start() { return listen(QHostAddress::LocalHost, 0); }
     bool startTls(const QSslCertificate &certificate, const QSslKey &key);
-    bool isTls() const { return mTls; }
     // scheme://127.0.0.1:port, without a path.
     QUrl baseUrl() const;
 
-    void setResponse(const QString &path, const Response &response);
+    void setResponse(const QString &path, const Response &response) { mResponses.insert(path, response); }
     // Answers every request of the path from its content (takes precedence over setResponse).
-    void setResponder(const QString &path, std::function<Response(const Request &)> responder);
-    void setDefaultResponse(const Response &response);
-    void clearResponses();
+    void setResponder(const QString &path, std::function<Response(const Request &)> responder)
+    {
+        mResponders.insert(path, std::move(responder));
+    }
+    void setDefaultResponse(const Response &response) { mDefault = response; }
+    void clearResponses()
+    {
+        mResponses.clear();
+        mResponders.clear();
+    }
 
     QList<Request> requests() const { return mRequests; }
     int requestCount() const { return mRequests.size(); }
@@ -81,16 +83,13 @@ protected:
     void incomingConnection(qintptr descriptor) override;
 
 private:
-    void onReadyRead();
     bool handleOne(QTcpSocket *socket, QByteArray &buffer);
-    void answer(QTcpSocket *socket, const Response &response);
 
     bool mTls = false;
     QSslCertificate mCertificate;
     QSslKey mKey;
     QHash<QString, Response> mResponses;
     QHash<QString, std::function<Response(const Request &)>> mResponders;
-    Response mDefault;
-    QHash<QTcpSocket *, QByteArray> mBuffers;
+    Response mDefault = Response::json(404, R"({"error":"not found"})");
     QList<Request> mRequests;
 };

@@ -15,33 +15,22 @@ QJsonValue edit(const QJsonValue &node, const QStringList &keys, int at, const Q
     const bool last = at == keys.size() - 1;
     if (node.isObject()) {
         QJsonObject object = node.toObject();
-        if (last) {
-            if (value.isUndefined())
-                object.remove(key);
-            else
-                object.insert(key, value);
-        } else if (object.contains(key)) {
-            object.insert(key, edit(object.value(key), keys, at + 1, value));
-        }
+        if (last && value.isUndefined())
+            object.remove(key);
+        else if (last || object.contains(key))
+            object.insert(key, last ? value : edit(object.value(key), keys, at + 1, value));
         return object;
     }
-    if (node.isArray()) {
-        QJsonArray array = node.toArray();
-        bool ok = false;
-        const int index = key.toInt(&ok);
-        if (!ok || index < 0 || index >= array.size())
-            return array;
-        if (last) {
-            if (value.isUndefined())
-                array.removeAt(index);
-            else
-                array.replace(index, value);
-        } else {
-            array.replace(index, edit(array.at(index), keys, at + 1, value));
-        }
-        return array;
-    }
-    return node;
+    bool ok = false;
+    const int index = key.toInt(&ok);
+    QJsonArray array = node.toArray();
+    if (!node.isArray() || !ok || index < 0 || index >= array.size())
+        return node;
+    if (last && value.isUndefined())
+        array.removeAt(index);
+    else
+        array.replace(index, last ? value : edit(array.at(index), keys, at + 1, value));
+    return array;
 }
 
 } // namespace
@@ -60,18 +49,14 @@ QJsonValue value(const QJsonObject &root, const QString &path)
 {
     QJsonValue node = root;
     for (const QString &key : path.split(QLatin1Char('/'))) {
-        if (node.isObject()) {
+        bool ok = false;
+        const int index = key.toInt(&ok);
+        if (node.isObject())
             node = node.toObject().value(key);
-        } else if (node.isArray()) {
-            bool ok = false;
-            const int index = key.toInt(&ok);
-            const QJsonArray array = node.toArray();
-            if (!ok || index < 0 || index >= array.size())
-                return QJsonValue(QJsonValue::Undefined);
-            node = array.at(index);
-        } else {
+        else if (node.isArray() && ok && index >= 0 && index < node.toArray().size())
+            node = node.toArray().at(index);
+        else
             return QJsonValue(QJsonValue::Undefined);
-        }
     }
     return node;
 }
@@ -79,9 +64,7 @@ QJsonValue value(const QJsonObject &root, const QString &path)
 QJsonDocument readFile(const QString &fileName)
 {
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return QJsonDocument();
-    return QJsonDocument::fromJson(file.readAll());
+    return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()) : QJsonDocument();
 }
 
 QByteArray describeMismatch(const QJsonObject &actual, const QJsonObject &expected)

@@ -2,7 +2,7 @@
 
 #include <QAtomicPointer>
 
-#include <mutex>
+#include <algorithm>
 
 namespace {
 QAtomicPointer<LogCapture> gActive;
@@ -22,11 +22,10 @@ LogCapture::~LogCapture()
 
 void LogCapture::handler(QtMsgType type, const QMessageLogContext &, const QString &text)
 {
-    LogCapture *self = gActive.loadAcquire();
-    if (!self)
-        return;
-    std::lock_guard<std::mutex> lock(self->mMutex);
-    self->mEntries.append({type, text});
+    if (LogCapture *self = gActive.loadAcquire()) {
+        std::lock_guard<std::mutex> lock(self->mMutex);
+        self->mEntries.append({type, text});
+    }
 }
 
 QList<LogCapture::Entry> LogCapture::entries() const
@@ -43,26 +42,10 @@ QStringList LogCapture::texts() const
     return out;
 }
 
-bool LogCapture::contains(const QString &text) const
-{
-    return count(text) > 0;
-}
-
 bool LogCapture::containsPart(const QString &fragment) const
 {
-    for (const auto &e : entries()) {
-        if (e.text.contains(fragment))
-            return true;
-    }
-    return false;
-}
-
-int LogCapture::count(const QString &text) const
-{
-    int n = 0;
-    for (const auto &e : entries())
-        n += (e.text == text) ? 1 : 0;
-    return n;
+    const QStringList all = texts();
+    return std::any_of(all.cbegin(), all.cend(), [&](const QString &text) { return text.contains(fragment); });
 }
 
 void LogCapture::clear()

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <mutex>
@@ -26,9 +27,9 @@ public:
 
     QList<Entry> entries() const;
     QStringList texts() const;
-    bool contains(const QString &text) const;           // an exact line
-    bool containsPart(const QString &fragment) const;   // a line containing the fragment
-    int count(const QString &text) const;
+    bool contains(const QString &text) const { return texts().contains(text); } // an exact line
+    bool containsPart(const QString &fragment) const;                           // a line containing the fragment
+    int count(const QString &text) const { return texts().count(text); }
     void clear();
 
 private:

@@ -9,67 +9,70 @@
 
 #include <mutex>
 
-namespace {
-
-void initLibrary()
+void MqttPeer::connected(void *self, int connack, bool up)
 {
-    static std::once_flag once;
-    std::call_once(once, [] { mosquitto_lib_init(); });
+    auto peer = static_cast<MqttPeer *>(self);
+    QMutexLocker lock(&peer->mMutex);
+    if (connack >= 0)
+        peer->mConnack = connack;
+    peer->mConnected = up;
 }
 
-} // namespace
+void MqttPeer::acked(void *self, int mid)
+{
+    auto peer = static_cast<MqttPeer *>(self);
+    QMutexLocker lock(&peer->mMutex);
+    peer->mAcked.append(mid);
+}
 
 MqttPeer::MqttPeer(const QString &clientId, QObject *parent)
     : QObject(parent)
 {
-    initLibrary();
-    const QByteArray id = (clientId.isEmpty()
-                               ? QStringLiteral("peer-") + QUuid::createUuid().toString(QUuid::WithoutBraces)
-                               : clientId)
-                              .toUtf8();
-    mClient = mosquitto_new(id.constData(), true, this);
-    mosquitto_connect_callback_set(mClient, &MqttPeer::onConnect);
-    mosquitto_disconnect_callback_set(mClient, &MqttPeer::onDisconnect);
-    mosquitto_message_callback_set(mClient, &MqttPeer::onMessage);
-    mosquitto_subscribe_callback_set(mClient, &MqttPeer::onSubscribe);
-    mosquitto_publish_callback_set(mClient, &MqttPeer::onPublish);
+    static std::once_flag once;
+    std::call_once(once, [] { mosquitto_lib_init(); });
+    const QString id = clientId.isEmpty() ? "peer-" + QUuid::createUuid().toString(QUuid::WithoutBraces) : clientId;
+    mClient = mosquitto_new(id.toUtf8().constData(), true, this);
+    // The callbacks run on the library's network thread.
+    mosquitto_connect_callback_set(mClient, [](mosquitto *, void *self, int rc) { connected(self, rc, rc == 0); });
+    mosquitto_disconnect_callback_set(mClient, [](mosquitto *, void *self, int) { connected(self, -1, false); });
+    mosquitto_message_callback_set(mClient, [](mosquitto *, void *self, const mosquitto_message *msg) {
+        auto peer = static_cast<MqttPeer *>(self);
+        const Message m{QString::fromUtf8(msg->topic),
+                        QByteArray(static_cast<const char *>(msg->payload), msg->payloadlen), msg->qos, msg->retain};
+        {
+            QMutexLocker lock(&peer->mMutex);
+            peer->mMessages.append(m);
+        }
+        QMetaObject::invokeMethod(
+            peer, [peer, m] { emit peer->received(m.topic, m.payload); }, Qt::QueuedConnection);
+    });
+    mosquitto_subscribe_callback_set(mClient,
+                                     [](mosquitto *, void *self, int mid, int, const int *) { acked(self, mid); });
+    mosquitto_publish_callback_set(mClient, [](mosquitto *, void *self, int mid) { acked(self, mid); });
 }
 
 MqttPeer::~MqttPeer()
 {
-    disconnectFromBroker();
+    if (mLoopRunning) {
+        mosquitto_disconnect(mClient);
+        mosquitto_loop_stop(mClient, true);
+    }
     mosquitto_destroy(mClient);
 }
 
-bool MqttPeer::connectTo(const QString &host, quint16 port, int timeoutMs, const QString &user,
-                         const QString &password)
+bool MqttPeer::connectTo(const QString &host, quint16 port, int timeoutMs)
 {
-    if (!user.isEmpty())
-        mosquitto_username_pw_set(mClient, user.toUtf8().constData(), password.toUtf8().constData());
     {
         QMutexLocker lock(&mMutex);
         mConnack = -1;
     }
     if (mosquitto_connect(mClient, host.toUtf8().constData(), port, 30) != MOSQ_ERR_SUCCESS)
         return false;
-    if (!mLoopRunning) {
-        if (mosquitto_loop_start(mClient) != MOSQ_ERR_SUCCESS)
-            return false;
-        mLoopRunning = true;
-    }
+    if (!mLoopRunning && mosquitto_loop_start(mClient) != MOSQ_ERR_SUCCESS)
+        return false;
+    mLoopRunning = true;
     waitFor([this] { return mConnack >= 0; }, timeoutMs);
     return isConnected();
-}
-
-void MqttPeer::disconnectFromBroker()
-{
-    if (!mLoopRunning)
-        return;
-    mosquitto_disconnect(mClient);
-    mosquitto_loop_stop(mClient, true);
-    mLoopRunning = false;
-    QMutexLocker lock(&mMutex);
-    mConnected = false;
 }
 
 bool MqttPeer::isConnected() const
@@ -81,42 +84,29 @@ bool MqttPeer::isConnected() const
 bool MqttPeer::subscribe(const QString &filter, int qos, int timeoutMs)
 {
     int mid = 0;
-    if (mosquitto_subscribe(mClient, &mid, filter.toUtf8().constData(), qos) != MOSQ_ERR_SUCCESS)
-        return false;
-    return waitFor([this, mid] { return mAcked.contains(mid); }, timeoutMs);
+    return mosquitto_subscribe(mClient, &mid, filter.toUtf8().constData(), qos) == MOSQ_ERR_SUCCESS
+        && waitFor([this, mid] { return mAcked.contains(mid); }, timeoutMs);
 }
 
 int MqttPeer::publish(const QString &topic, const QByteArray &payload, int qos, bool retain, int timeoutMs)
 {
     int mid = 0;
-    if (mosquitto_publish(mClient, &mid, topic.toUtf8().constData(), payload.size(), payload.constData(), qos,
-                          retain)
-        != MOSQ_ERR_SUCCESS)
-        return -1;
-    if (qos > 0 && !waitFor([this, mid] { return mAcked.contains(mid); }, timeoutMs))
+    if (mosquitto_publish(mClient, &mid, topic.toUtf8().constData(), payload.size(), payload.constData(), qos, retain)
+            != MOSQ_ERR_SUCCESS
+        || (qos > 0 && !waitFor([this, mid] { return mAcked.contains(mid); }, timeoutMs)))
         return -1;
     return mid;
 }
 
-QList<MqttPeer::Message> MqttPeer::messages() const
-{
-    QMutexLocker lock(&mMutex);
-    return mMessages;
-}
-
 QList<MqttPeer::Message> MqttPeer::messages(const QString &topic) const
 {
+    QMutexLocker lock(&mMutex);
     QList<Message> out;
-    for (const auto &m : messages()) {
-        if (m.topic == topic)
+    for (const auto &m : mMessages) {
+        if (topic.isEmpty() || m.topic == topic)
             out.append(m);
     }
     return out;
-}
-
-int MqttPeer::count(const QString &topic) const
-{
-    return topic.isEmpty() ? messages().size() : messages(topic).size();
 }
 
 void MqttPeer::clear()
@@ -127,14 +117,10 @@ void MqttPeer::clear()
 
 bool MqttPeer::waitForMessages(const QString &topic, int wanted, int timeoutMs)
 {
-    return waitFor(
-        [this, &topic, wanted] {
-            int n = 0;
-            for (const auto &m : mMessages)
-                n += (topic.isEmpty() || m.topic == topic) ? 1 : 0;
-            return n >= wanted;
-        },
-        timeoutMs);
+    return waitFor([&] {
+        return std::count_if(mMessages.cbegin(), mMessages.cend(),
+                             [&](const Message &m) { return topic.isEmpty() || m.topic == topic; }) >= wanted;
+    }, timeoutMs);
 }
 
 // Runs the caller's event loop while waiting, so a client under test on this thread keeps working.
@@ -152,50 +138,4 @@ bool MqttPeer::waitFor(const std::function<bool()> &condition, int timeoutMs) co
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         QThread::usleep(500);
     }
-}
-
-void MqttPeer::onConnect(mosquitto *, void *self, int rc)
-{
-    auto peer = static_cast<MqttPeer *>(self);
-    QMutexLocker lock(&peer->mMutex);
-    peer->mConnack = rc;
-    peer->mConnected = (rc == 0);
-}
-
-void MqttPeer::onDisconnect(mosquitto *, void *self, int)
-{
-    auto peer = static_cast<MqttPeer *>(self);
-    QMutexLocker lock(&peer->mMutex);
-    peer->mConnected = false;
-}
-
-void MqttPeer::onMessage(mosquitto *, void *self, const mosquitto_message *msg)
-{
-    auto peer = static_cast<MqttPeer *>(self);
-    Message m;
-    m.topic = QString::fromUtf8(msg->topic);
-    m.payload = QByteArray(static_cast<const char *>(msg->payload), msg->payloadlen);
-    m.qos = msg->qos;
-    m.retain = msg->retain;
-    m.receivedMs = QDateTime::currentMSecsSinceEpoch();
-    {
-        QMutexLocker lock(&peer->mMutex);
-        peer->mMessages.append(m);
-    }
-    QMetaObject::invokeMethod(
-        peer, [peer, m] { emit peer->received(m.topic, m.payload); }, Qt::QueuedConnection);
-}
-
-void MqttPeer::onSubscribe(mosquitto *, void *self, int mid, int, const int *)
-{
-    auto peer = static_cast<MqttPeer *>(self);
-    QMutexLocker lock(&peer->mMutex);
-    peer->mAcked.append(mid);
-}
-
-void MqttPeer::onPublish(mosquitto *, void *self, int mid)
-{
-    auto peer = static_cast<MqttPeer *>(self);
-    QMutexLocker lock(&peer->mMutex);
-    peer->mAcked.append(mid);
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QDateTime>
 #include <QList>
 #include <QMutex>
 #include <QObject>
@@ -10,12 +9,11 @@
 #include <functional>
 
 struct mosquitto;
-struct mosquitto_message;
 
 // A test peer on a real broker: plays a device service (card reader, database service,
 // OBU, ...). Built straight on libmosquitto with the library's own network thread, so it
-// is independent of the client under test. Everything it receives is recorded with a
-// timestamp and re-emitted on the peer's thread as received().
+// is independent of the client under test. Everything it receives is recorded and
+// re-emitted on the peer's thread as received().
 class MqttPeer : public QObject
 {
     Q_OBJECT
@@ -26,7 +24,6 @@ public:
         QByteArray payload;
         int qos = 0;
         bool retain = false;
-        qint64 receivedMs = 0; // ms since the epoch
     };
 
     explicit MqttPeer(const QString &clientId = QString(), QObject *parent = nullptr);
@@ -34,9 +31,7 @@ public:
     Q_DISABLE_COPY(MqttPeer)
 
     // Blocking until CONNACK or the deadline; true when the broker accepted.
-    bool connectTo(const QString &host, quint16 port, int timeoutMs = 5000,
-                   const QString &user = QString(), const QString &password = QString());
-    void disconnectFromBroker();
+    bool connectTo(const QString &host, quint16 port, int timeoutMs = 5000);
     bool isConnected() const;
 
     // Blocking until SUBACK or the deadline.
@@ -45,9 +40,8 @@ public:
     int publish(const QString &topic, const QByteArray &payload, int qos = 0, bool retain = false,
                 int timeoutMs = 5000);
 
-    QList<Message> messages() const;
-    QList<Message> messages(const QString &topic) const;
-    int count(const QString &topic = QString()) const;
+    QList<Message> messages(const QString &topic = QString()) const; // of every topic when empty
+    int count(const QString &topic = QString()) const { return messages(topic).size(); }
     void clear();
     // Waits until `count` messages on `topic` (any topic when empty) have arrived in total.
     bool waitForMessages(const QString &topic, int count = 1, int timeoutMs = 5000);
@@ -56,11 +50,8 @@ signals:
     void received(const QString &topic, const QByteArray &payload);
 
 private:
-    static void onConnect(mosquitto *, void *self, int rc);
-    static void onDisconnect(mosquitto *, void *self, int rc);
-    static void onMessage(mosquitto *, void *self, const mosquitto_message *msg);
-    static void onSubscribe(mosquitto *, void *self, int mid, int count, const int *granted);
-    static void onPublish(mosquitto *, void *self, int mid);
+    static void connected(void *self, int connack, bool up); // connack -1: lost
+    static void acked(void *self, int mid);                  // SUBACK or PUBACK
     bool waitFor(const std::function<bool()> &condition, int timeoutMs) const;
 
     mosquitto *mClient = nullptr;

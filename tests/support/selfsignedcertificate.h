@@ -4,8 +4,8 @@
 #include <QSslKey>
 #include <QString>
 
-// A throw-away certificate and key for a TLS test server on the loopback address, made in
-// memory at test set-up: valid for an hour either side of now, for "localhost" and 127.0.0.1.
+// A throw-away certificate and key for a TLS test server on the loopback address, made by
+// openssl at test set-up: valid for a day from now, for "localhost" and 127.0.0.1.
 // Signed by itself, so a client that checks certificates refuses it.
 class SelfSignedCertificate
 {

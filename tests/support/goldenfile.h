@@ -1,0 +1,27 @@
+#pragma once
+
+#include "support/jsonpath.h"
+
+#include <QJsonObject>
+#include <QString>
+#include <QtTest>
+
+#include <functional>
+
+// Cases of a data file run against a golden file of what each gives; after a deliberate
+// change, ZUB_WRITE_GOLDEN=1 writes the golden file from what the cases give instead.
+namespace GoldenFile {
+
+// The golden file's object, after writing actual() into it when ZUB_WRITE_GOLDEN is set.
+QJsonObject read(const QString &file, const std::function<QJsonObject()> &actual);
+// "<stem>.expected.json", or "<stem>.west.expected.json" in the zone west of UTC that tests
+// with dates run in a second time.
+QString path(const QString &stem);
+// Adds the columns "name", "testCase" and "expected" and one row per case.
+void addRows(const QJsonObject &cases, const QString &goldenFile,
+             const std::function<QJsonObject(const QString &name, const QJsonValue &testCase)> &run);
+
+} // namespace GoldenFile
+
+#define GOLDEN_COMPARE(actual, expected)                                                                              \
+    QVERIFY2((actual) == (expected), JsonPath::describeMismatch((actual), (expected)).constData())
