@@ -1,5 +1,7 @@
 #include "support/httptestserver.h"
 
+#include <QHash>
+
 #include <QSslSocket>
 
 #include <memory>
@@ -87,7 +89,11 @@ bool HttpTestServer::handleOne(QTcpSocket *socket, QByteArray &buffer)
     emit requestReceived();
     if (response.never)
         return true;
-    QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + " Status\r\n";
+    // The client logs the reason phrase of a failure.
+    static const QHash<int, QByteArray> reasons = {{200, "OK"}, {301, "Moved Permanently"}, {302, "Found"},
+        {303, "See Other"}, {307, "Temporary Redirect"}, {308, "Permanent Redirect"}, {400, "Bad Request"},
+        {404, "Not Found"}, {500, "Internal Server Error"}};
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + reasons.value(response.status, "Status") + "\r\n";
     for (const auto &header : response.headers)
         head += header.first + ": " + header.second + "\r\n";
     socket->write(head + "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n\r\n" + response.body);
