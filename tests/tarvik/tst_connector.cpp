@@ -1,5 +1,6 @@
 #include "tarvik/connector.h"
 
+#include "support/golden.h"
 #include "support/httptestserver.h"
 #include "support/jsonpath.h"
 #include "support/logcapture.h"
@@ -113,21 +114,6 @@ QStringList *traceAll(Connector *c)
         *out << QStringLiteral("actionCompleteResponseReceived:%1:%2:%3").arg(status).arg(code, text);
     });
     return out;
-}
-
-// Compares with the case of data/<file>.expected.json; ZUB_WRITE_GOLDEN=1 writes it instead.
-void compareGolden(const char *file, const QString &name, const QJsonObject &actual)
-{
-    const QString path = QStringLiteral(TEST_DATA_DIR "/%1.expected.json").arg(file);
-    QJsonObject expected = JsonPath::readFile(path).object();
-    if (qEnvironmentVariableIsSet("ZUB_WRITE_GOLDEN")) {
-        expected.insert(name, actual);
-        QFile out(path);
-        QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        out.write(QJsonDocument(expected).toJson());
-    }
-    QVERIFY2(actual == expected.value(name).toObject(),
-             JsonPath::describeMismatch(actual, expected.value(name).toObject()).constData());
 }
 
 } // namespace
@@ -345,9 +331,12 @@ void tst_Connector::transport()
     while (it.hasNext())
         files << QStringLiteral("%1 %2").arg(QDir(mEnv->path()).relativeFilePath(it.next())).arg(it.fileInfo().size());
     files.sort();
-    compareGolden("transport", name, {{"requests", QJsonArray::fromStringList(requests)}, {"signals", QJsonArray::fromStringList(*trace)},
-                                      {"lastSyncDate", c->lastSyncDate()}, {"stored", stored()}, {"files", QJsonArray::fromStringList(files)},
-                                      {"log", QJsonArray::fromStringList(log)}});
+    const QByteArray diff = Golden::mismatch(
+        TEST_DATA_DIR "/transport.expected.json", name,
+        QJsonObject{{"requests", QJsonArray::fromStringList(requests)}, {"signals", QJsonArray::fromStringList(*trace)},
+                    {"lastSyncDate", c->lastSyncDate()}, {"stored", stored()}, {"files", QJsonArray::fromStringList(files)},
+                    {"log", QJsonArray::fromStringList(log)}});
+    QVERIFY2(diff.isEmpty(), diff.constData());
 }
 
 // The action list manager lowers the time-out around one report from the validation thread and

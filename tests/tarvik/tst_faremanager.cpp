@@ -1,12 +1,8 @@
-#include "tarvik/connector.h"
 #include "tarvik/faremanager.h"
-#include "tarvik/routemanager.h"
 
-#include "support/jsonpath.h"
-#include "support/logcapture.h"
-#include "support/testenv.h"
+#include "managerfixture.h"
 
-#include <QtTest>
+#include "support/golden.h"
 
 #include <atomic>
 
@@ -24,9 +20,9 @@ QJsonArray intArray(const QList<int> &values)
 }
 
 // The network and the catalogue's tables other than the products, from data/fares.json.
-QJsonObject sample(const char *key, const char *file = "fares.json")
+QJsonObject sample(const char *key)
 {
-    return JsonPath::readFile(QStringLiteral(TEST_DATA_DIR "/") + file).object().value(key).toObject();
+    return ::sample(key, "fares.json");
 }
 
 // A fare catalogue built product by product. A product entry holds its own keys plus the
@@ -80,36 +76,9 @@ QJsonObject paperTicket(int id, const QList<int> &baseFares, int channel = 1)
             {"baseFares", intArray(baseFares)}, {"materials", intArray({1})}, {"channels", intArray({channel})}};
 }
 
-QString ids(const QList<int> &list)
-{
-    QStringList out;
-    for (const int id : list)
-        out << QString::number(id);
-    return '[' + out.join(',') + ']';
-}
-
-template <typename List>
-QString ids(const List &records)
-{
-    QList<int> out;
-    for (const auto &record : records)
-        out << record->id();
-    return ids(out);
-}
-
-// For joins whose order is the hash's.
-template <typename List>
-QString sorted(const List &records)
-{
-    QList<int> out;
-    for (const auto &record : records)
-        out << record->id();
-    std::sort(out.begin(), out.end());
-    return ids(out);
-}
 } // namespace
 
-class tst_FareManager : public QObject
+class tst_FareManager : public QObject, ManagerFixture
 {
     Q_OBJECT
 private slots:
@@ -122,33 +91,20 @@ private slots:
 private:
     void startWith(const Catalogue &catalogue);
 
-    std::unique_ptr<TestEnv> mEnv;
-    std::unique_ptr<Connector> mConnector;
-    std::unique_ptr<RouteManager> mRoutes;
     std::unique_ptr<FareManager> mFares;
-    std::unique_ptr<LogCapture> mLog;
 };
 
 void tst_FareManager::init()
 {
-    mEnv = std::make_unique<TestEnv>();
-    QVERIFY(mEnv->isValid());
+    QVERIFY(setUp());
     QVERIFY(mEnv->writeFile(QStringLiteral("routes.json"), QJsonDocument(sample("routes")).toJson()));
-    mConnector = std::make_unique<Connector>();
-    mRoutes = std::make_unique<RouteManager>(*mConnector, QStringLiteral("SN-1"), mEnv->path());
     mFares = std::make_unique<FareManager>(*mConnector, *mRoutes, QStringLiteral("SN-1"), mEnv->path());
-    mLog = std::make_unique<LogCapture>();
 }
 
 void tst_FareManager::cleanup()
 {
-    if (QTest::currentTestFailed() && mLog)
-        qWarning().noquote() << "Log of the failed test:\n" << mLog->texts().join('\n');
-    mLog.reset();
     mFares.reset();
-    mRoutes.reset();
-    mConnector.reset();
-    mEnv.reset();
+    tearDown();
 }
 
 void tst_FareManager::startWith(const Catalogue &catalogue)
@@ -164,7 +120,7 @@ void tst_FareManager::cases_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QJsonObject>("testCase");
-    const QJsonObject cases = sample("cases", "farecases.json");
+    const QJsonObject cases = ::sample("cases", "farecases.json");
     QVERIFY(!cases.isEmpty());
     for (auto it = cases.begin(); it != cases.end(); ++it)
         QTest::addRow("%s", qPrintable(it.key())) << it.key() << it.value().toObject();
@@ -197,7 +153,7 @@ void tst_FareManager::cases()
         } else if (verb == "product" || verb == "productCode") {
             const FareProduct2::Ptr product = verb == "product" ? mFares->findFareProduct(a) : mFares->findFareProduct(q.value(1));
             answer = !product ? "-" : QStringLiteral("%1 paper=%2 baseFares=%3 types=%4").arg(product->id()).arg(product->isPaperTicket())
-                                          .arg(sorted(product->baseFares())).arg(product->passengerTypes().size());
+                                          .arg(ids(product->baseFares(), true)).arg(product->passengerTypes().size());
         } else if (verb == "passengerType" || verb == "passengerTypeCode") {
             const PassengerType::Ptr type = verb == "passengerType" ? mFares->findPassengerType(a) : mFares->findPassengerType(q.value(1));
             answer = !type ? "-" : QStringLiteral("%1 %2").arg(type->id()).arg(type->code());
@@ -209,12 +165,11 @@ void tst_FareManager::cases()
             answer = mFares->findTicketMaterial(a)->code();
         } else if (verb == "joins") {
             answer = QStringLiteral("types=%1 baseFares=%2 methods=%3 channels=%4 materials=%5")
-                         .arg(sorted(mFares->findPassengerTypes(a)), sorted(mFares->findBaseFares(a)), sorted(mFares->findPaymentMethods(a)),
-                              sorted(mFares->findPaymentChannels(a)), sorted(mFares->findTicketMaterials(a)));
+                         .arg(ids(mFares->findPassengerTypes(a), true), ids(mFares->findBaseFares(a), true),
+                              ids(mFares->findPaymentMethods(a), true), ids(mFares->findPaymentChannels(a), true),
+                              ids(mFares->findTicketMaterials(a), true));
         } else if (verb == "ruleZones") {
-            QList<int> zones = mFares->findCappingRuleStopGroupIds(a);
-            std::sort(zones.begin(), zones.end());
-            answer = ids(zones);
+            answer = ids(mFares->findCappingRuleStopGroupIds(a), true);
         } else if (verb == "capping") {
             answer = ids(mFares->findCappingRules(a, q.value(2)));
         } else if (verb == "epurse") {
@@ -233,15 +188,8 @@ void tst_FareManager::cases()
     for (QString text : mLog->texts())
         log << text.replace(mEnv->path(), "<dir>").replace(QRegularExpression("(in :? ?)\\d+ msec"), "\\1N msec");
     const QJsonObject actual{{"answers", QJsonArray::fromStringList(answers)}, {"log", QJsonArray::fromStringList(log)}};
-    const QString file = QStringLiteral(TEST_DATA_DIR "/farecases.expected.json");
-    QJsonObject expected = JsonPath::readFile(file).object();
-    if (qEnvironmentVariableIsSet("ZUB_WRITE_GOLDEN")) {
-        expected.insert(name, actual);
-        QFile out(file);
-        QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        out.write(QJsonDocument(expected).toJson());
-    }
-    QVERIFY2(actual == expected.value(name).toObject(), JsonPath::describeMismatch(actual, expected.value(name).toObject()).constData());
+    const QByteArray diff = Golden::mismatch(TEST_DATA_DIR "/farecases.expected.json", name, actual);
+    QVERIFY2(diff.isEmpty(), diff.constData());
 }
 
 void tst_FareManager::validatorsReadConsistentSnapshots()

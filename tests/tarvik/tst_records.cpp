@@ -22,6 +22,7 @@
 #include "tarvik/stopgroupstops.h"
 #include "tarvik/ticketmaterial.h"
 
+#include "support/golden.h"
 #include "support/jsonpath.h"
 #include "support/logcapture.h"
 
@@ -34,8 +35,9 @@
 using namespace tarvik;
 
 // Every record of the OBU and the back-end read from the samples of data/records.json and
-// written out as what the code reads: every getter, its log text, its snapshot read back.
-// The outputs are pinned in data/records[.west].expected.json; ZUB_WRITE_GOLDEN=1 writes them.
+// written out as what the code reads: its text and log, the getters the text leaves out, its snapshot
+// read back.
+// The outputs are pinned in data/records[.west].expected.json.
 namespace {
 
 QString str(bool b) { return b ? QStringLiteral("true") : QStringLiteral("false"); }
@@ -60,7 +62,6 @@ QString str(const QMap<K, V> &map)
     return QLatin1Char('{') + parts.join(QLatin1Char(',')) + QLatin1Char('}');
 }
 QString str(const QVector<int> &v) { return str(v.toList()); }
-QString str(const std::vector<int> &v) { return str(QList<int>(v.begin(), v.end())); }
 QString str(const QStringList &l) { return l.join(QLatin1Char('|')); }
 
 template <typename... Args>
@@ -91,13 +92,11 @@ const QMap<QString, Dumper> &dumpers()
     static const QMap<QString, Dumper> map = {
         {"Stop", [](const QJsonObject &o) {
              const Stop r(o);
-             return dumpOf(r.getId(), r.getPublicId(), r.getName(), r.getOrdinal(), r.toString(),
-                           logOf([&] { r.log(); }));
+             return dumpOf(r.toString(), logOf([&] { r.log(); }));
          }},
         {"StopGroup", [](const QJsonObject &o) {
              const StopGroup r(o);
-             return dumpOf(r.getId(), r.getPublicId(), r.getName(), r.getOrdinals(), stopIds(r.getStops()),
-                           r.toString(), logOf([&] { r.log(); }));
+             return dumpOf(r.getPublicId(), stopIds(r.getStops()), r.toString(), logOf([&] { r.log(); }));
          }},
         {"RouteProgress", [](const QJsonObject &o) {
              const RouteProgress r(o);
@@ -107,8 +106,7 @@ const QMap<QString, Dumper> &dumpers()
         {"FareProduct", [](const QJsonObject &o) {
              const FareProduct r(o);
              const FareProduct::PassengerType first = r.findPassengerType(r.getPassengerTypes().isEmpty() ? 0 : r.getPassengerTypes().firstKey());
-             return dumpOf(r.getId(), r.getName(), r.getValidFrom(), r.getActive(), r.getFromStopGroupId(),
-                           r.getFromAnywhere(), r.getToStopGroupId(), r.getToAnywhere(), r.getValidPerRoute(),
+             return dumpOf(r.getValidFrom(), r.getActive(), r.getFromAnywhere(), r.getToAnywhere(), r.getValidPerRoute(),
                            r.getAxisId(), r.getNumberOfTrips(), r.getValidityPeriodMin(), r.isAxisFare(),
                            r.isZoneFare(), r.isCityZoneFare(), r.getValidStopGroupIds(), r.getTicketMaterials(),
                            r.getPassengerTypes(), first.code, first.discount, first.isDefault, first.active,
@@ -125,25 +123,22 @@ const QMap<QString, Dumper> &dumpers()
         {"Stop2", [](const QJsonObject &o) {
              const Stop2 r(o);
              const StopGroupStops row(o);
-             return dumpOf(r.id(), r.carrierId(), r.latitude(), r.longitude(), r.userIdentifier(), r.name(),
-                           r.address(), r.phone(), r.multiLang(QStringLiteral("en")), r.toString(), row.stopGroupId(),
+             return dumpOf(r.carrierId(), r.latitude(), r.longitude(), r.userIdentifier(), r.address(), r.phone(), r.multiLang(QStringLiteral("en")), r.toString(), row.stopGroupId(),
                            row.stopId(), row.ordinal(), row.stopIdentifier(), row.stopName(), row.enabled(),
                            row.latitude(), row.longitude(), row.mainId());
          }},
         {"StopGroup2", [](const QJsonObject &o) {
              const StopGroup2 r(o);
-             return dumpOf(r.id(), r.carrierId(), r.name(), r.userIdentifier(), r.axisId(), r.defaultStopId(),
-                           r.ordinal(), r.contains(0), r.toString());
+             return dumpOf(r.carrierId(), r.name(), r.axisId(), r.defaultStopId(), r.ordinal(), r.contains(0),
+                           r.toString());
          }},
         {"Axis", [](const QJsonObject &o) {
              const Axis r(o);
-             return dumpOf(r.id(), r.carrierId(), r.name(), r.lineCode(), r.userIdentifier(), r.oppositeAxisId(),
-                           r.oppositeAxisUuid(), r.consortiumId(), r.syncTriangle(), r.jointOperationCode(),
-                           r.circularRoute(), r.useAxisProducts(), r.status(), r.axisStopIds(), r.toString());
+             return dumpOf(r.lineCode(), r.oppositeAxisUuid(), r.axisStopIds(), r.toString());
          }},
         {"AxisStop", [](const QJsonObject &o) {
              const AxisStop r(o);
-             return dumpOf(r.id(), r.carrierId(), r.axisId(), r.stopId(), r.ordinal(), r.parentStopId(), r.enabled(),
+             return dumpOf(r.carrierId(), r.stopId(), r.parentStopId(), r.enabled(),
                            r.stopName(), r.stopIdentifier(), r.sameStateKm(), r.acrossStateKm(), r.acrossCarriersKm(),
                            r.duration(), r.acceptPassengers(), r.acceptParcels(), r.disembarking(), r.mainId(),
                            r.toString());
@@ -154,17 +149,17 @@ const QMap<QString, Dumper> &dumpers()
              const PaymentMethod m(o);
              const FareProductBaseFare link(o);
              const FareProductPaymentMethod row(o);
-             return dumpOf(t.id(), t.carrierId(), t.mainId(), t.code(), t.name(), t.toString(), c.toString(),
+             return dumpOf(t.carrierId(), t.mainId(), t.name(), t.toString(), c.toString(),
                            m.toString(), link.fareProductId(), link.baseFareId(), row.paymentMethodId());
          }},
         {"PassengerType", [](const QJsonObject &o) {
              const PassengerType r(o);
-             return dumpOf(r.id(), r.carrierId(), r.mainId(), r.code(), r.ageFrom(), r.ageTo(), r.name(),
+             return dumpOf(r.carrierId(), r.mainId(), r.ageFrom(), r.ageTo(), r.name(),
                            r.discount(), r.gracePeriod(), r.category(), r.isDefault(), r.isActive(), r.toString());
          }},
         {"BaseFare", [](const QJsonObject &o) {
              const BaseFare r(o);
-             return dumpOf(r.id(), r.carrierId(), r.mainId(), r.name(), r.code(), r.isAxisFare(), r.isZoneFare(),
+             return dumpOf(r.carrierId(), r.mainId(), r.name(), r.isAxisFare(), r.isZoneFare(),
                            r.isKmFare(), r.isCityZoneFare(), r.fareAmount(), r.sameStateFareAmount(),
                            r.acrossStateFareAmount(), r.acrossCarriersFareAmount(), r.minKmFareAmount(),
                            r.activationDate(), r.axisId(), r.stopGroupFromId(), r.stopGroupToId(),
@@ -173,35 +168,31 @@ const QMap<QString, Dumper> &dumpers()
          }},
         {"FareProduct2", [](const QJsonObject &o) {
              const FareProduct2 r(o);
-             return dumpOf(r.id(), r.carrierId(), r.code(), r.validFrom(), r.validityUnit(), r.validityDuration(),
-                           r.numberOfTrips(), r.calculatedPrice(), r.fareFixed(), r.fareDiscount(),
-                           r.fareRoundingCeiling(), r.isReturnFare(), r.isPersonalized(), r.perBaseFare(), r.color(),
-                           r.position(), r.activationDate(), r.expirationDate(), r.name(), r.price(),
+             return dumpOf(r.carrierId(), r.validFrom(), r.numberOfTrips(), r.calculatedPrice(), r.fareFixed(),
+                           r.fareDiscount(), r.fareRoundingCeiling(), r.isReturnFare(), r.isPersonalized(),
+                           r.perBaseFare(), r.color(), r.position(), r.activationDate(), r.expirationDate(), r.name(),
                            r.validityPeriodMin(), r.isDailyTicket(), r.isPaperTicket(), r.isDriver(), r.isAxisFare(),
                            r.isExpired(), r.isActivated(), r.toString());
          }},
         {"CappingRule", [](const QJsonObject &o) {
              const CappingRule r(o);
              const CappingRuleStopGroup g(o);
-             return dumpOf(r.id(), r.active(), r.code(), r.type(), r.productType(), r.thresholdAmount(),
-                           r.logDate(), r.lastEdited(), r.validIn(0), r.toString(),
-                           CappingRule::fromSnapshot(r.snapshot())->toString() == r.toString(), g.ruleId(),
-                           g.stopGroupId(), g.toString(), CappingRuleStopGroup::fromSnapshot(g.snapshot())->toString());
+             return dumpOf(r.active(), r.code(), r.logDate(), r.lastEdited(), r.validIn(0), r.toString(),
+                           CappingRule::fromSnapshot(r.snapshot())->toString() == r.toString(), g.toString(),
+                           CappingRuleStopGroup::fromSnapshot(g.snapshot())->toString());
          }},
         {"Customer", [](const QJsonObject &o) {
              const Customer r(o);
-             return dumpOf(r.id(), r.uuid(), r.smartCardUuid(), r.type(), r.firstname(), r.lastname(), r.email(),
-                           r.mobile(), r.image(), r.accountCreationDate(), r.toString());
+             return dumpOf(r.firstname(), r.lastname(), r.email(), r.mobile(), r.accountCreationDate(), r.toString());
          }},
         {"KeyValue", [](const QJsonObject &o) {
              const KeyValue r(o);
-             return dumpOf(r.id(), r.carrierId(), r.key(), r.value(), r.description(), r.toString());
+             return dumpOf(r.carrierId(), r.description(), r.toString());
          }},
         {"Action", [](const QJsonObject &o) {
              const Action r(o);
-             return dumpOf(r.id(), r.accountToken(), r.smartCardUuid(), r.status(), r.counter(), r.transactionType(),
-                           r.fareProductCode(), r.passengerTypeCode(), r.passengerTypeExpirationDate(), r.actionDate(),
-                           r.toString(), Action::fromSnapshot(r.snapshot())->toJson() == r.toJson());
+             return dumpOf(r.passengerTypeExpirationDate(), r.actionDate(), r.toString(),
+                           Action::fromSnapshot(r.snapshot())->toJson() == r.toJson());
          }},
     };
     return map;
@@ -238,45 +229,27 @@ void tst_Records::initTestCase()
     QLoggingCategory::setFilterRules(QStringLiteral("*.debug=true\nqt.*=false"));
     if (qgetenv("TZ") == "America/New_York") // without tzdata the zone silently becomes UTC
         QCOMPARE(QDateTime(QDate(2026, 1, 15), QTime(12, 0)).offsetFromUtc(), -5 * 3600);
-    if (qEnvironmentVariableIsSet("ZUB_WRITE_GOLDEN")) {
-        const QJsonObject samples = JsonPath::readFile(Samples).object();
-        QJsonObject expected;
-        for (auto it = samples.begin(); it != samples.end(); ++it) {
-            QJsonArray dumps;
-            for (const QJsonValue &sample : it.value().toArray())
-                dumps.append(dump(it.key(), sample.toObject()));
-            expected.insert(it.key(), dumps);
-        }
-        QFile file(Expected);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(QJsonDocument(expected).toJson());
-    }
 }
 
 void tst_Records::readsSamples_data()
 {
-    QTest::addColumn<QString>("record");
-    QTest::addColumn<QJsonObject>("sample");
-    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QJsonArray>("samples");
     const QJsonObject samples = JsonPath::readFile(Samples).object();
-    const QJsonObject expected = JsonPath::readFile(Expected).object();
     QVERIFY(!samples.isEmpty());
     for (auto it = samples.begin(); it != samples.end(); ++it) {
         QVERIFY2(dumpers().contains(it.key()), qPrintable(it.key()));
-        const QJsonArray inputs = it.value().toArray();
-        for (int i = 0; i < inputs.size(); ++i) {
-            QTest::addRow("%s-%d", qPrintable(it.key()), i)
-                << it.key() << inputs.at(i).toObject() << expected.value(it.key()).toArray().at(i).toString();
-        }
+        QTest::addRow("%s", qPrintable(it.key())) << it.value().toArray();
     }
 }
 
 void tst_Records::readsSamples()
 {
-    QFETCH(QString, record);
-    QFETCH(QJsonObject, sample);
-    QFETCH(QString, expected);
-    QCOMPARE(dump(record, sample), expected);
+    QFETCH(QJsonArray, samples);
+    QJsonArray dumps;
+    for (const QJsonValue &sample : samples)
+        dumps.append(dump(QTest::currentDataTag(), sample.toObject()));
+    const QByteArray diff = Golden::mismatch(Expected, QTest::currentDataTag(), dumps);
+    QVERIFY2(diff.isEmpty(), diff.constData());
 }
 
 void tst_Records::badSnapshotsGiveEmptyRecords()

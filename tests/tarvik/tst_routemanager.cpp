@@ -1,13 +1,8 @@
-#include "tarvik/connector.h"
-#include "tarvik/routemanager.h"
+#include "managerfixture.h"
 
 #include "support/filesizelimit.h"
 #include "support/httptestserver.h"
-#include "support/jsonpath.h"
-#include "support/logcapture.h"
-#include "support/testenv.h"
-
-#include <QtTest>
+#include "support/golden.h"
 
 #include <climits>
 
@@ -24,7 +19,7 @@ QJsonObject member(int id, int groupId, int stopId)
 // The network of data/routemanager.json, its cases and their answers.
 QJsonObject sample(const char *key)
 {
-    return JsonPath::readFile(QStringLiteral(TEST_DATA_DIR "/routemanager.json")).object().value(key).toObject();
+    return ::sample(key, "routemanager.json");
 }
 
 QJsonObject network()
@@ -36,28 +31,9 @@ QByteArray indented(const QJsonObject &object)
 {
     return QJsonDocument(object).toJson(QJsonDocument::Indented);
 }
-
-template <typename List>
-QList<int> ids(const List &records)
-{
-    QList<int> out;
-    for (const auto &record : records)
-        out << record->id();
-    return out;
-}
-
-QString text(QList<int> list, bool sort = false)
-{
-    if (sort)
-        std::sort(list.begin(), list.end());
-    QStringList out;
-    for (const int id : list)
-        out << QString::number(id);
-    return '[' + out.join(',') + ']';
-}
 } // namespace
 
-class tst_RouteManager : public QObject
+class tst_RouteManager : public QObject, ManagerFixture
 {
     Q_OBJECT
 private slots:
@@ -71,30 +47,16 @@ private slots:
     void heldSnapshotNeverChanges();
     void syncCyclesAgainstServer();
 
-private:
-    std::unique_ptr<TestEnv> mEnv;
-    std::unique_ptr<Connector> mConnector;
-    std::unique_ptr<RouteManager> mManager;
-    std::unique_ptr<LogCapture> mLog;
 };
 
 void tst_RouteManager::init()
 {
-    mEnv = std::make_unique<TestEnv>();
-    QVERIFY(mEnv->isValid());
-    mConnector = std::make_unique<Connector>();
-    mManager = std::make_unique<RouteManager>(*mConnector, QStringLiteral("SN-1"), mEnv->path());
-    mLog = std::make_unique<LogCapture>();
+    QVERIFY(setUp());
 }
 
 void tst_RouteManager::cleanup()
 {
-    if (QTest::currentTestFailed())
-        qWarning().noquote() << "Log of the failed test:\n" << mLog->texts().join('\n');
-    mLog.reset();
-    mManager.reset();
-    mConnector.reset();
-    mEnv.reset();
+    tearDown();
 }
 
 // Route files and look-ups; the answers and every line logged are pinned in
@@ -118,8 +80,8 @@ void tst_RouteManager::cases()
         content.truncate(content.size() / 2);
     if (testCase.contains("file") || testCase.contains("text"))
         QVERIFY(mEnv->writeFile(QStringLiteral("routes.json"), content));
-    mManager->start(0);
-    const RouteSnapshot::ConstPtr snapshot = mManager->snapshot();
+    mRoutes->start(0);
+    const RouteSnapshot::ConstPtr snapshot = mRoutes->snapshot();
     const auto own = [&snapshot](const auto &record, const auto &mine) {
         return !record ? QStringLiteral("-") : QString::number(record->id()) + (record == mine(record->id()) ? "" : "?");
     };
@@ -131,34 +93,34 @@ void tst_RouteManager::cases()
         const int a = q.value(1).toInt();
         QString answer;
         if (q.at(0) == "axis") {
-            const Axis::Ptr axis = mManager->findAxis(a);
+            const Axis::Ptr axis = mRoutes->findAxis(a);
             QStringList stops;
             for (const AxisStop::Ptr &s : axis ? axis->axisStops() : AxisStop::List())
                 stops << stop(s->stop());
             answer = !axis ? "-" : QStringLiteral("opposite=%1 stops=[%2] zones=%3").arg(own(axis->oppositeAxis(), [&](int id) { return snapshot->findAxis(id); }))
-                                       .arg(stops.join(',')).arg(text(ids(axis->stopGroups())));
+                                       .arg(stops.join(',')).arg(ids(axis->stopGroups()));
         } else if (q.at(0) == "stop") {
-            const Stop2::Ptr s = mManager->findStop(a);
+            const Stop2::Ptr s = mRoutes->findStop(a);
             answer = !s ? "-" : stop(s) + " zone=" + group(s->stopGroup());
         } else if (q.at(0) == "stopGroup") {
-            const StopGroup2::Ptr g = mManager->findStopGroup(a);
+            const StopGroup2::Ptr g = mRoutes->findStopGroup(a);
             QStringList stops;
             for (const Stop2::Ptr &s : g ? g->stops() : Stop2::List())
                 stops << stop(s);
             stops.sort();
             answer = !g ? "-" : group(g) + " stops=[" + stops.join(',') + ']';
         } else if (q.at(0) == "allAxes") {
-            answer = text(ids(mManager->findAllAxis()));
+            answer = ids(mRoutes->findAllAxis());
         } else if (q.at(0) == "stopGroups") {
             QList<int> wanted;
             for (int i = 1; i < q.size(); ++i)
                 wanted << q.at(i).toInt();
-            answer = text(ids(mManager->findStopGroups(wanted)));
+            answer = ids(mRoutes->findStopGroups(wanted));
         } else if (q.at(0) == "stopsIn") {
-            answer = text(ids(mManager->findStopsInStopGroup(a)), true);
+            answer = ids(mRoutes->findStopsInStopGroup(a), true);
         } else if (q.at(0) == "axisStops") {
             QStringList stops;
-            for (const AxisStop::Ptr &s : mManager->findAxisStopsInAxis(a))
+            for (const AxisStop::Ptr &s : mRoutes->findAxisStopsInAxis(a))
                 stops << QStringLiteral("%1:%2").arg(s->ordinal()).arg(stop(s->stop()));
             answer = '[' + stops.join(',') + ']';
         }
@@ -168,24 +130,17 @@ void tst_RouteManager::cases()
     for (QString line : mLog->texts())
         log << line.replace(mEnv->path(), "<dir>").replace(QRegularExpression("(in :? ?)\\d+ msec"), "\\1N msec");
     const QJsonObject actual{{"answers", QJsonArray::fromStringList(answers)}, {"log", QJsonArray::fromStringList(log)}};
-    const QString file = QStringLiteral(TEST_DATA_DIR "/routemanager.expected.json");
-    QJsonObject expected = JsonPath::readFile(file).object();
-    if (qEnvironmentVariableIsSet("ZUB_WRITE_GOLDEN")) {
-        expected.insert(name, actual);
-        QFile out(file);
-        QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        out.write(QJsonDocument(expected).toJson());
-    }
-    QVERIFY2(actual == expected.value(name).toObject(), JsonPath::describeMismatch(actual, expected.value(name).toObject()).constData());
+    const QByteArray diff = Golden::mismatch(TEST_DATA_DIR "/routemanager.expected.json", name, actual);
+    QVERIFY2(diff.isEmpty(), diff.constData());
 }
 
 void tst_RouteManager::syncWithChangeSavesAndRelinks()
 {
     QVERIFY(mEnv->writeFile(QStringLiteral("routes.json"), indented(network())));
-    mManager->start(0);
+    mRoutes->start(0);
     QList<int> order;
-    connect(mManager.get(), &RouteManager::dataChanged, this, [&order] { order << 1; });
-    connect(mManager.get(), &RouteManager::syncEnded, this, [&order] { order << 2; });
+    connect(mRoutes.get(), &RouteManager::dataChanged, this, [&order] { order << 1; });
+    connect(mRoutes.get(), &RouteManager::syncEnded, this, [&order] { order << 2; });
 
     emit mConnector->stopsReceived({Stop2::Ptr::create(QJsonObject{{"id", 7}, {"name", "New"}})});
     emit mConnector->stopGroupStopsReceived({StopGroupStops::Ptr::create(member(8, 20, 7))});
@@ -196,10 +151,10 @@ void tst_RouteManager::syncWithChangeSavesAndRelinks()
     QVERIFY(mLog->contains(kTag + QStringLiteral("Route Data changed!")));
     QVERIFY(mLog->contains(kTag + QStringLiteral("Received Stops           : 1")));
     QVERIFY(mLog->containsPart(kTag + QStringLiteral("Saving completed in : ")));
-    QCOMPARE(mManager->findStop(7)->stopGroup(), mManager->findStopGroup(20));
-    QCOMPARE(mManager->findAxis(100)->name(), QStringLiteral("Renamed"));
-    QCOMPARE(mManager->findAllAxis().size(), 3);
-    QCOMPARE(mManager->lastSyncDate(), QDateTime(QDate(2024, 3, 2), QTime(9, 0)));
+    QCOMPARE(mRoutes->findStop(7)->stopGroup(), mRoutes->findStopGroup(20));
+    QCOMPARE(mRoutes->findAxis(100)->name(), QStringLiteral("Renamed"));
+    QCOMPARE(mRoutes->findAllAxis().size(), 3);
+    QCOMPARE(mRoutes->lastSyncDate(), QDateTime(QDate(2024, 3, 2), QTime(9, 0)));
 }
 
 void tst_RouteManager::failedSaveKeepsDateAndChange_data()
@@ -220,10 +175,10 @@ void tst_RouteManager::failedSaveKeepsDateAndChange()
         QVERIFY(mEnv->writeFile(QStringLiteral("routes.json"), original));
     else
         QVERIFY(QDir(mEnv->path()).mkdir(QStringLiteral("routes.json")));
-    mManager->start(0);
+    mRoutes->start(0);
     const QDateTime first(QDate(2024, 3, 1), QTime(8, 0));
     emit mConnector->onRouteDataSyncEnd(first);
-    QSignalSpy changed(mManager.get(), &RouteManager::dataChanged);
+    QSignalSpy changed(mRoutes.get(), &RouteManager::dataChanged);
 
     emit mConnector->stopsReceived({Stop2::Ptr::create(QJsonObject{{"id", 7}})});
     {
@@ -236,9 +191,9 @@ void tst_RouteManager::failedSaveKeepsDateAndChange()
     }
 
     QVERIFY2(mLog->containsPart(kTag + expectedLog + path), qPrintable(mLog->texts().join('\n')));
-    QCOMPARE(mManager->lastSyncDate(), first);
+    QCOMPARE(mRoutes->lastSyncDate(), first);
     QCOMPARE(changed.count(), 1);
-    QVERIFY(mManager->findStop(7));
+    QVERIFY(mRoutes->findStop(7));
     if (diskFull) {
         // The file on disk is the previous one, whole.
         QFile file(path);
@@ -252,7 +207,7 @@ void tst_RouteManager::failedSaveKeepsDateAndChange()
     const QDateTime third(QDate(2024, 3, 3), QTime(8, 0));
     emit mConnector->onRouteDataSyncEnd(third);
     QCOMPARE(changed.count(), 2);
-    QCOMPARE(mManager->lastSyncDate(), third);
+    QCOMPARE(mRoutes->lastSyncDate(), third);
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(QJsonDocument::fromJson(file.readAll()).object().value("Stops").toArray().size(), diskFull ? 7 : 1);
@@ -261,19 +216,19 @@ void tst_RouteManager::failedSaveKeepsDateAndChange()
 void tst_RouteManager::heldSnapshotNeverChanges()
 {
     QVERIFY(mEnv->writeFile(QStringLiteral("routes.json"), indented(network())));
-    mManager->start(0);
-    const RouteSnapshot::ConstPtr held = mManager->snapshot();
+    mRoutes->start(0);
+    const RouteSnapshot::ConstPtr held = mRoutes->snapshot();
     const Stop2::Ptr stop = held->findStop(1);
     const StopGroup2::Ptr zone = stop->stopGroup();
 
     emit mConnector->entityDeleted(QStringLiteral("STOP_GROUPS"), 10);
     emit mConnector->onRouteDataSyncEnd(QDateTime(QDate(2024, 3, 1), QTime(8, 0)));
 
-    QVERIFY(!mManager->findStopGroup(10));
-    QVERIFY(!mManager->findStop(1)->stopGroup());
+    QVERIFY(!mRoutes->findStopGroup(10));
+    QVERIFY(!mRoutes->findStop(1)->stopGroup());
     QCOMPARE(held->findStopGroup(10), zone);
     QCOMPARE(stop->stopGroup(), zone);
-    QCOMPARE(text(ids(zone->stops()), true), QStringLiteral("[1,2]"));
+    QCOMPARE(ids(zone->stops(), true), QStringLiteral("[1,2]"));
 }
 
 void tst_RouteManager::syncCyclesAgainstServer()
@@ -290,56 +245,56 @@ void tst_RouteManager::syncCyclesAgainstServer()
     const auto requestedSince = [&server] {
         return QJsonDocument::fromJson(server.lastRequest().body).object().value("lastSyncDate");
     };
-    QSignalSpy ended(mManager.get(), &RouteManager::syncEnded);
-    QSignalSpy changed(mManager.get(), &RouteManager::dataChanged);
+    QSignalSpy ended(mRoutes.get(), &RouteManager::syncEnded);
+    QSignalSpy changed(mRoutes.get(), &RouteManager::dataChanged);
 
     // 1. Nothing on the device: everything is asked for.
     QJsonObject full = network();
     full.insert("newsyncdate", "01/03/2024 08:00:00");
     server.setResponse(path, reply(full));
-    mManager->start(120);
+    mRoutes->start(120);
     QVERIFY(ended.wait(10000));
     QCOMPARE(requestedSince(), QJsonValue(QJsonValue::Null));
     QVERIFY(mLog->contains(kTag + QStringLiteral("WARNING: Some data are empty. Performing full sync.")));
     QVERIFY(mLog->contains(kTag + QStringLiteral("Syncing Route Data with Tarvik : deviceUuid=SN-1, "
                                                  "lastSyncDate=01/01/1970 00:00:00")));
     QCOMPARE(changed.count(), 1);
-    QCOMPARE(mManager->findAllAxis().size(), 3);
+    QCOMPARE(mRoutes->findAllAxis().size(), 3);
     QVERIFY(QFileInfo(mEnv->filePath(QStringLiteral("routes.json"))).isFile());
-    QCOMPARE(mManager->lastSyncDate(), QDateTime(QDate(2024, 3, 1), QTime(8, 0)));
+    QCOMPARE(mRoutes->lastSyncDate(), QDateTime(QDate(2024, 3, 1), QTime(8, 0)));
 
     // 2. Every table filled: only what changed since the stored date, here one deletion.
     server.setResponse(path, reply({{"newsyncdate", "02/03/2024 09:00:00"}, {"Axis", QJsonArray()},
                                     {"DeletedEntities", QJsonArray{QJsonObject{{"tableName", "STOPS"},
                                                                                {"tableId", 6}}}}}));
-    mManager->syncWithTarvik();
+    mRoutes->syncWithTarvik();
     QVERIFY(ended.wait(10000));
     QCOMPARE(requestedSince(), QJsonValue("01/03/2024 08:00:00"));
-    QVERIFY(!mManager->findStop(6));
+    QVERIFY(!mRoutes->findStop(6));
     QCOMPARE(changed.count(), 2);
-    QCOMPARE(mManager->lastSyncDate(), QDateTime(QDate(2024, 3, 2), QTime(9, 0)));
+    QCOMPARE(mRoutes->lastSyncDate(), QDateTime(QDate(2024, 3, 2), QTime(9, 0)));
 
     // 3. A refused reply ends nothing: the next cycle asks from the same date.
     server.setResponse(path, HttpTestServer::Response::json(200, R"({"resp":"ERROR","error":"busy"})"));
-    mManager->syncWithTarvik();
+    mRoutes->syncWithTarvik();
     QTRY_COMPARE_WITH_TIMEOUT(server.requestCount(), 3, 10000);
     QVERIFY(QTest::qWaitFor([this] { return mLog->containsPart(QStringLiteral("sync-bo failed")); }, 10000));
     QCOMPARE(ended.count(), 2);
-    QCOMPARE(mManager->lastSyncDate(), QDateTime(QDate(2024, 3, 2), QTime(9, 0)));
+    QCOMPARE(mRoutes->lastSyncDate(), QDateTime(QDate(2024, 3, 2), QTime(9, 0)));
 
     // 4. Nothing new: the date moves on, the file is not written again.
     const int saves = mLog->count(kTag + QStringLiteral("Saving Route Data to file : ")
                                   + mEnv->filePath(QStringLiteral("routes.json")));
     server.setResponse(path, reply({{"newsyncdate", "03/03/2024 10:00:00"}, {"Axis", QJsonArray()}}));
-    mManager->syncWithTarvik();
+    mRoutes->syncWithTarvik();
     QVERIFY(ended.wait(10000));
     QCOMPARE(requestedSince(), QJsonValue("02/03/2024 09:00:00"));
     QCOMPARE(changed.count(), 2);
     QCOMPARE(mLog->count(kTag + QStringLiteral("Saving Route Data to file : ")
                          + mEnv->filePath(QStringLiteral("routes.json"))), saves);
-    QCOMPARE(mManager->lastSyncDate(), QDateTime(QDate(2024, 3, 3), QTime(10, 0)));
-    mManager->stop();
-    QVERIFY(!mManager->findChild<QTimer *>()->isActive());
+    QCOMPARE(mRoutes->lastSyncDate(), QDateTime(QDate(2024, 3, 3), QTime(10, 0)));
+    mRoutes->stop();
+    QVERIFY(!mRoutes->findChild<QTimer *>()->isActive());
 }
 
 QTEST_GUILESS_MAIN(tst_RouteManager)

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "tarvik/connector.h"
+#include "tarvik/routemanager.h"
+
+#include "support/jsonpath.h"
+#include "support/logcapture.h"
+#include "support/testenv.h"
+
+#include <QtTest>
+
+#include <algorithm>
+#include <memory>
+
+// What the route and fare manager tests share: a data folder, a connector that only runs when a
+// test starts it, the route manager of device "SN-1", and the log of the test function.
+struct ManagerFixture
+{
+    std::unique_ptr<TestEnv> mEnv;
+    std::unique_ptr<tarvik::Connector> mConnector;
+    std::unique_ptr<tarvik::RouteManager> mRoutes;
+    std::unique_ptr<LogCapture> mLog;
+
+    // From init(); false when the data folder cannot be made.
+    bool setUp()
+    {
+        mEnv = std::make_unique<TestEnv>();
+        if (!mEnv->isValid())
+            return false;
+        mConnector = std::make_unique<tarvik::Connector>();
+        mRoutes = std::make_unique<tarvik::RouteManager>(*mConnector, QStringLiteral("SN-1"), mEnv->path());
+        mLog = std::make_unique<LogCapture>();
+        return true;
+    }
+
+    // From cleanup(), after the test's own managers are gone; shows the log of a failed test.
+    void tearDown()
+    {
+        if (QTest::currentTestFailed() && mLog)
+            qWarning().noquote() << "Log of the failed test:\n" << mLog->texts().join('\n');
+        mLog.reset();
+        mRoutes.reset();
+        mConnector.reset();
+        mEnv.reset();
+    }
+};
+
+// One entry of a JSON sample file of the data folder.
+inline QJsonObject sample(const char *key, const char *file)
+{
+    return JsonPath::readFile(QStringLiteral(TEST_DATA_DIR "/") + file).object().value(key).toObject();
+}
+
+// "[1,2,3]"; sorted for the joins whose order is a hash's.
+inline QString ids(QList<int> list, bool sort = false)
+{
+    if (sort)
+        std::sort(list.begin(), list.end());
+    QStringList out;
+    for (const int id : list)
+        out << QString::number(id);
+    return '[' + out.join(',') + ']';
+}
+
+template <typename List>
+QString ids(const List &records, bool sort = false)
+{
+    QList<int> list;
+    for (const auto &record : records)
+        list << record->id();
+    return ids(list, sort);
+}
