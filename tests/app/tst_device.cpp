@@ -164,7 +164,8 @@ void tst_Device::validTicketOnARoute()
     ZUBPrivate zub;
     zub.connectSignals();
     zub.connectBrokers();
-    QTRY_VERIFY_WITH_TIMEOUT(zub.state().localBroker, 10000);
+    // Once the scanner's report has come through, so do its scans.
+    QVERIFY(QTest::qWaitFor([&] { return mScanner.publishStatus(true, true, true) && QTest::qWaitFor([&] { return zub.state().qr; }, 200); }, 10000));
 
     const auto zone = [](int id, int ordinal, int stop) {
         return QJsonObject{{"id", id}, {"ordinal", ordinal}, {"stops", QJsonArray{QJsonObject{{"id", stop}, {"ordinal", ordinal}}}}};
