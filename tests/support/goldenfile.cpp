@@ -40,3 +40,18 @@ void GoldenFile::addRows(const QJsonObject &cases, const QString &goldenFile,
     for (auto it = cases.begin(); it != cases.end(); ++it)
         QTest::addRow("%s", qPrintable(it.key())) << it.key() << it.value() << expected.value(it.key()).toObject();
 }
+
+QByteArray GoldenFile::mismatch(const QString &fileName, const QString &name, const QJsonValue &actual)
+{
+    QJsonObject expected = JsonPath::readFile(fileName).object();
+    if (qEnvironmentVariableIsSet("ZUB_WRITE_GOLDEN")) {
+        expected.insert(name, actual);
+        QFile file(fileName);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return "cannot write " + fileName.toUtf8();
+        file.write(QJsonDocument(expected).toJson());
+    }
+    if (expected.value(name) == actual)
+        return {};
+    return JsonPath::describeMismatch({{name, actual}}, {{name, expected.value(name)}});
+}

@@ -20,6 +20,9 @@ QString path(const QString &stem);
 // Adds the columns "name", "testCase" and "expected" and one row per case.
 void addRows(const QJsonObject &cases, const QString &goldenFile,
              const std::function<QJsonObject(const QString &name, const QJsonValue &testCase)> &run);
+// One entry at a time: empty when `actual` equals entry `name` of the file, otherwise both,
+// pretty-printed; with ZUB_WRITE_GOLDEN set, that entry is written first.
+QByteArray mismatch(const QString &fileName, const QString &name, const QJsonValue &actual);
 
 } // namespace GoldenFile
 

@@ -1,6 +1,6 @@
 #include "tarvik/connector.h"
 
-#include "support/golden.h"
+#include "support/goldenfile.h"
 #include "support/httptestserver.h"
 #include "support/jsonpath.h"
 #include "support/logcapture.h"
@@ -331,7 +331,7 @@ void tst_Connector::transport()
     while (it.hasNext())
         files << QStringLiteral("%1 %2").arg(QDir(mEnv->path()).relativeFilePath(it.next())).arg(it.fileInfo().size());
     files.sort();
-    const QByteArray diff = Golden::mismatch(
+    const QByteArray diff = GoldenFile::mismatch(
         TEST_DATA_DIR "/transport.expected.json", name,
         QJsonObject{{"requests", QJsonArray::fromStringList(requests)}, {"signals", QJsonArray::fromStringList(*trace)},
                     {"lastSyncDate", c->lastSyncDate()}, {"stored", stored()}, {"files", QJsonArray::fromStringList(files)},

@@ -2,7 +2,7 @@
 
 #include "managerfixture.h"
 
-#include "support/golden.h"
+#include "support/goldenfile.h"
 
 #include <atomic>
 
@@ -188,7 +188,7 @@ void tst_FareManager::cases()
     for (QString text : mLog->texts())
         log << text.replace(mEnv->path(), "<dir>").replace(QRegularExpression("(in :? ?)\\d+ msec"), "\\1N msec");
     const QJsonObject actual{{"answers", QJsonArray::fromStringList(answers)}, {"log", QJsonArray::fromStringList(log)}};
-    const QByteArray diff = Golden::mismatch(TEST_DATA_DIR "/farecases.expected.json", name, actual);
+    const QByteArray diff = GoldenFile::mismatch(TEST_DATA_DIR "/farecases.expected.json", name, actual);
     QVERIFY2(diff.isEmpty(), diff.constData());
 }
 

@@ -22,7 +22,7 @@
 #include "tarvik/stopgroupstops.h"
 #include "tarvik/ticketmaterial.h"
 
-#include "support/golden.h"
+#include "support/goldenfile.h"
 #include "support/jsonpath.h"
 #include "support/logcapture.h"
 
@@ -248,7 +248,7 @@ void tst_Records::readsSamples()
     QJsonArray dumps;
     for (const QJsonValue &sample : samples)
         dumps.append(dump(QTest::currentDataTag(), sample.toObject()));
-    const QByteArray diff = Golden::mismatch(Expected, QTest::currentDataTag(), dumps);
+    const QByteArray diff = GoldenFile::mismatch(Expected, QTest::currentDataTag(), dumps);
     QVERIFY2(diff.isEmpty(), diff.constData());
 }
 

@@ -1,7 +1,7 @@
 #include "tarvik/fareproducts.h"
 #include "tarvik/route.h"
 
-#include "support/golden.h"
+#include "support/goldenfile.h"
 #include "support/jsonpath.h"
 #include "support/logcapture.h"
 
@@ -138,7 +138,7 @@ void tst_Route::cases_data()
 void tst_Route::cases()
 {
     QFETCH(QJsonObject, testCase);
-    const QByteArray diff = Golden::mismatch(Expected, QTest::currentDataTag(), runCase(testCase));
+    const QByteArray diff = GoldenFile::mismatch(Expected, QTest::currentDataTag(), runCase(testCase));
     QVERIFY2(diff.isEmpty(), diff.constData());
 }
 

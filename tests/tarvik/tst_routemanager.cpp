@@ -2,7 +2,7 @@
 
 #include "support/filesizelimit.h"
 #include "support/httptestserver.h"
-#include "support/golden.h"
+#include "support/goldenfile.h"
 
 #include <climits>
 
@@ -130,7 +130,7 @@ void tst_RouteManager::cases()
     for (QString line : mLog->texts())
         log << line.replace(mEnv->path(), "<dir>").replace(QRegularExpression("(in :? ?)\\d+ msec"), "\\1N msec");
     const QJsonObject actual{{"answers", QJsonArray::fromStringList(answers)}, {"log", QJsonArray::fromStringList(log)}};
-    const QByteArray diff = Golden::mismatch(TEST_DATA_DIR "/routemanager.expected.json", name, actual);
+    const QByteArray diff = GoldenFile::mismatch(TEST_DATA_DIR "/routemanager.expected.json", name, actual);
     QVERIFY2(diff.isEmpty(), diff.constData());
 }
 
