@@ -12,10 +12,8 @@
 #include "support/httptestserver.h"
 #include "support/logcapture.h"
 
-#include <QBuffer>
 #include <QDirIterator>
 #include <QElapsedTimer>
-#include <QImage>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QThread>
@@ -37,17 +35,6 @@ const QJsonObject kSyncReply{{"resp", "OK"}, {"newsyncdate", "06/12/2026 10:00:0
                              {"Axis", QJsonArray{QJsonObject{{"id", 101}, {"userIdentifier", "1A"}}}},
                              {"Stops", QJsonArray{QJsonObject{{"id", 1}}}}};
 
-QByteArray png()
-{
-    QImage image(3, 2, QImage::Format_RGB32);
-    image.fill(Qt::blue);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
-
 QJsonValue syncTables(const HttpTestServer::Request &request)
 {
     return QJsonDocument::fromJson(request.body)["syncTables"];
@@ -64,8 +51,27 @@ private slots:
         qRegisterMetaType<tarvik::KeyValue::Ptr>();
         QVERIFY2(mBroker.start(), qPrintable(mBroker.log()));
     }
-    void init();
-    void cleanup();
+    void init()
+    {
+        QVERIFY(mRig.prepare());
+        QVERIFY(mRig.env().writeFile("serialnumber", "ZUB-TEST-7\n"));
+        setSerialNumberFile(mRig.env().filePath("serialnumber").toStdString());
+        mServer = std::make_unique<HttpTestServer>();
+        QVERIFY(mServer->start());
+        mServer->setResponse(kSyncPath, Response::json(200, QJsonDocument(kSyncReply).toJson()));
+        mServer->setResponse(kActionPath, Response::json(200, "[]"));
+        mGateway = std::make_unique<DBManagerPrivate>(nullptr); // without a broker: the back-end side needs none
+        mLog = std::make_unique<LogCapture>();
+    }
+    void cleanup()
+    {
+        QThreadPool::globalInstance()->waitForDone(); // last access times are written in the background
+        mGateway.reset();
+        mRig.stop();
+        mLog.reset();
+        mServer.reset();
+        setSerialNumberFile(std::string());
+    }
 
     void startsWhenServiceNamesBackend();
     void sessions_data();
@@ -74,13 +80,7 @@ private slots:
 private:
     QString url() const { return mServer->baseUrl().toString() + "/bo"; }
     QString storage() { return mRig.env().filePath("tarvik/127_0_0_1/bo"); }
-    // The gateway without a broker: the back-end side needs none.
-    DBManagerPrivate &gateway()
-    {
-        if (!mGateway)
-            mGateway = std::make_unique<DBManagerPrivate>(nullptr);
-        return *mGateway;
-    }
+    DBManagerPrivate &gateway() { return *mGateway; }
     void seedStores(const QJsonObject &seed);
     QJsonValue call(const QJsonObject &step, QObject *validation);
 
@@ -142,31 +142,6 @@ QJsonValue tst_DBManagerBackend::call(const QJsonObject &step, QObject *validati
         return found ? QJsonValue(found->toJson()) : QJsonValue();
     }
     return QJsonValue(QJsonValue::Undefined);
-}
-
-void tst_DBManagerBackend::init()
-{
-    QVERIFY(mRig.prepare());
-    QVERIFY(mRig.env().writeFile("serialnumber", "ZUB-TEST-7\n"));
-    setSerialNumberFile(mRig.env().filePath("serialnumber").toStdString());
-    mServer = std::make_unique<HttpTestServer>();
-    QVERIFY(mServer->start());
-    mServer->setResponse(kSyncPath, Response::json(200, QJsonDocument(kSyncReply).toJson()));
-    mServer->setResponse(kActionPath, Response::json(200, "[]"));
-    mLog = std::make_unique<LogCapture>();
-}
-
-void tst_DBManagerBackend::cleanup()
-{
-    if (QTest::currentTestFailed())
-        qWarning().noquote() << "Log of the failed test:\n" << mLog->texts().join('\n');
-    // Last access times are written in the background: their log lines belong to this test.
-    QThreadPool::globalInstance()->waitForDone();
-    mGateway.reset();
-    mRig.stop();
-    mLog.reset();
-    mServer.reset();
-    setSerialNumberFile(std::string());
 }
 
 void tst_DBManagerBackend::startsWhenServiceNamesBackend()
@@ -257,7 +232,10 @@ void tst_DBManagerBackend::sessions_data()
 void tst_DBManagerBackend::sessions()
 {
     QFETCH(QJsonArray, steps);
-    QVERIFY(mRig.env().writeFile("there.png", png()));
+    QFile pngFile(TEST_DATA_DIR "/there.png");
+    QVERIFY(pngFile.open(QIODevice::ReadOnly));
+    const QByteArray png = pngFile.readAll();
+    QVERIFY(mRig.env().writeFile("there.png", png));
     QThread validation;
     QObject context;
     context.moveToThread(&validation);
@@ -287,7 +265,7 @@ void tst_DBManagerBackend::sessions()
             mServer->setResponse(kSyncPath, Response::json(200, QJsonDocument(reply).toJson()));
         if (step.contains("customerReply"))
             mServer->setResponse("/bo/web/api/customers/get_details",
-                                 Response::json(200, QJsonDocument(step["customerReply"].toObject()).toJson().replace("<png>", png().toBase64())));
+                                 Response::json(200, QJsonDocument(step["customerReply"].toObject()).toJson().replace("<png>", png.toBase64())));
         const int before = mServer->requestCount();
         fired = QJsonArray();
         mLog->clear();
