@@ -1,4 +1,3 @@
-#include "db/customerdb.h"
 #include "tarvik/actionlistmanager.h"
 #include "tarvik/connector.h"
 
@@ -6,7 +5,6 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -46,7 +44,6 @@ class tst_CardIndexes : public QObject
 private slots:
     void pendingActionsMatchWalk_data();
     void pendingActionsMatchWalk();
-    void customerStoreGainsCardIndex();
 };
 
 void tst_CardIndexes::pendingActionsMatchWalk_data()
@@ -88,23 +85,6 @@ void tst_CardIndexes::pendingActionsMatchWalk()
     for (const Action::Ptr &a : manager.actions())
         ids << QString::number(a->id());
     QTEST(ids.join(' '), "kept");
-}
-
-// A store from before the index; card c1 holds two customers, the later id stored first.
-void tst_CardIndexes::customerStoreGainsCardIndex()
-{
-    QTemporaryDir dir;
-    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "direct");
-    db.setDatabaseName(dir.filePath("customers.sqlite"));
-    QSqlQuery q(db);
-    QVERIFY(db.open() && q.exec("CREATE TABLE customers (id BIG INT, uuid, smartCardUuid CHAR(36), type, name, surname, "
-                                "email, mobile, image, accountCreationDate, lastAccessTime, PRIMARY KEY (id, smartCardUuid))"));
-    QVERIFY(q.exec("INSERT INTO customers (id, smartCardUuid) VALUES (9, 'c1'), (3, 'c1')"));
-    CustomerDB store(db.databaseName());
-    QVERIFY(q.exec("SELECT 1 FROM customers")); // a plan alone would not see the new schema
-    QVERIFY(q.exec("EXPLAIN QUERY PLAN SELECT * FROM customers WHERE smartCardUuid = 'c1'") && q.next());
-    QVERIFY2(q.value(3).toString().startsWith("SEARCH"), qPrintable(q.value(3).toString()));
-    QCOMPARE(store.find(QStringLiteral("c1"))->id(), 9); // the first row of a walk over the table, as before
 }
 
 QTEST_GUILESS_MAIN(tst_CardIndexes)

@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QThread>
 
 #include <atomic>
@@ -84,8 +85,11 @@ QJsonValue tst_Stores::run(const QJsonObject &step)
     const QString op = step["op"].toString();
     const QJsonValue arg = step["arg"];
     QSqlQuery sql(direct());
-    if (op == "sql")
-        return !sql.exec(arg.toString()) ? sql.lastError().text() : sql.next() ? QJsonValue::fromVariant(sql.value(0)) : QJsonValue(true);
+    if (op == "sql") { // the first row's last column
+        if (!sql.exec(arg.toString()))
+            return sql.lastError().text();
+        return sql.next() ? QJsonValue::fromVariant(sql.value(sql.record().count() - 1)) : QJsonValue(true);
+    }
     if (op == "insert") { // true, and whether the caller's record was left alone
         const auto customer = Customer::Ptr::create(arg.toObject());
         return QJsonArray{mCustomers->insert(customer), customer->lastAccessTime().isNull()};
@@ -94,7 +98,7 @@ QJsonValue tst_Stores::run(const QJsonObject &step)
         const Customer::Ptr found = arg.isString() ? mCustomers->find(arg.toString()) : mCustomers->find(arg.toInt());
         if (!found)
             return QJsonValue();
-        const bool recent = qAbs(found->lastAccessTime().secsTo(QDateTime::currentDateTimeUtc())) < 60;
+        const bool recent = found->lastAccessTime().isValid() && qAbs(found->lastAccessTime().secsTo(QDateTime::currentDateTimeUtc())) < 60;
         return JsonPath::withValue(found->toJson(), "lastAccessTime", recent ? "<recent>" : found->lastAccessTime().toString(Qt::ISODate));
     }
     if (op == "touch")
