@@ -10,8 +10,6 @@
 #include <QRegularExpression>
 #include <QThread>
 
-#include <atomic>
-
 namespace {
 
 template <typename T>
@@ -91,7 +89,6 @@ private slots:
     void calls();
     void serviceMessages();
     void blockCardFromAnotherThread();
-    void deviceReadWhileReplaced();
 
 private:
     BrokerFixture mBroker;
@@ -233,27 +230,6 @@ void tst_DBManager::blockCardFromAnotherThread()
     const MqttPeer::Message message = mRig.peer().mqtt().messages(topic).at(0);
     QCOMPARE(QJsonDocument::fromJson(message.payload).object(), (QJsonObject{{"status", 5}, {"reason", 3}, {"uid", "04A1B2"}}));
     QVERIFY(message.payload.contains("\n    \"reason\": 3") && !message.retain);
-}
-
-void tst_DBManager::deviceReadWhileReplaced()
-{
-    std::atomic<bool> stop{false};
-    std::atomic<int> reads{0};
-    DBManager *db = mRig.db();
-    std::unique_ptr<QThread> reader(QThread::create([&] {
-        while (!stop) {
-            if (const Device::Ptr device = db->device())
-                reads += device->userId() >= 0 ? 1 : 0;
-        }
-    }));
-    reader->start();
-    for (int i = 0; i < 50; ++i)
-        mRig.peer().publishStatus(QJsonObject{{"service", true}, {"device", QJsonObject{{"userId", i}}}});
-    QVERIFY(mRig.sync());
-    QTRY_VERIFY(reads > 0);
-    stop = true;
-    reader->wait();
-    QCOMPARE(db->device()->userId(), 49);
 }
 
 QTEST_GUILESS_MAIN(tst_DBManager)

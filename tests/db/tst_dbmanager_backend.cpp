@@ -160,11 +160,14 @@ void tst_DBManagerBackend::startsWhenServiceNamesBackend()
             firstSeen.insert(name, clock.elapsed());
     });
 
-    // The validation thread asks all along; it sees nothing, then a working link.
-    std::atomic<int> nullAnswers{0};
+    // The validation thread asks all along; it sees nothing, then a working link, and the
+    // device record replaced meanwhile.
+    std::atomic<int> nullAnswers{0}, devices{0};
     std::atomic<bool> axisFound{false}, stop{false};
     std::unique_ptr<QThread> worker(QThread::create([&] {
         while (!stop && !axisFound) {
+            if (const Device::Ptr device = db.device())
+                devices += device->userId() >= 0;
             tarvik::RouteManager *routes = db.routeData();
             if (!routes) {
                 // No store yet: nothing is looked up, nothing is fetched.
@@ -182,13 +185,16 @@ void tst_DBManagerBackend::startsWhenServiceNamesBackend()
         }
     }));
     worker->start();
-    QTRY_VERIFY_WITH_TIMEOUT(nullAnswers > 20, kWaitMs);
+    for (int i = 0; i < 50; ++i)
+        mRig.peer().publishStatus(QJsonObject{{"service", true}, {"device", QJsonObject{{"userId", i}}}});
+    QTRY_VERIFY_WITH_TIMEOUT(nullAnswers > 20 && devices > 0, kWaitMs);
     clock.start();
     mRig.peer().publishConfig(QJsonObject{{"bo_url", url()}});
     QTRY_VERIFY_WITH_TIMEOUT(axisFound, kWaitMs);
     stop = true;
     worker->wait();
 
+    QCOMPARE(db.device()->userId(), 49);
     QVERIFY(mLog->contains("[DBManager] WARN : Configured Tarvik URL is empty. Extracting from DBManager : " + url()));
     QCOMPARE(QSettings(mRig.env().settingsFile(), QSettings::IniFormat).value("tarvik/url").toString(), url());
     // The managers one after the other, 1, 2 and 3 seconds after the link; the device parameters
