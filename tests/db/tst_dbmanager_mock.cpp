@@ -10,16 +10,6 @@
 // request of data/mock-requests.json and what it answered (topics, answers without their time
 // stamp, the gateway's log lines) pinned in data/mock-answers.expected.json, which
 // ZUB_WRITE_GOLDEN=1 writes.
-namespace {
-
-const QString kRequestTopic = QStringLiteral("zeto/db/request");
-
-QByteArray request(int id, const char *method)
-{
-    return QJsonDocument(QJsonObject{{"id", id}, {"src", "ui"}, {"method", method}}).toJson(QJsonDocument::Compact);
-}
-
-} // namespace
 
 class tst_DBManagerMock : public QObject
 {
@@ -37,13 +27,8 @@ private slots:
         QFETCH(QJsonObject, expected);
         GOLDEN_COMPARE(exchange(testCase.toString().toUtf8()), expected);
     }
-    void answersWithoutData();
 
 private:
-    bool start()
-    {
-        return mRig.start(mBroker, true) && mRig.peer().listen(QStringLiteral("zeto/db/response/#"));
-    }
     QJsonObject exchange(const QByteArray &payload);
 
     BrokerFixture mBroker;
@@ -62,8 +47,8 @@ QJsonObject tst_DBManagerMock::exchange(const QByteArray &payload)
     const int before = mqtt.messages().size();
     const QDateTime since = QDateTime::currentDateTime().addSecs(-1);
     mLog->clear();
-    mqtt.publish(kRequestTopic, payload);
-    mqtt.publish(kRequestTopic, QStringLiteral(R"({"id":%1,"src":"probe","method":"getRoutes"})").arg(mProbe).toUtf8());
+    mqtt.publish("zeto/db/request", payload);
+    mqtt.publish("zeto/db/request", QStringLiteral(R"({"id":%1,"src":"probe","method":"getRoutes"})").arg(mProbe).toUtf8());
     if (!mqtt.waitForMessages(probeTopic, 1, 10000))
         return {};
     QJsonArray topics, answers, log;
@@ -99,24 +84,10 @@ void tst_DBManagerMock::initTestCase()
         QFile file(TEST_DATA_DIR "/" + name);
         QVERIFY(file.open(QIODevice::ReadOnly) && mRig.env().writeFile("tarvik/127_0_0_1/example/" + name, file.readAll()));
     }
-    QVERIFY(start());
+    QVERIFY(mRig.start(mBroker, true) && mRig.peer().listen("zeto/db/response/#"));
     mLog = std::make_unique<LogCapture>();
     QTRY_VERIFY_WITH_TIMEOUT(mRig.db()->fareData()->findFareProduct(201), 10000);
     QVERIFY(mRig.db()->routeData()->findAxis(101));
-}
-
-// Without a back-end link there is no data to answer from: empty answers, a failure for the
-// stop groups of an axis.
-void tst_DBManagerMock::answersWithoutData()
-{
-    GatewayRig::setSetting("tarvik/url", QString());
-    mRig.stop();
-    QVERIFY(start());
-    QCOMPARE(mRig.db()->routeData(), nullptr);
-    const QJsonObject routes = exchange(request(31, "getRoutes"));
-    const QJsonObject groups = exchange(R"({"id":33,"src":"ui","method":"getStopGroups","params":[{"name":"axis_id","value":5}]})");
-    QCOMPARE(routes["answers"][0]["resp"], QJsonValue(QJsonArray()));
-    QCOMPARE(groups["answers"][0]["error"]["error"], QJsonValue("Could not find axis id : 5"));
 }
 
 QTEST_GUILESS_MAIN(tst_DBManagerMock)
