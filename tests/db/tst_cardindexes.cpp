@@ -2,10 +2,8 @@
 #include "tarvik/connector.h"
 
 #include "support/logcapture.h"
+#include "support/testenv.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QTemporaryDir>
 #include <QtTest>
 
 using tarvik::Action;
@@ -42,28 +40,26 @@ class tst_CardIndexes : public QObject
 {
     Q_OBJECT
 private slots:
-    void pendingActionsMatchWalk_data();
+    void pendingActionsMatchWalk_data()
+    {
+        QTest::addColumn<QString>("loaded");
+        QTest::addColumn<QString>("merged");
+        QTest::addColumn<QString>("kept"); // ids after the merge's clean-up
+        QTest::newRow("resent-then-completed") << "4UAt 5UAt 4UAt" << "4CAt" << "4 5 4 4";
+        QTest::newRow("same-id-other-card") << "4UAt 4UBt" << "4CBt 5UAt" << "4 5";
+        QTest::newRow("completion-removes") << "3UAt 5UAt 3UAt 7UAt" << "6CAt 9UBt" << "7 9";
+        QTest::newRow("older-copy-takes-over") << "4UAx 4UAy 2UAy" << "5CAy 8UBt" << "4 8";
+        QTest::newRow("completed-then-resent") << "4CAt 4UAt 6UAt" << "4UAt 6CBt 7UAt" << "6 7";
+    }
     void pendingActionsMatchWalk();
 };
-
-void tst_CardIndexes::pendingActionsMatchWalk_data()
-{
-    QTest::addColumn<QString>("loaded");
-    QTest::addColumn<QString>("merged");
-    QTest::addColumn<QString>("kept"); // ids after the merge's clean-up
-    QTest::newRow("resent-then-completed") << "4UAt 5UAt 4UAt" << "4CAt" << "4 5 4 4";
-    QTest::newRow("same-id-other-card") << "4UAt 4UBt" << "4CBt 5UAt" << "4 5";
-    QTest::newRow("completion-removes") << "3UAt 5UAt 3UAt 7UAt" << "6CAt 9UBt" << "7 9";
-    QTest::newRow("older-copy-takes-over") << "4UAx 4UAy 2UAy" << "5CAy 8UBt" << "4 8";
-    QTest::newRow("completed-then-resent") << "4CAt 4UAt 6UAt" << "4UAt 6CBt 7UAt" << "6 7";
-}
 
 // Loaded from the list file, then merged with a sync's list.
 void tst_CardIndexes::pendingActionsMatchWalk()
 {
     QFETCH(QString, loaded);
     QFETCH(QString, merged);
-    QTemporaryDir dir;
+    TestEnv dir;
     tarvik::Connector connector;
     LogCapture log;
     tarvik::ActionListManager manager(connector, "SN-1", dir.path());
@@ -71,10 +67,8 @@ void tst_CardIndexes::pendingActionsMatchWalk()
     QJsonArray array;
     for (const Action::Ptr &a : actions(loaded))
         array.append(a->toJson());
-    QFile file(manager.filePath());
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QJsonDocument(array).toJson()) > 0);
-    file.close();
-    manager.onFileChanged(file.fileName());
+    QVERIFY(dir.writeFile(QDir(dir.path()).relativeFilePath(manager.filePath()), QJsonDocument(array).toJson()));
+    manager.onFileChanged(manager.filePath());
     for (const QString after : {"load", "merge"}) {
         if (after == "merge")
             manager.processNewList(actions(merged));

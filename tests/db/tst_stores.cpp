@@ -179,9 +179,7 @@ void tst_Stores::storesServeTwoThreads()
     QCOMPARE(failures.load(), 0);
     QVERIFY(!log.containsPart("ERROR"));
     QCOMPARE(mParams->find(QStringLiteral("COUNTER"))->value(), QStringLiteral("99"));
-    QSqlQuery count(direct());
-    QVERIFY(count.exec("SELECT COUNT(*) FROM customers") && count.next());
-    QCOMPARE(count.value(0).toInt(), 40);
+    QCOMPARE(run({{"op", "sql"}, {"arg", "SELECT COUNT(*) FROM customers"}}), QJsonValue(40));
     QTRY_COMPARE(QSqlDatabase::connectionNames().size(), mBaseline + 3);
 }
 
