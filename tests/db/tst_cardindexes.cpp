@@ -27,7 +27,8 @@ Action::List walk(const Action::List &list, const QString &uid, int counter)
 {
     Action::List found;
     for (const Action::Ptr &a : list) {
-        const auto latest = std::find_if(list.crbegin(), list.crend(), [&](const Action::Ptr &b) { return b->id() == a->id() && b->smartCardUuid() == uid; });
+        const auto latest = std::find_if(list.crbegin(), list.crend(),
+                                         [&](const Action::Ptr &b) { return b->id() == a->id() && b->smartCardUuid() == uid; });
         if (a->smartCardUuid() == uid && *latest == a && a->counter() > counter && a->status() != "COMPLETED")
             found << a;
     }
@@ -73,7 +74,8 @@ void tst_CardIndexes::pendingActionsMatchWalk()
         if (after == "merge")
             manager.processNewList(actions(merged));
         for (const auto &[uid, counter] : {std::make_pair("A", 0), {"A", 4}, {"B", 0}, {"B", 4}})
-            QVERIFY2(manager.actionsByUid(uid, counter) == walk(manager.actions(), uid, counter), qPrintable(after + uid + QString::number(counter)));
+            QVERIFY2(manager.actionsByUid(uid, counter) == walk(manager.actions(), uid, counter),
+                     qPrintable(QStringLiteral("card %1 above %2 after the %3").arg(uid).arg(counter).arg(after)));
     }
     QStringList ids;
     for (const Action::Ptr &a : manager.actions())

@@ -28,17 +28,14 @@ namespace {
 const QString kSyncPath = QStringLiteral("/bo/web/api/sync_bo");
 const QString kActionPath = QStringLiteral("/bo/web/abt/client/action");
 const int kWaitMs = 10000;
+// A picture of 3 x 2 pixels.
+const QByteArray kPng = QByteArray::fromBase64("iVBORw0KGgoAAAANSUhEUgAAAAMAAAACCAIAAAASFvFNAAAAD0lEQVR4nGNgYPgPQzAWADXeBfvilmCeAAAAAElFTkSuQmCC");
 
 // One answer for every sync: the route manager, the fare manager and the device parameters
 // each take their part of it.
 const QJsonObject kSyncReply{{"resp", "OK"}, {"newsyncdate", "06/12/2026 10:00:00"}, {"DeviceTypeKeyValues", QJsonArray()},
                              {"Axis", QJsonArray{QJsonObject{{"id", 101}, {"userIdentifier", "1A"}}}},
                              {"Stops", QJsonArray{QJsonObject{{"id", 1}}}}};
-
-QJsonValue syncTables(const HttpTestServer::Request &request)
-{
-    return QJsonDocument::fromJson(request.body)["syncTables"];
-}
 
 } // namespace
 
@@ -153,8 +150,8 @@ void tst_DBManagerBackend::startsWhenServiceNamesBackend()
     QElapsedTimer clock;
     connect(mServer.get(), &HttpTestServer::requestReceived, this, [&] {
         const HttpTestServer::Request request = mServer->lastRequest();
-        const QString name = request.path() == kSyncPath ? QJsonDocument(syncTables(request).toArray()).toJson(QJsonDocument::Compact)
-                                                         : request.path();
+        const QJsonValue tables = QJsonDocument::fromJson(request.body)["syncTables"];
+        const QString name = request.path() == kSyncPath ? QJsonDocument(tables.toArray()).toJson(QJsonDocument::Compact) : request.path();
         if (!firstSeen.contains(name))
             firstSeen.insert(name, clock.elapsed());
     });
@@ -237,21 +234,19 @@ void tst_DBManagerBackend::sessions_data()
 void tst_DBManagerBackend::sessions()
 {
     QFETCH(QJsonArray, steps);
-    QFile pngFile(TEST_DATA_DIR "/there.png");
-    QVERIFY(pngFile.open(QIODevice::ReadOnly));
-    const QByteArray png = pngFile.readAll();
-    QVERIFY(mRig.env().writeFile("there.png", png));
+    QVERIFY(mRig.env().writeFile("there.png", kPng));
     QThread validation;
     QObject context;
     context.moveToThread(&validation);
     validation.start();
     const auto stop = qScopeGuard([&] { validation.quit(), validation.wait(); });
     QJsonArray fired;
-    connect(&gateway(), &DBManagerPrivate::onDeviceParamChanged, this, [&](const tarvik::KeyValue::Ptr &p) { fired.append("changed " + p->key()); });
-    connect(&gateway(), &DBManagerPrivate::onDeviceParamRemoved, this, [&](const tarvik::KeyValue::Ptr &p) { fired.append("removed " + p->key()); });
+    const auto note = [&](QString what) { return [&, what](const tarvik::KeyValue::Ptr &p) { fired.append(what + p->key()); }; };
+    connect(&gateway(), &DBManagerPrivate::onDeviceParamChanged, this, note("changed "));
+    connect(&gateway(), &DBManagerPrivate::onDeviceParamRemoved, this, note("removed "));
     QJsonArray actual;
     for (const QJsonValue &value : steps) {
-        const QByteArray text = QJsonDocument(value.toObject()).toJson().replace("<url>", url().toUtf8()).replace("<png>", png.toBase64())
+        const QByteArray text = QJsonDocument(value.toObject()).toJson().replace("<url>", url().toUtf8()).replace("<png>", kPng.toBase64())
                                  .replace("<folder>", mRig.env().path().toUtf8());
         const QJsonObject step = QJsonDocument::fromJson(text).object(), settings = step["settings"].toObject();
         for (auto it = settings.begin(); it != settings.end(); ++it)
@@ -264,7 +259,8 @@ void tst_DBManagerBackend::sessions()
         if (step.contains("reply"))
             mServer->setResponse(kSyncPath, Response::json(200, QJsonDocument(reply).toJson()));
         if (step.contains("customerReply"))
-            mServer->setResponse("/bo/web/api/customers/get_details", Response::json(200, QJsonDocument(step["customerReply"].toObject()).toJson()));
+            mServer->setResponse("/bo/web/api/customers/get_details",
+                                 Response::json(200, QJsonDocument(step["customerReply"].toObject()).toJson()));
         const int before = mServer->requestCount();
         fired = QJsonArray();
         mLog->clear();
@@ -277,8 +273,9 @@ void tst_DBManagerBackend::sessions()
         QTRY_VERIFY_WITH_TIMEOUT(mServer->requestCount() >= before + step["requests"].toInt(), kWaitMs);
         QJsonArray requests;
         for (const HttpTestServer::Request &request : mServer->requests().mid(before)) {
-            if (request.path() != kActionPath && (request.path() != kSyncPath || syncTables(request) == QJsonArray{20}))
-                requests.append(QJsonArray{request.path(), QJsonDocument::fromJson(request.body).object()});
+            const QJsonObject body = QJsonDocument::fromJson(request.body).object();
+            if (request.path() != kActionPath && (request.path() != kSyncPath || body["syncTables"] == QJsonArray{20}))
+                requests.append(QJsonArray{request.path(), body});
         }
         QStringList log = mLog->texts().filter(QRegularExpression("^\\[DBManager\\] "));
         log.sort(); // the last access time is written in the background
@@ -290,12 +287,12 @@ void tst_DBManagerBackend::sessions()
         QJsonObject timers; // running: their periods, stopped: 0
         for (const QTimer *timer : gateway().findChildren<QTimer *>(QRegularExpression("^(deviceParamSync|cleanup)Timer$")))
             timers.insert(timer->objectName(), timer->isActive() ? timer->interval() : 0);
-        const QJsonObject done{{"step", value}, {"result", result}, {"log", QJsonArray::fromStringList(log)}, {"signals", fired},
-                               {"requests", requests}, {"files", QJsonArray::fromStringList(files)}, {"timers", timers}};
-        actual.append(QJsonDocument::fromJson(QString(QJsonDocument(done).toJson()).replace(url(), "<url>").replace(mRig.env().path(), "<folder>")
-                                                  .replace(QRegularExpression("\\d+ msec"), "<n> msec")
-                                                  .replace(QRegularExpression("(older than \\d+ day\\(s\\)|access time to) : [^\"]*"), "\\1 : <time>")
-                                                  .toUtf8()).object());
+        QString done = QJsonDocument(QJsonObject{{"step", value}, {"result", result}, {"log", QJsonArray::fromStringList(log)},
+                                                 {"signals", fired}, {"requests", requests}, {"files", QJsonArray::fromStringList(files)},
+                                                 {"timers", timers}}).toJson();
+        done.replace(url(), "<url>").replace(mRig.env().path(), "<folder>").replace(QRegularExpression("\\d+ msec"), "<n> msec");
+        done.replace(QRegularExpression("(older than \\d+ day\\(s\\)|access time to) : [^\"]*"), "\\1 : <time>");
+        actual.append(QJsonDocument::fromJson(done.toUtf8()).object());
     }
     const QByteArray diff = GoldenFile::mismatch(TEST_DATA_DIR "/backend-sessions.expected.json", QTest::currentDataTag(), actual);
     QVERIFY2(diff.isEmpty(), diff.constData());

@@ -52,7 +52,8 @@ void tst_Stores::open(const QString &folder)
     mParams = std::make_unique<DeviceParamsDB>(dir + "/deviceParams.sqlite");
     const auto note = [this](const QString &name) {
         return [this, name](const KeyValue::Ptr &p) {
-            mSignals.append(QStringLiteral("%1 %2 %3 of %4").arg(name, p->key()).arg(bool(mParams->find(p->key()))).arg(mParams->findAll().size()));
+            const bool found = mParams->find(p->key());
+            mSignals.append(QStringLiteral("%1 %2 %3 of %4").arg(name, p->key()).arg(found).arg(mParams->findAll().size()));
         };
     };
     connect(mParams.get(), &DeviceParamsDB::changed, this, note("changed"));
@@ -71,7 +72,6 @@ void tst_Stores::init()
 
 void tst_Stores::cleanup()
 {
-    direct().close();
     QSqlDatabase::removeDatabase("direct");
     mCustomers.reset();
     mParams.reset();
@@ -141,7 +141,8 @@ void tst_Stores::sessions()
     QFETCH(QJsonArray, steps);
     QJsonArray actual;
     for (const QJsonValue &value : steps) {
-        const QJsonObject step = QJsonDocument::fromJson(QJsonDocument(value.toObject()).toJson().replace("<folder>", mEnv->path().toUtf8())).object();
+        const QByteArray text = QJsonDocument(value.toObject()).toJson().replace("<folder>", mEnv->path().toUtf8());
+        const QJsonObject step = QJsonDocument::fromJson(text).object();
         LogCapture log;
         mSignals = QJsonArray();
         const QJsonValue result = run(step);
