@@ -9,7 +9,6 @@
 #include "support/dbservicepeer.h"
 #include "support/testenv.h"
 
-#include <QSignalSpy>
 #include <QtTest>
 
 #include <memory>
@@ -27,10 +26,10 @@ public:
     {
         stop();
         mEnv = std::make_unique<TestEnv>();
-        if (!mEnv->writeFile(QStringLiteral("zub.conf"), QByteArray()))
+        if (!mEnv->writeFile("zub.conf", QByteArray()))
             return false;
         manager::Settings::instance()->setDefaultLocation(QFileInfo(mEnv->settingsFile()));
-        setSetting(QStringLiteral("tarvik/storagePath"), mEnv->filePath(QStringLiteral("tarvik")));
+        setSetting("tarvik/storagePath", mEnv->filePath("tarvik"));
         for (auto it = settings.cbegin(); it != settings.cend(); ++it)
             setSetting(it.key(), it.value());
         return true;
@@ -55,27 +54,15 @@ public:
         if (initialize)
             mDb->initialize();
         QSignalSpy heard(mDb.get(), &DBManager::onPaperTicketIssuingStarted);
-        return QTest::qWaitFor(
-                   [&] {
-                       mPeer->publishUiRequest(QStringLiteral("issueSingleTicket"), 0);
-                       return heard.wait(20);
-                   },
-                   10000)
-               && sync();
+        return QTest::qWaitFor([&] { return mPeer->publishUiRequest("issueSingleTicket", 0), heard.wait(20); }, 10000) && sync();
     }
 
     // Waits until the gateway has handled everything the service published before.
     bool sync()
     {
-        QSignalSpy info(mDb.get(), &DBManager::onInfoChanged);
         const QString probe = QStringLiteral("sync-%1").arg(++mCount);
-        mPeer->publishInfo(QJsonObject{{QStringLiteral("service"), QJsonObject{{QStringLiteral("version"), probe}}}});
-        QDeadlineTimer deadline(5000);
-        while (mDb->info().serviceVersion != probe) {
-            if (deadline.hasExpired() || !info.wait(int(deadline.remainingTime())))
-                return false;
-        }
-        return true;
+        mPeer->publishInfo(QJsonObject{{"service", QJsonObject{{"version", probe}}}});
+        return QTest::qWaitFor([&] { return mDb->info().serviceVersion == probe; }, 5000);
     }
 
     void stop()
