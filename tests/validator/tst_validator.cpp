@@ -35,8 +35,6 @@ QString urban(int id = 99, qint64 from = -600)
         .arg(secs(-3600)).arg(id).arg(from == 0 ? QStringLiteral("-1") : secs(from));
 }
 
-QString dynamic() { return QStringLiteral("DYNAMIC|1234|A1|%1|99|5|1|%2|3600|7|30|3").arg(secs(-3600), secs(-95)); }
-
 ValidatorResult resultAt(const QSignalSpy &spy, int i) { return spy.at(i).at(0).value<ValidatorResult>(); }
 
 } // namespace
@@ -137,7 +135,6 @@ void tst_Validator::scanEndToEnd_data()
     const QString valid = QStringLiteral("Ticket is valid");
     const QString invalid = QStringLiteral("Invalid ticket");
     QTest::newRow("urban") << urban() << true << 0 << valid;
-    QTest::newRow("dynamic") << dynamic() << true << 0 << valid;
     QTest::newRow("urban-not-yet-active") << urban(99, 60) << true << 104 << QStringLiteral("Ticket is not valid");
     QTest::newRow("urban-without-route") << urban() << false << 100 << QStringLiteral("Ticket scanned while not on route");
     QTest::newRow("empty-ticket") << urban(99, 0).replace("|3600|", "|-1|") << true << 100 << invalid;
