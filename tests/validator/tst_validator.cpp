@@ -20,8 +20,6 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-#include <atomic>
-
 namespace {
 
 const QDateTime kNow(QDate(2026, 3, 10), QTime(12, 0), Qt::UTC);
@@ -55,8 +53,6 @@ private slots:
     void statusMap_data();
     void statusMap();
     void facadeCallsReachTheWorker();
-    void storeEMVResults_data();
-    void storeEMVResults();
 
 private:
     // Everything queued so far has been handled by the worker and re-emitted by the facade.
@@ -249,40 +245,6 @@ void tst_Validator::facadeCallsReachTheWorker()
     QCOMPARE(mLog->count("[validator] Current stop set to 'S31' (id=31) stop group 'Z3' (id=3)"), 2);
     QCOMPARE(mLog->count("[validator] Stopping route 6 with execution id 77"), 1);
     QVERIFY(mLog->contains("[validator] WARN: validator/db_clean_minutes is -5, cleaning every minute instead"));
-}
-
-void tst_Validator::storeEMVResults_data()
-{
-    QTest::addColumn<bool>("answered"); // with a basket of two tickets; else with none
-    QTest::addColumn<QByteArray>("params");
-    QTest::newRow("answered") << true << QByteArray(R"([{"errorCode":402,"ticketId":"T1"},{"errorCode":402,"ticketId":"T2"}])");
-    QTest::newRow("timed-out-null-basket") << false << QByteArray("[]");
-}
-
-void tst_Validator::storeEMVResults()
-{
-    QFETCH(bool, answered);
-    QFETCH(QByteArray, params);
-    Configuration().set("db/timeout_ms", answered ? 5000 : 300);
-    const QJsonObject answer = DbServicePeer::answer("storeEMVResult", QJsonArray{QJsonObject{{"id", 4}}});
-    mDbPeer.setScript([&](const QJsonObject &request) { if (answered) mDbPeer.reply(request, answer); });
-    const auto basket = answered ? std::make_shared<Basket>() : nullptr;
-    if (basket)
-        basket->setPreviousTickets({{2, {QStringLiteral("T2")}}, {1, {QStringLiteral("T1")}}});
-    ValidatorPrivate *worker = mValidator->worker();
-    std::atomic<int> outcome{-1};
-    QMetaObject::invokeMethod(worker, [&, worker] { outcome = worker->storeEMVResults(basket, 402) ? 1 : 0; });
-    QTRY_VERIFY_WITH_TIMEOUT(outcome >= 0, 10000);
-    Configuration().set("db/timeout_ms", 5000);
-    QCOMPARE(outcome == 1, answered);
-    QCOMPARE(mDbPeer.requests().size(), 1);
-    const QJsonObject request = mDbPeer.requests().first();
-    QCOMPARE(request["method"].toString() + QJsonDocument(request["params"].toArray()).toJson(QJsonDocument::Compact),
-             QStringLiteral("storeEMVResult") + params);
-    const QString logLine = answered
-        ? "[validator] DB Response: " + QJsonDocument(answer).toJson(QJsonDocument::Indented)
-        : QStringLiteral("[validator] DBmanager returned null on storeEMVResult() request");
-    QVERIFY2(mLog->contains(logLine), qPrintable(mLog->texts().join('\n')));
 }
 
 QTEST_GUILESS_MAIN(tst_Validator)
