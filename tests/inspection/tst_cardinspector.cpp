@@ -31,6 +31,7 @@ class tst_CardInspector : public QObject
     Q_OBJECT
 private slots:
     void initTestCase() { QVERIFY2(mBroker.start(), qPrintable(mBroker.log())); }
+    void init();
     void cleanup() { mRig.reset(); }
     void cards_data();
     void cards();
@@ -46,7 +47,6 @@ private:
         std::unique_ptr<DBManager> db;
         std::unique_ptr<CardInspector> inspector;
     };
-    bool start(const QString &cardTypes, int carrier);
     // The reader requests seen, as "<topic below zeto/rfid/> <payload>".
     QStringList requests() const;
 
@@ -54,15 +54,16 @@ private:
     std::unique_ptr<Rig> mRig;
 };
 
-// Builds the service as the controller does; once the client's own probe comes back, the
-// broker holds every subscription. The device record then names `carrier`.
-bool tst_CardInspector::start(const QString &cardTypes, int carrier)
+// Builds the row's service as the controller does; once the client's own probe comes back, the
+// broker holds every subscription. The device record then names the row's carrier.
+void tst_CardInspector::init()
 {
+    QFETCH(QString, cardTypes);
+    QFETCH(int, carrier);
     mRig = std::make_unique<Rig>();
     Rig &r = *mRig;
-    if (!r.env.writeFile("zub.conf", QByteArray()) || !r.peer.connectTo(mBroker.host(), mBroker.port())
-        || !r.peer.subscribe("zeto/rfid/#", 2))
-        return false;
+    QVERIFY(r.env.writeFile("zub.conf", QByteArray()));
+    QVERIFY(r.peer.connectTo(mBroker.host(), mBroker.port()) && r.peer.subscribe("zeto/rfid/#", 2));
     manager::Settings::instance()->setDefaultLocation(QFileInfo(r.env.settingsFile()));
     Configuration().set("rfid/card_type", cardTypes);
     r.client.setHostname(mBroker.host());
@@ -73,11 +74,10 @@ bool tst_CardInspector::start(const QString &cardTypes, int carrier)
     QSignalSpy probe(&r.client, &manager::MqttClient::received);
     QSignalSpy device(r.db.get(), &DBManager::onDeviceChanged);
     r.client.connect();
-    const bool subscribed = QTest::qWaitFor([&] { return r.client.publish("{}", "test/probe") && probe.wait(200); }, 10000);
+    QVERIFY(QTest::qWaitFor([&] { return r.client.publish("{}", "test/probe") && probe.wait(200); }, 10000));
     r.peer.publish("zeto/db/status", R"({"service":true,"state":1,"device":{"carrierId":)" + QByteArray::number(carrier) + "}}");
-    const bool known = device.wait(5000);
+    QVERIFY(device.wait(5000));
     r.peer.clear();
-    return subscribed && known;
 }
 
 QStringList tst_CardInspector::requests() const
@@ -114,14 +114,11 @@ void tst_CardInspector::cards_data()
 
 void tst_CardInspector::cards()
 {
-    QFETCH(QString, cardTypes);
-    QFETCH(int, carrier);
     QFETCH(QByteArray, dropped);
     QFETCH(QByteArray, card);
     QFETCH(QStringList, expectedRequests);
     QFETCH(int, inspected);
     QFETCH(QStringList, expectedLog);
-    QVERIFY(start(cardTypes, carrier));
     QSignalSpy results(mRig->inspector.get(), &CardInspector::inspectedCard);
     QSignalSpy errors(mRig->inspector.get(), &CardInspector::cardInspectionError);
     if (!dropped.isEmpty()) {
