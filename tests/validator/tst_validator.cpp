@@ -91,9 +91,7 @@ void tst_Validator::initTestCase()
     mClient.setHostname(mBroker.host());
     mClient.setPort(mBroker.port());
     mDb = std::make_unique<DBManager>(&mClient);
-    QSignalSpy connected(&mClient, &manager::MqttClient::connected);
     mClient.connect();
-    QVERIFY(connected.wait(10000));
     QSignalSpy ready(mDb.get(), &DBManager::onPaperTicketIssuingStarted);
     QVERIFY(QTest::qWaitFor([&] { return mDbPeer.publishUiRequest("issueSingleTicket", 0), ready.wait(20); }, 10000));
 
