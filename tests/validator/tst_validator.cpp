@@ -95,7 +95,7 @@ void tst_Validator::initTestCase()
     QSignalSpy ready(mDb.get(), &DBManager::onPaperTicketIssuingStarted);
     QVERIFY(QTest::qWaitFor([&] { return mDbPeer.publishUiRequest("issueSingleTicket", 0), ready.wait(20); }, 10000));
 
-    const QJsonObject route = JsonPath::readFile(TEST_DATA_DIR "/route.json").object();
+    const QJsonObject route = JsonPath::readFile(ROUTE_FILE).object();
     mRoute = std::make_unique<tarvik::Route>(route["route"].toObject());
     mRoute->setCarrierId(route["carrierId"].toInt());
     mRoute->setFareProducts(tarvik::FareProducts(route["fareProducts"].toObject()));
@@ -182,26 +182,15 @@ void tst_Validator::scanDuringPassbackWaitGetsItsOwnVerdict()
     QCOMPARE(resultAt(scanned, 1).getTicketUID(), QStringLiteral("7-1234-A1-100"));
 }
 
+// The rows of data/statuses.json: the scanner's and the reader's status reports, and the flags.
 void tst_Validator::statusMap_data()
 {
     QTest::addColumn<QByteArray>("qrStatus");
     QTest::addColumn<QByteArray>("rfidStatus");
     QTest::addColumn<QString>("flags"); // qr, qrEnabled, rfid, rfidEnabled
-    const auto qr = [](const char *service, const char *active, const char *enabled) {
-        return QStringLiteral(R"({"service":%1,"device":{"active":%2,"enabled":%3}})").arg(service, active, enabled).toUtf8();
-    };
-    const auto rfid = [](const char *service, int state) {
-        return QStringLiteral(R"({"service":%1,"device":{"state":%2}})").arg(service).arg(state).toUtf8();
-    };
-    QTest::newRow("qr-enabled") << qr("true", "true", "true") << QByteArray() << QStringLiteral("1100");
-    QTest::newRow("qr-not-enabled") << qr("true", "true", "false") << QByteArray() << QStringLiteral("1000");
-    QTest::newRow("qr-active-as-text") << qr("true", "\"true\"", "true") << QByteArray() << QStringLiteral("0000");
-    QTest::newRow("qr-service-down") << qr("false", "true", "true") << QByteArray() << QStringLiteral("0000");
-    for (int state : {0, 1, 2, 3, 4})
-        QTest::addRow("rfid-state-%d", state) << QByteArray() << rfid("true", state)
-                                               << QString(state == 1 ? "0010" : state == 2 || state == 3 ? "0011" : "0000");
-    QTest::newRow("rfid-service-down") << QByteArray() << rfid("false", 2) << QStringLiteral("0000");
-    QTest::newRow("each-keeps-the-other") << qr("true", "true", "true") << rfid("true", 2) << QStringLiteral("1111");
+    const auto report = [](const QJsonValue &v) { return v.isObject() ? QJsonDocument(v.toObject()).toJson() : QByteArray(); };
+    for (const QJsonValue &row : JsonPath::readFile(TEST_DATA_DIR "/statuses.json").array())
+        QTest::newRow(qPrintable(row["row"].toString())) << report(row["qr"]) << report(row["rfid"]) << row["flags"].toString();
 }
 
 void tst_Validator::statusMap()
