@@ -107,8 +107,8 @@ void tst_CardInspector::cards_data()
         requests.replaceInStrings("@emv-data.expected", sample("emv-data.expected"));
         const QString dropped = row["dropped"].toString();
         QTest::newRow(qPrintable(row["row"].toString())) << row["cardTypes"].toString() << row["carrier"].toInt()
-            << (dropped.isEmpty() ? QByteArray() : sample(dropped)) << QJsonDocument(card).toJson(QJsonDocument::Compact) << requests << row["inspected"].toInt()
-            << row["logs"].toVariant().toStringList();
+            << (dropped.isEmpty() ? QByteArray() : sample(dropped)) << QJsonDocument(card).toJson(QJsonDocument::Compact)
+            << requests << row["inspected"].toInt() << row["logs"].toVariant().toStringList();
     }
 }
 

@@ -188,7 +188,8 @@ void tst_RfidInspector::dumps()
         QSKIP("The text form of a date-time names days and months in the system locale");
     QFile golden(QStringLiteral(TEST_DATA_DIR "/lucv2-inspection.log"));
     QVERIFY2(golden.open(QIODevice::ReadOnly), qPrintable(golden.errorString()));
-    const std::unique_ptr<RfidCard> model = card("lucv2", {{"data/usageLog/transactionType", 20}, {"data/usageLog/productId", 9}});
+    const std::unique_ptr<RfidCard> model =
+        card("lucv2", {{"data/usageLog/transactionType", 20}, {"data/usageLog/productId", 9}});
     Configuration().set("zub/period_pass_hourly", true);
     // an odd second: made even
     mInspectors["ZetoLUCv2"]->setClock([] { return QDateTime(QDate(2024, 4, 8), QTime(20, 0, 1, 500), Qt::UTC); });

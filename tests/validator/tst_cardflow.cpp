@@ -142,7 +142,8 @@ void tst_CardFlow::init()
     });
     auto basket = std::make_shared<Basket>();
     basket->setPreviousTickets({{2, {QStringLiteral("T2")}}, {1, {QStringLiteral("T1")}}});
-    mRig->validator = std::make_unique<Validator>(&mRig->client, *mRig->db, words.contains("nobasket") ? nullptr : basket, nullptr);
+    mRig->validator =
+        std::make_unique<Validator>(&mRig->client, *mRig->db, words.contains("nobasket") ? nullptr : basket, nullptr);
 
     // Each signal of the service leaves a line in the log, in order with the client's publishes.
     const auto mark = [this](void (Validator::*signal)(), const char *name) {
@@ -271,8 +272,8 @@ void tst_CardFlow::roads()
     }
     // The gateway's wait for the EMV results runs the validation thread's events: the fence
     // must not overtake it.
-    QTRY_COMPARE(mRig->log.texts().filter(QRegularExpression("^\\[validator\\] (DB Response: |DBmanager returned null)")).size(),
-                 int(expected.count("store:")));
+    const QRegularExpression stored("^\\[validator\\] (DB Response: |DBmanager returned null)");
+    QTRY_COMPARE(mRig->log.texts().filter(stored).size(), int(expected.count("store:")));
     // A reader error whose transaction error closes the row: everything before it is done.
     const QString fence = QStringLiteral("[validator] ERROR: RFID error (202): fence");
     mRig->reader.publish(kRfid + "error", R"({"code":202,"what":"fence"})");
