@@ -133,6 +133,7 @@ void tst_RfidInspector::inspects()
     QCOMPARE(json["route"].toObject(), route);
     QCOMPARE(json["transTimestamp"].toString(), QString(ride ? "2024-04-08T19:30:00Z" : ""));
     QCOMPARE(json["vehicleId"].toInt(), ride ? value("vehicleId").toInt() : 0);
+    QCOMPARE(json["deviceType"].toString(), QString(ride ? "VALIDATOR" : "Unknown"));
     if (transType != 0)
         QCOMPARE(json[transType == 8 ? "periodPass" : "storedJourneys"], row["detail"]);
     QCOMPARE(json[transType == 8 ? "storedJourneys" : "periodPass"], QJsonValue(QJsonValue::Null));
