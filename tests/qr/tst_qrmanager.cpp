@@ -3,6 +3,7 @@
 #include "qr/qrcrypto_v1.h"
 #include "qr/qrmanager.h"
 #include "support/brokerfixture.h"
+#include "support/jsonpath.h"
 #include "support/logcapture.h"
 #include "support/qrscannerpeer.h"
 #include "support/qrtestkey.h"
@@ -141,6 +142,7 @@ void tst_QRManager::gating()
     QVERIFY(mRig->log.contains("[qr] Set configuration request:\n" + body));
 }
 
+// The rows of data/messages.json, and those whose texts are built here.
 void tst_QRManager::messages_data()
 {
     QTest::addColumn<QByteArray>("ini");
@@ -149,44 +151,24 @@ void tst_QRManager::messages_data()
     QTest::addColumn<QString>("signal"); // empty: nothing emitted
     QTest::addColumn<QVariant>("value");
     QTest::addColumn<QStringList>("logs"); // each logged, the last one last of all
-    auto report = [](const char *name, const QString &subTopic, const QByteArray &payload, const QString &signal,
-                     const QVariant &value, const QString &log, const QByteArray &ini = QByteArray()) {
-        QTest::newRow(name) << ini << subTopic << payload << signal << value << QStringList{log};
+    const auto scanned = [](const QString &text) { return QJsonDocument(QJsonObject{{"data", text}}).toJson(); };
+    const auto enciphered = [](const QByteArray &plain) { return QrTestKey::encipher(QrTestKey::pad(plain)); };
+    for (const QJsonValue &row : JsonPath::readFile(TEST_DATA_DIR "/messages.json").array()) {
+        const QJsonValue payload = row["payload"];
+        const QByteArray bytes = row["scan"].isString() ? scanned(row["scan"].toString())
+            : row["cipher"].isString()                  ? scanned(enciphered(row["cipher"].toString().toLatin1()))
+            : payload.isString() ? payload.toString().toUtf8() : QJsonDocument::fromVariant(payload.toVariant()).toJson();
+        QTest::newRow(qPrintable(row["row"].toString())) << row["ini"].toString().toUtf8() << row["topic"].toString("barcode")
+            << bytes << row["signal"].toString() << row["value"].toVariant() << row["logs"].toVariant().toStringList();
+    }
+    const auto scan = [&](const char *name, const QString &text, const QString &signal, const QVariant &value,
+                          const QString &log) {
+        QTest::newRow(name) << QByteArray() << "barcode" << scanned(text) << signal << value << QStringList{log};
     };
-    auto scan = [](const char *name, const QString &text, const QString &signal, const QVariant &value,
-                   const QStringList &logs, const QByteArray &ini = QByteArray()) {
-        QTest::newRow(name) << ini << "barcode" << QJsonDocument(QJsonObject{{"data", text}}).toJson() << signal
-                            << value << logs;
-    };
-    const QByteArray info = R"({"firmware":"2.1","serial":7})";
-    report("info", "info", info, "info", mapOf(info), "[qr] Received info response");
-    report("config-array", "config", "[1]", "config", QVariantMap(), "[qr] Received config response");
-    report("error", "error", R"({"command":"enable","error":"busy"})", "error", "Command enable failed: busy",
-           "[qr] Received operation error");
-    report("status-before-info", "status", info, "status", mapOf(info), "[qr] Received status response",
-           "[qr]\nsub_info=${qr/base}/status\n");
-    report("malformed", "status", R"({"service":)", QString(), QVariant(),
-           "[qr] Received malformed data on topic: zeto/barcodeman/status");
-
-    const QString eci = QStringLiteral("\\000026");
-    const QByteArray noCrypto = "[qr]\ncrypto=crypto_v2\n";
-    const QByteArray plain("1|2|3\0zz", 8);
-    const QString ticket = QrTestKey::encipher(QrTestKey::pad(plain));
     QJsonParseError parseError;
     QJsonDocument::fromJson("{oops", &parseError);
-    scan("maintenance", R"({"cmd":"reboot"})", "maintenanceQrScanned", QVariantMap{{"cmd", "reboot"}},
-         {"[qr] Maintenance QR code scanned : {\n    \"cmd\": \"reboot\"\n}\n"});
-    scan("eci-array-no-decryptor", eci + "[1]", "maintenanceQrScanned", QVariantMap(),
-         {"[qr] Raw QR Data : (5) " + eci + "[1]", "[qr] Detected ECI header \\000026. Removing."}, noCrypto);
-    scan("eci-twice", eci + eci + "{}", QString(), QVariant(), {"[qr] Malformed Payload"});
     scan("malformed-maintenance", "{oops", QString(), QVariant(),
-         {"[qr] WARN: Maintenance QR scanned with malformed data :" + parseError.errorString()});
-    scan("text-ends-at-nul", ticket, "ticketScanned", "1|2|3",
-         {"[qr] Decrypted   : (16) " + plain.toHex().toHex(), "[qr] Decrypted ticket: 1|2|3"});
-    scan("no-decryptor", ticket, QString(), QVariant(), {"[qr] No ticket decryptor available!"}, noCrypto);
-    const QByteArray ascii48 = QByteArray("0123456789abcdef").repeated(3);
-    scan("ascii-48-is-text", QrTestKey::encipher(QrTestKey::pad(ascii48)), "ticketScanned", ascii48,
-         {"[qr] Decrypted ticket: " + ascii48});
+         "[qr] WARN: Maintenance QR scanned with malformed data :" + parseError.errorString());
     // Binary tickets, marked by a byte above 127.
     QrCrypto_v1 crypto;
     const QList<QPair<int, QString>> binaries{{32, "Corrupted payload"}, {33, "Converting v4 Binary Qr."},
@@ -196,12 +178,9 @@ void tst_QRManager::messages_data()
         QVector<unsigned char> data(bytes.cbegin(), bytes.cend());
         const QString text = size == 33 ? crypto.v4BinaryToAsciiQr(data) : size == 48 ? crypto.v2BinaryToAsciiQr(data)
                              : size == 54 ? crypto.v21BinaryToAsciiQr(data) : QString();
-        scan(qPrintable(QStringLiteral("binary-%1").arg(size)), QrTestKey::encipher(QrTestKey::pad(bytes)),
-             "ticketScanned", text, {"[qr] " + log});
+        scan(qPrintable(QStringLiteral("binary-%1").arg(size)), enciphered(bytes), "ticketScanned", text, "[qr] " + log);
     }
-    scan("controls-escaped", "AB\n[qr] x\x1b", QString(), QVariant(), {"[qr] Raw QR Data : (5) AB\\x0a[qr] x\\x1b"});
-    scan("oversize", QString(8193, 'A'), QString(), QVariant(),
-         {"[qr] WARN: Scanned data of 8193 characters dropped: above 8192"});
+    scan("oversize", QString(8193, 'A'), QString(), QVariant(), "[qr] WARN: Scanned data of 8193 characters dropped: above 8192");
 }
 
 void tst_QRManager::messages()

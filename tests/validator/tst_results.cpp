@@ -1,6 +1,7 @@
 #include "db/dbmanager.h"
 #include "framework/mqttclient.h"
 #include "framework/settings.h"
+#include "support/goldenfile.h"
 #include "support/jsonpath.h"
 #include "support/logcapture.h"
 #include "rfid/rfidcard.h"
@@ -15,6 +16,8 @@
 #include <QFileInfo>
 #include <QThread>
 #include <QtTest>
+
+#include <functional>
 
 namespace {
 
@@ -35,9 +38,7 @@ class tst_Results : public QObject
 {
     Q_OBJECT
 private slots:
-    void texts_data();
-    void texts() { QFETCH(QString, text); QTEST(text, "expected"); }
-    void resetAndJson();
+    void textsAndJson();
     void ticketDbTwoThreads();
     void factory_data();
     void factory();
@@ -45,37 +46,29 @@ private slots:
     void transactionCounter();
 };
 
-// The texts of the results, and the time since a card's last tap on its boundaries.
-void tst_Results::texts_data()
+// The texts of the results, the time since a card's last tap on its boundaries, and every key
+// of the JSON form fresh, filled and reset again, against data/results.json.
+void tst_Results::textsAndJson()
 {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("expected");
     using R = ValidatorResult;
-    for (const auto &row : QList<QPair<int, const char *>>{{0, "Valid"}, {100, "Ticket has invalid format"},
-             {101, "Ticket has expired"}, {102, "Ticket is not allowed in current route"},
-             {103, "Ticket has already been validated"}, {104, "Ticket is not yet active"}, {105, "Try Again"},
-             {106, "Ticket has invalid Carrier ID"}, {107, "Ticket has invalid Passenger Type"},
-             {108, "Ticket is not allowed in current axis"}, {109, "Ticket is not allowed in current zone"},
-             {110, "Ticket has invalid tick count"}, {400, "Internal Error"}, {500, "Unknown"}, {999, "Unknown"}})
-        QTest::addRow("deny-%d", row.first) << R::denyReasonToString(R::DenyReason(row.first)) << row.second;
-    QTest::newRow("transaction-0") << R::transactionTypeToString(R::Barcode) << "BARCODE";
-    QTest::newRow("transaction-3") << R::transactionTypeToString(R::TransactionType(3)) << "Unknown";
-    const QDateTime unset = utc("1990-01-01T00:00:00Z");
-    QTest::newRow("tap-unset") << ValidatorLogic::lastTapInterval(unset, unset.addSecs(5)) << "never";
+    const QJsonObject golden = JsonPath::readFile(TEST_DATA_DIR "/results.json").object();
     const QDateTime tap = utc("2026-03-01T12:00:00Z");
-    for (const auto &row : QList<QPair<qint64, const char *>>{{-1, "0 sec"}, {0, "0 sec(s)"}, {59, "59 sec(s)"},
-             {60, "1 min(s) 0 sec(s)"}, {3600, "1 hour(s) 0 min(s)"}, {86399, "23 hour(s) 59 min(s)"},
-             {86400, "1 day(s) 0 hour(s) "}, {2591999, "29 day(s) 23 hour(s) "}, {2592000, "1 month(s) 0 day(s)"},
-             {61 * 86400, "2 month(s) 1 day(s)"}})
-        QTest::addRow("tap-%lld-s", row.first) << ValidatorLogic::lastTapInterval(tap, tap.addSecs(row.first)) << row.second;
-}
-
-// Every key of the JSON form (data/result-*.json), fresh and filled; reset gives the fresh back.
-void tst_Results::resetAndJson()
-{
-    const auto golden = [](const char *name) { return JsonPath::readFile(TEST_DATA_DIR "/" + QString(name)).object(); };
+    const QMap<QString, std::function<QString(const QString &)>> tables{
+        {"denyReason", [](const QString &code) { return R::denyReasonToString(R::DenyReason(code.toInt())); }},
+        {"transactionType", [](const QString &code) { return R::transactionTypeToString(R::TransactionType(code.toInt())); }},
+        {"lastTapAfterSeconds", [&](const QString &secs) {
+             const QDateTime last = secs == "unset" ? utc("1990-01-01T00:00:00Z") : tap;
+             return ValidatorLogic::lastTapInterval(last, secs == "unset" ? last.addSecs(5) : tap.addSecs(secs.toLongLong()));
+         }}};
+    QJsonObject actual;
+    for (auto table = tables.begin(); table != tables.end(); ++table) {
+        QJsonObject texts;
+        for (const QString &key : golden[table.key()].toObject().keys())
+            texts[key] = table.value()(key);
+        actual[table.key()] = texts;
+    }
     ValidatorResult result;
-    QVERIFY2(result.toJson() == golden("result-fresh.json"), JsonPath::describeMismatch(result.toJson(), golden("result-fresh.json")));
+    actual["fresh"] = result.toJson();
     result.setResult(true);
     result.setDenyReason(ValidatorResult::NotYetActive);
     result.setTimeStamp(utc("2026-01-31T10:15:00+02:00"));
@@ -84,9 +77,10 @@ void tst_Results::resetAndJson()
     result.setExpiry("2026/02/01");
     result.setShouldWriteBack(true);
     result.setBlockReason(3);
-    QVERIFY2(result.toJson() == golden("result-filled.json"), JsonPath::describeMismatch(result.toJson(), golden("result-filled.json")));
+    actual["filled"] = result.toJson();
+    GOLDEN_COMPARE(actual, golden);
     result.reset();
-    QCOMPARE(result.toJson(), golden("result-fresh.json"));
+    QCOMPARE(result.toJson(), golden["fresh"].toObject());
 }
 
 // The main thread cleans while the validation thread inserts: every statement lands, on each

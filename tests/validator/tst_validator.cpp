@@ -20,8 +20,6 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-#include <atomic>
-
 namespace {
 
 const QDateTime kNow(QDate(2026, 3, 10), QTime(12, 0), Qt::UTC);
@@ -34,8 +32,6 @@ QString urban(int id = 99, qint64 from = -600)
     return QStringLiteral("6|1234|A1|R1|2|3|%1|%2|0|0|false|PASSENGER|0|5|1|0|%3|3600|7")
         .arg(secs(-3600)).arg(id).arg(from == 0 ? QStringLiteral("-1") : secs(from));
 }
-
-QString dynamic() { return QStringLiteral("DYNAMIC|1234|A1|%1|99|5|1|%2|3600|7|30|3").arg(secs(-3600), secs(-95)); }
 
 ValidatorResult resultAt(const QSignalSpy &spy, int i) { return spy.at(i).at(0).value<ValidatorResult>(); }
 
@@ -57,8 +53,6 @@ private slots:
     void statusMap_data();
     void statusMap();
     void facadeCallsReachTheWorker();
-    void storeEMVResults_data();
-    void storeEMVResults();
 
 private:
     // Everything queued so far has been handled by the worker and re-emitted by the facade.
@@ -97,13 +91,11 @@ void tst_Validator::initTestCase()
     mClient.setHostname(mBroker.host());
     mClient.setPort(mBroker.port());
     mDb = std::make_unique<DBManager>(&mClient);
-    QSignalSpy connected(&mClient, &manager::MqttClient::connected);
     mClient.connect();
-    QVERIFY(connected.wait(10000));
     QSignalSpy ready(mDb.get(), &DBManager::onPaperTicketIssuingStarted);
     QVERIFY(QTest::qWaitFor([&] { return mDbPeer.publishUiRequest("issueSingleTicket", 0), ready.wait(20); }, 10000));
 
-    const QJsonObject route = JsonPath::readFile(TEST_DATA_DIR "/route.json").object();
+    const QJsonObject route = JsonPath::readFile(ROUTE_FILE).object();
     mRoute = std::make_unique<tarvik::Route>(route["route"].toObject());
     mRoute->setCarrierId(route["carrierId"].toInt());
     mRoute->setFareProducts(tarvik::FareProducts(route["fareProducts"].toObject()));
@@ -137,7 +129,6 @@ void tst_Validator::scanEndToEnd_data()
     const QString valid = QStringLiteral("Ticket is valid");
     const QString invalid = QStringLiteral("Invalid ticket");
     QTest::newRow("urban") << urban() << true << 0 << valid;
-    QTest::newRow("dynamic") << dynamic() << true << 0 << valid;
     QTest::newRow("urban-not-yet-active") << urban(99, 60) << true << 104 << QStringLiteral("Ticket is not valid");
     QTest::newRow("urban-without-route") << urban() << false << 100 << QStringLiteral("Ticket scanned while not on route");
     QTest::newRow("empty-ticket") << urban(99, 0).replace("|3600|", "|-1|") << true << 100 << invalid;
@@ -191,26 +182,15 @@ void tst_Validator::scanDuringPassbackWaitGetsItsOwnVerdict()
     QCOMPARE(resultAt(scanned, 1).getTicketUID(), QStringLiteral("7-1234-A1-100"));
 }
 
+// The rows of data/statuses.json: the scanner's and the reader's status reports, and the flags.
 void tst_Validator::statusMap_data()
 {
     QTest::addColumn<QByteArray>("qrStatus");
     QTest::addColumn<QByteArray>("rfidStatus");
     QTest::addColumn<QString>("flags"); // qr, qrEnabled, rfid, rfidEnabled
-    const auto qr = [](const char *service, const char *active, const char *enabled) {
-        return QStringLiteral(R"({"service":%1,"device":{"active":%2,"enabled":%3}})").arg(service, active, enabled).toUtf8();
-    };
-    const auto rfid = [](const char *service, int state) {
-        return QStringLiteral(R"({"service":%1,"device":{"state":%2}})").arg(service).arg(state).toUtf8();
-    };
-    QTest::newRow("qr-enabled") << qr("true", "true", "true") << QByteArray() << QStringLiteral("1100");
-    QTest::newRow("qr-not-enabled") << qr("true", "true", "false") << QByteArray() << QStringLiteral("1000");
-    QTest::newRow("qr-active-as-text") << qr("true", "\"true\"", "true") << QByteArray() << QStringLiteral("0000");
-    QTest::newRow("qr-service-down") << qr("false", "true", "true") << QByteArray() << QStringLiteral("0000");
-    for (int state : {0, 1, 2, 3, 4})
-        QTest::addRow("rfid-state-%d", state) << QByteArray() << rfid("true", state)
-                                               << QString(state == 1 ? "0010" : state == 2 || state == 3 ? "0011" : "0000");
-    QTest::newRow("rfid-service-down") << QByteArray() << rfid("false", 2) << QStringLiteral("0000");
-    QTest::newRow("each-keeps-the-other") << qr("true", "true", "true") << rfid("true", 2) << QStringLiteral("1111");
+    const auto report = [](const QJsonValue &v) { return v.isObject() ? QJsonDocument(v.toObject()).toJson() : QByteArray(); };
+    for (const QJsonValue &row : JsonPath::readFile(TEST_DATA_DIR "/statuses.json").array())
+        QTest::newRow(qPrintable(row["row"].toString())) << report(row["qr"]) << report(row["rfid"]) << row["flags"].toString();
 }
 
 void tst_Validator::statusMap()
@@ -252,40 +232,6 @@ void tst_Validator::facadeCallsReachTheWorker()
     QCOMPARE(mLog->count("[validator] Current stop set to 'S31' (id=31) stop group 'Z3' (id=3)"), 2);
     QCOMPARE(mLog->count("[validator] Stopping route 6 with execution id 77"), 1);
     QVERIFY(mLog->contains("[validator] WARN: validator/db_clean_minutes is -5, cleaning every minute instead"));
-}
-
-void tst_Validator::storeEMVResults_data()
-{
-    QTest::addColumn<bool>("answered"); // with a basket of two tickets; else with none
-    QTest::addColumn<QByteArray>("params");
-    QTest::newRow("answered") << true << QByteArray(R"([{"errorCode":402,"ticketId":"T1"},{"errorCode":402,"ticketId":"T2"}])");
-    QTest::newRow("timed-out-null-basket") << false << QByteArray("[]");
-}
-
-void tst_Validator::storeEMVResults()
-{
-    QFETCH(bool, answered);
-    QFETCH(QByteArray, params);
-    Configuration().set("db/timeout_ms", answered ? 5000 : 300);
-    const QJsonObject answer = DbServicePeer::answer("storeEMVResult", QJsonArray{QJsonObject{{"id", 4}}});
-    mDbPeer.setScript([&](const QJsonObject &request) { if (answered) mDbPeer.reply(request, answer); });
-    const auto basket = answered ? std::make_shared<Basket>() : nullptr;
-    if (basket)
-        basket->setPreviousTickets({{2, {QStringLiteral("T2")}}, {1, {QStringLiteral("T1")}}});
-    ValidatorPrivate *worker = mValidator->worker();
-    std::atomic<int> outcome{-1};
-    QMetaObject::invokeMethod(worker, [&, worker] { outcome = worker->storeEMVResults(basket, 402) ? 1 : 0; });
-    QTRY_VERIFY_WITH_TIMEOUT(outcome >= 0, 10000);
-    Configuration().set("db/timeout_ms", 5000);
-    QCOMPARE(outcome == 1, answered);
-    QCOMPARE(mDbPeer.requests().size(), 1);
-    const QJsonObject request = mDbPeer.requests().first();
-    QCOMPARE(request["method"].toString() + QJsonDocument(request["params"].toArray()).toJson(QJsonDocument::Compact),
-             QStringLiteral("storeEMVResult") + params);
-    const QString logLine = answered
-        ? "[validator] DB Response: " + QJsonDocument(answer).toJson(QJsonDocument::Indented)
-        : QStringLiteral("[validator] DBmanager returned null on storeEMVResult() request");
-    QVERIFY2(mLog->contains(logLine), qPrintable(mLog->texts().join('\n')));
 }
 
 QTEST_GUILESS_MAIN(tst_Validator)
