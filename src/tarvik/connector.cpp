@@ -20,6 +20,7 @@
 #include <QUrlQuery>
 
 #include <exception>
+#include <utility>
 
 namespace tarvik {
 
@@ -398,7 +399,7 @@ void Connector::onFinished()
     const QUrl target = reply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl();
     logInfo() << "Received response for : " << reply->url().toString();
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const QByteArray body = reply->readAll();
+    QByteArray body = reply->readAll();
 
     try {
         if (reply->error() != QNetworkReply::NoError) {
@@ -419,7 +420,7 @@ void Connector::onFinished()
             return;
         }
         logInfo() << "Request completed successfully : " << context->elapsedMs() << " msec(s)";
-        dispatch(context->origin().toString(), status, body, context->body());
+        dispatch(context->origin().toString(), status, std::move(body), context->body());
     } catch (const std::exception &e) {
         // A receiver of our signals threw: keep it from unwinding through the event loop.
         logCritical() << "ERROR: Handling the response of " << context->origin().toString()
@@ -458,9 +459,11 @@ void Connector::reportFailure(RequestContext *context, int status, const QJsonOb
         parseActionCompleteResponse(status, body);
 }
 
-void Connector::dispatch(const QString &path, int status, const QByteArray &body, const QJsonObject &request)
+void Connector::dispatch(const QString &path, int status, QByteArray body, const QJsonObject &request)
 {
     const QJsonDocument document = QJsonDocument::fromJson(body);
+    // A sync answer runs to megabytes: its text goes before the records are merged and saved.
+    body = QByteArray();
     // The completion path also holds the list path: it must be tried first.
     if (path.contains(QLatin1String("web/api/customers/get_details")))
         parseCustomerInfo(document.object(), request);

@@ -162,7 +162,7 @@ private:
     void followRedirect(QNetworkReply *reply, RequestContext *context, const QUrl &target, int status,
                         const QJsonObject &body);
     void reportFailure(RequestContext *context, int status, const QJsonObject &body);
-    void dispatch(const QString &path, int status, const QByteArray &body, const QJsonObject &request);
+    void dispatch(const QString &path, int status, QByteArray body, const QJsonObject &request);
 
     mutable QMutex mMutex; // guards the url, storage path and API key
     QUrl mUrl;

@@ -10,6 +10,10 @@
 
 #include <limits>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace tarvik {
 
 namespace {
@@ -112,6 +116,17 @@ void DataManager::onDataSyncEnd(const QDateTime &newSyncDate)
     mChanged = !saved;
     emit dataChanged();
     emit syncEnded();
+    releaseFreedMemory();
+}
+
+void DataManager::releaseFreedMemory()
+{
+#ifdef __GLIBC__
+    // A changed sync frees far more than it keeps (the reply, its parsed tables, the file's
+    // text, the previous snapshot) and glibc keeps freed heap pages for later rather than
+    // returning them. Queued: the reply's stack is unwound first.
+    QTimer::singleShot(0, this, [] { malloc_trim(0); });
+#endif
 }
 
 QString DataManager::filePath() const

@@ -96,6 +96,8 @@ private:
     Q_DISABLE_COPY(DataManager)
 
     QString filePath() const;
+    // Gives the heap pages a large sync left free back to the system.
+    void releaseFreedMemory();
 
     Connector &mConnector;
     Names mNames;

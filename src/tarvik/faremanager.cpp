@@ -7,8 +7,10 @@
 
 #include <QDebug>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QVector>
 
 #include <atomic>
 
@@ -30,6 +32,29 @@ const QString kFareProductTicketMaterialsKey = QStringLiteral("FareProductTicket
 const QString kFareProductPaymentMethodsKey = QStringLiteral("FareProductPaymentMethods");
 const QString kFareProductPaymentChannelsKey = QStringLiteral("FareProductPaymentChannels");
 const QString kCappingRuleStopGroupsKey = QStringLiteral("CappingRuleStopGroups");
+
+// Products mostly share their link sets (the same passenger types, channels, methods):
+// each distinct set is kept once, as one implicitly shared list, rather than once per product.
+template <typename T>
+class ListPool
+{
+public:
+    QList<QSharedPointer<T>> shared(const QList<QSharedPointer<T>> &list)
+    {
+        QVector<const T *> key;
+        key.reserve(list.size());
+        for (const QSharedPointer<T> &record : list)
+            key.append(record.data());
+        const auto found = mLists.constFind(key);
+        if (found != mLists.cend())
+            return found.value();
+        mLists.insert(key, list);
+        return list;
+    }
+
+private:
+    QHash<QVector<const T *>, QList<QSharedPointer<T>>> mLists;
+};
 } // namespace
 
 FareManager::FareManager(Connector &connector, RouteManager &routeManager, const QString &deviceUuid,
@@ -197,13 +222,18 @@ void FareManager::associate()
     }
 
     qInfo().noquote().nospace() << kTag << "Associating Base Fares with Fare Products";
+    ListPool<BaseFare> baseFares;
+    ListPool<PassengerType> passengerTypes;
+    ListPool<PaymentMethod> paymentMethods;
+    ListPool<PaymentChannel> paymentChannels;
+    ListPool<TicketMaterial> ticketMaterials;
     for (const FareProduct2::Ptr &product : linked.fareProducts) {
         const int id = product->id();
-        product->setBaseFares(next->findBaseFares(id));
-        product->setPassengerTypes(next->findPassengerTypes(id));
-        product->setPaymentMethods(next->findPaymentMethods(id));
-        product->setPaymentChannels(next->findPaymentChannels(id));
-        product->setTicketMaterials(next->findTicketMaterials(id));
+        product->setBaseFares(baseFares.shared(next->findBaseFares(id)));
+        product->setPassengerTypes(passengerTypes.shared(next->findPassengerTypes(id)));
+        product->setPaymentMethods(paymentMethods.shared(next->findPaymentMethods(id)));
+        product->setPaymentChannels(paymentChannels.shared(next->findPaymentChannels(id)));
+        product->setTicketMaterials(ticketMaterials.shared(next->findTicketMaterials(id)));
     }
 
     qInfo().noquote().nospace() << kTag << "Associating Capping Rules with Stop Groups";
