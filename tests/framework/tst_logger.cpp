@@ -52,14 +52,14 @@ void tst_Logger::initTestCase()
     QVERIFY(mLogger->getSyslog() && !mLogger->getStderr());
     mLogger->setSyslogWriter([this](int priority, const QByteArray &record) { capture(priority, record); });
     mLogger->setStderrWriter([this](const QByteArray &line) { mLines.append(line); });
+    mLogger->setSyslog(true);
+    mLogger->setStderr(true);
 }
 
 void tst_Logger::init()
 {
     mLogger->setLevel(2);
     mLogger->setColor(false);
-    mLogger->setSyslog(true);
-    mLogger->setStderr(true);
     mNow = 5000.0;
     mLogger->setClock([this] { return mNow; });
     take(mRecords);
@@ -82,46 +82,50 @@ QList<QByteArray> tst_Logger::take(QList<QByteArray> &list)
 
 void tst_Logger::writes_data()
 {
-    QTest::addColumn<char>("type"); // D I W C; lower case: of the category zub.test
+    QTest::addColumn<char>("type"); // D I W C; w: a warning of the category zub.test
     QTest::addColumn<double>("elapsedMs");
-    QTest::addColumn<int>("priority");
     QTest::addColumn<QByteArray>("prefix");
-    QTest::addColumn<QByteArray>("word"); // in the syslog record only
-    QTest::addColumn<QByteArray>("text"); // coloured when it holds an escape
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QByteArray>("text"); // as written; coloured when it holds an escape
     const QByteArray zero = "[    0.000] ", t = "t%s %n";
-    QTest::newRow("info") << 'I' << 0.0 << 6 << zero << QByteArray() << t;
-    QTest::newRow("wider-grows") << 'I' << 123456789.0 << 6 << QByteArray("[123456.789] ") << QByteArray() << t;
-    QTest::newRow("debug") << 'D' << 1500.0 << 7 << QByteArray("[    1.500] ") << QByteArray("[debug] ") << t;
-    QTest::newRow("warning") << 'W' << 0.0 << 4 << zero << QByteArray("[warning] ") << t;
-    QTest::newRow("critical") << 'C' << 0.0 << 2 << zero << QByteArray("[error] ") << t;
-    QTest::newRow("color-warning-yellow") << 'W' << 0.0 << 4 << zero << QByteArray("[warning] ")
-                                          << Esc + "[33m" + t + Esc + "[39m";
-    QTest::newRow("color-critical-red") << 'C' << 0.0 << 2 << zero << QByteArray("[error] ")
-                                        << Esc + "[31m" + t + Esc + "[39m";
-    QTest::newRow("color-category") << 'w' << 0.0 << 4 << zero << QByteArray("[warning] ")
+    QTest::newRow("info") << 'I' << 0.0 << zero << QString(t) << t;
+    QTest::newRow("wider-grows") << 'I' << 123456789.0 << QByteArray("[123456.789] ") << QString(t) << t;
+    QTest::newRow("debug") << 'D' << 1500.0 << QByteArray("[    1.500] ") << QString(t) << t;
+    QTest::newRow("warning") << 'W' << 0.0 << zero << QString(t) << t;
+    QTest::newRow("critical") << 'C' << 0.0 << zero << QString(t) << t;
+    QTest::newRow("color-critical-red") << 'C' << 0.0 << zero << QString(t) << Esc + "[31m" + t + Esc + "[39m";
+    QTest::newRow("color-category") << 'w' << 0.0 << zero << QString(t)
                                     << "[zub.test] " + Esc + "[33m" + t + Esc + "[39m";
+    // Each record is one line of text, whatever a message holds; the colour pattern's own escapes stay.
+    QTest::newRow("color-warning-escaped") << 'W' << 0.0 << zero << "x\ny" << Esc + "[33mx\\ny" + Esc + "[39m";
+    QTest::newRow("controls") << 'I' << 0.0 << zero << QString("\tb\x1b[31m\x1f \x7e\x7f") + QChar(0x9f) + QChar(0xa0)
+                              << QByteArray(R"(\tb\x1b[31m\x1f ~\x7f\x9f)") + QString(QChar(0xa0)).toUtf8();
+    QTest::newRow("unicode-separators") << 'I' << 0.0 << zero << QString("a") + QChar(0x2028) + "b" + QChar(0x2029) + "c\\n"
+                                        << QByteArray(R"(a\u2028b\u2029c\n)");
 }
 
 void tst_Logger::writes()
 {
     QFETCH(char, type);
     QFETCH(double, elapsedMs);
-    QFETCH(int, priority);
     QFETCH(QByteArray, prefix);
-    QFETCH(QByteArray, word);
+    QFETCH(QString, message);
     QFETCH(QByteArray, text);
     mLogger->setLevel(3);
     mLogger->setColor(text.contains(Esc));
     mNow += elapsedMs;
-    const char *message = "t%s %n"; // never taken as a format
+    // The syslog priority and the record's level word.
+    const QMap<char, QByteArray> kinds = {
+        {'D', "7 [debug] "}, {'I', "6 "}, {'W', "4 [warning] "}, {'w', "4 [warning] "}, {'C', "2 [error] "}};
     switch (type) {
-    case 'D': qDebug("%s", message); break;
-    case 'I': qInfo("%s", message); break;
-    case 'W': qWarning("%s", message); break;
-    case 'w': qCWarning(lcZub, "%s", message); break;
-    default: qCritical("%s", message); break;
+    case 'D': qDebug().noquote() << message; break;
+    case 'I': qInfo().noquote() << message; break;
+    case 'W': qWarning().noquote() << message; break;
+    case 'w': qCWarning(lcZub).noquote() << message; break;
+    default: qCritical().noquote() << message; break;
     }
-    QCOMPARE(take(mRecords), QList<QByteArray>{QByteArray::number(priority) + ' ' + prefix + word + text});
+    const QByteArray kind = kinds.value(type);
+    QCOMPARE(take(mRecords), QList<QByteArray>{kind.left(2) + prefix + kind.mid(2) + text});
     QCOMPARE(take(mLines), QList<QByteArray>{prefix + text + '\n'});
 }
 
