@@ -3,6 +3,7 @@
 #include "framework/settings.h"
 
 #include "support/childrun.h"
+#include "support/goldenfile.h"
 #include "support/logcapture.h"
 #include "support/testenv.h"
 
@@ -31,20 +32,6 @@ const Map LaterDefaults = {{"t/shadowed", "later"}, {"t/longer_key_name", 5}};
 const bool Registered =
     Configuration::registerDefaults(1, &FirstDefaults) && Configuration::registerDefaults(16, &LaterDefaults);
 
-QString chainKey(int i)
-{
-    return QStringLiteral("chain/k%1").arg(i, 2, 10, QLatin1Char('0'));
-}
-
-// A chain of `keys` settings, each naming the next, the last reading "end".
-QVariantMap chain(int keys)
-{
-    QVariantMap map{{chainKey(keys - 1), QStringLiteral("end")}};
-    for (int i = 0; i < keys - 1; ++i)
-        map.insert(chainKey(i), "${" + chainKey(i + 1) + "}");
-    return map;
-}
-
 } // namespace
 
 // The process-wide instance is made once; each test works on files of its own folder,
@@ -67,13 +54,8 @@ private slots:
     void firstStart_data();
     void firstStart();
 
-    void settingsToJson_data();
-    void settingsToJson();
-    void jsonToSettings_data();
-    void jsonToSettings();
-
-    void values_data();
-    void values();
+    void cases_data();
+    void cases();
     void saveWritesEveryDefaultOnce();
     void writesReachTheFileOrReportFailure();
     void printShowsEveryDefaultMasked();
@@ -81,6 +63,7 @@ private slots:
 
 private:
     void writeSettings(const QVariantMap &settings);
+    QJsonObject run(const QString &name, const QJsonValue &value);
 
     QString mDefaultFile;
     bool mCreatedDefault = false;
@@ -91,6 +74,7 @@ private:
 void tst_Settings::initTestCase()
 {
     QVERIFY(Registered);
+    Configuration::staticValues["serialNumber"] = QStringLiteral("SN1234");
     // An existing default file keeps the constructor away from this process's command line.
     mDefaultFile = QCoreApplication::applicationDirPath() + '/' + QCoreApplication::applicationName() + ".conf";
     if (!QFileInfo::exists(mDefaultFile)) {
@@ -108,7 +92,6 @@ void tst_Settings::initTestCase()
 
 void tst_Settings::init()
 {
-    Configuration::staticValues["serialNumber"] = QStringLiteral("SN1234");
     mEnv = std::make_unique<TestEnv>();
     QVERIFY(mEnv->writeFile("zub.conf", "") && mEnv->writeFile("other.conf", "[a]\nb=1\n"));
     LogCapture quiet;
@@ -272,125 +255,71 @@ void tst_Settings::firstStart()
     QCOMPARE(found, after);
 }
 
-void tst_Settings::settingsToJson_data()
+// The cases of data/settings.json: a settings map in its JSON form, a JSON text as settings
+// (also written over a settings file), or a configuration value read twice with what each
+// read logs; what each gives is in data/settings.expected.json.
+QJsonObject tst_Settings::run(const QString &, const QJsonValue &value)
 {
-    QTest::addColumn<Map>("settings");
-    QTest::addColumn<QByteArray>("expected");
-    Map twelve{{"list/size", 12}};
-    QJsonArray array;
-    for (int i = 1; i <= 12; ++i) {
-        twelve.insert(QStringLiteral("list/%1/x").arg(i), i);
-        array.append(QJsonObject{{"x", QString::number(i)}});
+    const QJsonObject c = value.toObject();
+    const TestEnv env;
+    manager::JsonSettings json;
+    if (c.contains("toJson")) {
+        Map settings;
+        const QJsonObject in = c["toJson"].toObject();
+        for (auto it = in.begin(); it != in.end(); ++it) // an array stands for a string list
+            settings.insert(it.key(), it->isArray() ? QVariant(it->toVariant().toStringList()) : it->toVariant());
+        return json.settingsToJson(settings).object();
     }
-    QTest::newRow("values-become-text") << Map{{"log/level", 2}, {"log/syslog", true}, {"a/b", QStringList{"x", "y"}}}
-                                        << QByteArray(R"({"log":{"level":"2","syslog":"true"},"a":{"b":"x, y"}})");
-    QTest::newRow("key-and-group-of-same-name") << Map{{"a", "x"}, {"a/b", "y"}, {"c/d/e", "v"}}
-                                                << QByteArray(R"({"a":{"b":"y"},"c":{"d":{"e":"v"}}})");
-    QTest::newRow("array-twelve-in-numeric-order")
-        << twelve << QJsonDocument(QJsonObject{{"list", array}}).toJson(QJsonDocument::Compact);
-    QTest::newRow("array-inside-group") << Map{{"grp/list/1/o/p", "a"}, {"grp/list/1/y", "b"}, {"grp/list/size", 1}}
-                                        << QByteArray(R"({"grp":{"list":[{"o":{"p":"a"},"y":"b"}]}})");
-    QTest::newRow("gap-in-indices") << Map{{"list/1/x", "a"}, {"list/3/x", "c"}, {"list/size", 3}}
-                                    << QByteArray(R"({"list":[{"x":"a"},{"x":"c"}]})");
-    // Keys under an array's name that are not one of its elements
-    QTest::newRow("not-elements") << Map{{"list/0/x", "z"}, {"list/a/x", "z"}, {"list/1", "z"}, {"list/2/x", "a"},
-                                         {"list/99999999999999999999/x", "z"}, {"list/size", 2}}
-                                  << QByteArray(R"({"list":[{"x":"a"}]})");
-    QTest::newRow("name-boundary") << Map{{"list/1/x", "a"}, {"list/size", 1}, {"listing/1/y", "b"}, {"lists", "c"}}
-                                   << QByteArray(R"({"list":[{"x":"a"}],"listing":{"1":{"y":"b"}},"lists":"c"})");
-    QTest::newRow("array-inside-element-stays-keys")
-        << Map{{"list/1/sub/1/x", "a"}, {"list/1/sub/size", 1}, {"list/1/name", "n"}, {"list/size", 1}}
-        << QByteArray(R"({"list":[{"name":"n","sub":{"1":{"x":"a"},"size":"1"}}]})");
-}
-
-void tst_Settings::settingsToJson()
-{
-    QFETCH(Map, settings);
-    QFETCH(QByteArray, expected);
-    const QJsonDocument actual = manager::JsonSettings().settingsToJson(settings);
-    QVERIFY2(actual == QJsonDocument::fromJson(expected), actual.toJson().constData());
-}
-
-void tst_Settings::jsonToSettings_data()
-{
-    QTest::addColumn<QByteArray>("json");
-    QTest::addColumn<Map>("expected"); // as the file then holds it
-    QTest::newRow("values-are-text") << QByteArray(R"({"a":{"b":{"c":1883}},"f":1.5,"n":-3,"t":true,"x":null})")
-                                     << Map{{"a/b/c", "1883"}, {"f", "1.5"}, {"n", "-3"}, {"t", "true"}};
-    QTest::newRow("array") << QByteArray(R"({"list":[{"x":"a"},5,{"o":{"p":"v"}}],"none":[]})")
-                           << Map{{"list/1/x", "a"}, {"list/3/o/p", "v"}, {"list/size", "3"}, {"none/size", "0"}};
-    QTest::newRow("malformed") << QByteArray(R"({"a":"x",)") << Map{};
-}
-
-void tst_Settings::jsonToSettings()
-{
-    QFETCH(QByteArray, json);
-    QFETCH(Map, expected);
-    Map actual;
-    manager::JsonSettings().jsonToSettings(QJsonDocument::fromJson(json), actual);
-    QCOMPARE(actual, expected);
-    for (const QVariant &value : qAsConst(actual))
-        QCOMPARE(value.userType(), int(QMetaType::QString));
-    // A settings object is read whole, and replaced whole by the same pairs.
-    QVERIFY(mEnv->writeFile("zub.conf", "[log]\nlevel=3\n\n[zub]\nobu_port=1883\nbase=\"a, b\"\n"));
-    QSettings settings(mEnv->settingsFile(), QSettings::IniFormat);
-    QCOMPARE(manager::JsonSettings().settingsToJson(settings),
-             QJsonDocument::fromJson(R"({"log":{"level":"3"},"zub":{"base":"a, b","obu_port":"1883"}})"));
-    QVERIFY(manager::JsonSettings().jsonToSettings(QJsonDocument::fromJson(json), settings));
-    QSettings reread(mEnv->settingsFile(), QSettings::IniFormat);
-    Map written;
-    for (const QString &key : reread.allKeys())
-        written.insert(key, reread.value(key));
-    QCOMPARE(written, expected);
-}
-
-void tst_Settings::values_data()
-{
-    QTest::addColumn<QVariantMap>("settings");
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QVariant>("expected");
-    QTest::addColumn<QString>("expectedLog"); // at every read
-    QTest::newRow("int-default") << QVariantMap{} << "t/port" << QVariant(1883) << "";
-    QTest::newRow("int-in-file-is-text") << QVariantMap{{"t/port", "2000"}} << "t/port" << QVariant("2000") << "";
-    QTest::newRow("default-topic-default-base") << QVariantMap{} << "t/found" << QVariant("zeto/t/card/found") << "";
-    QTest::newRow("serial-number") << QVariantMap{} << "t/client" << QVariant("zub-SN1234") << "";
-    QTest::newRow("two-of-one-then-other") << QVariantMap{{"x/a", "${x/b}-${x/b}-${x/c}"}, {"x/b", "B"}, {"x/c", "C"}}
-                                           << "x/a" << QVariant("B-B-${x/c}") << "";
-    QTest::newRow("unknown-runtime-value-blocks-setting") << QVariantMap{{"x/a", "${#nope}-${x/b}"}, {"x/b", "B"}}
-                                                          << "x/a" << QVariant("${#nope}-${x/b}") << "";
-    QTest::newRow("setting-nowhere-is-empty") << QVariantMap{{"x/a", "${x/none}/x"}} << "x/a" << QVariant("/x") << "";
-    QTest::newRow("line-feed-in-name-skipped") << QVariantMap{{"x/a", "${x\n}${x/b}"}, {"x/b", "B"}} << "x/a"
-                                               << QVariant("${x\n}B") << "";
-    QTest::newRow("chain-of-sixteen") << chain(16) << chainKey(0) << QVariant("end") << "";
-    const QString back = QStringLiteral("[Config] WARN: Settings refer back to themselves (");
-    QTest::newRow("self-inside-text") << QVariantMap{{"x/a", "<${x/a}>"}} << "x/a" << QVariant("<>")
-                                      << back + "x/a -> x/a): ${x/a} read as empty text";
-    QTest::newRow("cycle-below-entry") << QVariantMap{{"x/a", "a${x/b}"}, {"x/b", "${x/c}"}, {"x/c", "c${x/b}"}}
-                                       << "x/a" << QVariant("ac")
-                                       << back + "x/a -> x/b -> x/c -> x/b): ${x/b} read as empty text";
-    QStringList path;
-    for (int i = 0; i <= 16; ++i)
-        path << chainKey(i);
-    QTest::newRow("chain-of-seventeen") << chain(17) << chainKey(0) << QVariant("")
-                                        << "[Config] WARN: Settings nested too deep (" + path.join(" -> ") + "): ${"
-                                               + chainKey(16) + "} read as empty text";
-}
-
-void tst_Settings::values()
-{
-    QFETCH(QVariantMap, settings);
-    QFETCH(QString, key);
-    QFETCH(QVariant, expected);
-    QFETCH(QString, expectedLog);
-    writeSettings(settings);
+    if (c.contains("fromJson")) {
+        const QJsonDocument document = QJsonDocument::fromJson(c["fromJson"].toString().toUtf8());
+        Map settings;
+        json.jsonToSettings(document, settings);
+        bool allText = true;
+        for (const QVariant &v : qAsConst(settings))
+            allText = allText && v.userType() == QMetaType::QString;
+        env.writeFile("zub.conf", "[old]\nkey=1\n");
+        QSettings file(env.settingsFile(), QSettings::IniFormat);
+        const bool written = json.jsonToSettings(document, file);
+        QSettings reread(env.settingsFile(), QSettings::IniFormat);
+        Map read;
+        for (const QString &key : reread.allKeys())
+            read.insert(key, reread.value(key));
+        return {{"settings", QJsonObject::fromVariantMap(settings)}, {"allText", allText},
+                {"fileHoldsTheSame", written && read == settings}};
+    }
+    {
+        QSettings file(env.settingsFile(), QSettings::IniFormat);
+        const QJsonObject pairs = c["file"].toObject();
+        for (auto it = pairs.begin(); it != pairs.end(); ++it)
+            file.setValue(it.key(), it->toString());
+        manager::Settings::sync(file);
+        LogCapture quiet;
+        mSettings->setDefaultLocation(QFileInfo(env.settingsFile()));
+    }
     Configuration config;
+    QJsonArray reads;
     for (int round = 0; round < 2; ++round) {
         LogCapture capture;
-        const QVariant value = config.get(key);
-        QCOMPARE(value.userType(), expected.userType());
-        QCOMPARE(value, expected);
-        QCOMPARE(capture.texts(), expectedLog.isEmpty() ? QStringList{} : QStringList{expectedLog});
+        const QVariant v = config.get(c["key"].toString());
+        reads.append(QJsonObject{{"value", v.toString()}, {"type", v.typeName()},
+                                 {"log", QJsonArray::fromStringList(capture.texts())}});
     }
+    return {{"reads", reads}};
+}
+
+void tst_Settings::cases_data()
+{
+    GoldenFile::addRows(JsonPath::readFile(TEST_DATA_DIR "/settings.json").object(),
+                        GoldenFile::path(TEST_DATA_DIR "/settings"),
+                        [this](const QString &name, const QJsonValue &value) { return run(name, value); });
+}
+
+void tst_Settings::cases()
+{
+    QFETCH(QString, name);
+    QFETCH(QJsonValue, testCase);
+    QFETCH(QJsonObject, expected);
+    GOLDEN_COMPARE(run(name, testCase), expected);
 }
 
 void tst_Settings::saveWritesEveryDefaultOnce()
@@ -444,24 +373,10 @@ void tst_Settings::printShowsEveryDefaultMasked()
     Configuration config;
     LogCapture capture;
     config.print();
-    const QString rule = QStringLiteral("[Config] +") + QString(71, '-');
-    QCOMPARE(capture.texts(), (QStringList{
-                                  "[Config] zub.conf",
-                                  rule,
-                                  "[Config] | SETTINGS",
-                                  rule,
-                                  "[Config] | t/base            : T",
-                                  "[Config] | t/client          : zub-SN1234",
-                                  "[Config] | t/empty_password  : ",
-                                  "[Config] | t/flag            : true",
-                                  "[Config] | t/found           : T/card/found",
-                                  "[Config] | t/longer_key_name : 5",
-                                  "[Config] | t/password        : ********",
-                                  "[Config] | t/port            : 1883",
-                                  "[Config] | t/shadowed        : later",
-                                  "[Config] | tarvik/apiKey     : ********",
-                                  rule,
-                              }));
+    // The whole table, secrets masked, in data/print.expected.json.
+    const QByteArray diff = GoldenFile::mismatch(TEST_DATA_DIR "/print.expected.json", "print",
+                                                 QJsonArray::fromStringList(capture.texts()));
+    QVERIFY2(diff.isEmpty(), diff.constData());
 }
 
 void tst_Settings::fileChangeWarnsOncePerConfiguration()
