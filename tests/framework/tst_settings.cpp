@@ -1,6 +1,9 @@
 #include "framework/configuration.h"
 #include "framework/jsonsettings.h"
+#include "framework/serialnumber.h"
+#include "framework/serialnumber_p.h"
 #include "framework/settings.h"
+#include "framework/version.h"
 
 #include "support/childrun.h"
 #include "support/goldenfile.h"
@@ -14,6 +17,8 @@
 #include <QSignalSpy>
 #include <QThread>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 #include <atomic>
 #include <memory>
@@ -51,8 +56,8 @@ private slots:
     void changeNoticesSurviveRewrites_data();
     void changeNoticesSurviveRewrites();
     void otherThreadsReadDuringSwitches();
-    void firstStart_data();
-    void firstStart();
+    void serialNumberFirstWord_data();
+    void serialNumberFirstWord();
 
     void cases_data();
     void cases();
@@ -74,6 +79,10 @@ private:
 void tst_Settings::initTestCase()
 {
     QVERIFY(Registered);
+    // The serial number is read before main from the device's own file.
+    QCOMPARE(Configuration::staticValues.keys(), QStringList{"serialNumber"});
+    QCOMPARE(Configuration::staticValues.value("serialNumber"), QVariant(QString::fromStdString(getSerialNumber())));
+    QCOMPARE(QByteArray(getProjectVersion()), QByteArray("1.2.18"));
     Configuration::staticValues["serialNumber"] = QStringLiteral("SN1234");
     // An existing default file keeps the constructor away from this process's command line.
     mDefaultFile = QCoreApplication::applicationDirPath() + '/' + QCoreApplication::applicationName() + ".conf";
@@ -208,61 +217,73 @@ void tst_Settings::otherThreadsReadDuringSwitches()
     QCOMPARE(strays.load(), 0);
 }
 
-void tst_Settings::firstStart_data()
+void tst_Settings::serialNumberFirstWord_data()
 {
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("before"); // none, file, folder
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("after");  // empty, none, unchanged, folder
-    QTest::addColumn<QString>("logged"); // a logged fragment, if any
-    QTest::newRow("creates-empty-file") << QStringList{} << "none" << 0 << "empty" << QString();
-    QTest::newRow("error-ends-first-start") << QStringList{"-x"} << "none" << 1 << "none"
-                                            << "[CLI] Unknown option 'x'.";
-    QTest::newRow("existing-file-parses-nothing") << QStringList{"-x"} << "file" << 0 << "unchanged" << QString();
-    QTest::newRow("cannot-create") << QStringList{} << "folder" << 0 << "folder"
-                                   << "[settings] WARN: Could not create settings file ";
+    QTest::addColumn<QString>("file"); // below the test folder; fifo and /dev/zero made here
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("every-blank-first") << "sn" << QByteArray(" \t\n\r\v\fSN-7 extra\n") << QByteArray("SN-7");
+    QTest::newRow("no-line-end") << "sn" << QByteArray("SN1") << QByteArray("SN1");
+    QTest::newRow("only-blanks") << "sn" << QByteArray(" \n\t \n") << QByteArray();
+    QTest::newRow("word-beyond-limit-is-cut") << "sn" << QByteArray(3 * SerialNumberReadLimit, 'B')
+                                              << QByteArray(SerialNumberReadLimit, 'B');
+    QTest::newRow("blanks-fill-the-limit") << "sn" << QByteArray(SerialNumberReadLimit, ' ') + "SN" << QByteArray();
+    QTest::newRow("missing") << "missing" << QByteArray() << QByteArray();
+    QTest::newRow("directory") << "." << QByteArray() << QByteArray();
+    QTest::newRow("pipe-without-writer") << "fifo" << QByteArray() << QByteArray();
+    QTest::newRow("endless-device") << "/dev/zero" << QByteArray() << QByteArray(SerialNumberReadLimit, '\0');
 }
 
-void tst_Settings::firstStart()
+void tst_Settings::serialNumberFirstWord()
 {
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, before);
-    QFETCH(int, exitCode);
-    QFETCH(QString, after);
-    QFETCH(QString, logged);
-    const QString program = mEnv->filePath("bin/zub");
-    QVERIFY(QDir(mEnv->path()).mkdir("bin"));
-    QVERIFY(QFile::copy(QStringLiteral(HARNESS_PATH), program));
-    QVERIFY(QFile::setPermissions(program, QFile::permissions(program) | QFile::ExeUser));
-    const QString conf = mEnv->filePath("bin/zub.conf");
-    if (before == "file")
-        QVERIFY(mEnv->writeFile("bin/zub.conf", "[a]\nb=1\n"));
-    else if (before == "folder")
-        QVERIFY(QDir(mEnv->path()).mkdir("bin/zub.conf"));
-
-    const ChildRun run(program, arguments, {{"ZUB_HARNESS", "settings"}});
-    QVERIFY2(run.finished() && !run.crashed(), qPrintable(run.describe()));
-    QCOMPARE(run.exitCode(), exitCode);
-    const QString err = QString::fromUtf8(run.standardError());
-    QVERIFY2(err.contains("[CLI] Starting 'zub v1.2.18 ") && err.contains(logged), qPrintable(run.describe()));
-    if (exitCode == 0)
-        QCOMPARE(QString::fromUtf8(run.standardOutput()), conf + '\n');
-    QFile file(conf);
-    const QString found = QFileInfo(conf).isDir() ? "folder" : !file.open(QIODevice::ReadOnly) ? "none"
-                          : file.readAll() == "[a]\nb=1\n"                           ? "unchanged"
-                          : file.size() == 0                                        ? "empty"
-                                                                                    : "other";
-    QCOMPARE(found, after);
+    QFETCH(QString, file);
+    QFETCH(QByteArray, content);
+    QFETCH(QByteArray, expected);
+    const QString path = file.startsWith('/') ? file : mEnv->filePath(file);
+    if (file == "sn")
+        QVERIFY(mEnv->writeFile(file, content));
+    else if (file == "fifo")
+        QCOMPARE(::mkfifo(qPrintable(path), 0600), 0);
+    setSerialNumberFile(path.toStdString());
+    const std::string word = getSerialNumber();
+    QCOMPARE(QByteArray(word.data(), int(word.size())), expected);
+    if (file == "sn") { // read afresh each time
+        QVERIFY(mEnv->writeFile(file, "OTHER\n"));
+        QCOMPARE(getSerialNumber(), std::string("OTHER"));
+    }
+    setSerialNumberFile(std::string());
 }
 
 // The cases of data/settings.json: a settings map in its JSON form, a JSON text as settings
-// (also written over a settings file), or a configuration value read twice with what each
-// read logs; what each gives is in data/settings.expected.json.
+// (also written over a settings file), a configuration value read twice with what each read
+// logs, or a first start of a copy of the harness program in a folder of its own, where the
+// settings file is missing, present or a folder; what each gives is in
+// data/settings.expected.json, the test folder written as <dir>.
 QJsonObject tst_Settings::run(const QString &, const QJsonValue &value)
 {
     const QJsonObject c = value.toObject();
     const TestEnv env;
     manager::JsonSettings json;
+    if (c.contains("program")) {
+        const QString program = env.filePath("bin/zub"), conf = env.filePath("bin/zub.conf");
+        QDir(env.path()).mkdir("bin");
+        QFile::copy(QStringLiteral(HARNESS_PATH), program);
+        QFile::setPermissions(program, QFile::permissions(program) | QFile::ExeUser);
+        if (c["program"] == "file")
+            env.writeFile("bin/zub.conf", "[a]\nb=1\n");
+        else if (c["program"] == "folder")
+            QDir(env.path()).mkdir("bin/zub.conf");
+        const ChildRun run(program, c["args"].toVariant().toStringList(), {{"ZUB_HARNESS", "settings"}});
+        QStringList logged;
+        for (const QString &line : run.errorLines())
+            logged << line.mid(line.indexOf("] ") + 2).replace(env.path(), "<dir>");
+        QFile file(conf);
+        const QString after = QFileInfo(conf).isDir() ? "folder" : file.open(QIODevice::ReadOnly) ? file.readAll() : "none";
+        return {{"exitCode", run.crashed() ? -1 : run.exitCode()},
+                {"output", QString::fromUtf8(run.standardOutput()).replace(env.path(), "<dir>")},
+                {"banner", logged.value(0).startsWith("[CLI] Starting 'zub v1.2.18 ")},
+                {"logged", QJsonArray::fromStringList(logged.mid(1))}, {"file", after}};
+    }
     if (c.contains("toJson")) {
         Map settings;
         const QJsonObject in = c["toJson"].toObject();
