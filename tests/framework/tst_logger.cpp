@@ -1,6 +1,7 @@
 #include "framework/logger.h"
 
 #include "support/childrun.h"
+#include "support/goldenfile.h"
 
 #include <QLoggingCategory>
 #include <QRegularExpression>
@@ -10,12 +11,6 @@
 
 Q_LOGGING_CATEGORY(lcZub, "zub.test")
 Q_LOGGING_CATEGORY(lcQt, "qt.test")
-
-namespace {
-
-const QByteArray Esc = "\x1b";
-
-} // namespace
 
 // Everything in-process goes to captured writers: nothing reaches the real system log.
 class tst_Logger : public QObject
@@ -28,14 +23,13 @@ private slots:
 
     void writes_data();
     void writes();
-    void levelFiltersMessages_data();
-    void levelFiltersMessages();
     void startTimeIsOnTheMonotonicClock();
     void messageFromInsideTheHandlerDoesNotHang();
     void threadsInterleaveNothingOnRealStderr();
     void fatalWritesThenAborts();
 
 private:
+    QJsonObject run(const QString &name, const QJsonValue &value);
     QList<QByteArray> take(QList<QByteArray> &list);
     void capture(int priority, const QByteArray &record) { mRecords << QByteArray::number(priority) + ' ' + record; }
 
@@ -80,92 +74,62 @@ QList<QByteArray> tst_Logger::take(QList<QByteArray> &list)
     return std::exchange(list, {});
 }
 
+// The cases of data/logger.json: one message of a type (D I W C; w: a warning of the category
+// zub.test), the clock moved on by elapsedMs, or one message of each kind at a level (D I W C
+// of the default category, z: debug of an own category, q: info of a Qt category). The syslog
+// records ("priority record") and standard-error lines are in data/logger.expected.json.
+QJsonObject tst_Logger::run(const QString &, const QJsonValue &value)
+{
+    const QJsonObject c = value.toObject();
+    init();
+    if (c.contains("level")) {
+        if (c["level"].toInt() == -2) { // a bad enumeration value changes nothing
+            mLogger->setLevel(manager::Logger::Errors);
+            mLogger->setLevel(manager::Logger::Level(9));
+        } else {
+            mLogger->setLevel(c["level"].toInt());
+        }
+        qDebug("D");
+        qInfo("I");
+        qWarning("W");
+        qCritical("C");
+        qCDebug(lcZub, "z");
+        qCInfo(lcQt, "q");
+    } else {
+        mLogger->setLevel(3);
+        mLogger->setColor(c["color"].toBool());
+        mNow += c["elapsedMs"].toDouble();
+        const QString message = c["message"].toString(); // never taken as a format
+        switch (c["type"].toString().at(0).toLatin1()) {
+        case 'D': qDebug().noquote() << message; break;
+        case 'I': qInfo().noquote() << message; break;
+        case 'W': qWarning().noquote() << message; break;
+        case 'w': qCWarning(lcZub).noquote() << message; break;
+        default: qCritical().noquote() << message; break;
+        }
+    }
+    QStringList records, lines;
+    for (const QByteArray &record : take(mRecords))
+        records << QString::fromUtf8(record);
+    for (const QByteArray &line : take(mLines))
+        lines << QString::fromUtf8(line);
+    return {{"syslog", QJsonArray::fromStringList(records)}, {"stderr", QJsonArray::fromStringList(lines)}};
+}
+
 void tst_Logger::writes_data()
 {
-    QTest::addColumn<char>("type"); // D I W C; w: a warning of the category zub.test
-    QTest::addColumn<double>("elapsedMs");
-    QTest::addColumn<QByteArray>("prefix");
-    QTest::addColumn<QString>("message");
-    QTest::addColumn<QByteArray>("text"); // as written; coloured when it holds an escape
-    const QByteArray zero = "[    0.000] ", t = "t%s %n";
-    QTest::newRow("info") << 'I' << 0.0 << zero << QString(t) << t;
-    QTest::newRow("wider-grows") << 'I' << 123456789.0 << QByteArray("[123456.789] ") << QString(t) << t;
-    QTest::newRow("debug") << 'D' << 1500.0 << QByteArray("[    1.500] ") << QString(t) << t;
-    QTest::newRow("warning") << 'W' << 0.0 << zero << QString(t) << t;
-    QTest::newRow("critical") << 'C' << 0.0 << zero << QString(t) << t;
-    QTest::newRow("color-critical-red") << 'C' << 0.0 << zero << QString(t) << Esc + "[31m" + t + Esc + "[39m";
-    QTest::newRow("color-category") << 'w' << 0.0 << zero << QString(t)
-                                    << "[zub.test] " + Esc + "[33m" + t + Esc + "[39m";
-    // Each record is one line of text, whatever a message holds; the colour pattern's own escapes stay.
-    QTest::newRow("color-warning-escaped") << 'W' << 0.0 << zero << "x\ny" << Esc + "[33mx\\ny" + Esc + "[39m";
-    QTest::newRow("controls") << 'I' << 0.0 << zero << QString("\tb\x1b[31m\x1f \x7e\x7f") + QChar(0x9f) + QChar(0xa0)
-                              << QByteArray(R"(\tb\x1b[31m\x1f ~\x7f\x9f)") + QString(QChar(0xa0)).toUtf8();
-    QTest::newRow("unicode-separators") << 'I' << 0.0 << zero << QString("a") + QChar(0x2028) + "b" + QChar(0x2029) + "c\\n"
-                                        << QByteArray(R"(a\u2028b\u2029c\n)");
+    GoldenFile::addRows(JsonPath::readFile(TEST_DATA_DIR "/logger.json").object(),
+                        GoldenFile::path(TEST_DATA_DIR "/logger"),
+                        [this](const QString &name, const QJsonValue &value) { return run(name, value); });
 }
 
 void tst_Logger::writes()
 {
-    QFETCH(char, type);
-    QFETCH(double, elapsedMs);
-    QFETCH(QByteArray, prefix);
-    QFETCH(QString, message);
-    QFETCH(QByteArray, text);
-    mLogger->setLevel(3);
-    mLogger->setColor(text.contains(Esc));
-    mNow += elapsedMs;
-    // The syslog priority and the record's level word.
-    const QMap<char, QByteArray> kinds = {
-        {'D', "7 [debug] "}, {'I', "6 "}, {'W', "4 [warning] "}, {'w', "4 [warning] "}, {'C', "2 [error] "}};
-    switch (type) {
-    case 'D': qDebug().noquote() << message; break;
-    case 'I': qInfo().noquote() << message; break;
-    case 'W': qWarning().noquote() << message; break;
-    case 'w': qCWarning(lcZub).noquote() << message; break;
-    default: qCritical().noquote() << message; break;
-    }
-    const QByteArray kind = kinds.value(type);
-    QCOMPARE(take(mRecords), QList<QByteArray>{kind.left(2) + prefix + kind.mid(2) + text});
-    QCOMPARE(take(mLines), QList<QByteArray>{prefix + text + '\n'});
-}
-
-void tst_Logger::levelFiltersMessages_data()
-{
-    // D, I, W, C: debug, info, warning, critical of the default category;
-    // z: debug of an own category; q: info of a Qt category
-    QTest::addColumn<int>("level");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("0-errors") << 0 << "C";
-    QTest::newRow("1-warnings") << 1 << "WC";
-    QTest::newRow("2-info") << 2 << "IWC";
-    QTest::newRow("4-everything") << 4 << "DIWCzq";
-    QTest::newRow("out-of-range-is-info") << 7 << "IWC";
-    QTest::newRow("bad-enum-changes-nothing") << -2 << "C";
-}
-
-void tst_Logger::levelFiltersMessages()
-{
-    QFETCH(int, level);
-    QFETCH(QString, expected);
-    if (level == -2) {
-        mLogger->setLevel(manager::Logger::Errors);
-        mLogger->setLevel(manager::Logger::Level(9));
-    } else {
-        mLogger->setLevel(level);
-    }
-    qDebug("D");
-    qInfo("I");
-    qWarning("W");
-    qCritical("C");
-    qCDebug(lcZub, "z");
-    qCInfo(lcQt, "q");
-    QString seenSyslog, seenStderr;
-    for (const QByteArray &record : take(mRecords))
-        seenSyslog += QString::fromUtf8(record.right(1));
-    for (const QByteArray &line : take(mLines))
-        seenStderr += QString::fromUtf8(line.mid(line.size() - 2, 1));
-    QCOMPARE(seenSyslog, expected);
-    QCOMPARE(seenStderr, expected);
+    QFETCH(QString, name);
+    QFETCH(QJsonValue, testCase);
+    QFETCH(QJsonObject, expected);
+    const QJsonObject actual = run(name, testCase); // once: the comparison names it twice
+    GOLDEN_COMPARE(actual, expected);
 }
 
 void tst_Logger::startTimeIsOnTheMonotonicClock()
