@@ -51,8 +51,6 @@ private slots:
     void cleanup();
     void cleanupTestCase();
 
-    void setDefaultLocation_data();
-    void setDefaultLocation();
     void changeNoticesSurviveRewrites_data();
     void changeNoticesSurviveRewrites();
     void otherThreadsReadDuringSwitches();
@@ -126,37 +124,6 @@ void tst_Settings::writeSettings(const QVariantMap &settings)
     for (auto it = settings.cbegin(); it != settings.cend(); ++it)
         file.setValue(it.key(), it.value());
     QVERIFY(manager::Settings::sync(file));
-}
-
-void tst_Settings::setDefaultLocation_data()
-{
-    QTest::addColumn<QString>("target");  // below the test folder
-    QTest::addColumn<QString>("outcome"); // refused, same, changed
-    QTest::newRow("missing-file") << "nothing.conf" << "refused";
-    QTest::newRow("same-through-symlink") << "link.conf" << "same";
-    QTest::newRow("other-file-relative") << "other.conf" << "changed";
-}
-
-void tst_Settings::setDefaultLocation()
-{
-    QFETCH(QString, target);
-    QFETCH(QString, outcome);
-    QVERIFY(QFile::link(mEnv->settingsFile(), mEnv->filePath("link.conf")));
-    QFileInfo file(mEnv->filePath(target));
-    if (outcome == "changed")
-        file = QFileInfo(QDir::current().relativeFilePath(file.filePath()));
-
-    QSignalSpy changed(mSettings, &manager::Settings::locationChanged);
-    LogCapture capture;
-    mSettings->setDefaultLocation(file);
-    const QString second = outcome == "refused" ? "[settings] Location not found, keeping current " + mEnv->settingsFile()
-                           : outcome == "same" ? QStringLiteral("[settings] Location found and same as current, no action taken")
-                                               : QStringLiteral("[settings] Location found, changing");
-    QCOMPARE(capture.texts(), (QStringList{"[settings] Setting location to " + file.absoluteFilePath(), second}));
-    QCOMPARE(capture.entries().last().type, outcome == "refused" ? QtWarningMsg : QtInfoMsg);
-    QCOMPARE(changed.count(), outcome == "changed" ? 1 : 0);
-    QCOMPARE(mSettings->name(), outcome == "changed" ? QStringLiteral("other.conf") : QStringLiteral("zub.conf"));
-    QCOMPARE(mSettings->path(), QFileInfo(mEnv->path()).absoluteFilePath());
 }
 
 void tst_Settings::changeNoticesSurviveRewrites_data()
@@ -254,7 +221,9 @@ void tst_Settings::serialNumberFirstWord()
     setSerialNumberFile(std::string());
 }
 
-// The cases of data/settings.json: a settings map in its JSON form, a JSON text as settings
+// The cases of data/settings.json: a switch of the settings file (to a missing file, to the
+// same one through a link, to another one named relative to the working folder), a settings
+// map in its JSON form, a JSON text as settings
 // (also written over a settings file), a configuration value read twice with what each read
 // logs, or a first start of a copy of the harness program in a folder of its own, where the
 // settings file is missing, present or a folder; what each gives is in
@@ -264,6 +233,24 @@ QJsonObject tst_Settings::run(const QString &, const QJsonValue &value)
     const QJsonObject c = value.toObject();
     const TestEnv env;
     manager::JsonSettings json;
+    if (c.contains("location")) {
+        env.writeFile("zub.conf", "");
+        env.writeFile("other.conf", "[a]\nb=1\n");
+        QFile::link(env.settingsFile(), env.filePath("link.conf"));
+        QString target = env.filePath(c["location"].toString());
+        if (c["relative"].toBool())
+            target = QDir::current().relativeFilePath(target);
+        LogCapture capture;
+        mSettings->setDefaultLocation(QFileInfo(env.settingsFile()));
+        capture.clear();
+        QSignalSpy changed(mSettings, &manager::Settings::locationChanged);
+        mSettings->setDefaultLocation(QFileInfo(target));
+        QJsonArray log;
+        for (const LogCapture::Entry &entry : capture.entries())
+            log.append((entry.type == QtWarningMsg ? "warning " : "info ") + QString(entry.text).replace(env.path(), "<dir>"));
+        return {{"log", log}, {"locationChanged", changed.count()}, {"name", mSettings->name()},
+                {"path", mSettings->path().replace(env.path(), "<dir>")}};
+    }
     if (c.contains("program")) {
         const QString program = env.filePath("bin/zub"), conf = env.filePath("bin/zub.conf");
         QDir(env.path()).mkdir("bin");
