@@ -313,7 +313,7 @@ void tst_MqttClient::emitsNothingOnceDestroyed()
     connect(queued.get(), &MosquittoClient::errorChanged, &counter, [&] { ++emitted; });
     queued->setHostname(QStringLiteral("127.0.0.1"));
     QTcpSocket probe; // bound, never listening: a closed port
-    QVERIFY(probe.bind(QHostAddress::LocalHost));
+    QVERIFY(probe.bind(QHostAddress(QHostAddress::LocalHost))); // not bind(quint16): that would take port 2
     queued->setPort(probe.localPort());
     queued->connectToHost();
     queued.reset();
