@@ -1,6 +1,7 @@
 #include "framework/logger.h"
 
 #include "support/childrun.h"
+#include "support/goldenfile.h"
 
 #include <QLoggingCategory>
 #include <QRegularExpression>
@@ -10,12 +11,6 @@
 
 Q_LOGGING_CATEGORY(lcZub, "zub.test")
 Q_LOGGING_CATEGORY(lcQt, "qt.test")
-
-namespace {
-
-const QByteArray Esc = "\x1b";
-
-} // namespace
 
 // Everything in-process goes to captured writers: nothing reaches the real system log.
 class tst_Logger : public QObject
@@ -28,14 +23,13 @@ private slots:
 
     void writes_data();
     void writes();
-    void levelFiltersMessages_data();
-    void levelFiltersMessages();
     void startTimeIsOnTheMonotonicClock();
     void messageFromInsideTheHandlerDoesNotHang();
     void threadsInterleaveNothingOnRealStderr();
     void fatalWritesThenAborts();
 
 private:
+    QJsonObject run(const QString &name, const QJsonValue &value);
     QList<QByteArray> take(QList<QByteArray> &list);
     void capture(int priority, const QByteArray &record) { mRecords << QByteArray::number(priority) + ' ' + record; }
 
@@ -52,14 +46,14 @@ void tst_Logger::initTestCase()
     QVERIFY(mLogger->getSyslog() && !mLogger->getStderr());
     mLogger->setSyslogWriter([this](int priority, const QByteArray &record) { capture(priority, record); });
     mLogger->setStderrWriter([this](const QByteArray &line) { mLines.append(line); });
+    mLogger->setSyslog(true);
+    mLogger->setStderr(true);
 }
 
 void tst_Logger::init()
 {
     mLogger->setLevel(2);
     mLogger->setColor(false);
-    mLogger->setSyslog(true);
-    mLogger->setStderr(true);
     mNow = 5000.0;
     mLogger->setClock([this] { return mNow; });
     take(mRecords);
@@ -80,88 +74,62 @@ QList<QByteArray> tst_Logger::take(QList<QByteArray> &list)
     return std::exchange(list, {});
 }
 
+// The cases of data/logger.json: one message of a type (D I W C; w: a warning of the category
+// zub.test), the clock moved on by elapsedMs, or one message of each kind at a level (D I W C
+// of the default category, z: debug of an own category, q: info of a Qt category). The syslog
+// records ("priority record") and standard-error lines are in data/logger.expected.json.
+QJsonObject tst_Logger::run(const QString &, const QJsonValue &value)
+{
+    const QJsonObject c = value.toObject();
+    init();
+    if (c.contains("level")) {
+        if (c["level"].toInt() == -2) { // a bad enumeration value changes nothing
+            mLogger->setLevel(manager::Logger::Errors);
+            mLogger->setLevel(manager::Logger::Level(9));
+        } else {
+            mLogger->setLevel(c["level"].toInt());
+        }
+        qDebug("D");
+        qInfo("I");
+        qWarning("W");
+        qCritical("C");
+        qCDebug(lcZub, "z");
+        qCInfo(lcQt, "q");
+    } else {
+        mLogger->setLevel(3);
+        mLogger->setColor(c["color"].toBool());
+        mNow += c["elapsedMs"].toDouble();
+        const QString message = c["message"].toString(); // never taken as a format
+        switch (c["type"].toString().at(0).toLatin1()) {
+        case 'D': qDebug().noquote() << message; break;
+        case 'I': qInfo().noquote() << message; break;
+        case 'W': qWarning().noquote() << message; break;
+        case 'w': qCWarning(lcZub).noquote() << message; break;
+        default: qCritical().noquote() << message; break;
+        }
+    }
+    QStringList records, lines;
+    for (const QByteArray &record : take(mRecords))
+        records << QString::fromUtf8(record);
+    for (const QByteArray &line : take(mLines))
+        lines << QString::fromUtf8(line);
+    return {{"syslog", QJsonArray::fromStringList(records)}, {"stderr", QJsonArray::fromStringList(lines)}};
+}
+
 void tst_Logger::writes_data()
 {
-    QTest::addColumn<char>("type"); // D I W C; lower case: of the category zub.test
-    QTest::addColumn<double>("elapsedMs");
-    QTest::addColumn<int>("priority");
-    QTest::addColumn<QByteArray>("prefix");
-    QTest::addColumn<QByteArray>("word"); // in the syslog record only
-    QTest::addColumn<QByteArray>("text"); // coloured when it holds an escape
-    const QByteArray zero = "[    0.000] ", t = "t%s %n";
-    QTest::newRow("info") << 'I' << 0.0 << 6 << zero << QByteArray() << t;
-    QTest::newRow("wider-grows") << 'I' << 123456789.0 << 6 << QByteArray("[123456.789] ") << QByteArray() << t;
-    QTest::newRow("debug") << 'D' << 1500.0 << 7 << QByteArray("[    1.500] ") << QByteArray("[debug] ") << t;
-    QTest::newRow("warning") << 'W' << 0.0 << 4 << zero << QByteArray("[warning] ") << t;
-    QTest::newRow("critical") << 'C' << 0.0 << 2 << zero << QByteArray("[error] ") << t;
-    QTest::newRow("color-warning-yellow") << 'W' << 0.0 << 4 << zero << QByteArray("[warning] ")
-                                          << Esc + "[33m" + t + Esc + "[39m";
-    QTest::newRow("color-critical-red") << 'C' << 0.0 << 2 << zero << QByteArray("[error] ")
-                                        << Esc + "[31m" + t + Esc + "[39m";
-    QTest::newRow("color-category") << 'w' << 0.0 << 4 << zero << QByteArray("[warning] ")
-                                    << "[zub.test] " + Esc + "[33m" + t + Esc + "[39m";
+    GoldenFile::addRows(JsonPath::readFile(TEST_DATA_DIR "/logger.json").object(),
+                        GoldenFile::path(TEST_DATA_DIR "/logger"),
+                        [this](const QString &name, const QJsonValue &value) { return run(name, value); });
 }
 
 void tst_Logger::writes()
 {
-    QFETCH(char, type);
-    QFETCH(double, elapsedMs);
-    QFETCH(int, priority);
-    QFETCH(QByteArray, prefix);
-    QFETCH(QByteArray, word);
-    QFETCH(QByteArray, text);
-    mLogger->setLevel(3);
-    mLogger->setColor(text.contains(Esc));
-    mNow += elapsedMs;
-    const char *message = "t%s %n"; // never taken as a format
-    switch (type) {
-    case 'D': qDebug("%s", message); break;
-    case 'I': qInfo("%s", message); break;
-    case 'W': qWarning("%s", message); break;
-    case 'w': qCWarning(lcZub, "%s", message); break;
-    default: qCritical("%s", message); break;
-    }
-    QCOMPARE(take(mRecords), QList<QByteArray>{QByteArray::number(priority) + ' ' + prefix + word + text});
-    QCOMPARE(take(mLines), QList<QByteArray>{prefix + text + '\n'});
-}
-
-void tst_Logger::levelFiltersMessages_data()
-{
-    // D, I, W, C: debug, info, warning, critical of the default category;
-    // z: debug of an own category; q: info of a Qt category
-    QTest::addColumn<int>("level");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("0-errors") << 0 << "C";
-    QTest::newRow("1-warnings") << 1 << "WC";
-    QTest::newRow("2-info") << 2 << "IWC";
-    QTest::newRow("4-everything") << 4 << "DIWCzq";
-    QTest::newRow("out-of-range-is-info") << 7 << "IWC";
-    QTest::newRow("bad-enum-changes-nothing") << -2 << "C";
-}
-
-void tst_Logger::levelFiltersMessages()
-{
-    QFETCH(int, level);
-    QFETCH(QString, expected);
-    if (level == -2) {
-        mLogger->setLevel(manager::Logger::Errors);
-        mLogger->setLevel(manager::Logger::Level(9));
-    } else {
-        mLogger->setLevel(level);
-    }
-    qDebug("D");
-    qInfo("I");
-    qWarning("W");
-    qCritical("C");
-    qCDebug(lcZub, "z");
-    qCInfo(lcQt, "q");
-    QString seenSyslog, seenStderr;
-    for (const QByteArray &record : take(mRecords))
-        seenSyslog += QString::fromUtf8(record.right(1));
-    for (const QByteArray &line : take(mLines))
-        seenStderr += QString::fromUtf8(line.mid(line.size() - 2, 1));
-    QCOMPARE(seenSyslog, expected);
-    QCOMPARE(seenStderr, expected);
+    QFETCH(QString, name);
+    QFETCH(QJsonValue, testCase);
+    QFETCH(QJsonObject, expected);
+    const QJsonObject actual = run(name, testCase); // once: the comparison names it twice
+    GOLDEN_COMPARE(actual, expected);
 }
 
 void tst_Logger::startTimeIsOnTheMonotonicClock()

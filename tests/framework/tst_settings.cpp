@@ -1,18 +1,43 @@
+#include "framework/configuration.h"
+#include "framework/jsonsettings.h"
+#include "framework/serialnumber.h"
+#include "framework/serialnumber_p.h"
 #include "framework/settings.h"
+#include "framework/version.h"
 
 #include "support/childrun.h"
+#include "support/goldenfile.h"
 #include "support/logcapture.h"
 #include "support/testenv.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QSignalSpy>
 #include <QThread>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 #include <atomic>
 #include <memory>
+
+using Map = QMap<QString, QVariant>;
+
+namespace {
+
+// This process's whole union of defaults: only these two maps are linked in.
+const Map FirstDefaults = {
+    {"t/base", "zeto/t"},     {"t/found", "${t/base}/card/found"}, {"t/port", 1883},
+    {"t/flag", true},         {"t/shadowed", "first"},             {"t/client", "zub-${#serialNumber}"},
+    {"t/password", "secret"}, {"t/empty_password", ""},            {"tarvik/apiKey", "0123abcd"},
+};
+const Map LaterDefaults = {{"t/shadowed", "later"}, {"t/longer_key_name", 5}};
+const bool Registered =
+    Configuration::registerDefaults(1, &FirstDefaults) && Configuration::registerDefaults(16, &LaterDefaults);
+
+} // namespace
 
 // The process-wide instance is made once; each test works on files of its own folder,
 // switched to with setDefaultLocation. First starts run in a copy of the harness program,
@@ -26,15 +51,23 @@ private slots:
     void cleanup();
     void cleanupTestCase();
 
-    void setDefaultLocation_data();
-    void setDefaultLocation();
     void changeNoticesSurviveRewrites_data();
     void changeNoticesSurviveRewrites();
     void otherThreadsReadDuringSwitches();
-    void firstStart_data();
-    void firstStart();
+    void serialNumberFirstWord_data();
+    void serialNumberFirstWord();
+
+    void cases_data();
+    void cases();
+    void saveWritesEveryDefaultOnce();
+    void writesReachTheFileOrReportFailure();
+    void printShowsEveryDefaultMasked();
+    void fileChangeWarnsOncePerConfiguration();
 
 private:
+    void writeSettings(const QVariantMap &settings);
+    QJsonObject run(const QString &name, const QJsonValue &value);
+
     QString mDefaultFile;
     bool mCreatedDefault = false;
     manager::Settings *mSettings = nullptr;
@@ -43,6 +76,12 @@ private:
 
 void tst_Settings::initTestCase()
 {
+    QVERIFY(Registered);
+    // The serial number is read before main from the device's own file.
+    QCOMPARE(Configuration::staticValues.keys(), QStringList{"serialNumber"});
+    QCOMPARE(Configuration::staticValues.value("serialNumber"), QVariant(QString::fromStdString(getSerialNumber())));
+    QCOMPARE(QByteArray(getProjectVersion()), QByteArray("1.2.18"));
+    Configuration::staticValues["serialNumber"] = QStringLiteral("SN1234");
     // An existing default file keeps the constructor away from this process's command line.
     mDefaultFile = QCoreApplication::applicationDirPath() + '/' + QCoreApplication::applicationName() + ".conf";
     if (!QFileInfo::exists(mDefaultFile)) {
@@ -61,13 +100,14 @@ void tst_Settings::initTestCase()
 void tst_Settings::init()
 {
     mEnv = std::make_unique<TestEnv>();
-    QVERIFY(mEnv->writeFile("zub.conf", "[log]\nlevel=2\n"));
-    QVERIFY(mEnv->writeFile("other.conf", "[a]\nb=1\n"));
+    QVERIFY(mEnv->writeFile("zub.conf", "") && mEnv->writeFile("other.conf", "[a]\nb=1\n"));
+    LogCapture quiet;
     mSettings->setDefaultLocation(QFileInfo(mEnv->settingsFile()));
 }
 
 void tst_Settings::cleanup()
 {
+    LogCapture quiet;
     mSettings->setDefaultLocation(QFileInfo(mDefaultFile));
     mEnv.reset();
 }
@@ -78,35 +118,12 @@ void tst_Settings::cleanupTestCase()
         QFile::remove(mDefaultFile);
 }
 
-void tst_Settings::setDefaultLocation_data()
+void tst_Settings::writeSettings(const QVariantMap &settings)
 {
-    QTest::addColumn<QString>("target");  // below the test folder
-    QTest::addColumn<QString>("outcome"); // refused, same, changed
-    QTest::newRow("missing-file") << "nothing.conf" << "refused";
-    QTest::newRow("same-through-symlink") << "link.conf" << "same";
-    QTest::newRow("other-file-relative") << "other.conf" << "changed";
-}
-
-void tst_Settings::setDefaultLocation()
-{
-    QFETCH(QString, target);
-    QFETCH(QString, outcome);
-    QVERIFY(QFile::link(mEnv->settingsFile(), mEnv->filePath("link.conf")));
-    QFileInfo file(mEnv->filePath(target));
-    if (outcome == "changed")
-        file = QFileInfo(QDir::current().relativeFilePath(file.filePath()));
-
-    QSignalSpy changed(mSettings, &manager::Settings::locationChanged);
-    LogCapture capture;
-    mSettings->setDefaultLocation(file);
-    const QString second = outcome == "refused" ? "[settings] Location not found, keeping current " + mEnv->settingsFile()
-                           : outcome == "same" ? QStringLiteral("[settings] Location found and same as current, no action taken")
-                                               : QStringLiteral("[settings] Location found, changing");
-    QCOMPARE(capture.texts(), (QStringList{"[settings] Setting location to " + file.absoluteFilePath(), second}));
-    QCOMPARE(capture.entries().last().type, outcome == "refused" ? QtWarningMsg : QtInfoMsg);
-    QCOMPARE(changed.count(), outcome == "changed" ? 1 : 0);
-    QCOMPARE(mSettings->name(), outcome == "changed" ? QStringLiteral("other.conf") : QStringLiteral("zub.conf"));
-    QCOMPARE(mSettings->path(), QFileInfo(mEnv->path()).absoluteFilePath());
+    QSettings file(mEnv->settingsFile(), QSettings::IniFormat);
+    for (auto it = settings.cbegin(); it != settings.cend(); ++it)
+        file.setValue(it.key(), it.value());
+    QVERIFY(manager::Settings::sync(file));
 }
 
 void tst_Settings::changeNoticesSurviveRewrites_data()
@@ -124,9 +141,7 @@ void tst_Settings::changeNoticesSurviveRewrites()
     for (int round = 1; round <= 2; ++round) {
         const int before = spy.count();
         if (how == "sync") {
-            QSettings settings(file, QSettings::IniFormat);
-            settings.setValue("round/number", round);
-            QVERIFY(manager::Settings::sync(settings));
+            writeSettings({{"round/number", round}});
         } else {
             QVERIFY(QFile::remove(file));
             QTRY_VERIFY_WITH_TIMEOUT(spy.count() > before, 10000);
@@ -135,10 +150,10 @@ void tst_Settings::changeNoticesSurviveRewrites()
         QTRY_VERIFY_WITH_TIMEOUT(spy.count() > before + (how == "recreate" ? 1 : 0), 10000);
     }
     // A file no longer in use is no longer watched.
+    LogCapture quiet;
     mSettings->setDefaultLocation(QFileInfo(mEnv->filePath("other.conf")));
     const int before = spy.count();
-    QVERIFY(mEnv->writeFile("zub.conf", "[y]\nz=1\n"));
-    QVERIFY(mEnv->writeFile("other.conf", "[y]\nz=2\n"));
+    QVERIFY(mEnv->writeFile("zub.conf", "[y]\nz=1\n") && mEnv->writeFile("other.conf", "[y]\nz=2\n"));
     QTRY_VERIFY_WITH_TIMEOUT(spy.count() > before, 10000);
     QCOMPARE(spy.count(), before + 1);
 }
@@ -169,51 +184,222 @@ void tst_Settings::otherThreadsReadDuringSwitches()
     QCOMPARE(strays.load(), 0);
 }
 
-void tst_Settings::firstStart_data()
+void tst_Settings::serialNumberFirstWord_data()
 {
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("before"); // none, file, folder
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("after");  // empty, none, unchanged, folder
-    QTest::addColumn<QString>("logged"); // a logged fragment, if any
-    QTest::newRow("creates-empty-file") << QStringList{} << "none" << 0 << "empty" << QString();
-    QTest::newRow("error-ends-first-start") << QStringList{"-x"} << "none" << 1 << "none"
-                                            << "[CLI] Unknown option 'x'.";
-    QTest::newRow("existing-file-parses-nothing") << QStringList{"-x"} << "file" << 0 << "unchanged" << QString();
-    QTest::newRow("cannot-create") << QStringList{} << "folder" << 0 << "folder"
-                                   << "[settings] WARN: Could not create settings file ";
+    QTest::addColumn<QString>("file"); // below the test folder; fifo and /dev/zero made here
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("every-blank-first") << "sn" << QByteArray(" \t\n\r\v\fSN-7 extra\n") << QByteArray("SN-7");
+    QTest::newRow("no-line-end") << "sn" << QByteArray("SN1") << QByteArray("SN1");
+    QTest::newRow("only-blanks") << "sn" << QByteArray(" \n\t \n") << QByteArray();
+    QTest::newRow("word-beyond-limit-is-cut") << "sn" << QByteArray(3 * SerialNumberReadLimit, 'B')
+                                              << QByteArray(SerialNumberReadLimit, 'B');
+    QTest::newRow("blanks-fill-the-limit") << "sn" << QByteArray(SerialNumberReadLimit, ' ') + "SN" << QByteArray();
+    QTest::newRow("missing") << "missing" << QByteArray() << QByteArray();
+    QTest::newRow("directory") << "." << QByteArray() << QByteArray();
+    QTest::newRow("pipe-without-writer") << "fifo" << QByteArray() << QByteArray();
+    QTest::newRow("endless-device") << "/dev/zero" << QByteArray() << QByteArray(SerialNumberReadLimit, '\0');
 }
 
-void tst_Settings::firstStart()
+void tst_Settings::serialNumberFirstWord()
 {
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, before);
-    QFETCH(int, exitCode);
-    QFETCH(QString, after);
-    QFETCH(QString, logged);
-    const QString program = mEnv->filePath("bin/zub");
-    QVERIFY(QDir(mEnv->path()).mkdir("bin"));
-    QVERIFY(QFile::copy(QStringLiteral(HARNESS_PATH), program));
-    QVERIFY(QFile::setPermissions(program, QFile::permissions(program) | QFile::ExeUser));
-    const QString conf = mEnv->filePath("bin/zub.conf");
-    if (before == "file")
-        QVERIFY(mEnv->writeFile("bin/zub.conf", "[a]\nb=1\n"));
-    else if (before == "folder")
-        QVERIFY(QDir(mEnv->path()).mkdir("bin/zub.conf"));
+    QFETCH(QString, file);
+    QFETCH(QByteArray, content);
+    QFETCH(QByteArray, expected);
+    const QString path = file.startsWith('/') ? file : mEnv->filePath(file);
+    if (file == "sn")
+        QVERIFY(mEnv->writeFile(file, content));
+    else if (file == "fifo")
+        QCOMPARE(::mkfifo(qPrintable(path), 0600), 0);
+    setSerialNumberFile(path.toStdString());
+    const std::string word = getSerialNumber();
+    QCOMPARE(QByteArray(word.data(), int(word.size())), expected);
+    if (file == "sn") { // read afresh each time
+        QVERIFY(mEnv->writeFile(file, "OTHER\n"));
+        QCOMPARE(getSerialNumber(), std::string("OTHER"));
+    }
+    setSerialNumberFile(std::string());
+}
 
-    const ChildRun run(program, arguments, {{"ZUB_HARNESS", "settings"}});
-    QVERIFY2(run.finished() && !run.crashed(), qPrintable(run.describe()));
-    QCOMPARE(run.exitCode(), exitCode);
-    const QString err = QString::fromUtf8(run.standardError());
-    QVERIFY2(err.contains("[CLI] Starting 'zub v1.2.18 ") && err.contains(logged), qPrintable(run.describe()));
-    if (exitCode == 0)
-        QCOMPARE(QString::fromUtf8(run.standardOutput()), conf + '\n');
-    QFile file(conf);
-    const QString found = QFileInfo(conf).isDir() ? "folder" : !file.open(QIODevice::ReadOnly) ? "none"
-                          : file.readAll() == "[a]\nb=1\n"                           ? "unchanged"
-                          : file.size() == 0                                        ? "empty"
-                                                                                    : "other";
-    QCOMPARE(found, after);
+// The cases of data/settings.json: a switch of the settings file (to a missing file, to the
+// same one through a link, to another one named relative to the working folder), a settings
+// map in its JSON form, a JSON text as settings
+// (also written over a settings file), a configuration value read twice with what each read
+// logs, or a first start of a copy of the harness program in a folder of its own, where the
+// settings file is missing, present or a folder; what each gives is in
+// data/settings.expected.json, the test folder written as <dir>.
+QJsonObject tst_Settings::run(const QString &, const QJsonValue &value)
+{
+    const QJsonObject c = value.toObject();
+    const TestEnv env;
+    manager::JsonSettings json;
+    if (c.contains("location")) {
+        env.writeFile("zub.conf", "");
+        env.writeFile("other.conf", "[a]\nb=1\n");
+        QFile::link(env.settingsFile(), env.filePath("link.conf"));
+        QString target = env.filePath(c["location"].toString());
+        if (c["relative"].toBool())
+            target = QDir::current().relativeFilePath(target);
+        LogCapture capture;
+        mSettings->setDefaultLocation(QFileInfo(env.settingsFile()));
+        capture.clear();
+        QSignalSpy changed(mSettings, &manager::Settings::locationChanged);
+        mSettings->setDefaultLocation(QFileInfo(target));
+        QJsonArray log;
+        for (const LogCapture::Entry &entry : capture.entries())
+            log.append((entry.type == QtWarningMsg ? "warning " : "info ") + QString(entry.text).replace(env.path(), "<dir>"));
+        return {{"log", log}, {"locationChanged", changed.count()}, {"name", mSettings->name()},
+                {"path", mSettings->path().replace(env.path(), "<dir>")}};
+    }
+    if (c.contains("program")) {
+        const QString program = env.filePath("bin/zub"), conf = env.filePath("bin/zub.conf");
+        QDir(env.path()).mkdir("bin");
+        QFile::copy(QStringLiteral(HARNESS_PATH), program);
+        QFile::setPermissions(program, QFile::permissions(program) | QFile::ExeUser);
+        if (c["program"] == "file")
+            env.writeFile("bin/zub.conf", "[a]\nb=1\n");
+        else if (c["program"] == "folder")
+            QDir(env.path()).mkdir("bin/zub.conf");
+        const ChildRun run(program, c["args"].toVariant().toStringList(), {{"ZUB_HARNESS", "settings"}});
+        QStringList logged;
+        for (const QString &line : run.errorLines())
+            logged << line.mid(line.indexOf("] ") + 2).replace(env.path(), "<dir>");
+        QFile file(conf);
+        const QString after = QFileInfo(conf).isDir() ? "folder" : file.open(QIODevice::ReadOnly) ? file.readAll() : "none";
+        return {{"exitCode", run.crashed() ? -1 : run.exitCode()},
+                {"output", QString::fromUtf8(run.standardOutput()).replace(env.path(), "<dir>")},
+                {"banner", logged.value(0).startsWith("[CLI] Starting 'zub v1.2.18 ")},
+                {"logged", QJsonArray::fromStringList(logged.mid(1))}, {"file", after}};
+    }
+    if (c.contains("toJson")) {
+        Map settings;
+        const QJsonObject in = c["toJson"].toObject();
+        for (auto it = in.begin(); it != in.end(); ++it) // an array stands for a string list
+            settings.insert(it.key(), it->isArray() ? QVariant(it->toVariant().toStringList()) : it->toVariant());
+        return json.settingsToJson(settings).object();
+    }
+    if (c.contains("fromJson")) {
+        const QJsonDocument document = QJsonDocument::fromJson(c["fromJson"].toString().toUtf8());
+        Map settings;
+        json.jsonToSettings(document, settings);
+        bool allText = true;
+        for (const QVariant &v : qAsConst(settings))
+            allText = allText && v.userType() == QMetaType::QString;
+        env.writeFile("zub.conf", "[old]\nkey=1\n");
+        QSettings file(env.settingsFile(), QSettings::IniFormat);
+        const bool written = json.jsonToSettings(document, file);
+        QSettings reread(env.settingsFile(), QSettings::IniFormat);
+        Map read;
+        for (const QString &key : reread.allKeys())
+            read.insert(key, reread.value(key));
+        return {{"settings", QJsonObject::fromVariantMap(settings)}, {"allText", allText},
+                {"fileHoldsTheSame", written && read == settings}};
+    }
+    {
+        QSettings file(env.settingsFile(), QSettings::IniFormat);
+        const QJsonObject pairs = c["file"].toObject();
+        for (auto it = pairs.begin(); it != pairs.end(); ++it)
+            file.setValue(it.key(), it->toString());
+        manager::Settings::sync(file);
+        LogCapture quiet;
+        mSettings->setDefaultLocation(QFileInfo(env.settingsFile()));
+    }
+    Configuration config;
+    QJsonArray reads;
+    for (int round = 0; round < 2; ++round) {
+        LogCapture capture;
+        const QVariant v = config.get(c["key"].toString());
+        reads.append(QJsonObject{{"value", v.toString()}, {"type", v.typeName()},
+                                 {"log", QJsonArray::fromStringList(capture.texts())}});
+    }
+    return {{"reads", reads}};
+}
+
+void tst_Settings::cases_data()
+{
+    GoldenFile::addRows(JsonPath::readFile(TEST_DATA_DIR "/settings.json").object(),
+                        GoldenFile::path(TEST_DATA_DIR "/settings"),
+                        [this](const QString &name, const QJsonValue &value) { return run(name, value); });
+}
+
+void tst_Settings::cases()
+{
+    QFETCH(QString, name);
+    QFETCH(QJsonValue, testCase);
+    QFETCH(QJsonObject, expected);
+    const QJsonObject actual = run(name, testCase); // once: the comparison names it twice
+    GOLDEN_COMPARE(actual, expected);
+}
+
+void tst_Settings::saveWritesEveryDefaultOnce()
+{
+    writeSettings({{"t/base", "mine"}, {"x/extra", "kept"}});
+    QVERIFY(Configuration().save());
+    QFile file(mEnv->settingsFile());
+    QSettings written(mEnv->settingsFile(), QSettings::IniFormat);
+    QCOMPARE(written.allKeys().size(), Configuration::defaults().size() + 1);
+    QCOMPARE(written.value("t/base").toString(), QStringLiteral("mine"));
+    QCOMPARE(written.value("t/found").toString(), QStringLiteral("${t/base}/card/found")); // unexpanded
+    QCOMPARE(written.value("t/port").toString(), QStringLiteral("1883"));
+
+    // A rewrite would drop this comment: the second save must write nothing.
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll() + "; untouched\n";
+    QVERIFY(mEnv->writeFile("zub.conf", before));
+    QVERIFY(Configuration().save());
+    QFile again(mEnv->settingsFile());
+    QVERIFY(again.open(QIODevice::ReadOnly) && again.readAll() == before);
+    QCOMPARE(before.count("\nport="), 1);
+}
+
+void tst_Settings::writesReachTheFileOrReportFailure()
+{
+    Configuration config;
+    Configuration other;
+    QVERIFY(config.set("t/base", "one"));
+    QVERIFY(config.setMultipleSettings({{"x/a", 7}, {"t/flag", false}}));
+    QCOMPARE(other.get("t/found").toString(), QStringLiteral("one/card/found"));
+    QCOMPARE(other.get("x/a").toString(), QStringLiteral("7"));
+    QCOMPARE(QSettings(mEnv->settingsFile(), QSettings::IniFormat).allKeys(), (QStringList{"t/base", "t/flag", "x/a"}));
+    QCOMPARE(config.toJsonDoc(), QJsonDocument::fromJson(R"({"t":{"base":"one","flag":"false"},"x":{"a":"7"}})"));
+
+    // A folder that turns into a file under the configuration's feet.
+    QVERIFY(mEnv->writeFile("gone/zub.conf", ""));
+    LogCapture capture;
+    mSettings->setDefaultLocation(QFileInfo(mEnv->filePath("gone/zub.conf")));
+    QVERIFY(QDir(mEnv->filePath("gone")).removeRecursively());
+    QVERIFY(mEnv->writeFile("gone", "a file now"));
+    const QString warning = "[settings] WARN: Could not write settings file " + mEnv->filePath("gone/zub.conf");
+    QVERIFY(!config.set("x/a", "1"));
+    QVERIFY(!config.setMultipleSettings({{"x/a", "1"}, {"x/b", "2"}}));
+    QVERIFY(!config.save());
+    QCOMPARE(capture.count(warning), 3);
+}
+
+void tst_Settings::printShowsEveryDefaultMasked()
+{
+    writeSettings({{"t/base", "T"}, {"t/password", "from-file"}, {"x/only_in_file", "not shown"}});
+    Configuration config;
+    LogCapture capture;
+    config.print();
+    // The whole table, secrets masked, in data/print.expected.json.
+    const QByteArray diff = GoldenFile::mismatch(TEST_DATA_DIR "/print.expected.json", "print",
+                                                 QJsonArray::fromStringList(capture.texts()));
+    QVERIFY2(diff.isEmpty(), diff.constData());
+}
+
+void tst_Settings::fileChangeWarnsOncePerConfiguration()
+{
+    Configuration first;
+    Configuration second;
+    QSignalSpy changed(mSettings, &manager::Settings::fileChanged);
+    LogCapture capture;
+    QVERIFY(mEnv->writeFile("zub.conf", "[x]\na=1\n"));
+    const QString warning = QStringLiteral("[Config] Configuration file changed. Restart application to apply");
+    QTRY_VERIFY_WITH_TIMEOUT(changed.count() >= 1 && capture.count(warning) == 2 * changed.count(), 10000);
+    QCOMPARE(capture.entries().first().type, QtWarningMsg);
+    // Nothing is re-read.
+    QVERIFY(!first.get("x/a").isValid());
 }
 
 QTEST_GUILESS_MAIN(tst_Settings)
