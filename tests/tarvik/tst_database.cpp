@@ -10,9 +10,7 @@
 #include <QSemaphore>
 #include <QtTest>
 
-#include <condition_variable>
 #include <functional>
-#include <mutex>
 #include <thread>
 
 using tarvik::Database;
@@ -73,14 +71,11 @@ void tst_Database::givesEachThreadItsOwnConnection()
     LogCapture log;
     Database db(file(QStringLiteral("threads.db")));
     const QString mainName = db.database().connectionName();
-    QCOMPARE(db.database().connectionName(), mainName);
     QString workerName, workerAgain;
-    std::thread([&] {
-        workerName = db.database().connectionName();
-        workerAgain = db.database().connectionName();
-    }).join();
+    std::thread([&] { workerName = db.database().connectionName(), workerAgain = db.database().connectionName(); }).join();
     QVERIFY(!workerName.isEmpty() && mainName != workerName && !QUuid(mainName).isNull());
     QCOMPARE(workerAgain, workerName);
+    QCOMPARE(db.database().connectionName(), mainName);
     QCOMPARE(log.count(QStringLiteral("[db::customer] Creating new Database connection for thread ")), 2);
     QCOMPARE(db.database().connectOptions(), QStringLiteral("QSQLITE_ENABLE_SHARED_CACHE"));
     QCOMPARE(db.database().driverName(), QStringLiteral("QSQLITE"));
@@ -103,8 +98,7 @@ void tst_Database::versionsTablesAndLogs()
     QVERIFY(log.containsPart(QStringLiteral("[db::deviceParams] Operation completed in : ")));
 
     log.clear();
-    QSqlQuery query = again.execute(QStringLiteral("SELEC nothing"));
-    QVERIFY(!query.next());
+    QVERIFY(!again.execute(QStringLiteral("SELEC nothing")).next());
     QSqlQuery prepared = again.query(QStringLiteral("SELECT * FROM missing"));
     QVERIFY(!again.execute(prepared));
     QCOMPARE(log.count(QStringLiteral("[db::customer] ERROR: Could not execute query : SELEC nothing")), 1);
@@ -126,29 +120,18 @@ void tst_Database::removesConnectionsWhenThreadOrObjectEnds()
     QTRY_COMPARE(connectionCount(), withMain);
 
     // The object goes first: a thread still running loses its connection with it.
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool opened = false, destroyed = false;
     auto other = std::make_unique<Database>(file(QStringLiteral("goes.db")));
+    QSemaphore opened, release;
     std::thread thread([&] {
         other->database();
-        std::unique_lock<std::mutex> lock(mutex);
-        opened = true;
-        changed.notify_all();
-        changed.wait(lock, [&] { return destroyed; });
+        opened.release();
+        release.acquire();
     });
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        changed.wait(lock, [&] { return opened; });
-    }
+    opened.acquire();
     QCOMPARE(connectionCount(), withMain + 1);
     other.reset();
     QCOMPARE(connectionCount(), withMain);
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        destroyed = true;
-        changed.notify_all();
-    }
+    release.release();
     thread.join();
 }
 
