@@ -62,12 +62,7 @@ void tst_RouteManager::cleanup()
 // data/routemanager.expected.json. A "?" marks a link to a record that is not the manager's own.
 void tst_RouteManager::cases_data()
 {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QJsonObject>("testCase");
-    const QJsonObject cases = sample("cases");
-    QVERIFY(!cases.isEmpty());
-    for (auto it = cases.begin(); it != cases.end(); ++it)
-        QTest::addRow("%s", qPrintable(it.key())) << it.key() << it.value().toObject();
+    addCaseRows(sample("cases"));
 }
 
 void tst_RouteManager::cases()
@@ -125,12 +120,7 @@ void tst_RouteManager::cases()
         }
         answers << query.toString() + " => " + answer;
     }
-    QStringList log;
-    for (QString line : mLog->texts())
-        log << line.replace(mEnv->path(), "<dir>").replace(QRegularExpression("(in :? ?)\\d+ msec"), "\\1N msec");
-    const QJsonObject actual{{"answers", QJsonArray::fromStringList(answers)}, {"log", QJsonArray::fromStringList(log)}};
-    const QByteArray diff = GoldenFile::mismatch(TEST_DATA_DIR "/routemanager.expected.json", name, actual);
-    QVERIFY2(diff.isEmpty(), diff.constData());
+    compareGolden(TEST_DATA_DIR "/routemanager.expected.json", name, answers);
 }
 
 void tst_RouteManager::failedSaveKeepsDateAndChange_data()
@@ -147,44 +137,31 @@ void tst_RouteManager::failedSaveKeepsDateAndChange()
     QFETCH(QString, expectedLog);
     const QString path = mEnv->filePath(QStringLiteral("routes.json"));
     const QByteArray original = indented(network());
-    if (diskFull)
-        QVERIFY(mEnv->writeFile(QStringLiteral("routes.json"), original));
-    else
-        QVERIFY(QDir(mEnv->path()).mkdir(QStringLiteral("routes.json")));
+    QVERIFY(diskFull ? mEnv->writeFile(QStringLiteral("routes.json"), original) : QDir().mkdir(path));
     mRoutes->start(0);
     const QDateTime first(QDate(2024, 3, 1), QTime(8, 0));
     emit mConnector->onRouteDataSyncEnd(first);
     QSignalSpy changed(mRoutes.get(), &RouteManager::dataChanged);
-
     emit mConnector->stopsReceived({Stop2::Ptr::create(QJsonObject{{"id", 7}})});
     {
-        std::unique_ptr<FileSizeLimit> limit;
-        if (diskFull) {
-            limit = std::make_unique<FileSizeLimit>(64);
-            QVERIFY(limit->isActive());
-        }
-        emit mConnector->onRouteDataSyncEnd(QDateTime(QDate(2024, 3, 2), QTime(8, 0)));
+        const std::unique_ptr<FileSizeLimit> limit(diskFull ? new FileSizeLimit(64) : nullptr);
+        QVERIFY(!limit || limit->isActive());
+        emit mConnector->onRouteDataSyncEnd(first.addDays(1));
     }
-
     QVERIFY2(mLog->containsPart(kTag + expectedLog + path), qPrintable(mLog->texts().join('\n')));
     QCOMPARE(mRoutes->lastSyncDate(), first);
     QCOMPARE(changed.count(), 1);
     QVERIFY(mRoutes->findStop(7));
-    if (diskFull) {
-        // The file on disk is the previous one, whole.
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), original);
-    } else {
-        QVERIFY(QDir(mEnv->path()).rmdir(QStringLiteral("routes.json")));
-    }
+    QFile file(path);
+    if (diskFull) // the file on disk is the previous one, whole
+        QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll() == original);
+    file.close();
+    QVERIFY(diskFull || QDir().rmdir(path));
 
     // Once the disk takes the file, a cycle that brings nothing new still saves it.
-    const QDateTime third(QDate(2024, 3, 3), QTime(8, 0));
-    emit mConnector->onRouteDataSyncEnd(third);
+    emit mConnector->onRouteDataSyncEnd(first.addDays(2));
     QCOMPARE(changed.count(), 2);
-    QCOMPARE(mRoutes->lastSyncDate(), third);
-    QFile file(path);
+    QCOMPARE(mRoutes->lastSyncDate(), first.addDays(2));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(QJsonDocument::fromJson(file.readAll()).object().value("Stops").toArray().size(), diskFull ? 7 : 1);
 }
