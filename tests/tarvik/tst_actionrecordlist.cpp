@@ -62,8 +62,6 @@ private slots:
     void rollsBackFailedMigration();
     void roundTripsRecord_data();
     void roundTripsRecord();
-    void confirmsRecord();
-    void reportsStoreThatCannotBeOpened();
 
 private:
     QSqlDatabase direct() const { return QSqlDatabase::database(QLatin1String(kDirect)); }
@@ -190,37 +188,6 @@ void tst_ActionRecordList::roundTripsRecord()
     QCOMPARE(out->toJson().value(QLatin1String("journeysBefore")), journeysJson);
     QCOMPARE(store->toJson(), QJsonArray({in->toJson()}));
     QCOMPARE(out->action()->toJson(), in->action()->toJson());
-}
-
-void tst_ActionRecordList::confirmsRecord()
-{
-    auto store = open();
-    const ActionRecord::Ptr first = record(QStringLiteral("tok-1"), 1);
-    const ActionRecord::Ptr second = record(QStringLiteral("tok-2"), 2);
-    QVERIFY(store->add(first));
-    QVERIFY(store->add(second));
-    QVERIFY(store->markAsError(first, 500, QStringLiteral("E"), QStringLiteral("m"), kNow.addSecs(60)));
-    first->setSendAttempts(2);
-    QVERIFY(store->markAsOk(first, 200));
-    QCOMPARE(tokens(store->successfull()), QStringList({"tok-1"}));
-    QCOMPARE(tokens(store->pending()), QStringList({"tok-2"}));
-    QCOMPARE(column(QStringLiteral("SELECT IFNULL(sendCode, '-') || IFNULL(sendSchedDate, '-') || sendAttempts "
-                                   "FROM ActionRecords WHERE accountToken = 'tok-1'")).toString(), QStringLiteral("--2"));
-}
-
-void tst_ActionRecordList::reportsStoreThatCannotBeOpened()
-{
-    QVERIFY(mEnv.writeFile(QStringLiteral("blocked"), "a file where the folder should be"));
-    LogCapture log;
-    ActionRecordList store(QSharedPointer<Database>::create(mEnv.filePath(QStringLiteral("blocked/actionRecordList.db"))));
-    QVERIFY(log.containsPart(QStringLiteral("ERROR: Database open failed : ")));
-    const ActionRecord::Ptr r = record(QStringLiteral("tok"), 1);
-    QVERIFY(!store.add(r));
-    QVERIFY(!store.markAsOk(r, 200));
-    QVERIFY(store.records().isEmpty());
-    QVERIFY(store.dueForSend().isEmpty());
-    QCOMPARE(store.size(), 0);
-    QCOMPARE(store.cleanup(kNow), 0);
 }
 
 QTEST_GUILESS_MAIN(tst_ActionRecordList)

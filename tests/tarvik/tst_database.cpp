@@ -46,7 +46,6 @@ private slots:
     void versionsTablesAndLogs();
     void removesConnectionsWhenThreadOrObjectEnds();
     void neverHandsOutConnectionOfObjectGone();
-    void reportsFileThatCannotBeOpened();
     void endsCleanlyWhileThreadStillHoldsConnection();
 
 private:
@@ -149,18 +148,6 @@ void tst_Database::neverHandsOutConnectionOfObjectGone()
     runOnPool(pool, [&] { secondFile = second.database().databaseName(); });
     QCOMPARE(firstFile, file(QStringLiteral("first.db")));
     QCOMPARE(secondFile, file(QStringLiteral("second.db")));
-}
-
-void tst_Database::reportsFileThatCannotBeOpened()
-{
-    // A regular file where the folder should be: no write can succeed there, also as root.
-    QVERIFY(mEnv.writeFile(QStringLiteral("blocked"), "not a folder"));
-    LogCapture log;
-    Database db(file(QStringLiteral("blocked/store.db")));
-    QVERIFY(!db.database().isOpen());
-    QVERIFY(log.containsPart(QStringLiteral("[db::customer] ERROR: Database open failed : ")));
-    QCOMPARE(db.userVersion(), 0);
-    QVERIFY(!db.setUserVersion(1));
 }
 
 void tst_Database::endsCleanlyWhileThreadStillHoldsConnection()

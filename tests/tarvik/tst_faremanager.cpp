@@ -2,7 +2,6 @@
 
 #include "managerfixture.h"
 
-#include "support/goldenfile.h"
 
 #include <atomic>
 

@@ -2,29 +2,17 @@
 
 #include "support/filesizelimit.h"
 #include "support/httptestserver.h"
-#include "support/goldenfile.h"
 
-#include <climits>
 
 using namespace tarvik;
 
 namespace {
 const QString kTag = QStringLiteral("[tarvik::RouteManager] ");
 
-QJsonObject member(int id, int groupId, int stopId)
-{
-    return {{"id", id}, {"stopGroupId", groupId}, {"stopId", stopId}};
-}
-
-// The network of data/routemanager.json, its cases and their answers.
-QJsonObject sample(const char *key)
-{
-    return ::sample(key, "routemanager.json");
-}
-
+// The network of data/routemanager.json.
 QJsonObject network()
 {
-    return sample("network");
+    return sample("network", "routemanager.json");
 }
 
 QByteArray indented(const QJsonObject &object)
@@ -62,7 +50,7 @@ void tst_RouteManager::cleanup()
 // data/routemanager.expected.json. A "?" marks a link to a record that is not the manager's own.
 void tst_RouteManager::cases_data()
 {
-    addCaseRows(sample("cases"));
+    addCaseRows(sample("cases", "routemanager.json"));
 }
 
 void tst_RouteManager::cases()
@@ -218,7 +206,7 @@ void tst_RouteManager::syncCyclesAgainstServer()
 
     // 2. Every table filled: only what changed since the stored date; a new stop joins its zone.
     reply({{"newsyncdate", "02/03/2024 09:00:00"}, {"Axis", QJsonArray{QJsonObject{{"id", 100}, {"name", "Renamed"}}}},
-           {"Stops", QJsonArray{QJsonObject{{"id", 7}, {"name", "New"}}}}, {"StopGroupStops", QJsonArray{member(8, 20, 7)}},
+           {"Stops", QJsonArray{QJsonObject{{"id", 7}, {"name", "New"}}}}, {"StopGroupStops", QJsonArray{QJsonObject{{"id", 8}, {"stopGroupId", 20}, {"stopId", 7}}}},
            {"DeletedEntities", QJsonArray{QJsonObject{{"tableName", "STOPS"}, {"tableId", 6}}}}});
     mRoutes->syncWithTarvik();
     QVERIFY(ended.wait(10000));
