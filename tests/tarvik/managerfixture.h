@@ -73,6 +73,18 @@ inline void addCaseRows(const QJsonObject &cases)
         QTest::addRow("%s", qPrintable(it.key())) << it.key() << it.value().toObject();
 }
 
+// "[a,b]" of what `text` gives for each record; sorted for the joins whose order is a hash's.
+template <typename List, typename Text>
+QString joined(const List &records, Text text, bool sort = false)
+{
+    QStringList out;
+    for (const auto &record : records)
+        out << text(record);
+    if (sort)
+        out.sort();
+    return '[' + out.join(',') + ']';
+}
+
 // "[1,2,3]"; sorted for the joins whose order is a hash's.
 inline QString ids(QList<int> list, bool sort = false)
 {

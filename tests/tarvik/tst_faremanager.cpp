@@ -117,20 +117,18 @@ void tst_FareManager::cases()
         const QStringList q = query.toString().split(' ');
         const QString verb = q.at(0);
         const int a = q.value(1).toInt(), b = q.value(2).toInt(), c = q.value(3).toInt();
-        QString answer;
+        QString answer = "-";
         if (verb == "baseFare") {
-            const BaseFare::Ptr fare = mFares->findBaseFare(a);
-            QStringList city;
-            for (const StopGroup2::Ptr &group : fare ? fare->cityZoneFareStopGroups() : StopGroup2::List())
-                city << zone(group);
-            answer = !fare ? "-" : QStringLiteral("%1 %2-%3 [%4]").arg(fare->code(), zone(fare->stopGroupFrom()), zone(fare->stopGroupTo()), city.join(','));
+            if (const BaseFare::Ptr fare = mFares->findBaseFare(a))
+                answer = QStringLiteral("%1 %2-%3 %4").arg(fare->code(), zone(fare->stopGroupFrom()), zone(fare->stopGroupTo()),
+                                                          joined(fare->cityZoneFareStopGroups(), zone));
         } else if (verb == "product" || verb == "productCode") {
-            const FareProduct2::Ptr product = verb == "product" ? mFares->findFareProduct(a) : mFares->findFareProduct(q.value(1));
-            answer = !product ? "-" : QStringLiteral("%1 paper=%2 baseFares=%3 types=%4").arg(product->id()).arg(product->isPaperTicket())
-                                          .arg(ids(product->baseFares(), true)).arg(product->passengerTypes().size());
+            if (const FareProduct2::Ptr p = verb == "product" ? mFares->findFareProduct(a) : mFares->findFareProduct(q.value(1)))
+                answer = QStringLiteral("%1 paper=%2 baseFares=%3 types=%4").arg(p->id()).arg(p->isPaperTicket())
+                             .arg(ids(p->baseFares(), true)).arg(p->passengerTypes().size());
         } else if (verb == "passengerType" || verb == "passengerTypeCode") {
-            const PassengerType::Ptr type = verb == "passengerType" ? mFares->findPassengerType(a) : mFares->findPassengerType(q.value(1));
-            answer = !type ? "-" : QStringLiteral("%1 %2").arg(type->id()).arg(type->code());
+            if (const PassengerType::Ptr t = verb == "passengerType" ? mFares->findPassengerType(a) : mFares->findPassengerType(q.value(1)))
+                answer = QStringLiteral("%1 %2").arg(t->id()).arg(t->code());
         } else if (verb == "paymentMethod") {
             answer = mFares->findPaymentMethod(a)->code();
         } else if (verb == "paymentChannel") {
@@ -147,8 +145,8 @@ void tst_FareManager::cases()
         } else if (verb == "capping") {
             answer = ids(mFares->findCappingRules(a, q.value(2)));
         } else if (verb == "epurse") {
-            const FareProduct2::Ptr found = mFares->findEpurseProduct(a, b, c);
-            answer = found ? QString::number(found->id()) : "-";
+            if (const FareProduct2::Ptr found = mFares->findEpurseProduct(a, b, c))
+                answer = QString::number(found->id());
         } else if (verb == "products") {
             answer = ids(mFares->findFareProducts(q.value(1), q.value(2)));
         } else if (verb == "productsFrom") {

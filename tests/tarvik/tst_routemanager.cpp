@@ -69,42 +69,36 @@ void tst_RouteManager::cases()
     };
     const auto group = [&](const StopGroup2::Ptr &g) { return own(g, [&](int id) { return snapshot->findStopGroup(id); }); };
     const auto stop = [&](const Stop2::Ptr &s) { return own(s, [&](int id) { return snapshot->findStop(id); }); };
+    const auto axisStop = [&](const AxisStop::Ptr &s) { return stop(s->stop()); };
     QStringList answers;
     for (const QJsonValue &query : testCase.value("queries").toArray()) {
         const QStringList q = query.toString().split(' ');
         const int a = q.value(1).toInt();
-        QString answer;
+        QString answer = "-";
         if (q.at(0) == "axis") {
-            const Axis::Ptr axis = mRoutes->findAxis(a);
-            QStringList stops;
-            for (const AxisStop::Ptr &s : axis ? axis->axisStops() : AxisStop::List())
-                stops << stop(s->stop());
-            answer = !axis ? "-" : QStringLiteral("opposite=%1 stops=[%2] zones=%3").arg(own(axis->oppositeAxis(), [&](int id) { return snapshot->findAxis(id); }))
-                                       .arg(stops.join(',')).arg(ids(axis->stopGroups()));
+            if (const Axis::Ptr axis = mRoutes->findAxis(a))
+                answer = QStringLiteral("opposite=%1 stops=%2 zones=%3")
+                             .arg(own(axis->oppositeAxis(), [&](int id) { return snapshot->findAxis(id); }),
+                                  joined(axis->axisStops(), axisStop), ids(axis->stopGroups()));
         } else if (q.at(0) == "stop") {
-            const Stop2::Ptr s = mRoutes->findStop(a);
-            answer = !s ? "-" : stop(s) + " zone=" + group(s->stopGroup());
+            if (const Stop2::Ptr s = mRoutes->findStop(a))
+                answer = stop(s) + " zone=" + group(s->stopGroup());
         } else if (q.at(0) == "stopGroup") {
-            const StopGroup2::Ptr g = mRoutes->findStopGroup(a);
-            QStringList stops;
-            for (const Stop2::Ptr &s : g ? g->stops() : Stop2::List())
-                stops << stop(s);
-            stops.sort();
-            answer = !g ? "-" : group(g) + " stops=[" + stops.join(',') + ']';
+            if (const StopGroup2::Ptr g = mRoutes->findStopGroup(a))
+                answer = group(g) + " stops=" + joined(g->stops(), stop, true);
         } else if (q.at(0) == "allAxes") {
             answer = ids(mRoutes->findAllAxis());
         } else if (q.at(0) == "stopGroups") {
             QList<int> wanted;
-            for (int i = 1; i < q.size(); ++i)
-                wanted << q.at(i).toInt();
+            for (const QString &id : q.mid(1))
+                wanted << id.toInt();
             answer = ids(mRoutes->findStopGroups(wanted));
         } else if (q.at(0) == "stopsIn") {
             answer = ids(mRoutes->findStopsInStopGroup(a), true);
         } else if (q.at(0) == "axisStops") {
-            QStringList stops;
-            for (const AxisStop::Ptr &s : mRoutes->findAxisStopsInAxis(a))
-                stops << QStringLiteral("%1:%2").arg(s->ordinal()).arg(stop(s->stop()));
-            answer = '[' + stops.join(',') + ']';
+            answer = joined(mRoutes->findAxisStopsInAxis(a), [&](const AxisStop::Ptr &s) {
+                return QStringLiteral("%1:%2").arg(s->ordinal()).arg(axisStop(s));
+            });
         }
         answers << query.toString() + " => " + answer;
     }
