@@ -13,16 +13,11 @@ using namespace tarvik;
 
 namespace {
 
-QJsonArray array(const QByteArray &json)
-{
-    return QJsonDocument::fromJson(json).array();
-}
-
 template <typename T>
-QList<QSharedPointer<T>> records(const QByteArray &json)
+QList<QSharedPointer<T>> records(const QJsonArray &json)
 {
     QList<QSharedPointer<T>> list;
-    for (const QJsonValue &element : array(json))
+    for (const QJsonValue &element : json)
         list.append(QSharedPointer<T>::create(element.toObject()));
     return list;
 }
@@ -39,7 +34,7 @@ QStringList entries(const Container &map)
 }
 
 // Rows as the back-end sends them; "p" is the parent id under every parent key of the four kinds.
-QByteArray rows(const QList<std::tuple<int, int, const char *>> &list)
+QJsonArray rows(const QList<std::tuple<int, int, const char *>> &list)
 {
     QJsonArray out;
     for (const auto &[parent, id, tag] : list) {
@@ -49,11 +44,11 @@ QByteArray rows(const QList<std::tuple<int, int, const char *>> &list)
             row.insert("id", id);
         out.append(row);
     }
-    return QJsonDocument(out).toJson(QJsonDocument::Compact);
+    return out;
 }
 
 template <typename T, typename Map, typename Merge>
-QStringList apply(Map map, Merge merge, const QByteArray &received, int deleteId)
+QStringList apply(Map map, Merge merge, const QJsonArray &received, int deleteId)
 {
     if (deleteId >= 0) {
         const bool removed = Utils::deleteItemFromMultiMap<T>(map, deleteId);
@@ -65,9 +60,8 @@ QStringList apply(Map map, Merge merge, const QByteArray &received, int deleteId
 
 // Loads `existing` as the file would, then merges `received` with the kind's function or, with
 // `deleteId` of 0 or more, deletes that id.
-QStringList run(const QString &kind, const QByteArray &existing, const QByteArray &received, int deleteId)
+QStringList run(const QString &kind, const QJsonArray &file, const QJsonArray &received, int deleteId)
 {
-    const QJsonArray file = array(existing);
     if (kind == "fare-product-link")
         return apply<FareProductBaseFare>(Utils::jsonToFPMultiMap<FareProductBaseFare>(file),
                                           Utils::appendListToFPMultiMap<FareProductBaseFare>, received, deleteId);
@@ -94,28 +88,28 @@ private slots:
 void tst_Utils::mergesAndDeletesById_data()
 {
     QTest::addColumn<QString>("kind");
-    QTest::addColumn<QByteArray>("existing");
-    QTest::addColumn<QByteArray>("received");
+    QTest::addColumn<QJsonArray>("existing");
+    QTest::addColumn<QJsonArray>("received");
     QTest::addColumn<QStringList>("expected");
     QTest::addColumn<int>("deleteId");
     // Deleting names the record id, not the parent key, and takes every copy of it, whatever its parent.
-    const QByteArray stored = rows({{1, 10, "a"}, {2, 10, "a"}, {1, 11, "b"}, {1, 0, "z"}});
+    const QJsonArray stored = rows({{1, 10, "a"}, {2, 10, "a"}, {1, 11, "b"}, {1, 0, "z"}});
     const QStringList all{"1/0/z", "1/10/a", "1/11/b", "2/10/a"};
-    const auto row = [](const char *name, const QByteArray &existing, const QByteArray &received,
+    const auto row = [](const char *name, const QJsonArray &existing, const QJsonArray &received,
                         const QStringList &expected, int deleteId = -1, const QString &kind = "fare-product-link") {
         QTest::addRow("%s-%s", qPrintable(kind), name) << kind << existing << received << expected << deleteId;
     };
-    row("new-rows-added", "[]", rows({{1, 10, "a"}, {2, 11, "b"}}), {"1/10/a", "2/11/b"});
+    row("new-rows-added", QJsonArray(), rows({{1, 10, "a"}, {2, 11, "b"}}), {"1/10/a", "2/11/b"});
     row("same-row-again-stands-once", rows({{1, 10, "a"}}), rows({{1, 10, "a"}}), {"1/10/a"});
     row("changed-row-replaces", rows({{1, 10, "a"}}), rows({{1, 10, "b"}}), {"1/10/b"});
     row("other-ids-untouched", rows({{1, 10, "a"}, {1, 11, "b"}}), rows({{1, 11, "c"}}), {"1/10/a", "1/11/c"});
-    row("same-id-twice-received-last-wins", "[]", rows({{1, 10, "a"}, {2, 10, "b"}}), {"2/10/b"});
+    row("same-id-twice-received-last-wins", QJsonArray(), rows({{1, 10, "a"}, {2, 10, "b"}}), {"2/10/b"});
     row("id-zero-appends", rows({{1, 0, "a"}}), rows({{1, 0, "a"}}), {"1/0/a", "1/0/a"});
     row("id-zero-leaves-ids-alone", rows({{1, 10, "a"}}), rows({{1, 0, "z"}}), {"1/0/z", "1/10/a"});
-    row("empty-list", rows({{1, 10, "a"}}), "[]", {"1/10/a"});
-    row("delete-every-copy", stored, "", {"1/0/z", "1/11/b", "removed"}, 10);
-    row("delete-parent-id-is-not-record-id", stored, "", all + QStringList{"none removed"}, 1);
-    row("delete-id-zero-names-nothing", stored, "", all + QStringList{"none removed"}, 0);
+    row("empty-list", rows({{1, 10, "a"}}), QJsonArray(), {"1/10/a"});
+    row("delete-every-copy", stored, {}, {"1/0/z", "1/11/b", "removed"}, 10);
+    row("delete-parent-id-is-not-record-id", stored, {}, all + QStringList{"none removed"}, 1);
+    row("delete-id-zero-names-nothing", stored, {}, all + QStringList{"none removed"}, 0);
     // Each kind files under its own parent key; loading keeps duplicates until a merge names their id.
     for (const QString &kind : {"fare-product-link", "axis-stops", "stop-group-stops", "capping-rule-stop-groups"})
         row("stored-duplicates-collapse-and-move", rows({{1, 10, "a"}, {1, 10, "a"}, {3, 10, "c"}}),
@@ -125,8 +119,8 @@ void tst_Utils::mergesAndDeletesById_data()
 void tst_Utils::mergesAndDeletesById()
 {
     QFETCH(QString, kind);
-    QFETCH(QByteArray, existing);
-    QFETCH(QByteArray, received);
+    QFETCH(QJsonArray, existing);
+    QFETCH(QJsonArray, received);
     QFETCH(int, deleteId);
     QTEST(run(kind, existing, received, deleteId), "expected");
 }
@@ -139,7 +133,7 @@ void tst_Utils::repeatedFullSyncKeepsOneRowEach()
         sync.append(QJsonObject{{"id", i}, {"fareProductId", i % 5}, {"paymentMethodId", 1}});
     FareProductPaymentMethod::MultiMap store;
     for (int cycle = 0; cycle < 2; ++cycle) {
-        Utils::appendListToFPMultiMap(store, records<FareProductPaymentMethod>(QJsonDocument(sync).toJson()));
+        Utils::appendListToFPMultiMap(store, records<FareProductPaymentMethod>(sync));
         // What the manager writes back and reads at the next start.
         store = Utils::jsonToFPMultiMap<FareProductPaymentMethod>(Utils::listToJson(store.values()));
         QCOMPARE(store.size(), 20);
