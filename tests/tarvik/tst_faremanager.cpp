@@ -163,12 +163,9 @@ void tst_FareManager::validatorsReadConsistentSnapshots()
 {
     startWith(Catalogue({"links-fares-to-route-zones", "epurse-shortest-validity"}));
     mLog.reset();
-    QLoggingCategory::setFilterRules(QStringLiteral("default.info=false\ndefault.debug=false\n"
-                                                    "default.warning=false"));
-
+    QLoggingCategory::setFilterRules(QStringLiteral("default.info=false\ndefault.debug=false\ndefault.warning=false"));
     std::atomic<bool> done{false};
-    std::atomic<int> reads{0};
-    std::atomic<int> failures{0};
+    std::atomic<int> reads{0}, failures{0};
     QThread *validator = QThread::create([&] {
         while (!done.load()) {
             // One tap: one snapshot of each, read all through.
@@ -184,8 +181,7 @@ void tst_FareManager::validatorsReadConsistentSnapshots()
             ok = ok && fares->findCappingRules(10, QStringLiteral("*")).size() == 3;
             ok = ok && fares->findPassengerType(QStringLiteral("PT_ADULT")) && epurse->findPassengerType(1);
             ok = ok && !mRoutes->findAxisStopsInAxis(100).isEmpty() && !mFares->findFareProducts(100).isEmpty();
-            if (!ok)
-                ++failures;
+            failures += ok ? 0 : 1;
             ++reads;
         }
     });
@@ -196,6 +192,7 @@ void tst_FareManager::validatorsReadConsistentSnapshots()
     QVERIFY(QTest::qWaitFor([&reads] { return reads.load() > 0; }, 10000));
     QElapsedTimer deadline;
     deadline.start();
+    const QDateTime date(QDate(2024, 3, 1), QTime(8, 0));
     int cycle = 0;
     for (; (cycle < 40 || reads.load() < 300) && deadline.elapsed() < 60000; ++cycle) {
         const int stopId = 1000 + cycle;
@@ -203,14 +200,14 @@ void tst_FareManager::validatorsReadConsistentSnapshots()
         emit mConnector->stopGroupStopsReceived(
             {StopGroupStops::Ptr::create(QJsonObject{{"id", stopId}, {"stopGroupId", 20}, {"stopId", stopId}})});
         emit mConnector->entityDeleted(QStringLiteral("STOPS"), stopId - 1);
-        emit mConnector->onRouteDataSyncEnd(QDateTime(QDate(2024, 3, 1), QTime(8, 0)).addSecs(cycle));
+        emit mConnector->onRouteDataSyncEnd(date.addSecs(cycle));
 
         emit mConnector->fareProductsReceived({FareProduct2::Ptr::create(
             QJsonObject{{"id", 11}, {"code", "EP11"}, {"validityUnit", "minutes"}, {"validityDuration", 60 + cycle}})});
         emit mConnector->fareProductBaseFaresReceived({FareProductBaseFare::Ptr::create(
             QJsonObject{{"id", 5000 + cycle}, {"fareProductId", 31}, {"baseFareId", 5}})});
         emit mConnector->entityDeleted(QStringLiteral("FARE_PRODUCT_BASE_FARE"), 5000 + cycle - 1);
-        emit mConnector->onFareDataSyncEnd(QDateTime(QDate(2024, 3, 1), QTime(8, 0)).addSecs(cycle));
+        emit mConnector->onFareDataSyncEnd(date.addSecs(cycle));
         QCoreApplication::processEvents();
     }
     done = true;
