@@ -250,7 +250,7 @@ void tst_ActionListManager::answersEachRecordWithItsOwnAnswer()
         return Response::json(500, QJsonDocument(answer).toJson(QJsonDocument::Compact));
     });
     create();
-    const int count = 40;
+    const int count = 12;
     LogCapture log;
     std::unique_ptr<QThread> validation(QThread::create([&] {
         for (int i = 1; i <= count; ++i)
