@@ -3,6 +3,7 @@
 #include "tarvik/connector.h"
 #include "tarvik/routemanager.h"
 
+#include "support/goldenfile.h"
 #include "support/jsonpath.h"
 #include "support/logcapture.h"
 #include "support/testenv.h"
@@ -33,6 +34,17 @@ struct ManagerFixture
         return true;
     }
 
+    // The answers of a case and every line logged since setUp() against entry `name` of the golden file.
+    void compareGolden(const char *file, const QString &name, const QStringList &answers)
+    {
+        QStringList log;
+        for (QString line : mLog->texts())
+            log << line.replace(mEnv->path(), "<dir>").replace(QRegularExpression("(in :? ?)\\d+ msec"), "\\1N msec");
+        const QByteArray diff = GoldenFile::mismatch(file, name, QJsonObject{{"answers", QJsonArray::fromStringList(answers)},
+                                                                             {"log", QJsonArray::fromStringList(log)}});
+        QVERIFY2(diff.isEmpty(), diff.constData());
+    }
+
     // From cleanup(), after the test's own managers are gone; shows the log of a failed test.
     void tearDown()
     {
@@ -49,6 +61,28 @@ struct ManagerFixture
 inline QJsonObject sample(const char *key, const char *file)
 {
     return JsonPath::readFile(QStringLiteral(TEST_DATA_DIR "/") + file).object().value(key).toObject();
+}
+
+// Rows "name" and "testCase", one per case.
+inline void addCaseRows(const QJsonObject &cases)
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QJsonObject>("testCase");
+    QVERIFY(!cases.isEmpty());
+    for (auto it = cases.begin(); it != cases.end(); ++it)
+        QTest::addRow("%s", qPrintable(it.key())) << it.key() << it.value().toObject();
+}
+
+// "[a,b]" of what `text` gives for each record; sorted for the joins whose order is a hash's.
+template <typename List, typename Text>
+QString joined(const List &records, Text text, bool sort = false)
+{
+    QStringList out;
+    for (const auto &record : records)
+        out << text(record);
+    if (sort)
+        out.sort();
+    return '[' + out.join(',') + ']';
 }
 
 // "[1,2,3]"; sorted for the joins whose order is a hash's.

@@ -21,33 +21,15 @@
 #include <stdexcept>
 
 using tarvik::Connector;
-using Call = std::function<void(Connector &)>;
 using Response = HttpTestServer::Response;
-Q_DECLARE_METATYPE(Call)
-Q_DECLARE_METATYPE(HttpTestServer::Response)
 
 namespace {
 
-const QString kSyncPath = QStringLiteral("/api/web/api/sync_bo");
-const QString kSavePath = QStringLiteral("/api/web/api/deviceManager/save");
-const QString kListPath = QStringLiteral("/api/web/abt/client/action");
-const QString kCompletePath = QStringLiteral("/api/web/abt/client/action/complete");
 const int kWaitMs = 10000;
 
 QString line(const QString &text)
 {
     return QStringLiteral("[tarvik::connector] ") + text;
-}
-
-QJsonObject object(const QByteArray &json)
-{
-    return QJsonDocument::fromJson(json).object();
-}
-
-QByteArray compact(const QJsonValue &value)
-{
-    const QJsonDocument document = value.isArray() ? QJsonDocument(value.toArray()) : QJsonDocument(value.toObject());
-    return document.toJson(QJsonDocument::Compact);
 }
 
 bool runOnWorker(const std::function<void()> &work)
@@ -57,63 +39,48 @@ bool runOnWorker(const std::function<void()> &work)
     return worker->wait(kWaitMs);
 }
 
+// A signal's arguments as the transcript shows them: a list of records by its size and first id.
+QString arg(int n) { return QString::number(n); }
+QString arg(const QString &text) { return text; }
+QString arg(const QDateTime &date) { return date.toString("dd/MM/yyyy hh:mm:ss"); }
 template <typename T>
-void trace(Connector *c, void (Connector::*signal)(const QList<QSharedPointer<T>> &), const QString &name,
-           QStringList *out)
+QString arg(const QList<QSharedPointer<T>> &list)
 {
-    QObject::connect(c, signal, c, [=](const QList<QSharedPointer<T>> &list) {
-        *out << QStringLiteral("%1:%2:%3").arg(name).arg(list.size()).arg(list.value(0) ? list.value(0)->id() : -1);
-    });
+    return QStringLiteral("%1:%2").arg(list.size()).arg(list.value(0) ? list.value(0)->id() : -1);
+}
+QString arg(const tarvik::Action::List &list)
+{
+    QStringList statuses;
+    for (const auto &action : list)
+        statuses << QString::number(action->id()) + '/' + action->status();
+    return statuses.join(',');
+}
+QString arg(const tarvik::Customer::Ptr &customer)
+{
+    return QStringLiteral("%1:%2:%3:%4").arg(customer->id()).arg(customer->image()).arg(QFile::exists(customer->image()))
+        .arg(customer->toJson().contains("customerImageBase64"));
 }
 
-// Every signal of a sync reply, as "name:args", in emission order.
-QStringList *traceAll(Connector *c)
+template <typename... Args>
+void trace(Connector *c, void (Connector::*signal)(Args...), QStringList *out)
 {
-    auto *out = new QStringList;
-    QObject::connect(c, &QObject::destroyed, [out] { delete out; });
-    QObject::connect(c, &Connector::entityDeleted, c,
-                     [=](const QString &table, int id) { *out << QStringLiteral("entityDeleted:%1:%2").arg(table).arg(id); });
-    QObject::connect(c, &Connector::deviceParamDeleted, c,
-                     [=](int id, int carrier) { *out << QStringLiteral("deviceParamDeleted:%1:%2").arg(id).arg(carrier); });
-    trace(c, &Connector::deviceParamsReceived, "DeviceTypeKeyValues", out);
-    trace(c, &Connector::ticketMaterialsReceived, "TicketMaterials", out);
-    trace(c, &Connector::passengerTypesReceived, "PassengerTypes", out);
-    trace(c, &Connector::paymentChannelsReceived, "PaymentChannels", out);
-    trace(c, &Connector::paymentMethodsReceived, "PaymentMethods", out);
-    trace(c, &Connector::baseFaresReceived, "BaseFares", out);
-    trace(c, &Connector::fareProductsReceived, "FareProducts", out);
-    trace(c, &Connector::fareProductBaseFaresReceived, "FareProductBaseFares", out);
-    trace(c, &Connector::fareProductPassengerTypesReceived, "FareProductPassengerTypes", out);
-    trace(c, &Connector::fareProductTicketMaterialsReceived, "FareProductTicketMaterials", out);
-    trace(c, &Connector::fareProductPaymentMethodsReceived, "FareProductPaymentMethods", out);
-    trace(c, &Connector::fareProductPaymentChannelsReceived, "FareProductPaymentChannels", out);
-    trace(c, &Connector::stopsReceived, "Stops", out);
-    trace(c, &Connector::stopGroupsReceived, "StopGroups", out);
-    trace(c, &Connector::stopGroupStopsReceived, "StopGroupStops", out);
-    trace(c, &Connector::axisStopsReceived, "AxisStops", out);
-    trace(c, &Connector::axisReceived, "Axis", out);
-    trace(c, &Connector::cappingRulesReceived, "CappingRules", out);
-    trace(c, &Connector::cappingRuleStopGroupsReceived, "CappingRuleStopGroups", out);
-    const auto end = [=](const char *name) {
-        return [=](const QDateTime &date) { *out << QStringLiteral("%1:%2").arg(name, date.toString("dd/MM/yyyy hh:mm:ss")); };
-    };
-    QObject::connect(c, &Connector::onRouteDataSyncEnd, c, end("onRouteDataSyncEnd"));
-    QObject::connect(c, &Connector::onFareDataSyncEnd, c, end("onFareDataSyncEnd"));
-    QObject::connect(c, &Connector::onSyncEnd, c, end("onSyncEnd"));
-    QObject::connect(c, &Connector::actionListReceived, c, [=](const tarvik::Action::List &list) {
-        QStringList statuses;
-        for (const auto &action : list)
-            statuses << QString::number(action->id()) + '/' + action->status();
-        *out << "actionListReceived:" + statuses.join(',');
-    });
-    QObject::connect(c, &Connector::customerInfoReceived, c, [=](const tarvik::Customer::Ptr &customer) {
-        *out << QStringLiteral("customerInfoReceived:%1:%2:%3:%4").arg(customer->id()).arg(customer->image())
-                    .arg(QFile::exists(customer->image())).arg(customer->toJson().contains("customerImageBase64"));
-    });
-    QObject::connect(c, &Connector::actionCompleteResponseReceived, c, [=](int status, const QString &code, const QString &text) {
-        *out << QStringLiteral("actionCompleteResponseReceived:%1:%2:%3").arg(status).arg(code, text);
-    });
-    return out;
+    const QString name = QString::fromLatin1(QMetaMethod::fromSignal(signal).name());
+    QObject::connect(c, signal, c, [=](Args... args) { *out << QStringList{name, arg(args)...}.join(':'); });
+}
+
+// Every signal of a reply, as "name:args", in emission order.
+void traceAll(Connector *c, QStringList *out)
+{
+    using C = Connector;
+    const auto all = [&](auto... signal) { (trace(c, signal, out), ...); };
+    all(&C::entityDeleted, &C::deviceParamDeleted, &C::deviceParamsReceived, &C::ticketMaterialsReceived,
+        &C::passengerTypesReceived, &C::paymentChannelsReceived, &C::paymentMethodsReceived, &C::baseFaresReceived,
+        &C::fareProductsReceived, &C::fareProductBaseFaresReceived, &C::fareProductPassengerTypesReceived,
+        &C::fareProductTicketMaterialsReceived, &C::fareProductPaymentMethodsReceived,
+        &C::fareProductPaymentChannelsReceived, &C::stopsReceived, &C::stopGroupsReceived, &C::stopGroupStopsReceived,
+        &C::axisStopsReceived, &C::axisReceived, &C::cappingRulesReceived, &C::cappingRuleStopGroupsReceived,
+        &C::onRouteDataSyncEnd, &C::onFareDataSyncEnd, &C::onSyncEnd, &C::actionListReceived,
+        &C::customerInfoReceived, &C::actionCompleteResponseReceived);
 }
 
 } // namespace
@@ -135,8 +102,6 @@ private slots:
 
 private:
     std::unique_ptr<Connector> connector(const HttpTestServer &server, const QString &basePath = "/api");
-    bool waitForLine(const QString &text);
-    bool waitForPart(const QString &fragment);
     // What the .sync file holds, null when there is none.
     QJsonValue stored() const
     {
@@ -192,22 +157,11 @@ std::unique_ptr<Connector> tst_Connector::connector(const HttpTestServer &server
     return c;
 }
 
-bool tst_Connector::waitForLine(const QString &text)
-{
-    return QTest::qWaitFor([&] { return mLog->contains(line(text)); }, kWaitMs);
-}
-
-bool tst_Connector::waitForPart(const QString &fragment)
-{
-    return QTest::qWaitFor([&] { return mLog->containsPart(fragment); }, kWaitMs);
-}
-
 void tst_Connector::createUrl_data()
 {
     QTest::addColumn<QString>("base");
     QTest::addColumn<QString>("relative");
     QTest::addColumn<QString>("expected");
-
     QTest::newRow("base-path-slash") << "http://h:81/api/" << "web/api/sync_bo" << "http://h:81/api/web/api/sync_bo";
     QTest::newRow("no-path") << "http://h:81" << "web/api/sync_bo" << "http://h:81/web/api/sync_bo";
     QTest::newRow("leading-slash-replaces") << "http://h:81/api" << "/web/x" << "http://h:81/web/x";
@@ -253,28 +207,26 @@ void tst_Connector::transport()
             return Response::redirect(r.value("redirect").toInt(), r.value("to").toString().replace("<http>", http).toUtf8());
         if (r.contains("text"))
             return Response::text(r.value("status").toInt(), r.value("text").toString().toUtf8());
-        return Response::json(r.value("status").toInt(), compact(r.value("json")));
+        const QJsonValue json = r.value("json");
+        return Response::json(r.value("status").toInt(), (json.isArray() ? QJsonDocument(json.toArray()) : QJsonDocument(json.toObject())).toJson(QJsonDocument::Compact));
     };
     for (auto it = responses.begin(); it != responses.end(); ++it) {
         HttpTestServer &server = it.key().startsWith("tls:") ? mHttps : mHttp;
-        const QString path = it.key().mid(&server == &mHttps ? 4 : 0);
-        if (it.value().isArray()) { // one after the other
-            const auto next = std::make_shared<int>(0); // the responder is copied for each request
-            server.setResponder(path, [=, replies = it.value().toArray()](const HttpTestServer::Request &) {
-                return response(replies.at(qMin((*next)++, replies.size() - 1)).toObject());
-            });
-        } else {
-            server.setResponse(path, response(it.value().toObject()));
-        }
+        const QJsonArray replies = it.value().isArray() ? it.value().toArray() : QJsonArray{it.value()}; // one after the other
+        const auto next = std::make_shared<int>(0); // the responder is copied for each request
+        server.setResponder(it.key().mid(&server == &mHttps ? 4 : 0), [=](const HttpTestServer::Request &) {
+            return response(replies.at(qMin((*next)++, replies.size() - 1)).toObject());
+        });
     }
     const QString base = session.value("base").toString("/api");
+    QStringList trace; // outlives the connector
     std::unique_ptr<Connector> c = connector(session.value("tls").toBool() ? mHttps : mHttp, base);
     if (base == "none" || base.contains("://"))
         c->setUrl(QUrl(base == "none" ? QString() : base, QUrl::StrictMode));
     c->setIgnoreSslErrors(session.value("ignoreSsl").toBool());
     if (session.contains("lastSyncDate"))
         c->setLastSyncDate(session.value("lastSyncDate").toString());
-    QStringList *trace = traceAll(c.get());
+    traceAll(c.get(), &trace);
     if (session.value("throwing").toBool())
         connect(c.get(), &Connector::actionListReceived, c.get(), [](const tarvik::Action::List &) { throw std::runtime_error("boom"); });
     const QJsonArray calls = session.value("calls").toArray();
@@ -325,7 +277,7 @@ void tst_Connector::transport()
         log << text.replace(mEnv->path(), "<dir>").replace(https, "<https>").replace(http, "<http>").replace(QRegularExpression(": \\d+ msec"), ": N msec")
                    .replace(QRegularExpression("0x[0-9a-f]+"), "0x?");
     }
-    trace->replaceInStrings(mEnv->path(), "<dir>");
+    trace.replaceInStrings(mEnv->path(), "<dir>");
     QStringList files;
     QDirIterator it(mEnv->path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
     while (it.hasNext())
@@ -333,7 +285,7 @@ void tst_Connector::transport()
     files.sort();
     const QByteArray diff = GoldenFile::mismatch(
         TEST_DATA_DIR "/transport.expected.json", name,
-        QJsonObject{{"requests", QJsonArray::fromStringList(requests)}, {"signals", QJsonArray::fromStringList(*trace)},
+        QJsonObject{{"requests", QJsonArray::fromStringList(requests)}, {"signals", QJsonArray::fromStringList(trace)},
                     {"lastSyncDate", c->lastSyncDate()}, {"stored", stored()}, {"files", QJsonArray::fromStringList(files)},
                     {"log", QJsonArray::fromStringList(log)}});
     QVERIFY2(diff.isEmpty(), diff.constData());
@@ -344,8 +296,8 @@ void tst_Connector::transport()
 // when the timer fires.
 void tst_Connector::timesOut()
 {
-    mHttp.setResponse(kCompletePath, Response::neverAnswer());
-    mHttp.setResponse(kSyncPath, Response::neverAnswer());
+    mHttp.setResponse("/api/web/abt/client/action/complete", Response::neverAnswer());
+    mHttp.setResponse("/api/web/api/sync_bo", Response::neverAnswer());
     auto c = connector(mHttp);
     c->setTimeout(30000);
     QSignalSpy complete(c.get(), &Connector::actionCompleteResponseReceived);
@@ -354,7 +306,7 @@ void tst_Connector::timesOut()
         const int saved = c->timeout();
         c->setTimeout(300);
         c->requestRouteData("SN-1");
-        c->requestActionComplete(object(R"({"counter":1})"));
+        c->requestActionComplete({{"counter", 1}});
         c->setTimeout(saved);
     }));
 
@@ -370,7 +322,7 @@ void tst_Connector::timesOut()
 
 void tst_Connector::sendsFromOwnThread()
 {
-    mHttp.setResponse(kListPath, Response::json(200, R"([{"id":1}])"));
+    mHttp.setResponse("/api/web/abt/client/action", Response::json(200, R"([{"id":1}])"));
     auto c = connector(mHttp);
     QList<QThread *> handlers;
     connect(c.get(), &Connector::actionListReceived, c.get(),
@@ -383,9 +335,8 @@ void tst_Connector::sendsFromOwnThread()
 
     for (QThread *thread : handlers)
         QCOMPARE(thread, QThread::currentThread());
-    const auto managers = c->findChildren<QNetworkAccessManager *>();
-    QCOMPARE(managers.size(), 1);
-    QCOMPARE(managers.at(0)->thread(), c->thread());
+    QCOMPARE(c->findChildren<QNetworkAccessManager *>().size(), 1);
+    QCOMPARE(c->findChild<QNetworkAccessManager *>()->thread(), c->thread());
     QCOMPARE(mLog->texts().filter("Creating new Network Access Manager for thread ").size(), 1);
     QVERIFY2(mLog->texts().filter("thread", Qt::CaseInsensitive).size() == 1, qPrintable(dumpLog()));
 }

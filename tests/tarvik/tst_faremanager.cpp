@@ -2,7 +2,6 @@
 
 #include "managerfixture.h"
 
-#include "support/goldenfile.h"
 
 #include <atomic>
 
@@ -10,14 +9,6 @@ using namespace tarvik;
 
 namespace {
 const QString kTag = QStringLiteral("[tarvik::FareManager] ");
-
-QJsonArray intArray(const QList<int> &values)
-{
-    QJsonArray array;
-    for (const int v : values)
-        array.append(v);
-    return array;
-}
 
 // The network and the catalogue's tables other than the products, from data/fares.json.
 QJsonObject sample(const char *key)
@@ -30,9 +21,19 @@ QJsonObject sample(const char *key)
 class Catalogue
 {
 public:
-    Catalogue() : mTables(sample("fares")) {}
+    // The products of these cases of data/farecases.json.
+    explicit Catalogue(const QStringList &cases) : mTables(sample("fares"))
+    {
+        for (const QString &name : cases) {
+            for (const QJsonValue &product : ::sample("cases", "farecases.json").value(name).toObject().value("products").toArray())
+                add(product.toObject());
+        }
+    }
 
-    Catalogue &product(QJsonObject entry)
+    QByteArray toFile() const { return QJsonDocument(mTables).toJson(); }
+
+private:
+    void add(QJsonObject entry)
     {
         const int id = entry.value("id").toInt();
         link("FareProductBaseFares", "baseFareId", id, entry.take("baseFares"));
@@ -43,13 +44,8 @@ public:
         QJsonArray products = mTables.value("FareProducts").toArray();
         products.append(entry);
         mTables["FareProducts"] = products;
-        return *this;
     }
 
-    QByteArray toFile() const { return QJsonDocument(mTables).toJson(); }
-    QJsonObject tables() const { return mTables; }
-
-private:
     void link(const QString &table, const QString &key, int productId, const QJsonValue &ids)
     {
         QJsonArray rows = mTables.value(table).toArray();
@@ -61,20 +57,6 @@ private:
     QJsonObject mTables;
     int mNextRowId = 1;
 };
-
-QJsonObject epurse(int id, const QString &unit, int duration, const QList<int> &baseFares)
-{
-    return {{"id", id}, {"code", QStringLiteral("EP%1").arg(id)}, {"validityUnit", unit},
-            {"validityDuration", duration}, {"baseFares", intArray(baseFares)}, {"passengerTypes", intArray({1})},
-            {"methods", intArray({1})}};
-}
-
-QJsonObject paperTicket(int id, const QList<int> &baseFares, int channel = 1)
-{
-    return {{"id", id}, {"code", QStringLiteral("PAPER%1").arg(id)},
-            {"multiLanguageFieldsMap", QJsonObject{{"name", QJsonObject{{"en", QStringLiteral("Ticket %1").arg(id)}}}}},
-            {"baseFares", intArray(baseFares)}, {"materials", intArray({1})}, {"channels", intArray({channel})}};
-}
 
 } // namespace
 
@@ -118,22 +100,14 @@ void tst_FareManager::startWith(const Catalogue &catalogue)
 // the start on are pinned in data/farecases.expected.json. ZUB_WRITE_GOLDEN=1 writes that file.
 void tst_FareManager::cases_data()
 {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QJsonObject>("testCase");
-    const QJsonObject cases = ::sample("cases", "farecases.json");
-    QVERIFY(!cases.isEmpty());
-    for (auto it = cases.begin(); it != cases.end(); ++it)
-        QTest::addRow("%s", qPrintable(it.key())) << it.key() << it.value().toObject();
+    addCaseRows(::sample("cases", "farecases.json"));
 }
 
 void tst_FareManager::cases()
 {
     QFETCH(QString, name);
     QFETCH(QJsonObject, testCase);
-    Catalogue catalogue;
-    for (const QJsonValue &product : testCase.value("products").toArray())
-        catalogue.product(product.toObject());
-    startWith(catalogue);
+    startWith(Catalogue({name}));
     const auto zone = [this](const StopGroup2::Ptr &group) {
         // A zone of a fare is the route manager's own record.
         return !group ? QStringLiteral("-") : QString::number(group->id()) + (group == mRoutes->findStopGroup(group->id()) ? "" : "?");
@@ -143,20 +117,18 @@ void tst_FareManager::cases()
         const QStringList q = query.toString().split(' ');
         const QString verb = q.at(0);
         const int a = q.value(1).toInt(), b = q.value(2).toInt(), c = q.value(3).toInt();
-        QString answer;
+        QString answer = "-";
         if (verb == "baseFare") {
-            const BaseFare::Ptr fare = mFares->findBaseFare(a);
-            QStringList city;
-            for (const StopGroup2::Ptr &group : fare ? fare->cityZoneFareStopGroups() : StopGroup2::List())
-                city << zone(group);
-            answer = !fare ? "-" : QStringLiteral("%1 %2-%3 [%4]").arg(fare->code(), zone(fare->stopGroupFrom()), zone(fare->stopGroupTo()), city.join(','));
+            if (const BaseFare::Ptr fare = mFares->findBaseFare(a))
+                answer = QStringLiteral("%1 %2-%3 %4").arg(fare->code(), zone(fare->stopGroupFrom()), zone(fare->stopGroupTo()),
+                                                          joined(fare->cityZoneFareStopGroups(), zone));
         } else if (verb == "product" || verb == "productCode") {
-            const FareProduct2::Ptr product = verb == "product" ? mFares->findFareProduct(a) : mFares->findFareProduct(q.value(1));
-            answer = !product ? "-" : QStringLiteral("%1 paper=%2 baseFares=%3 types=%4").arg(product->id()).arg(product->isPaperTicket())
-                                          .arg(ids(product->baseFares(), true)).arg(product->passengerTypes().size());
+            if (const FareProduct2::Ptr p = verb == "product" ? mFares->findFareProduct(a) : mFares->findFareProduct(q.value(1)))
+                answer = QStringLiteral("%1 paper=%2 baseFares=%3 types=%4").arg(p->id()).arg(p->isPaperTicket())
+                             .arg(ids(p->baseFares(), true)).arg(p->passengerTypes().size());
         } else if (verb == "passengerType" || verb == "passengerTypeCode") {
-            const PassengerType::Ptr type = verb == "passengerType" ? mFares->findPassengerType(a) : mFares->findPassengerType(q.value(1));
-            answer = !type ? "-" : QStringLiteral("%1 %2").arg(type->id()).arg(type->code());
+            if (const PassengerType::Ptr t = verb == "passengerType" ? mFares->findPassengerType(a) : mFares->findPassengerType(q.value(1)))
+                answer = QStringLiteral("%1 %2").arg(t->id()).arg(t->code());
         } else if (verb == "paymentMethod") {
             answer = mFares->findPaymentMethod(a)->code();
         } else if (verb == "paymentChannel") {
@@ -173,8 +145,8 @@ void tst_FareManager::cases()
         } else if (verb == "capping") {
             answer = ids(mFares->findCappingRules(a, q.value(2)));
         } else if (verb == "epurse") {
-            const FareProduct2::Ptr found = mFares->findEpurseProduct(a, b, c);
-            answer = found ? QString::number(found->id()) : "-";
+            if (const FareProduct2::Ptr found = mFares->findEpurseProduct(a, b, c))
+                answer = QString::number(found->id());
         } else if (verb == "products") {
             answer = ids(mFares->findFareProducts(q.value(1), q.value(2)));
         } else if (verb == "productsFrom") {
@@ -184,26 +156,16 @@ void tst_FareManager::cases()
         }
         answers << query.toString() + " => " + answer;
     }
-    QStringList log;
-    for (QString text : mLog->texts())
-        log << text.replace(mEnv->path(), "<dir>").replace(QRegularExpression("(in :? ?)\\d+ msec"), "\\1N msec");
-    const QJsonObject actual{{"answers", QJsonArray::fromStringList(answers)}, {"log", QJsonArray::fromStringList(log)}};
-    const QByteArray diff = GoldenFile::mismatch(TEST_DATA_DIR "/farecases.expected.json", name, actual);
-    QVERIFY2(diff.isEmpty(), diff.constData());
+    compareGolden(TEST_DATA_DIR "/farecases.expected.json", name, answers);
 }
 
 void tst_FareManager::validatorsReadConsistentSnapshots()
 {
-    Catalogue catalogue;
-    catalogue.product(epurse(11, "minutes", 60, {4, 1})).product(paperTicket(31, {2}));
-    startWith(catalogue);
+    startWith(Catalogue({"links-fares-to-route-zones", "epurse-shortest-validity"}));
     mLog.reset();
-    QLoggingCategory::setFilterRules(QStringLiteral("default.info=false\ndefault.debug=false\n"
-                                                    "default.warning=false"));
-
+    QLoggingCategory::setFilterRules(QStringLiteral("default.info=false\ndefault.debug=false\ndefault.warning=false"));
     std::atomic<bool> done{false};
-    std::atomic<int> reads{0};
-    std::atomic<int> failures{0};
+    std::atomic<int> reads{0}, failures{0};
     QThread *validator = QThread::create([&] {
         while (!done.load()) {
             // One tap: one snapshot of each, read all through.
@@ -219,8 +181,7 @@ void tst_FareManager::validatorsReadConsistentSnapshots()
             ok = ok && fares->findCappingRules(10, QStringLiteral("*")).size() == 3;
             ok = ok && fares->findPassengerType(QStringLiteral("PT_ADULT")) && epurse->findPassengerType(1);
             ok = ok && !mRoutes->findAxisStopsInAxis(100).isEmpty() && !mFares->findFareProducts(100).isEmpty();
-            if (!ok)
-                ++failures;
+            failures += ok ? 0 : 1;
             ++reads;
         }
     });
@@ -231,6 +192,7 @@ void tst_FareManager::validatorsReadConsistentSnapshots()
     QVERIFY(QTest::qWaitFor([&reads] { return reads.load() > 0; }, 10000));
     QElapsedTimer deadline;
     deadline.start();
+    const QDateTime date(QDate(2024, 3, 1), QTime(8, 0));
     int cycle = 0;
     for (; (cycle < 40 || reads.load() < 300) && deadline.elapsed() < 60000; ++cycle) {
         const int stopId = 1000 + cycle;
@@ -238,15 +200,14 @@ void tst_FareManager::validatorsReadConsistentSnapshots()
         emit mConnector->stopGroupStopsReceived(
             {StopGroupStops::Ptr::create(QJsonObject{{"id", stopId}, {"stopGroupId", 20}, {"stopId", stopId}})});
         emit mConnector->entityDeleted(QStringLiteral("STOPS"), stopId - 1);
-        emit mConnector->onRouteDataSyncEnd(QDateTime(QDate(2024, 3, 1), QTime(8, 0)).addSecs(cycle));
+        emit mConnector->onRouteDataSyncEnd(date.addSecs(cycle));
 
-        QJsonObject product = epurse(11, "minutes", 60 + cycle, {4, 1});
-        product.remove("baseFares");
-        emit mConnector->fareProductsReceived({FareProduct2::Ptr::create(product)});
+        emit mConnector->fareProductsReceived({FareProduct2::Ptr::create(
+            QJsonObject{{"id", 11}, {"code", "EP11"}, {"validityUnit", "minutes"}, {"validityDuration", 60 + cycle}})});
         emit mConnector->fareProductBaseFaresReceived({FareProductBaseFare::Ptr::create(
             QJsonObject{{"id", 5000 + cycle}, {"fareProductId", 31}, {"baseFareId", 5}})});
         emit mConnector->entityDeleted(QStringLiteral("FARE_PRODUCT_BASE_FARE"), 5000 + cycle - 1);
-        emit mConnector->onFareDataSyncEnd(QDateTime(QDate(2024, 3, 1), QTime(8, 0)).addSecs(cycle));
+        emit mConnector->onFareDataSyncEnd(date.addSecs(cycle));
         QCoreApplication::processEvents();
     }
     done = true;

@@ -10,9 +10,8 @@ class tst_JsonRead : public QObject
 private slots:
     void readingRules_data();
     void readingRules();
+    void dates_data();
     void dates();
-    void localDateTimeInFormat_data();
-    void localDateTimeInFormat();
 };
 
 void tst_JsonRead::readingRules_data()
@@ -38,87 +37,58 @@ void tst_JsonRead::readingRules_data()
 void tst_JsonRead::readingRules()
 {
     QFETCH(QByteArray, json);
-    QFETCH(int, asInt);
-    QFETCH(int, asIntFromDigits);
-    QFETCH(bool, asBool);
-    QFETCH(bool, asBoolOrInt);
-    QFETCH(QString, asString);
-    const QJsonObject o = json.isEmpty() ? QJsonObject()
-                                         : QJsonDocument::fromJson("{\"v\":" + json + "}").object();
+    const QJsonObject o = json.isEmpty() ? QJsonObject() : QJsonDocument::fromJson("{\"v\":" + json + "}").object();
     const QJsonValue v = o.value(QLatin1String("v"));
-    QCOMPARE(readInt(o, QLatin1String("v")), asInt);
-    QCOMPARE(toIntFromDigits(v), asIntFromDigits);
-    QCOMPARE(readBool(o, QLatin1String("v")), asBool);
-    QCOMPARE(toBoolOrInt(v), asBoolOrInt);
-    QCOMPARE(readString(o, QLatin1String("v")), asString);
-    QCOMPARE(readObject(o, QLatin1String("v")).isEmpty(), true);
+    QTEST(readInt(o, QLatin1String("v")), "asInt");
+    QTEST(toIntFromDigits(v), "asIntFromDigits");
+    QTEST(readBool(o, QLatin1String("v")), "asBool");
+    QTEST(toBoolOrInt(v), "asBoolOrInt");
+    QTEST(readString(o, QLatin1String("v")), "asString");
+    QVERIFY(readObject(o, QLatin1String("v")).isEmpty());
 }
 
-// The named variants some keys use: flags that default to true, coordinates sent as text,
-// epoch milliseconds converted the way a QVariant converts them.
+// Local wall-clock readings stay the same in any zone; epoch milliseconds are an instant in UTC.
+void tst_JsonRead::dates_data()
+{
+    QTest::addColumn<QString>("reader");
+    QTest::addColumn<QJsonValue>("value");
+    QTest::addColumn<QString>("expected"); // ISO text, empty when invalid
+    QTest::addColumn<int>("westOffset");   // hours from UTC in the zone west of UTC
+    const QJsonValue number(1.0);
+    QTest::newRow("local") << "local" << QJsonValue("31/12/2026 23:59:58") << "2026-12-31T23:59:58" << -5;
+    QTest::newRow("local-iso-form") << "local" << QJsonValue("2026-12-31 23:59:58") << "" << 0;
+    QTest::newRow("local-number") << "local" << number << "" << 0;
+    // The OBU's trailing Z is a literal letter: the reading is local wall-clock time.
+    QTest::newRow("obu-z-is-local") << "obu" << QJsonValue("2026-07-01T08:30:00Z") << "2026-07-01T08:30:00" << -4;
+    QTest::newRow("obu-without-z") << "obu" << QJsonValue("2026-07-01T08:30:00") << "" << 0;
+    QTest::newRow("obu-blank-for-t") << "obu" << QJsonValue("2026-07-01 08:30:00Z") << "" << 0;
+    QTest::newRow("obu-month-13") << "obu" << QJsonValue("2026-13-01T08:30:00Z") << "" << 0;
+    QTest::newRow("obu-number") << "obu" << number << "" << 0;
+    QTest::newRow("epoch-ms") << "epoch" << QJsonValue(1000.0) << "1970-01-01T00:00:01Z" << 0;
+    QTest::newRow("epoch-text") << "epoch" << QJsonValue("1000") << "" << 0;
+    QTest::newRow("format") << "format" << QJsonValue("2024-01-15T10:20:30") << "2024-01-15T10:20:30" << -5;
+    QTest::newRow("format-blank-for-t") << "format" << QJsonValue("2024-01-15 10:20:30") << "" << 0;
+    QTest::newRow("format-utc-suffix") << "format" << QJsonValue("2024-01-15T10:20:30Z") << "" << 0;
+    QTest::newRow("format-no-seconds") << "format" << QJsonValue("2024-01-15T10:20") << "" << 0;
+    QTest::newRow("format-number") << "format" << number << "" << 0;
+    QTest::newRow("format-null") << "format" << QJsonValue(QJsonValue::Null) << "" << 0;
+}
+
 void tst_JsonRead::dates()
 {
-    // Local time: the same wall-clock reading in any zone.
-    const QDateTime local = toLocalDateTime(QJsonValue(QStringLiteral("31/12/2026 23:59:58")));
-    QVERIFY(local.isValid());
-    QCOMPARE(local.timeSpec(), Qt::LocalTime);
-    QCOMPARE(local.toString(Qt::ISODate), QStringLiteral("2026-12-31T23:59:58"));
-    QVERIFY(!toLocalDateTime(QJsonValue(QStringLiteral("2026-12-31 23:59:58"))).isValid());
-    QVERIFY(!toLocalDateTime(QJsonValue(1.0)).isValid());
-
-    // The OBU's trailing Z is a literal letter: the reading is local wall-clock time.
-    const QDateTime obu = toLocalDateTimeZ(QJsonValue(QStringLiteral("2026-07-01T08:30:00Z")));
-    QVERIFY(obu.isValid());
-    QCOMPARE(obu.timeSpec(), Qt::LocalTime);
-    QCOMPARE(obu.toString(Qt::ISODate), QStringLiteral("2026-07-01T08:30:00"));
-    QCOMPARE(obu.toMSecsSinceEpoch(),
-             QDateTime(QDate(2026, 7, 1), QTime(8, 30), Qt::LocalTime).toMSecsSinceEpoch());
-    QVERIFY(!toLocalDateTimeZ(QJsonValue(QStringLiteral("2026-07-01T08:30:00"))).isValid());
-    QVERIFY(!toLocalDateTimeZ(QJsonValue(QStringLiteral("2026-07-01 08:30:00Z"))).isValid());
-    QVERIFY(!toLocalDateTimeZ(QJsonValue(QStringLiteral("2026-13-01T08:30:00Z"))).isValid());
-    QVERIFY(!toLocalDateTimeZ(QJsonValue(1.0)).isValid());
-
-    const QDateTime utc = toUtcFromEpochMs(QJsonValue(1000.0));
-    QCOMPARE(utc.timeSpec(), Qt::UTC);
-    QCOMPARE(utc.toMSecsSinceEpoch(), 1000);
-    QVERIFY(!toUtcFromEpochMs(QJsonValue(QStringLiteral("1000"))).isValid());
-
-    if (qgetenv("TZ") == "America/New_York") {
-        QVERIFY(local.offsetFromUtc() == -5 * 3600);
-        QCOMPARE(obu.toSecsSinceEpoch(), qint64(1782909000)); // 12:30 UTC, summer time
-    } else {
-        QCOMPARE(obu.toSecsSinceEpoch(), qint64(1782894600));
-    }
-}
-
-void tst_JsonRead::localDateTimeInFormat_data()
-{
-    QTest::addColumn<QJsonValue>("value");
-    QTest::addColumn<QString>("expected"); // ISO wall-clock time, empty when invalid
-    const QString iso = QStringLiteral("2024-01-15T10:20:30");
-    QTest::newRow("with-t") << QJsonValue(iso) << iso;
-    QTest::newRow("blank-for-t") << QJsonValue(QStringLiteral("2024-01-15 10:20:30")) << QString();
-    QTest::newRow("utc-suffix") << QJsonValue(QStringLiteral("2024-01-15T10:20:30Z")) << QString();
-    QTest::newRow("no-seconds") << QJsonValue(QStringLiteral("2024-01-15T10:20")) << QString();
-    QTest::newRow("number") << QJsonValue(1.0) << QString();
-    QTest::newRow("null") << QJsonValue(QJsonValue::Null) << QString();
-}
-
-void tst_JsonRead::localDateTimeInFormat()
-{
+    QFETCH(QString, reader);
     QFETCH(QJsonValue, value);
     QFETCH(QString, expected);
-    const QDateTime t = toLocalDateTime(value, QStringLiteral("yyyy-MM-dd'T'hh:mm:ss"));
-    if (expected.isEmpty()) {
-        QVERIFY(!t.isValid());
-        return;
+    QFETCH(int, westOffset);
+    const QDateTime t = reader == "local" ? toLocalDateTime(value)
+                        : reader == "obu" ? toLocalDateTimeZ(value)
+                        : reader == "epoch" ? toUtcFromEpochMs(value)
+                                            : toLocalDateTime(value, QStringLiteral("yyyy-MM-dd'T'hh:mm:ss"));
+    QCOMPARE(t.isValid(), !expected.isEmpty());
+    if (t.isValid()) {
+        QCOMPARE(t.toString(Qt::ISODate), expected);
+        QCOMPARE(t.offsetFromUtc(), qgetenv("TZ") == "America/New_York" ? westOffset * 3600 : 0);
     }
-    QCOMPARE(t.timeSpec(), Qt::LocalTime);
-    QCOMPARE(t.toString(Qt::ISODate), expected);
-    if (qgetenv("TZ") == "America/New_York")
-        QCOMPARE(t.offsetFromUtc(), -5 * 3600);
-    else
-        QCOMPARE(t.offsetFromUtc(), 0);
 }
 
 QTEST_GUILESS_MAIN(tst_JsonRead)

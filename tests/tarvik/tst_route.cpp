@@ -8,7 +8,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLoggingCategory>
-#include <QThread>
 #include <QtTest>
 
 #include <stdexcept>
@@ -24,18 +23,11 @@ class tst_Route : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void cases_data();
     void cases();
-    void copiesMoveOnSeparateThreads();
 };
 
 namespace {
-
-QJsonObject parse(const QByteArray &json)
-{
-    return QJsonDocument::fromJson(json).object();
-}
 
 // The cases of data/routes.json: a route message, fare product messages, a stop set first, progress
 // events and look-ups; what the route made of them (its fields and texts, each event's verdict,
@@ -113,76 +105,25 @@ QJsonObject runCase(const QJsonObject &c)
     }
 }
 
-const QString Cases = QStringLiteral(TEST_DATA_DIR "/routes.json");
-const QString Expected = QStringLiteral(TEST_DATA_DIR "/routes") + (qgetenv("TZ") == "America/New_York" ? ".west" : "")
-                         + QStringLiteral(".expected.json");
-
 } // namespace
 
 void tst_Route::initTestCase()
 {
     QLoggingCategory::setFilterRules(QStringLiteral("*.debug=true\nqt.*=false"));
-    if (qgetenv("TZ") == "America/New_York") // without tzdata the zone silently becomes UTC
-        QCOMPARE(QDateTime(QDate(2026, 7, 1), QTime(8, 30)).offsetFromUtc(), -4 * 3600);
 }
 
 void tst_Route::cases_data()
 {
-    QTest::addColumn<QJsonObject>("testCase");
-    const QJsonObject cases = JsonPath::readFile(Cases).object();
-    QVERIFY(!cases.isEmpty());
-    for (auto it = cases.begin(); it != cases.end(); ++it)
-        QTest::addRow("%s", qPrintable(it.key())) << it.value().toObject();
+    GoldenFile::addRows(JsonPath::readFile(TEST_DATA_DIR "/routes.json").object(), GoldenFile::path(TEST_DATA_DIR "/routes"),
+                        [](const QString &, const QJsonValue &testCase) { return runCase(testCase.toObject()); });
 }
 
 void tst_Route::cases()
 {
-    QFETCH(QJsonObject, testCase);
-    const QByteArray diff = GoldenFile::mismatch(Expected, QTest::currentDataTag(), runCase(testCase));
-    QVERIFY2(diff.isEmpty(), diff.constData());
+    QFETCH(QJsonValue, testCase);
+    QFETCH(QJsonObject, expected);
+    GOLDEN_COMPARE(runCase(testCase.toObject()), expected);
 }
-
-void tst_Route::cleanupTestCase()
-{
-    QLoggingCategory::setFilterRules(QString());
-}
-
-void tst_Route::copiesMoveOnSeparateThreads()
-{
-    // The controller, the validation worker and the announcer each move their own copy.
-    QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false\n*.info=false"));
-    Route shared(JsonPath::readFile(Cases).object().value("position-follows-stop").toObject().value("route").toObject());
-    shared.setFareProducts(FareProducts(parse(R"({"axisId":12,"products":[{"fareProductId":1,"fromStopGroupId":2,"toStopGroupId":2},
-                                       {"fareProductId":2,"fromStopGroupId":3,"toStopGroupId":3}]})")));
-    const QList<int> finalStops{24, 35, 22};
-    QList<Route> results{shared, shared, shared};
-    QList<QThread *> threads;
-    for (int t = 0; t < finalStops.size(); ++t) {
-        threads << QThread::create([&results, &shared, t, last = finalStops.at(t)] {
-            Route mine = shared; // copied on this thread
-            const QList<int> stops{21, 22, 23, 24, 31, 32, 33, 34, 35};
-            for (int i = 0; i < 300; ++i)
-                mine.acceptRouteProgress(RouteProgress(12, stops.at((i + t) % stops.size())));
-            mine.acceptRouteProgress(RouteProgress(12, last));
-            results[t] = mine;
-        });
-        threads.last()->start();
-    }
-    for (QThread *thread : threads) {
-        QVERIFY(thread->wait(30000));
-        delete thread;
-    }
-    QLoggingCategory::setFilterRules(QStringLiteral("*.debug=true\nqt.*=false"));
-    for (int t = 0; t < finalStops.size(); ++t) {
-        const bool inZone2 = finalStops.at(t) < 30;
-        QCOMPARE(results.at(t).getCurrentStop().getId(), finalStops.at(t));
-        QCOMPARE(results.at(t).findFareProduct(1).getActive(), inZone2);
-        QCOMPARE(results.at(t).findFareProduct(2).getActive(), !inZone2);
-    }
-    QCOMPARE(shared.getCurrentStop().getId(), 21);
-    QVERIFY(shared.validFareProducts().isEmpty());
-}
-
 
 QTEST_GUILESS_MAIN(tst_Route)
 #include "tst_route.moc"
