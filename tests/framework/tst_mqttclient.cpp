@@ -185,7 +185,8 @@ QJsonObject tst_MqttClient::brokerFault(const QJsonObject &c)
                 warnings << QString(entry.text).replace(QString::number(port), "<port>");
         return warnings.count(warnings.value(0)) >= 2 && (errors.size() || down.size() >= 2);
     };
-    QTest::qWaitFor(retried, 10000);
+    // The golden record below says what was missing when the wait ran out.
+    (void)QTest::qWaitFor(retried, 10000);
     QJsonObject o{{"warning", warnings.value(0)}, {"retried", warnings.count(warnings.value(0)) >= 2},
                   {"afterTheInterval", clock.elapsed() >= 200 * 9 / 10},
                   // One attempt gives its Disconnected and its error in one go: the counts never drift apart.
@@ -297,7 +298,7 @@ void tst_MqttClient::keepsOrderAcrossNestedEventLoops()
         // A receiver that waits for more traffic inside its handler, as blocking requests do.
         for (const char *next : {"2", "3", "4"})
             peer.publish(QStringLiteral("nested/a"), next, 0);
-        QTest::qWaitFor([&] { return order.size() >= 7; }, 5000);
+        (void)QTest::qWaitFor([&] { return order.size() >= 7; }, 5000);
     });
     QVERIFY(peer.publish(QStringLiteral("nested/a"), "1", 1, true) > 0);
     QTRY_COMPARE(order.size(), 8);

@@ -111,7 +111,7 @@ void tst_Utils::mergesAndDeletesById_data()
     row("delete-parent-id-is-not-record-id", stored, {}, all + QStringList{"none removed"}, 1);
     row("delete-id-zero-names-nothing", stored, {}, all + QStringList{"none removed"}, 0);
     // Each kind files under its own parent key; loading keeps duplicates until a merge names their id.
-    for (const QString &kind : {"fare-product-link", "axis-stops", "stop-group-stops", "capping-rule-stop-groups"})
+    for (const char *kind : {"fare-product-link", "axis-stops", "stop-group-stops", "capping-rule-stop-groups"})
         row("stored-duplicates-collapse-and-move", rows({{1, 10, "a"}, {1, 10, "a"}, {3, 10, "c"}}),
             rows({{2, 10, "b"}}), {"2/10/b"}, -1, kind);
 }
