@@ -25,7 +25,6 @@ public:
 
     bool start(int timeoutMs = 10000);
     void stop();
-    bool restart(int timeoutMs = 10000) { stop(); return start(timeoutMs); }
 
     bool isRunning() const { return mPid > 0; }
     QString host() const { return QStringLiteral("127.0.0.1"); }
@@ -33,8 +32,6 @@ public:
     QString log() const;
 
 private:
-    bool waitUntilAccepting(int timeoutMs) const;
-
     Options mOptions;
     QTemporaryDir mDir;
     quint16 mPort = 0;

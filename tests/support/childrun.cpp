@@ -1,9 +1,7 @@
 #include "support/childrun.h"
 
-#include <QProcessEnvironment>
-
-ChildRun::ChildRun(const QString &program, const QStringList &arguments,
-                   const QMap<QString, QString> &environment, int timeoutMs)
+ChildRun::ChildRun(const QString &program, const QStringList &arguments, const QMap<QString, QString> &environment,
+                   int timeoutMs)
 {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -16,22 +14,14 @@ ChildRun::ChildRun(const QString &program, const QStringList &arguments,
         process.kill();
         process.waitForFinished(5000);
     }
-    mStatus = process.exitStatus();
+    mCrashed = process.exitStatus() == QProcess::CrashExit;
     mExitCode = process.exitCode();
     mOut = process.readAllStandardOutput();
     mErr = process.readAllStandardError();
 }
 
-QStringList ChildRun::errorLines() const
-{
-    return QString::fromUtf8(mErr).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
-
 QString ChildRun::describe() const
 {
     return QStringLiteral("finished=%1 crashed=%2 exit=%3\n--- stdout\n%4--- stderr\n%5")
-        .arg(mFinished)
-        .arg(crashed())
-        .arg(mExitCode)
-        .arg(QString::fromUtf8(mOut), QString::fromUtf8(mErr));
+        .arg(mFinished).arg(mCrashed).arg(mExitCode).arg(QString::fromUtf8(mOut), QString::fromUtf8(mErr));
 }

@@ -6,9 +6,7 @@
 
 bool TestEnv::writeFile(const QString &name, const QByteArray &content) const
 {
-    const QString target = filePath(name);
-    if (!QDir().mkpath(QFileInfo(target).absolutePath()))
-        return false;
-    QFile file(target);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size();
+    QFile file(filePath(name));
+    return QDir(path()).mkpath(QFileInfo(name).path()) && file.open(QIODevice::WriteOnly)
+        && file.write(content) == content.size();
 }
