@@ -1,8 +1,13 @@
 #include "app/metatypes.h"
 #include "app/zub_p.h"
+#include "db/device.h"
+#include "db/employee.h"
+#include "db/emvticketresp.h"
+#include "db/scblacklistentry.h"
 #include "framework/settings.h"
 #include "tarvik/fareproducts.h"
 #include "tarvik/route.h"
+#include "tickets/qrticket.h"
 
 #include "support/brokerfixture.h"
 #include "support/childprocess.h"
@@ -12,8 +17,6 @@
 #include "support/testenv.h"
 
 #include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QtTest>
 
 #include <memory>
@@ -25,18 +28,13 @@ QJsonObject json(const QByteArray &payload)
     return QJsonDocument::fromJson(payload).object();
 }
 
-QByteArray sampleCard()
-{
-    QFile file(QStringLiteral(CARDS_DIR "/desv3.json"));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // An urban ticket of carrier 7 for axis 6, zones 2 to 3, product 5, passenger type 1, issued an
-// hour ago and valid from ten minutes ago for an hour.
+// hour ago and valid from ten minutes ago for an hour; as printed.
 QString urbanTicket()
 {
     const qint64 now = QDateTime::currentSecsSinceEpoch();
-    return QStringLiteral("6|1234|A1|R1|2|3|%1|99|0|0|false|PASSENGER|0|5|1|0|%2|3600|7").arg(now - 3600).arg(now - 600);
+    const QString plain = QStringLiteral("6|1234|A1|R1|2|3|%1|99|0|0|false|PASSENGER|0|5|1|0|%2|3600|7");
+    return QrTestKey::encipher(QrTestKey::pad(plain.arg(now - 3600).arg(now - 600).toLatin1()));
 }
 
 } // namespace
@@ -49,6 +47,7 @@ class tst_Device : public QObject
 private slots:
     void initTestCase();
     void cleanupTestCase() { mZub.reset(); }
+    void metaTypesRegisteredUnderTheirNames();
     void readersSwitchOnWhenTheirServicesReport();
     void tapGivesLightsAndVerdict();
     void scanGivesVerdict();
@@ -56,7 +55,7 @@ private slots:
     void validTicketOnARoute();
 
 private:
-    bool tap(const QByteArray &card);
+    bool tap(); // the sample DES v3 card
     QString settings(const QString &clientId) const;
 
     BrokerFixture mBroker;
@@ -86,6 +85,22 @@ void tst_Device::initTestCase()
     QVERIFY2(mZub->start() && mPeer.waitForMessages("zeto/zub/config", 1, 15000), qPrintable(mZub->describe()));
 }
 
+// The names the signals of the gateway, the OBU link and the validation service write: a
+// queued connection finds its argument types by these names.
+void tst_Device::metaTypesRegisteredUnderTheirNames()
+{
+    const QList<QPair<const char *, int>> types{
+        {"tarvik_route_ptr", qMetaTypeId<std::shared_ptr<tarvik::Route>>()},
+        {"qrticket_ptr", qMetaTypeId<std::shared_ptr<QrTicket>>()},
+        {"SCBlacklistEntry::Ptr", qMetaTypeId<SCBlacklistEntry::Ptr>()},
+        {"EMVticketResp::Ptr", qMetaTypeId<EMVticketResp::Ptr>()},
+        {"Employee::Ptr", qMetaTypeId<Employee::Ptr>()},
+        {"Device::Ptr", qMetaTypeId<Device::Ptr>()},
+    };
+    for (const auto &type : types)
+        QVERIFY2(QMetaType::type(type.first) == type.second, type.first);
+}
+
 // The clients drop an enable sent before their service reports: zub waits for the reports.
 void tst_Device::readersSwitchOnWhenTheirServicesReport()
 {
@@ -104,19 +119,20 @@ void tst_Device::readersSwitchOnWhenTheirServicesReport()
                               QJsonObject({{"service", true}, {"state", "out-of-service"}, {"reason", "no route"}}), 5000);
 }
 
-bool tst_Device::tap(const QByteArray &card)
+bool tst_Device::tap()
 {
-    const QJsonObject object = json(card);
-    return mPeer.publish("zeto/rfid/card/found", QJsonDocument({{"uid", object["uid"]}, {"type", object["type"]}}).toJson())
-               >= 0
-           && mPeer.publish("zeto/rfid/card/autoread", card) >= 0;
+    QFile file(QStringLiteral(CARDS_DIR "/desv3.json"));
+    const QByteArray card = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    const QJsonObject found{{"uid", json(card)["uid"]}, {"type", json(card)["type"]}};
+    return mPeer.publish("zeto/rfid/card/found", QJsonDocument(found).toJson()) >= 0
+        && mPeer.publish("zeto/rfid/card/autoread", card) >= 0;
 }
 
 // No fare rules for cards: the verdict is "Unknown", shown with the invalid lights.
 void tst_Device::tapGivesLightsAndVerdict()
 {
     const int leds = mPeer.count("zeto/rfid/led/set/request/1");
-    QVERIFY(tap(sampleCard()));
+    QVERIFY(tap());
     QVERIFY2(mPeer.waitForMessages("zeto/zub/rfid/scanned"), qPrintable(mZub->describe()));
     const QJsonObject result = json(mPeer.messages("zeto/zub/rfid/scanned").constLast().payload);
     QCOMPARE(result["result"].toBool(true), false);
@@ -129,7 +145,7 @@ void tst_Device::tapGivesLightsAndVerdict()
 // Without a route every ticket is refused as of invalid format.
 void tst_Device::scanGivesVerdict()
 {
-    QVERIFY(mScanner.scan(QrTestKey::encipher(QrTestKey::pad(urbanTicket().toLatin1()))));
+    QVERIFY(mScanner.scan(urbanTicket()));
     QVERIFY2(mPeer.waitForMessages("zeto/zub/barcode/scanned"), qPrintable(mZub->describe()));
     const QJsonObject result = json(mPeer.messages("zeto/zub/barcode/scanned").constLast().payload);
     QCOMPARE(result["denyReason"].toObject()["code"].toInt(), 100);
@@ -144,7 +160,7 @@ void tst_Device::inspectionModeTurnsTapsIntoInspections()
     QVERIFY(mZub->waitForErrorPart("[ZUB] Inspection mode on"));
 
     const int verdicts = mPeer.count("zeto/zub/rfid/scanned");
-    QVERIFY(tap(sampleCard()));
+    QVERIFY(tap());
     QVERIFY2(mPeer.waitForMessages("zeto/zub/card/inspected"), qPrintable(mZub->describe()));
     const QJsonObject result = json(mPeer.messages("zeto/zub/card/inspected").constLast().payload);
     QVERIFY(result.contains("transType") && result.contains("periodPass"));
@@ -181,7 +197,7 @@ void tst_Device::validTicketOnARoute()
     zub.validator().routeStarted(route);
 
     const int verdicts = mPeer.count("zeto/zub/barcode/scanned");
-    QVERIFY(mScanner.scan(QrTestKey::encipher(QrTestKey::pad(urbanTicket().toLatin1()))));
+    QVERIFY(mScanner.scan(urbanTicket()));
     QVERIFY(mPeer.waitForMessages("zeto/zub/barcode/scanned", verdicts + 1));
     const QJsonObject result = json(mPeer.messages("zeto/zub/barcode/scanned").constLast().payload);
     QCOMPARE(result["denyReason"].toObject()["code"].toInt(-1), 0);

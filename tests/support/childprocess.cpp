@@ -3,13 +3,8 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 
-ChildProcess::ChildProcess(const QString &program, const QStringList &arguments, const QString &workingDirectory,
-                           const QMap<QString, QString> &environment)
+ChildProcess::ChildProcess(const QString &program, const QStringList &arguments, const QString &workingDirectory)
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (auto it = environment.cbegin(); it != environment.cend(); ++it)
-        env.insert(it.key(), it.value());
-    mProcess.setProcessEnvironment(env);
     mProcess.setProgram(program);
     mProcess.setArguments(arguments);
     mProcess.setWorkingDirectory(workingDirectory);

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QMap>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -12,8 +11,7 @@
 class ChildProcess
 {
 public:
-    ChildProcess(const QString &program, const QStringList &arguments, const QString &workingDirectory = QString(),
-                 const QMap<QString, QString> &environment = {});
+    ChildProcess(const QString &program, const QStringList &arguments, const QString &workingDirectory = QString());
     ~ChildProcess() { terminate(); }
     ChildProcess(const ChildProcess &) = delete;
     ChildProcess &operator=(const ChildProcess &) = delete;
