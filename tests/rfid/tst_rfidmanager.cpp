@@ -66,8 +66,11 @@ class tst_RfidManager : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
+    void initTestCase()
+    {
+        QVERIFY2(mBroker.start(), qPrintable(mBroker.log()));
+        QVERIFY(mPeer.connectTo(mBroker.host(), mBroker.port()) && mPeer.subscribe(QStringLiteral("#"), 2));
+    }
     void init();
     void cleanup();
 
@@ -84,42 +87,18 @@ private:
     QJsonObject run(RfidManager &manager, Recorder &signals_, const QJsonObject &step);
     QList<MqttPeer::Message> requestsSeen() const;
 
-    QString mDefaultFile;
-    bool mCreatedDefault = false;
     BrokerFixture mBroker;
     std::unique_ptr<TestEnv> mEnv;
-    std::unique_ptr<MqttPeer> mPeer;
+    MqttPeer mPeer;
     std::unique_ptr<MqttClient> mClient;
     std::unique_ptr<LogCapture> mLog;
 };
-
-void tst_RfidManager::initTestCase()
-{
-    // An existing default file keeps the settings owner away from this process's command line.
-    mDefaultFile = QCoreApplication::applicationDirPath() + '/' + QCoreApplication::applicationName() + ".conf";
-    if (!QFileInfo::exists(mDefaultFile)) {
-        QFile file(mDefaultFile);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        mCreatedDefault = true;
-    }
-    manager::Settings::instance();
-    QVERIFY2(mBroker.start(), qPrintable(mBroker.log()));
-}
-
-void tst_RfidManager::cleanupTestCase()
-{
-    if (mCreatedDefault)
-        QFile::remove(mDefaultFile);
-}
 
 void tst_RfidManager::init()
 {
     mEnv = std::make_unique<TestEnv>();
     QVERIFY(mEnv->writeFile(QStringLiteral("zub.conf"), QByteArray()));
     manager::Settings::instance()->setDefaultLocation(QFileInfo(mEnv->settingsFile()));
-    mPeer = std::make_unique<MqttPeer>();
-    QVERIFY(mPeer->connectTo(mBroker.host(), mBroker.port()));
-    QVERIFY(mPeer->subscribe(QStringLiteral("#"), 2));
     mClient = std::make_unique<MqttClient>();
     mClient->setHostname(mBroker.host());
     mClient->setPort(mBroker.port());
@@ -131,9 +110,6 @@ void tst_RfidManager::cleanup()
 {
     mLog.reset();
     mClient.reset();
-    mPeer.reset();
-    manager::Settings::instance()->setDefaultLocation(QFileInfo(mDefaultFile));
-    mEnv.reset();
 }
 
 // Connects the shared client; once its own probe comes back, the broker has taken every
@@ -148,7 +124,7 @@ bool tst_RfidManager::connectClient()
         return false;
     mClient->publish("{}", "test/probe");
     const bool back = QTest::qWaitFor([&] { return !received.isEmpty(); }, 5000);
-    mPeer->clear();
+    mPeer.clear();
     mLog->clear();
     return back;
 }
@@ -156,7 +132,7 @@ bool tst_RfidManager::connectClient()
 QList<MqttPeer::Message> tst_RfidManager::requestsSeen() const
 {
     QList<MqttPeer::Message> out;
-    for (const auto &message : mPeer->messages()) {
+    for (const auto &message : mPeer.messages()) {
         if (message.topic.startsWith(QString::fromLatin1(kBase)) && !message.topic.contains(QLatin1String("/response/")))
             out << message;
     }
@@ -275,8 +251,8 @@ void tst_RfidManager::twoClientsShareOneConnection()
         topics << message.topic;
     QCOMPARE(topics, (QStringList{"zeto/rfid/led/set/request/0", "zeto/rfid/card/write/request/0",
                                   "zeto/rfid/led/set/request/1", "zeto/rfid/enable/request/2"}));
-    QVERIFY(mPeer->publish("zeto/rfid/card/write/response/0", R"({"completed":true,"data":{"uid":"0E"}})") >= 0);
-    QVERIFY(mPeer->publish("zeto/rfid/card/autoread", R"({"uid":"01","template":"ZetoDESv3"})") >= 0);
+    QVERIFY(mPeer.publish("zeto/rfid/card/write/response/0", R"({"completed":true,"data":{"uid":"0E"}})") >= 0);
+    QVERIFY(mPeer.publish("zeto/rfid/card/autoread", R"({"uid":"01","template":"ZetoDESv3"})") >= 0);
     QTRY_COMPARE(validationRead.count() + inspectionRead.count(), 2);
     QCOMPARE(validationWritten.count() + inspectionWritten.count(), 2);
 }

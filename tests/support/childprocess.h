@@ -1,9 +1,6 @@
 #pragma once
 
-#include <QByteArray>
 #include <QProcess>
-#include <QString>
-#include <QStringList>
 
 // A program running beside the test, such as a long-lived service: its standard error is
 // gathered as it comes, a test waits for a line with a deadline, and the program is ended

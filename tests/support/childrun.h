@@ -1,10 +1,7 @@
 #pragma once
 
-#include <QByteArray>
 #include <QMap>
 #include <QProcess>
-#include <QString>
-#include <QStringList>
 
 // Runs a program to its end (under a deadline) and keeps how it ended and what it wrote,
 // for tests of exit codes, help texts and crashes.

@@ -2,8 +2,6 @@
 
 #include "support/jsonpath.h"
 
-#include <QJsonObject>
-#include <QString>
 #include <QtTest>
 
 #include <functional>

@@ -2,8 +2,6 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QJsonValue>
-#include <QString>
 
 // Edits a copy of a JSON document at a path of keys and array indices separated by "/"
 // ("data/usageLog/0/routeId"), so a table row can name one change to a sample message.

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QByteArray>
 #include <QString>
 
 // A known QR master key for tests, and the payloads a ticket issuer would print under it.

@@ -2,7 +2,6 @@
 
 #include <QSslCertificate>
 #include <QSslKey>
-#include <QString>
 
 // A throw-away certificate and key for a TLS test server on the loopback address, made by
 // openssl at test set-up: valid for a day from now, for "localhost" and 127.0.0.1.

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QString>
 #include <QTemporaryDir>
 
 // A fresh temporary folder per test for data files, stores and a settings file.
