@@ -1,16 +1,10 @@
 #include "support/brokerfixture.h"
 
 #include <QDeadlineTimer>
-#include <QFile>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QThread>
 
-#include <csignal>
-#include <fcntl.h>
 #include <pwd.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 bool BrokerFixture::start(int timeoutMs)
@@ -32,26 +26,17 @@ bool BrokerFixture::start(int timeoutMs)
     if (mPort == 0 || !conf.open(QIODevice::WriteOnly) || conf.write(text) != text.size())
         return false;
     conf.close();
-    const QByteArray confPath = conf.fileName().toLocal8Bit();
-    const QByteArray logPath = mDir.filePath(QStringLiteral("mosquitto.log")).toLocal8Bit();
-    const pid_t parent = getpid();
-    mPid = fork();
-    if (mPid == 0) {
-        // Child: die with the test process, log into the fixture's folder.
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        const int fd = open(logPath.constData(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-        if (getppid() != parent || fd < 0 || dup2(fd, STDOUT_FILENO) < 0 || dup2(fd, STDERR_FILENO) < 0)
-            _exit(127);
-        execlp("mosquitto", "mosquitto", "-c", confPath.constData(), static_cast<char *>(nullptr));
-        _exit(127);
-    }
-    for (QDeadlineTimer deadline(timeoutMs); mPid > 0 && !deadline.hasExpired(); QThread::msleep(20)) {
-        if (waitpid(mPid, nullptr, WNOHANG) == mPid)
-            mPid = -1; // exited (port taken, bad config)
+    mProcess.setStandardOutputFile(mDir.filePath(QStringLiteral("mosquitto.log")), QIODevice::Append);
+    mProcess.setStandardErrorFile(mDir.filePath(QStringLiteral("mosquitto.log")), QIODevice::Append);
+    // The parent-death signal ends the broker with the test process, even when that crashes.
+    mProcess.start(QStringLiteral("setpriv"), {"--pdeathsig", "KILL", "mosquitto", "-c", conf.fileName()});
+    for (QDeadlineTimer deadline(timeoutMs); mProcess.waitForStarted(timeoutMs) && !deadline.hasExpired();) {
         QTcpSocket socket;
         socket.connectToHost(QHostAddress::LocalHost, mPort);
-        if (mPid > 0 && socket.waitForConnected(200))
+        if (socket.waitForConnected(200))
             return true;
+        if (mProcess.waitForFinished(20))
+            break; // exited (port taken, bad config)
     }
     qWarning("BrokerFixture: mosquitto did not accept connections on port %u:\n%s", mPort, qPrintable(log()));
     stop();
@@ -60,16 +45,13 @@ bool BrokerFixture::start(int timeoutMs)
 
 void BrokerFixture::stop()
 {
-    if (mPid <= 0)
+    if (!isRunning())
         return;
-    kill(mPid, SIGTERM);
-    for (QDeadlineTimer deadline(5000); waitpid(mPid, nullptr, WNOHANG) == 0; QThread::msleep(5)) {
-        if (deadline.hasExpired()) {
-            kill(mPid, SIGKILL);
-            waitpid(mPid, nullptr, 0);
-        }
+    mProcess.terminate();
+    if (!mProcess.waitForFinished(5000)) {
+        mProcess.kill();
+        mProcess.waitForFinished();
     }
-    mPid = -1;
 }
 
 QString BrokerFixture::log() const

@@ -1,8 +1,7 @@
 #pragma once
 
+#include <QProcess>
 #include <QTemporaryDir>
-
-#include <sys/types.h>
 
 // A private mosquitto broker on a free loopback port, for tests that speak MQTT.
 // It keeps its port across restarts and is killed when the fixture goes away (and,
@@ -25,7 +24,7 @@ public:
     bool start(int timeoutMs = 10000);
     void stop();
 
-    bool isRunning() const { return mPid > 0; }
+    bool isRunning() const { return mProcess.state() != QProcess::NotRunning; }
     QString host() const { return QStringLiteral("127.0.0.1"); }
     quint16 port() const { return mPort; }
     QString log() const;
@@ -33,6 +32,6 @@ public:
 private:
     Options mOptions;
     QTemporaryDir mDir;
+    QProcess mProcess;
     quint16 mPort = 0;
-    pid_t mPid = -1;
 };
