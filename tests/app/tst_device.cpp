@@ -44,19 +44,150 @@ QString urbanTicket()
 class tst_Device : public QObject
 {
     Q_OBJECT
+
 private slots:
-    void initTestCase();
+    void initTestCase()
+    {
+        registerMetaTypes();
+        QVERIFY2(mBroker.start(), qPrintable(mBroker.log()));
+        QVERIFY(mPeer.connectTo(mBroker.host(), mBroker.port()) && mPeer.subscribe("#"));
+        QVERIFY(mScanner.connectTo(mBroker.host(), mBroker.port()));
+        QVERIFY(QFile::copy(QStringLiteral(ZUB_PATH), mEnv.filePath("zub")));
+        QVERIFY(mEnv.writeFile("zub.conf", settings("child").toUtf8()));
+        mZub = std::make_unique<ChildProcess>(mEnv.filePath("zub"), QStringList{"-e"}, mEnv.path());
+        QVERIFY2(mZub->start() && mPeer.waitForMessages("zeto/zub/config", 1, 15000), qPrintable(mZub->describe()));
+    }
     void cleanupTestCase() { mZub.reset(); }
-    void metaTypesRegisteredUnderTheirNames();
-    void readersSwitchOnWhenTheirServicesReport();
-    void tapGivesLightsAndVerdict();
-    void scanGivesVerdict();
-    void inspectionModeTurnsTapsIntoInspections();
-    void validTicketOnARoute();
+
+    // The names the signals of the gateway, the OBU link and the validation service write: a
+    // queued connection finds its argument types by these names.
+    void metaTypesRegisteredUnderTheirNames()
+    {
+        const QList<QPair<const char *, int>> types{
+            {"tarvik_route_ptr", qMetaTypeId<std::shared_ptr<tarvik::Route>>()},
+            {"qrticket_ptr", qMetaTypeId<std::shared_ptr<QrTicket>>()},
+            {"SCBlacklistEntry::Ptr", qMetaTypeId<SCBlacklistEntry::Ptr>()},
+            {"EMVticketResp::Ptr", qMetaTypeId<EMVticketResp::Ptr>()},
+            {"Employee::Ptr", qMetaTypeId<Employee::Ptr>()},
+            {"Device::Ptr", qMetaTypeId<Device::Ptr>()},
+        };
+        for (const auto &type : types)
+            QVERIFY2(QMetaType::type(type.first) == type.second, type.first);
+    }
+
+    // The clients drop an enable sent before their service reports: zub waits for the reports.
+    void readersSwitchOnWhenTheirServicesReport()
+    {
+        QCOMPARE(mPeer.count("zeto/rfid/enable/request/0") + mScanner.commands().count("enable"), 0);
+
+        mPeer.publish("zeto/rfid/status", R"({"service":true,"device":{"state":1,"active":true,"sams":[1]}})");
+        QVERIFY2(mPeer.waitForMessages("zeto/rfid/enable/request/0"), qPrintable(mZub->describe()));
+        QCOMPARE(json(mPeer.messages("zeto/rfid/enable/request/0").constFirst().payload), QJsonObject({{"autoread", true}}));
+        mPeer.publish("zeto/rfid/enable/response/0", R"({"completed":true})");
+
+        mScanner.publishStatus(true, true, false);
+        QVERIFY(QTest::qWaitFor([&] { return mScanner.commands().contains("enable"); }, 5000));
+
+        // Both readers up: start-up is over; no route runs in this build.
+        QTRY_COMPARE_WITH_TIMEOUT(json(mPeer.messages("zeto/zub/status").constLast().payload),
+                                  QJsonObject({{"service", true}, {"state", "out-of-service"}, {"reason", "no route"}}), 5000);
+    }
+
+    // No fare rules for cards: the verdict is "Unknown", shown with the invalid lights.
+    void tapGivesLightsAndVerdict()
+    {
+        const int leds = mPeer.count("zeto/rfid/led/set/request/1");
+        QVERIFY(tap());
+        QVERIFY2(mPeer.waitForMessages("zeto/zub/rfid/scanned"), qPrintable(mZub->describe()));
+        const QJsonObject result = json(mPeer.messages("zeto/zub/rfid/scanned").constLast().payload);
+        QCOMPARE(result["result"].toBool(true), false);
+        QCOMPARE(result["denyReason"].toObject(), QJsonObject({{"code", 500}, {"text", "Unknown"}}));
+        QCOMPARE(result["template"].toString(), QStringLiteral("ZetoDESv3"));
+        QVERIFY(mPeer.waitForMessages("zeto/rfid/led/set/request/1", leds + 1));
+        QCOMPARE(json(mPeer.messages("zeto/rfid/led/set/request/1").constLast().payload), QJsonObject({{"red", true}}));
+    }
+
+    // Without a route every ticket is refused as of invalid format.
+    void scanGivesVerdict()
+    {
+        QVERIFY(mScanner.scan(urbanTicket()));
+        QVERIFY2(mPeer.waitForMessages("zeto/zub/barcode/scanned"), qPrintable(mZub->describe()));
+        const QJsonObject result = json(mPeer.messages("zeto/zub/barcode/scanned").constLast().payload);
+        QCOMPARE(result["denyReason"].toObject()["code"].toInt(), 100);
+        QCOMPARE(result["transactionType"].toInt(-1), 0);
+    }
+
+    void inspectionModeTurnsTapsIntoInspections()
+    {
+        const int configs = mPeer.count("zeto/zub/config");
+        mPeer.publish("zeto/zub/config/set", R"({"zub":{"inspection_mode":true}})");
+        QVERIFY(mPeer.waitForMessages("zeto/zub/config", configs + 1));
+        QVERIFY(mZub->waitForErrorPart("[ZUB] Inspection mode on"));
+
+        const int verdicts = mPeer.count("zeto/zub/rfid/scanned");
+        QVERIFY(tap());
+        QVERIFY2(mPeer.waitForMessages("zeto/zub/card/inspected"), qPrintable(mZub->describe()));
+        const QJsonObject result = json(mPeer.messages("zeto/zub/card/inspected").constLast().payload);
+        QVERIFY(result.contains("transType") && result.contains("periodPass"));
+        QCOMPARE(mPeer.count("zeto/zub/rfid/scanned"), verdicts);
+
+        mPeer.publish("zeto/zub/config/set", R"({"zub":{"inspection_mode":false}})");
+        QVERIFY(mZub->waitForErrorPart("[ZUB] Inspection mode off"));
+    }
+
+    // In-process, the way the vehicle link will: a route handed to the validation service makes
+    // a ticket of that route valid.
+    void validTicketOnARoute()
+    {
+        mZub.reset(); // one device at a time on the reader's topics
+        QVERIFY(mEnv.writeFile("inprocess.conf", settings("inprocess").toUtf8()));
+        manager::Settings::instance()->setDefaultLocation(QFileInfo(mEnv.filePath("inprocess.conf")));
+        ZUBPrivate zub;
+        zub.connectSignals();
+        zub.connectBrokers();
+        // Once the scanner's report has come through, so do its scans.
+        QVERIFY(QTest::qWaitFor([&] { return mScanner.publishStatus(true, true, true) && QTest::qWaitFor([&] { return zub.state().qr; }, 200); }, 10000));
+
+        const auto zone = [](int id, int ordinal, int stop) {
+            return QJsonObject{{"id", id}, {"ordinal", ordinal}, {"stops", QJsonArray{QJsonObject{{"id", stop}, {"ordinal", ordinal}}}}};
+        };
+        tarvik::Route route(QJsonObject{{"status", "start"},
+                                        {"data", QJsonObject{{"axis", QJsonObject{{"routeId", 6}}},
+                                                             {"stopGroups", QJsonArray{zone(2, 1, 21), zone(3, 2, 31)}}}}});
+        route.setCarrierId(7);
+        const QJsonObject product{{"fareProductId", 5}, {"fromStopGroupId", 2}, {"toStopGroupId", 2},
+                                  {"passengerTypes", QJsonArray{QJsonObject{{"id", 1}, {"description", "Adult"}}}}};
+        route.setFareProducts(tarvik::FareProducts(QJsonObject{{"axisId", 6}, {"products", QJsonArray{product}}}));
+        QVERIFY(route.acceptRouteProgress(tarvik::RouteProgress(6, 21)));
+        zub.validator().routeStarted(route);
+
+        const int verdicts = mPeer.count("zeto/zub/barcode/scanned");
+        QVERIFY(mScanner.scan(urbanTicket()));
+        QVERIFY(mPeer.waitForMessages("zeto/zub/barcode/scanned", verdicts + 1));
+        const QJsonObject result = json(mPeer.messages("zeto/zub/barcode/scanned").constLast().payload);
+        QCOMPARE(result["denyReason"].toObject()["code"].toInt(-1), 0);
+        QCOMPARE(result["result"].toBool(), true);
+        QCOMPARE(result["routeInfo"].toObject()["axisId"].toInt(), 6);
+    }
 
 private:
-    bool tap(); // the sample DES v3 card
-    QString settings(const QString &clientId) const;
+    // Taps the sample DES v3 card on the reader.
+    bool tap()
+    {
+        QFile file(QStringLiteral(CARDS_DIR "/desv3.json"));
+        const QByteArray card = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        const QJsonObject found{{"uid", json(card)["uid"]}, {"type", json(card)["type"]}};
+        return mPeer.publish("zeto/rfid/card/found", QJsonDocument(found).toJson()) >= 0
+            && mPeer.publish("zeto/rfid/card/autoread", card) >= 0;
+    }
+
+    QString settings(const QString &clientId) const
+    {
+        const QString port = QString::number(mBroker.port());
+        return QStringLiteral("[log]\nsyslog=false\n[zub]\nport=%1\nobu_port=%1\nclient_id=%2\nobu_client_id=%2-obu\n"
+                              "[validator]\nqr_passback=false\n")
+            .arg(port, clientId);
+    }
 
     BrokerFixture mBroker;
     TestEnv mEnv;
@@ -64,146 +195,6 @@ private:
     QrScannerPeer mScanner;
     std::unique_ptr<ChildProcess> mZub;
 };
-
-QString tst_Device::settings(const QString &clientId) const
-{
-    const QString port = QString::number(mBroker.port());
-    return QStringLiteral("[log]\nsyslog=false\n[zub]\nport=%1\nobu_port=%1\nclient_id=%2\nobu_client_id=%2-obu\n"
-                          "[validator]\nqr_passback=false\n")
-        .arg(port, clientId);
-}
-
-void tst_Device::initTestCase()
-{
-    registerMetaTypes();
-    QVERIFY2(mBroker.start(), qPrintable(mBroker.log()));
-    QVERIFY(mPeer.connectTo(mBroker.host(), mBroker.port()) && mPeer.subscribe("#"));
-    QVERIFY(mScanner.connectTo(mBroker.host(), mBroker.port()));
-    QVERIFY(QFile::copy(QStringLiteral(ZUB_PATH), mEnv.filePath("zub")));
-    QVERIFY(mEnv.writeFile("zub.conf", settings("child").toUtf8()));
-    mZub = std::make_unique<ChildProcess>(mEnv.filePath("zub"), QStringList{"-e"}, mEnv.path());
-    QVERIFY2(mZub->start() && mPeer.waitForMessages("zeto/zub/config", 1, 15000), qPrintable(mZub->describe()));
-}
-
-// The names the signals of the gateway, the OBU link and the validation service write: a
-// queued connection finds its argument types by these names.
-void tst_Device::metaTypesRegisteredUnderTheirNames()
-{
-    const QList<QPair<const char *, int>> types{
-        {"tarvik_route_ptr", qMetaTypeId<std::shared_ptr<tarvik::Route>>()},
-        {"qrticket_ptr", qMetaTypeId<std::shared_ptr<QrTicket>>()},
-        {"SCBlacklistEntry::Ptr", qMetaTypeId<SCBlacklistEntry::Ptr>()},
-        {"EMVticketResp::Ptr", qMetaTypeId<EMVticketResp::Ptr>()},
-        {"Employee::Ptr", qMetaTypeId<Employee::Ptr>()},
-        {"Device::Ptr", qMetaTypeId<Device::Ptr>()},
-    };
-    for (const auto &type : types)
-        QVERIFY2(QMetaType::type(type.first) == type.second, type.first);
-}
-
-// The clients drop an enable sent before their service reports: zub waits for the reports.
-void tst_Device::readersSwitchOnWhenTheirServicesReport()
-{
-    QCOMPARE(mPeer.count("zeto/rfid/enable/request/0") + mScanner.commands().count("enable"), 0);
-
-    mPeer.publish("zeto/rfid/status", R"({"service":true,"device":{"state":1,"active":true,"sams":[1]}})");
-    QVERIFY2(mPeer.waitForMessages("zeto/rfid/enable/request/0"), qPrintable(mZub->describe()));
-    QCOMPARE(json(mPeer.messages("zeto/rfid/enable/request/0").constFirst().payload), QJsonObject({{"autoread", true}}));
-    mPeer.publish("zeto/rfid/enable/response/0", R"({"completed":true})");
-
-    mScanner.publishStatus(true, true, false);
-    QVERIFY(QTest::qWaitFor([&] { return mScanner.commands().contains("enable"); }, 5000));
-
-    // Both readers up: start-up is over; no route runs in this build.
-    QTRY_COMPARE_WITH_TIMEOUT(json(mPeer.messages("zeto/zub/status").constLast().payload),
-                              QJsonObject({{"service", true}, {"state", "out-of-service"}, {"reason", "no route"}}), 5000);
-}
-
-bool tst_Device::tap()
-{
-    QFile file(QStringLiteral(CARDS_DIR "/desv3.json"));
-    const QByteArray card = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    const QJsonObject found{{"uid", json(card)["uid"]}, {"type", json(card)["type"]}};
-    return mPeer.publish("zeto/rfid/card/found", QJsonDocument(found).toJson()) >= 0
-        && mPeer.publish("zeto/rfid/card/autoread", card) >= 0;
-}
-
-// No fare rules for cards: the verdict is "Unknown", shown with the invalid lights.
-void tst_Device::tapGivesLightsAndVerdict()
-{
-    const int leds = mPeer.count("zeto/rfid/led/set/request/1");
-    QVERIFY(tap());
-    QVERIFY2(mPeer.waitForMessages("zeto/zub/rfid/scanned"), qPrintable(mZub->describe()));
-    const QJsonObject result = json(mPeer.messages("zeto/zub/rfid/scanned").constLast().payload);
-    QCOMPARE(result["result"].toBool(true), false);
-    QCOMPARE(result["denyReason"].toObject(), QJsonObject({{"code", 500}, {"text", "Unknown"}}));
-    QCOMPARE(result["template"].toString(), QStringLiteral("ZetoDESv3"));
-    QVERIFY(mPeer.waitForMessages("zeto/rfid/led/set/request/1", leds + 1));
-    QCOMPARE(json(mPeer.messages("zeto/rfid/led/set/request/1").constLast().payload), QJsonObject({{"red", true}}));
-}
-
-// Without a route every ticket is refused as of invalid format.
-void tst_Device::scanGivesVerdict()
-{
-    QVERIFY(mScanner.scan(urbanTicket()));
-    QVERIFY2(mPeer.waitForMessages("zeto/zub/barcode/scanned"), qPrintable(mZub->describe()));
-    const QJsonObject result = json(mPeer.messages("zeto/zub/barcode/scanned").constLast().payload);
-    QCOMPARE(result["denyReason"].toObject()["code"].toInt(), 100);
-    QCOMPARE(result["transactionType"].toInt(-1), 0);
-}
-
-void tst_Device::inspectionModeTurnsTapsIntoInspections()
-{
-    const int configs = mPeer.count("zeto/zub/config");
-    mPeer.publish("zeto/zub/config/set", R"({"zub":{"inspection_mode":true}})");
-    QVERIFY(mPeer.waitForMessages("zeto/zub/config", configs + 1));
-    QVERIFY(mZub->waitForErrorPart("[ZUB] Inspection mode on"));
-
-    const int verdicts = mPeer.count("zeto/zub/rfid/scanned");
-    QVERIFY(tap());
-    QVERIFY2(mPeer.waitForMessages("zeto/zub/card/inspected"), qPrintable(mZub->describe()));
-    const QJsonObject result = json(mPeer.messages("zeto/zub/card/inspected").constLast().payload);
-    QVERIFY(result.contains("transType") && result.contains("periodPass"));
-    QCOMPARE(mPeer.count("zeto/zub/rfid/scanned"), verdicts);
-
-    mPeer.publish("zeto/zub/config/set", R"({"zub":{"inspection_mode":false}})");
-    QVERIFY(mZub->waitForErrorPart("[ZUB] Inspection mode off"));
-}
-
-// In-process, the way the vehicle link will: a route handed to the validation service makes
-// a ticket of that route valid.
-void tst_Device::validTicketOnARoute()
-{
-    mZub.reset(); // one device at a time on the reader's topics
-    QVERIFY(mEnv.writeFile("inprocess.conf", settings("inprocess").toUtf8()));
-    manager::Settings::instance()->setDefaultLocation(QFileInfo(mEnv.filePath("inprocess.conf")));
-    ZUBPrivate zub;
-    zub.connectSignals();
-    zub.connectBrokers();
-    // Once the scanner's report has come through, so do its scans.
-    QVERIFY(QTest::qWaitFor([&] { return mScanner.publishStatus(true, true, true) && QTest::qWaitFor([&] { return zub.state().qr; }, 200); }, 10000));
-
-    const auto zone = [](int id, int ordinal, int stop) {
-        return QJsonObject{{"id", id}, {"ordinal", ordinal}, {"stops", QJsonArray{QJsonObject{{"id", stop}, {"ordinal", ordinal}}}}};
-    };
-    tarvik::Route route(QJsonObject{{"status", "start"},
-                                    {"data", QJsonObject{{"axis", QJsonObject{{"routeId", 6}}},
-                                                         {"stopGroups", QJsonArray{zone(2, 1, 21), zone(3, 2, 31)}}}}});
-    route.setCarrierId(7);
-    const QJsonObject product{{"fareProductId", 5}, {"fromStopGroupId", 2}, {"toStopGroupId", 2},
-                              {"passengerTypes", QJsonArray{QJsonObject{{"id", 1}, {"description", "Adult"}}}}};
-    route.setFareProducts(tarvik::FareProducts(QJsonObject{{"axisId", 6}, {"products", QJsonArray{product}}}));
-    QVERIFY(route.acceptRouteProgress(tarvik::RouteProgress(6, 21)));
-    zub.validator().routeStarted(route);
-
-    const int verdicts = mPeer.count("zeto/zub/barcode/scanned");
-    QVERIFY(mScanner.scan(urbanTicket()));
-    QVERIFY(mPeer.waitForMessages("zeto/zub/barcode/scanned", verdicts + 1));
-    const QJsonObject result = json(mPeer.messages("zeto/zub/barcode/scanned").constLast().payload);
-    QCOMPARE(result["denyReason"].toObject()["code"].toInt(-1), 0);
-    QCOMPARE(result["result"].toBool(), true);
-    QCOMPARE(result["routeInfo"].toObject()["axisId"].toInt(), 6);
-}
 
 QTEST_GUILESS_MAIN(tst_Device)
 #include "tst_device.moc"
