@@ -6,6 +6,7 @@
 #include "support/brokerfixture.h"
 #include "support/childprocess.h"
 #include "support/childrun.h"
+#include "support/jsonpath.h"
 #include "support/mqttpeer.h"
 #include "support/testenv.h"
 
@@ -16,9 +17,6 @@
 #include <QtTest>
 
 #include <memory>
-
-using Files = QMap<QString, QByteArray>;
-Q_DECLARE_METATYPE(Files)
 
 // zub runs as a child process, each time from a folder of its own: its settings file lives
 // next to the program.
@@ -63,81 +61,47 @@ private slots:
         }
     }
 
+    // Each case of data/save-and-exit.json: the files in the program's folder and the arguments;
+    // the file saved, which then holds every default and still the values "kept"; the lines
+    // "logged" (whole lines, "~" a pattern, "!" a text never logged; %DIR% is the program's folder)
+    // and the files left "absent".
     void saveAndExit_data()
     {
-        QTest::addColumn<Files>("files");
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QString>("saved");      // holds every default afterwards
-        QTest::addColumn<QVariantMap>("kept");   // and still these values
-        QTest::addColumn<QStringList>("logged"); // whole lines; %DIR% is the program's folder, "~" a pattern, "!" never
-        QTest::addColumn<QStringList>("absent");
-
-        const QByteArray quiet = "[log]\nsyslog=false\n";
-        QTest::newRow("keeps-present-keys")
-            << Files{{"zub.conf", quiet + "[zub]\nport=1234\n[x]\nextra=1\n"}} << QStringList{"-e", "-s"} << "zub.conf"
-            << QVariantMap{{"zub/port", "1234"}, {"x/extra", "1"}, {"log/syslog", "false"}}
-            << QStringList{"[ZUB] Configuration saved to %DIR%/zub.conf"} << QStringList{};
-        QTest::newRow("named-file") << Files{{"other.conf", quiet}} << QStringList{"-e", "-f", "other.conf", "-s"}
-                                    << "other.conf" << QVariantMap{{"log/syslog", "false"}}
-                                    << QStringList{"[settings] Location found, changing", "[Config] other.conf",
-                                                   "[ZUB] Configuration saved to %DIR%/other.conf"}
-                                    << QStringList{"zub.conf"};
-        QTest::newRow("named-file-missing")
-            << Files{} << QStringList{"-e", "-f", "missing.conf", "-s"} << "zub.conf" << QVariantMap{}
-            << QStringList{"[zub] Configuration file %DIR%/missing.conf does not exist. Using default zub.conf",
-                           "[Config] zub.conf", "[ZUB] Configuration saved to %DIR%/zub.conf"}
-            << QStringList{"missing.conf"};
-        QTest::newRow("setting-names-itself")
-            << Files{{"zub.conf", quiet + "[rfid]\nbase=${rfid/base}\n"}} << QStringList{"-e", "-s"} << "zub.conf"
-            << QVariantMap{{"rfid/base", "${rfid/base}"}}
-            << QStringList{"[Config] WARN: Settings refer back to themselves (rfid/base -> rfid/base): ${rfid/base} "
-                           "read as empty text", "~\\[Config\\] \\| rfid/sub_card_found +: "}
-            << QStringList{};
-        QTest::newRow("bad-log-level")
-            << Files{{"zub.conf", quiet + "level=loud\n"}} << QStringList{"-e", "-s"} << "zub.conf"
-            << QVariantMap{{"log/level", "loud"}}
-            << QStringList{"[ZUB] WARN: Setting log/level is not a number from 0 to 4: loud, using 2",
-                           "~\\[Config\\] \\| log/level +: "}
-            << QStringList{};
-        QTest::newRow("secrets-masked")
-            << Files{{"zub.conf", quiet + "[zub]\npassword=hunter2\nobu_password=s3cr3t\n"}} << QStringList{"-e", "-s"}
-            << "zub.conf" << QVariantMap{{"zub/password", "hunter2"}}
-            << QStringList{"~\\[Config\\] \\| zub/password +: \\*{8}$", "~\\[Config\\] \\| zub/obu_password +: \\*{8}$",
-                           "~\\[Config\\] \\| tarvik/apiKey +: \\*{8}$", "!hunter2", "!s3cr3t", "!7c1e9a04b5d36f28e0a9c41b7d2f6e53"}
-            << QStringList{};
+        QTest::addColumn<QJsonObject>("row");
+        const QJsonObject rows = JsonPath::readFile(TEST_DATA_DIR "/save-and-exit.json").object();
+        for (auto it = rows.begin(); it != rows.end(); ++it)
+            QTest::addRow("%s", qPrintable(it.key())) << it.value().toObject();
     }
 
     void saveAndExit()
     {
-        QFETCH(Files, files);
-        QFETCH(QStringList, arguments);
-        QFETCH(QString, saved);
-        QFETCH(QVariantMap, kept);
-        QFETCH(QStringList, logged);
-        QFETCH(QStringList, absent);
-        for (auto it = files.cbegin(); it != files.cend(); ++it)
-            QVERIFY(mEnv->writeFile(it.key(), it.value()));
+        QFETCH(QJsonObject, row);
+        const auto list = [&](const char *key) { return QVariant(row[key].toArray().toVariantList()).toStringList(); };
+        const QJsonObject files = row["files"].toObject();
+        for (auto it = files.begin(); it != files.end(); ++it)
+            QVERIFY(mEnv->writeFile(it.key(), it.value().toString().toUtf8()));
 
         QProcess process;
         process.setWorkingDirectory(mEnv->path());
-        process.start(path("zub"), arguments);
+        process.start(path("zub"), list("arguments"));
         QVERIFY(process.waitForFinished(60000));
         const QString err = QString::fromUtf8(process.readAllStandardError());
         QVERIFY2(process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0, qPrintable(err));
 
-        verifyEveryDefault(path(saved));
-        QSettings written(path(saved), QSettings::IniFormat);
+        const QString saved = path(row["saved"].toString());
+        verifyEveryDefault(saved);
+        const QVariantMap kept = row["kept"].toObject().toVariantMap();
         for (auto it = kept.cbegin(); it != kept.cend(); ++it)
-            QCOMPARE(written.value(it.key()).toString(), it.value().toString());
+            QCOMPARE(QSettings(saved, QSettings::IniFormat).value(it.key()).toString(), it.value().toString());
         // The program logs "[  s.mmm] text" per line on standard error when asked to ("-e").
-        for (QString line : logged) {
+        for (QString line : list("logged")) {
             line.replace("%DIR%", QFileInfo(mEnv->path()).absoluteFilePath());
             const QString pattern = line.startsWith('~') ? line.mid(1) : QRegularExpression::escape(line) + '$';
             const bool found = line.startsWith('!') ? !err.contains(line.mid(1))
                 : err.contains(QRegularExpression("^\\[ *[0-9]+\\.[0-9]{3}\\] " + pattern, QRegularExpression::MultilineOption));
             QVERIFY2(found, qPrintable(line + "\n--- in\n" + err));
         }
-        for (const QString &name : absent)
+        for (const QString &name : list("absent"))
             QVERIFY2(!QFile::exists(mEnv->filePath(name)), qPrintable(name));
     }
 
