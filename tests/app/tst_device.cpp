@@ -11,12 +11,12 @@
 
 #include "support/brokerfixture.h"
 #include "support/childprocess.h"
+#include "support/jsonpath.h"
 #include "support/mqttpeer.h"
 #include "support/qrscannerpeer.h"
 #include "support/qrtestkey.h"
 #include "support/testenv.h"
 
-#include <QJsonArray>
 #include <QtTest>
 
 #include <memory>
@@ -148,16 +148,11 @@ private slots:
         // Once the scanner's report has come through, so do its scans.
         QVERIFY(QTest::qWaitFor([&] { return mScanner.publishStatus(true, true, true) && QTest::qWaitFor([&] { return zub.state().qr; }, 200); }, 10000));
 
-        const auto zone = [](int id, int ordinal, int stop) {
-            return QJsonObject{{"id", id}, {"ordinal", ordinal}, {"stops", QJsonArray{QJsonObject{{"id", stop}, {"ordinal", ordinal}}}}};
-        };
-        tarvik::Route route(QJsonObject{{"status", "start"},
-                                        {"data", QJsonObject{{"axis", QJsonObject{{"routeId", 6}}},
-                                                             {"stopGroups", QJsonArray{zone(2, 1, 21), zone(3, 2, 31)}}}}});
+        // Axis 6 of carrier 7, zones 2 (stop 21) and 3 (stop 31), product 5 for adults in zone 2.
+        const QJsonObject data = JsonPath::readFile(TEST_DATA_DIR "/route.json").object();
+        tarvik::Route route(data["route"].toObject());
         route.setCarrierId(7);
-        const QJsonObject product{{"fareProductId", 5}, {"fromStopGroupId", 2}, {"toStopGroupId", 2},
-                                  {"passengerTypes", QJsonArray{QJsonObject{{"id", 1}, {"description", "Adult"}}}}};
-        route.setFareProducts(tarvik::FareProducts(QJsonObject{{"axisId", 6}, {"products", QJsonArray{product}}}));
+        route.setFareProducts(tarvik::FareProducts(data["fareProducts"].toObject()));
         QVERIFY(route.acceptRouteProgress(tarvik::RouteProgress(6, 21)));
         zub.validator().routeStarted(route);
 
