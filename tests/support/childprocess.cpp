@@ -39,8 +39,3 @@ bool ChildProcess::waitForErrorPart(const QString &fragment, int timeoutMs)
     }
     return true;
 }
-
-QString ChildProcess::describe()
-{
-    return QStringLiteral("running=%1 exit=%2\n--- stderr\n%3").arg(isRunning()).arg(exitCode()).arg(errors());
-}

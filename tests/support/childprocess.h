@@ -27,7 +27,10 @@ public:
     // Waits until a line of standard error contains the fragment.
     bool waitForErrorPart(const QString &fragment, int timeoutMs = 10000);
     // Standard error so far and how it ended, for QVERIFY2.
-    QString describe();
+    QString describe()
+    {
+        return QStringLiteral("running=%1 exit=%2\n--- stderr\n%3").arg(isRunning()).arg(exitCode()).arg(errors());
+    }
 
 private:
     QString errors(); // standard error so far

@@ -49,14 +49,9 @@ QJsonValue value(const QJsonObject &root, const QString &path)
 {
     QJsonValue node = root;
     for (const QString &key : path.split(QLatin1Char('/'))) {
-        bool ok = false;
-        const int index = key.toInt(&ok);
-        if (node.isObject())
-            node = node.toObject().value(key);
-        else if (node.isArray() && ok && index >= 0 && index < node.toArray().size())
-            node = node.toArray().at(index);
-        else
-            return QJsonValue(QJsonValue::Undefined);
+        bool isIndex = false;
+        const int index = key.toInt(&isIndex);
+        node = node.isArray() ? node.toArray().at(isIndex ? index : -1) : node.toObject().value(key);
     }
     return node;
 }

@@ -1,7 +1,5 @@
 #include "support/qrscannerpeer.h"
 
-#include <QTest>
-
 QrScannerPeer::QrScannerPeer(const QString &base, QObject *parent)
     : QObject(parent)
     , mBase(base)
@@ -38,9 +36,4 @@ QByteArray QrScannerPeer::lastPayload(const QString &command) const
             return it->second;
     }
     return QByteArray();
-}
-
-bool QrScannerPeer::waitForCommands(int count, int timeoutMs)
-{
-    return QTest::qWaitFor([&] { return mCommands.size() >= count; }, timeoutMs);
 }

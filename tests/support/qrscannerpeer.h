@@ -6,6 +6,7 @@
 #include <QJsonObject>
 #include <QPair>
 #include <QStringList>
+#include <QTest>
 
 // The QR scanner service on a real broker: publishes status, info, configuration and scan
 // messages, and records the commands of other clients (enable, disable, reset, config/get,
@@ -37,7 +38,10 @@ public:
     // topic outside the base (see mqtt().subscribe) in full.
     QStringList commands() const;
     QByteArray lastPayload(const QString &command) const;
-    bool waitForCommands(int count, int timeoutMs = 5000);
+    bool waitForCommands(int count, int timeoutMs = 5000)
+    {
+        return QTest::qWaitFor([&] { return mCommands.size() >= count; }, timeoutMs);
+    }
     void clear() { mCommands.clear(), mPeer.clear(); }
 
 private:
