@@ -13,23 +13,32 @@
 #include <QJsonDocument>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QSysInfo>
 #include <QTcpSocket>
 #include <QtTest>
 
+#include <csignal>
 #include <memory>
 
 // zub runs as a child process, each time from a folder of its own: its settings file lives
-// next to the program.
+// next to the program. Besides its ordinary work, what a peer on its local broker may send,
+// or may have had written into the settings file.
 class tst_ZUB : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QVERIFY2(mBroker.start(), qPrintable(mBroker.log())); }
+    void initTestCase()
+    {
+        QVERIFY2(mBroker.start(), qPrintable(mBroker.log()));
+        QVERIFY(mPeer.connectTo(mBroker.host(), mBroker.port()) && mPeer.subscribe("#"));
+    }
+
     void init()
     {
+        mZub.reset();
         mEnv = std::make_unique<TestEnv>();
-        QVERIFY(QFile::copy(QStringLiteral(ZUB_PATH), mEnv->filePath("zub")));
+        QVERIFY(QFile::copy(QStringLiteral(ZUB_PATH), path("zub")));
     }
 
     void unionHoldsEveryComponentsDefaults()
@@ -122,48 +131,141 @@ private slots:
 
     void servesBothBrokers()
     {
-        MqttPeer peer;
-        QVERIFY(peer.connectTo(mBroker.host(), mBroker.port()) && peer.subscribe("zeto/zub/#"));
-        const QByteArray port = QByteArray::number(mBroker.port());
-        QVERIFY(mEnv->writeFile("zub.conf", "[log]\nsyslog=false\n[zub]\nport=" + port + "\nobu_port=" + port
-                                                + "\nkeep_alive=30\nsub_qos=7\n"));
-        ChildProcess zub(path("zub"), {"-e"}, mEnv->path());
-        QVERIFY(zub.start());
         // The local client publishes the configuration once connected.
-        QVERIFY2(peer.waitForMessages("zeto/zub/config", 1, 15000), qPrintable(zub.describe()));
-        QCOMPARE(QJsonDocument::fromJson(peer.messages("zeto/zub/config").first().payload)["zub"]["port"].toString(),
-                 QString(port));
+        QVERIFY2(startZub("keep_alive=30\nsub_qos=7\n"), qPrintable(mZub->describe()));
+        QCOMPARE(QJsonDocument::fromJson(mPeer.messages("zeto/zub/config").first().payload)["zub"]["port"].toString(),
+                 QString::number(mBroker.port()));
         const QString serial = QString::fromStdString(getSerialNumber());
         QTRY_VERIFY2_WITH_TIMEOUT(mBroker.log().contains("as zub-obu-" + serial + " (p2, c1, k60)"),
                                   qPrintable(mBroker.log()), 15000);
         QVERIFY2(mBroker.log().contains("as zub-" + serial + " (p2, c1, k30)"), qPrintable(mBroker.log()));
-        QVERIFY(zub.hasErrorPart("[ZUB] WARN: Setting zub/sub_qos is not a number from 0 to 2: 7, using 0"));
+        QVERIFY(mZub->hasErrorPart("[ZUB] WARN: Setting zub/sub_qos is not a number from 0 to 2: 7, using 0"));
         QSettings written(path("zub.conf"), QSettings::IniFormat);
         QCOMPARE(written.allKeys().size(), 5); // not emptied: the file had keys
 
         // A malformed set is refused without an answer; the next is stored and published.
-        QVERIFY(peer.publish("zeto/zub/config/set", R"({"validator":{"passbackTime":)") >= 0);
-        QVERIFY2(zub.waitForErrorPart("[ZUB] Received malformed data on topic: zeto/zub/config/set"),
-                 qPrintable(zub.describe()));
-        QVERIFY(peer.publish("zeto/zub/config/set", R"({"validator":{"passbackTime":75,"qr_passback":false}})") >= 0);
-        QVERIFY2(peer.waitForMessages("zeto/zub/config", 2, 15000), qPrintable(zub.describe()));
-        const QJsonDocument published = QJsonDocument::fromJson(peer.messages("zeto/zub/config").last().payload);
+        QVERIFY(mPeer.publish("zeto/zub/config/set", R"({"validator":{"passbackTime":)") >= 0);
+        QVERIFY2(mZub->waitForErrorPart("[ZUB] Received malformed data on topic: zeto/zub/config/set"),
+                 qPrintable(mZub->describe()));
+        QVERIFY(mPeer.publish("zeto/zub/config/set", R"({"validator":{"passbackTime":75,"qr_passback":false}})") >= 0);
+        QVERIFY2(mPeer.waitForMessages("zeto/zub/config", 2, 15000), qPrintable(mZub->describe()));
+        const QJsonDocument published = QJsonDocument::fromJson(mPeer.messages("zeto/zub/config").last().payload);
         written.sync();
         QCOMPARE(published["validator"]["passbackTime"].toString(), QStringLiteral("75"));
         QCOMPARE(published["validator"]["qr_passback"].toString(), QStringLiteral("false"));
         QCOMPARE(written.value("validator/passbackTime").toString(), QStringLiteral("75"));
         QCOMPARE(written.value("validator/qr_passback").toString(), QStringLiteral("false"));
-        QVERIFY(zub.hasErrorPart("[ZUB] Configuration set on zeto/zub/config/set: validator/passbackTime, validator/qr_passback"));
-        QCOMPARE(peer.count("zeto/zub/config"), 2);
+        QVERIFY(mZub->hasErrorPart("[ZUB] Configuration set on zeto/zub/config/set: validator/passbackTime, validator/qr_passback"));
+        QCOMPARE(mPeer.count("zeto/zub/config"), 2);
 
         // Gone without a goodbye: the broker tells the device's services.
-        const int statuses = peer.count("zeto/zub/status");
-        QVERIFY(zub.terminate());
-        QVERIFY(peer.waitForMessages("zeto/zub/status", statuses + 1, 15000));
-        QCOMPARE(peer.messages("zeto/zub/status").last().payload, QByteArray(R"({"service":false})"));
+        const int statuses = mPeer.count("zeto/zub/status");
+        QVERIFY(mZub->terminate());
+        QVERIFY(mPeer.waitForMessages("zeto/zub/status", statuses + 1, 15000));
+        QCOMPARE(mPeer.messages("zeto/zub/status").last().payload, QByteArray(R"({"service":false})"));
+    }
+
+    void unusableTopicsGiveWayAtStart()
+    {
+        QVERIFY2(startZub("base=#\nwill_topic=\npub_config=zeto/zub/config/get\n"), qPrintable(mZub->describe()));
+        for (const char *warning : {"zub/base is no usable topic: #, using zeto/zub",
+                                    "zub/will_topic is no usable topic: , using zeto/zub/status",
+                                    "zub/pub_config names a topic the controller subscribes to: zeto/zub/config/get, "
+                                    "using zeto/zub/config"})
+            QVERIFY2(mZub->hasErrorPart(QStringLiteral("[ZUB] WARN: Setting ") + warning), qPrintable(mZub->describe()));
+        QCOMPARE(mPeer.count("zeto/zub/config/get"), 0);
+    }
+
+    void configSetKeepsTopicsUsable_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("refusal"); // empty: stored, to apply at the next start
+        QTest::newRow("new-base") << "base" << "elsewhere" << "";
+        QTest::newRow("base-wildcard") << "base" << "+" << "+ is no usable topic";
+        QTest::newRow("config-on-get-topic") << "pub_config" << "${zub/base}/config/get"
+                                             << "zeto/zub/config/get would make the controller hear its own messages";
+        QTest::newRow("config-on-set-topic") << "pub_config" << "zeto/zub/config/set"
+                                             << "zeto/zub/config/set would make the controller hear its own messages";
+    }
+
+    void configSetKeepsTopicsUsable()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        QFETCH(QString, refusal);
+        QVERIFY2(startZub(), qPrintable(mZub->describe()));
+        const QString set = QString(R"({"zub":{"%1":"%2","lcd_language":"en"}})").arg(key, value);
+        QVERIFY(mPeer.publish("zeto/zub/config/set", set.toUtf8()) >= 0);
+        QVERIFY2(mPeer.waitForMessages("zeto/zub/config", 2, 15000), qPrintable(mZub->describe()));
+        QTest::qWait(2000); // the one fixed window: an endless loop shows as a flood in it
+        const QList<MqttPeer::Message> seen = mPeer.messages();
+        const auto own = [](const MqttPeer::Message &m) { return m.topic.startsWith("zeto/zub/config"); };
+        QCOMPARE(int(std::count_if(seen.cbegin(), seen.cend(), own)), 3); // the configuration, the set, the answer
+        QVERIFY(mPeer.publish("zeto/zub/config/get", "{}") >= 0); // still on the topics it subscribed
+        QVERIFY2(mPeer.waitForMessages("zeto/zub/config", 3, 15000), qPrintable(mZub->describe()));
+        QSettings written(path("zub.conf"), QSettings::IniFormat);
+        QCOMPARE(written.value("zub/lcd_language").toString(), QString("en"));
+        QCOMPARE(written.value("zub/" + key).toString(), refusal.isEmpty() ? value : QString());
+        QCOMPARE(mZub->hasErrorPart("[ZUB] WARN: Configuration set on zeto/zub/config/set refused for zub/" + key + ": "
+                                    + refusal),
+                 !refusal.isEmpty());
+        mZub.reset();
+        QVERIFY2(startZub(QByteArray(), refusal.isEmpty() ? value : "zeto/zub"), qPrintable(mZub->describe()));
+    }
+
+    void peerTextStaysOneRecord()
+    {
+        QVERIFY2(startZub(), qPrintable(mZub->describe()));
+        QVERIFY(mPeer.publish("zeto/db/info", R"({"service":{"version":"1\n[ZUB] forged\r\u0000"},"database":{"version":"7"}})") >= 0);
+        QVERIFY2(mZub->waitForErrorPart(R"([DBManager] Info : version=1\n[ZUB] forged\r\x00 database=7)"),
+                 qPrintable(mZub->describe()));
+        QCOMPARE(mZub->errorLines().filter(QRegularExpression("^\\[ *[0-9.]+\\] \\[ZUB\\] forged")), QStringList());
+    }
+
+    void stopSignalEndsCleanly_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+    }
+
+    void stopSignalEndsCleanly()
+    {
+        QFETCH(int, signal);
+        QVERIFY2(startZub(), qPrintable(mZub->describe()));
+        QCOMPARE(::kill(pid_t(mZub->processId()), signal), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!mZub->isRunning(), 15000);
+        const QString logged = QStringLiteral("[ZUB] %1 received, stopping").arg(QTest::currentDataTag());
+        QVERIFY2(mZub->exitedNormally() && mZub->exitCode() == 0 && mZub->hasErrorPart(logged), qPrintable(mZub->describe()));
+    }
+
+    void removesWhatAKilledSaveLeft()
+    {
+        const QByteArray deadPid = "2147483647"; // above any pid_max
+        QVERIFY(mEnv->writeFile("zub.conf.backup", "older than the lock: not a copy of a save"));
+        QFile backup(path("zub.conf.backup"));
+        QVERIFY(backup.open(QIODevice::ReadWrite) && backup.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
+        backup.close();
+        QVERIFY(mEnv->writeFile("zub.conf.lock", deadPid + "\nzub\n" + QSysInfo::machineHostName().toUtf8() + "\n"));
+        QVERIFY(mEnv->writeFile("zub.conf.AbCdEf", "[zub]\n"));
+        QVERIFY2(startZub(), qPrintable(mZub->describe()));
+        QVERIFY(!QFile::exists(path("zub.conf.lock")) && !QFile::exists(path("zub.conf.AbCdEf")));
+        QVERIFY(QFile::exists(path("zub.conf.backup")));
     }
 
 private:
+    // Starts zub (writing its settings file when there is none) and waits for its configuration.
+    bool startZub(const QByteArray &zubSettings = QByteArray(), const QString &base = "zeto/zub")
+    {
+        const QByteArray port = QByteArray::number(mBroker.port());
+        if (!QFile::exists(path("zub.conf"))
+            && !mEnv->writeFile("zub.conf", "[log]\nsyslog=false\n[zub]\nport=" + port + "\nobu_port=" + port + "\n" + zubSettings))
+            return false;
+        mPeer.clear();
+        mZub = std::make_unique<ChildProcess>(path("zub"), QStringList{"-e"}, mEnv->path());
+        return mZub->start() && mPeer.waitForMessages(base + "/config", 1, 15000);
+    }
     QString path(const QString &name) const { return QFileInfo(mEnv->filePath(name)).absoluteFilePath(); }
 
     void verifyEveryDefault(const QString &file)
@@ -175,6 +277,8 @@ private:
 
     BrokerFixture mBroker;
     std::unique_ptr<TestEnv> mEnv;
+    MqttPeer mPeer;
+    std::unique_ptr<ChildProcess> mZub;
 };
 
 QTEST_GUILESS_MAIN(tst_ZUB)
