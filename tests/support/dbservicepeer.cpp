@@ -1,7 +1,5 @@
 #include "support/dbservicepeer.h"
 
-#include <QDateTime>
-
 DbServicePeer::DbServicePeer(const QString &base, QObject *parent)
     : QObject(parent)
     , mBase(base)
@@ -15,11 +13,4 @@ DbServicePeer::DbServicePeer(const QString &base, QObject *parent)
         if (mScript)
             mScript(request);
     });
-}
-
-void DbServicePeer::publishUiRequest(const QString &method, int id)
-{
-    publishRaw(QStringLiteral("request"),
-               compact({{"src", "ui"}, {"method", method}, {"id", id}, {"params", QJsonArray()},
-                        {"timestamp", QDateTime::currentDateTimeUtc().toString(Qt::ISODate)}}));
 }

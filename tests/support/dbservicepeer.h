@@ -2,6 +2,7 @@
 
 #include "support/mqttpeer.h"
 
+#include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -54,7 +55,11 @@ public:
     void publishConfig(const QJsonObject &config) { publishRaw(QStringLiteral("config"), compact(config)); }
     void publishRaw(const QString &subTopic, const QByteArray &payload) { mPeer.publish(mBase + '/' + subTopic, payload); }
     // A request of the UI service to the database service, as the gateway sees it pass.
-    void publishUiRequest(const QString &method, int id);
+    void publishUiRequest(const QString &method, int id)
+    {
+        publishRaw(QStringLiteral("request"), compact({{"src", "ui"}, {"method", method}, {"id", id}, {"params", QJsonArray()},
+                                                       {"timestamp", QDateTime::currentDateTimeUtc().toString(Qt::ISODate)}}));
+    }
 
 signals:
     void requestReceived(const QJsonObject &request);
