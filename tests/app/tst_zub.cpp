@@ -53,8 +53,9 @@ QString urbanTicket()
 } // namespace
 
 // zub runs as a child process, each time from a folder of its own: its settings file lives
-// next to the program. Besides its ordinary work, what a peer on its local broker may send,
-// or may have had written into the settings file.
+// next to the program. Besides its ordinary work: what a peer on its local broker may send, or
+// may have had written into the settings file; the whole device (the build with the tests' QR
+// key) with peers playing the card reader and the QR scanner; the controller in-process.
 class tst_ZUB : public QObject
 {
     Q_OBJECT
