@@ -21,10 +21,6 @@
 #include "support/qrtestkey.h"
 #include "support/testenv.h"
 
-#include <QJsonDocument>
-#include <QRegularExpression>
-#include <QSettings>
-#include <QSysInfo>
 #include <QTcpSocket>
 #include <QtTest>
 

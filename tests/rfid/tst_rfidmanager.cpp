@@ -9,10 +9,6 @@
 #include "support/mqttpeer.h"
 #include "support/testenv.h"
 
-#include <QJsonArray>
-#include <QMetaMethod>
-#include <QSignalSpy>
-#include <QThread>
 #include <QtTest>
 
 #include <memory>
