@@ -96,8 +96,8 @@ private slots:
         QJsonArray actual;
         for (const QJsonValue &step : steps)
             actual.append(QJsonObject{{"step", step}, {"gave", run(manager, recorder, step.toObject())}});
-        const QJsonObject session{{"steps", actual}};
-        GOLDEN_COMPARE(session, GoldenFile::read(TEST_DATA_DIR "/reader-session.expected.json", [&] { return session; }));
+        const QByteArray mismatch = GoldenFile::mismatch(TEST_DATA_DIR "/reader-session.expected.json", "steps", actual);
+        QVERIFY2(mismatch.isEmpty(), mismatch.constData());
     }
 
     void responsePrefix_data()

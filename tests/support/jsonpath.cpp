@@ -35,11 +35,6 @@ QJsonValue edit(const QJsonValue &node, const QStringList &keys, int at, const Q
 
 } // namespace
 
-QJsonObject removed(const QJsonObject &root, const QString &path)
-{
-    return edit(root, path.split(QLatin1Char('/')), 0, QJsonValue(QJsonValue::Undefined)).toObject();
-}
-
 QJsonObject withValue(const QJsonObject &root, const QString &path, const QJsonValue &value)
 {
     return edit(root, path.split(QLatin1Char('/')), 0, value).toObject();

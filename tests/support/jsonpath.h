@@ -8,8 +8,11 @@
 // A path through a key or index that does not exist leaves the document unchanged.
 namespace JsonPath {
 
-QJsonObject removed(const QJsonObject &root, const QString &path);
-QJsonObject withValue(const QJsonObject &root, const QString &path, const QJsonValue &value);
+QJsonObject withValue(const QJsonObject &root, const QString &path, const QJsonValue &value); // undefined removes
+inline QJsonObject removed(const QJsonObject &root, const QString &path)
+{
+    return withValue(root, path, QJsonValue(QJsonValue::Undefined));
+}
 QJsonValue value(const QJsonObject &root, const QString &path); // undefined when absent
 
 // Reads a whole JSON file; a null document when it is missing or malformed.
