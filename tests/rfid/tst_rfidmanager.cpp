@@ -33,10 +33,9 @@ public:
         const QMetaObject *meta = object->metaObject();
         for (int i = meta->methodOffset(); i < meta->methodCount(); ++i) {
             const QMetaMethod method = meta->method(i);
-            if (method.methodType() == QMetaMethod::Signal) {
-                const QByteArray signature = QByteArray::number(QSIGNAL_CODE) + method.methodSignature();
+            const QByteArray signature = QByteArray::number(QSIGNAL_CODE) + method.methodSignature();
+            if (method.methodType() == QMetaMethod::Signal)
                 mSpies.append({QString::fromLatin1(method.name()), std::make_shared<QSignalSpy>(object, signature.constData())});
-            }
         }
     }
     QJsonArray take()

@@ -14,12 +14,10 @@ ChildProcess::ChildProcess(const QString &program, const QStringList &arguments,
 
 bool ChildProcess::terminate(int timeoutMs)
 {
-    if (isRunning()) {
-        mProcess.terminate();
-        if (!mProcess.waitForFinished(timeoutMs)) {
-            mProcess.kill();
-            mProcess.waitForFinished(timeoutMs);
-        }
+    mProcess.terminate(); // does nothing when it has ended
+    if (isRunning() && !mProcess.waitForFinished(timeoutMs)) {
+        mProcess.kill();
+        mProcess.waitForFinished(timeoutMs);
     }
     return !isRunning();
 }
