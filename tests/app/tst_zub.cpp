@@ -1,325 +1,430 @@
-#include "app/zub.h"
+#include "app/metatypes.h"
 #include "app/zub_p.h"
+#include "db/device.h"
+#include "db/employee.h"
+#include "db/emvticketresp.h"
+#include "db/scblacklistentry.h"
 #include "framework/configuration.h"
 #include "framework/serialnumber.h"
+#include "framework/settings.h"
 #include "framework/version.h"
+#include "tarvik/fareproducts.h"
+#include "tarvik/route.h"
+#include "tickets/qrticket.h"
 
 #include "support/brokerfixture.h"
 #include "support/childprocess.h"
 #include "support/childrun.h"
+#include "support/jsonpath.h"
 #include "support/mqttpeer.h"
+#include "support/qrscannerpeer.h"
+#include "support/qrtestkey.h"
 #include "support/testenv.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QRegularExpression>
-#include <QSettings>
 #include <QTcpSocket>
 #include <QtTest>
 
+#include <csignal>
 #include <memory>
 
 namespace {
 
-// The program logs "[  s.mmm] text" per line on standard error when asked to ("-e").
-QStringList loggedTexts(const QStringList &lines)
+// The device's settings: the clients' names, and QR tickets valid more than once.
+const QByteArray kDevice = "client_id=child\nobu_client_id=child-obu\n[validator]\nqr_passback=false\n";
+
+QJsonObject json(const QByteArray &payload)
 {
-    static const QRegularExpression prefix(QStringLiteral("^\\[ *[0-9]+\\.[0-9]{3}\\] "));
-    QStringList texts;
-    for (const QString &line : lines) {
-        const auto m = prefix.match(line);
-        if (m.hasMatch())
-            texts.append(line.mid(m.capturedLength()));
-    }
-    return texts;
+    return QJsonDocument::fromJson(payload).object();
 }
 
-bool somethingListensOn(quint16 port)
+// An urban ticket of carrier 7 for axis 6, zones 2 to 3, product 5, passenger type 1, issued an
+// hour ago and valid from ten minutes ago for an hour; as printed.
+QString urbanTicket()
 {
-    QTcpSocket socket;
-    socket.connectToHost(QStringLiteral("127.0.0.1"), port);
-    return socket.waitForConnected(1000);
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    const QString plain = QStringLiteral("6|1234|A1|R1|2|3|%1|99|0|0|false|PASSENGER|0|5|1|0|%2|3600|7");
+    return QrTestKey::encipher(QrTestKey::pad(plain.arg(now - 3600).arg(now - 600).toLatin1()));
 }
-
-using Files = QMap<QString, QByteArray>;
 
 } // namespace
 
-Q_DECLARE_METATYPE(Files)
-
 // zub runs as a child process, each time from a folder of its own: its settings file lives
-// next to the program.
+// next to the program. Besides its ordinary work: what a peer on its local broker may send, or
+// may have had written into the settings file; the whole device (the build with the tests' QR
+// key) with peers playing the card reader and the QR scanner; the controller in-process.
 class tst_ZUB : public QObject
 {
     Q_OBJECT
-private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
 
-    void unionHoldsEveryComponentsDefaults();
-    void versionNamesProgramAndVersion();
-    void saveAndExit_data();
-    void saveAndExit();
-    void firstStartWritesEveryDefault();
-    void connectsBothBrokers();
-    void configSet_data();
-    void configSet();
+private slots:
+    void initTestCase()
+    {
+        registerMetaTypes();
+        QVERIFY2(mBroker.start(), qPrintable(mBroker.log()));
+        QVERIFY(mPeer.connectTo(mBroker.host(), mBroker.port()) && mPeer.subscribe("#"));
+        QVERIFY(mScanner.connectTo(mBroker.host(), mBroker.port()));
+    }
+
+    void init()
+    {
+        mZub.reset();
+        mEnv = std::make_unique<TestEnv>();
+        QVERIFY(QFile::copy(QStringLiteral(ZUB_PATH), path("zub")));
+    }
+
+    void unionHoldsEveryComponentsDefaults()
+    {
+        const QMap<QString, QVariant> all = Configuration::defaults();
+        int total = 0;
+        for (const QMap<QString, QVariant> *defaults : ZUBPrivate::ComponentDefaults) {
+            total += defaults->size();
+            for (auto it = defaults->cbegin(); it != defaults->cend(); ++it)
+                QVERIFY2(all.value(it.key()) == it.value(), qPrintable(it.key()));
+        }
+        QCOMPARE(all.size(), total); // no two components share a key
+        const QVariantMap pinned{{"log/level", 2}, {"log/syslog", true}, {"log/stderr", false}, {"log/color", false},
+                                 {"zub/obu_host", "127.0.0.1"}, {"zub/obu_port", 1883}, {"zub/valid_timeout", 2000},
+                                 {"zub/invalid_timeout", 2000}, {"zub/period_pass_hourly", true}, {"zub/pub_qos", 0}};
+        for (auto it = pinned.cbegin(); it != pinned.cend(); ++it)
+            QCOMPARE(all.value(it.key()), it.value());
+        for (const char *key : {"zub/base", "obu/base", "db/base", "tarvik/apiKey", "qr/base", "rfid/base", "validator/db_name"})
+            QVERIFY2(all.contains(key), key);
+    }
+
+    void versionNamesProgramAndVersion()
+    {
+        QCOMPARE(QByteArray(getProjectVersion()), QByteArray("1.2.18"));
+        for (const char *option : {"--version", "-V"}) {
+            const ChildRun run(path("zub"), {option});
+            QVERIFY2(run.finished() && run.exitCode() == 0, qPrintable(run.describe()));
+            QCOMPARE(run.standardOutput(), QByteArray("zub v1.2.18\n"));
+        }
+    }
+
+    // Each case of data/save-and-exit.json: the files in the program's folder and the arguments;
+    // the file saved, which then holds every default and still the values "kept"; the lines
+    // "logged" (whole lines, "~" a pattern, "!" a text never logged; %DIR% is the program's folder)
+    // and the files left "absent".
+    void saveAndExit_data()
+    {
+        QTest::addColumn<QJsonObject>("row");
+        const QJsonObject rows = JsonPath::readFile(TEST_DATA_DIR "/save-and-exit.json").object();
+        for (auto it = rows.begin(); it != rows.end(); ++it)
+            QTest::addRow("%s", qPrintable(it.key())) << it.value().toObject();
+    }
+
+    void saveAndExit()
+    {
+        QFETCH(QJsonObject, row);
+        const auto list = [&](const char *key) { return QVariant(row[key].toArray().toVariantList()).toStringList(); };
+        const QJsonObject files = row["files"].toObject();
+        for (auto it = files.begin(); it != files.end(); ++it)
+            QVERIFY(mEnv->writeFile(it.key(), it.value().toString().toUtf8()));
+
+        QProcess process;
+        process.setWorkingDirectory(mEnv->path());
+        process.start(path("zub"), list("arguments"));
+        QVERIFY(process.waitForFinished(60000));
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        QVERIFY2(process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0, qPrintable(err));
+
+        const QString saved = path(row["saved"].toString());
+        verifyEveryDefault(saved);
+        const QVariantMap kept = row["kept"].toObject().toVariantMap();
+        for (auto it = kept.cbegin(); it != kept.cend(); ++it)
+            QCOMPARE(QSettings(saved, QSettings::IniFormat).value(it.key()).toString(), it.value().toString());
+        // The program logs "[  s.mmm] text" per line on standard error when asked to ("-e").
+        for (QString line : list("logged")) {
+            line.replace("%DIR%", QFileInfo(mEnv->path()).absoluteFilePath());
+            const QString pattern = line.startsWith('~') ? line.mid(1) : QRegularExpression::escape(line) + '$';
+            const bool found = line.startsWith('!') ? !err.contains(line.mid(1))
+                : err.contains(QRegularExpression("^\\[ *[0-9]+\\.[0-9]{3}\\] " + pattern, QRegularExpression::MultilineOption));
+            QVERIFY2(found, qPrintable(line + "\n--- in\n" + err));
+        }
+        for (const QString &name : list("absent"))
+            QVERIFY2(!QFile::exists(mEnv->filePath(name)), qPrintable(name));
+    }
+
+    void firstStartWritesEveryDefault()
+    {
+        // The embedded defaults name port 1883: with something there this start would talk to it.
+        QTcpSocket socket;
+        socket.connectToHost(QStringLiteral("127.0.0.1"), 1883);
+        if (socket.waitForConnected(1000))
+            QSKIP("port 1883 is in use on this machine");
+        ChildProcess zub(path("zub"), {"-e"}, mEnv->path());
+        QVERIFY(zub.start());
+        const QString line = "[ZUB] Settings file " + path("zub.conf") + " is empty, writing every default";
+        QVERIFY2(zub.waitForErrorPart(line) && zub.waitForErrorPart("[MqttClient] Connecting..."), qPrintable(zub.describe()));
+        verifyEveryDefault(path("zub.conf"));
+        QVERIFY(zub.isRunning());
+    }
+
+    void servesBothBrokers()
+    {
+        // The local client publishes the configuration once connected.
+        QVERIFY2(startZub("keep_alive=30\nsub_qos=7\n"), qPrintable(mZub->describe()));
+        QCOMPARE(QJsonDocument::fromJson(mPeer.messages("zeto/zub/config").first().payload)["zub"]["port"].toString(),
+                 QString::number(mBroker.port()));
+        const QString serial = QString::fromStdString(getSerialNumber());
+        QTRY_VERIFY2_WITH_TIMEOUT(mBroker.log().contains("as zub-obu-" + serial + " (p2, c1, k60)"),
+                                  qPrintable(mBroker.log()), 15000);
+        QVERIFY2(mBroker.log().contains("as zub-" + serial + " (p2, c1, k30)"), qPrintable(mBroker.log()));
+        QVERIFY(mZub->hasErrorPart("[ZUB] WARN: Setting zub/sub_qos is not a number from 0 to 2: 7, using 0"));
+        QSettings written(path("zub.conf"), QSettings::IniFormat);
+        QCOMPARE(written.allKeys().size(), 5); // not emptied: the file had keys
+
+        // A malformed set is refused without an answer; the next is stored and published.
+        QVERIFY(mPeer.publish("zeto/zub/config/set", R"({"validator":{"passbackTime":)") >= 0);
+        QVERIFY2(mZub->waitForErrorPart("[ZUB] Received malformed data on topic: zeto/zub/config/set"),
+                 qPrintable(mZub->describe()));
+        QVERIFY(mPeer.publish("zeto/zub/config/set", R"({"validator":{"passbackTime":75,"qr_passback":false}})") >= 0);
+        QVERIFY2(mPeer.waitForMessages("zeto/zub/config", 2, 15000), qPrintable(mZub->describe()));
+        const QJsonDocument published = QJsonDocument::fromJson(mPeer.messages("zeto/zub/config").last().payload);
+        written.sync();
+        QCOMPARE(published["validator"]["passbackTime"].toString(), QStringLiteral("75"));
+        QCOMPARE(published["validator"]["qr_passback"].toString(), QStringLiteral("false"));
+        QCOMPARE(written.value("validator/passbackTime").toString(), QStringLiteral("75"));
+        QCOMPARE(written.value("validator/qr_passback").toString(), QStringLiteral("false"));
+        QVERIFY(mZub->hasErrorPart("[ZUB] Configuration set on zeto/zub/config/set: validator/passbackTime, validator/qr_passback"));
+        QCOMPARE(mPeer.count("zeto/zub/config"), 2);
+
+        // Gone without a goodbye: the broker tells the device's services.
+        const int statuses = mPeer.count("zeto/zub/status");
+        QVERIFY(mZub->terminate());
+        QVERIFY(mPeer.waitForMessages("zeto/zub/status", statuses + 1, 15000));
+        QCOMPARE(mPeer.messages("zeto/zub/status").last().payload, QByteArray(R"({"service":false})"));
+    }
+
+    void unusableTopicsGiveWayAtStart()
+    {
+        QVERIFY2(startZub("base=#\nwill_topic=\npub_config=zeto/zub/config/get\n"), qPrintable(mZub->describe()));
+        for (const char *warning : {"zub/base is no usable topic: #, using zeto/zub",
+                                    "zub/will_topic is no usable topic: , using zeto/zub/status",
+                                    "zub/pub_config names a topic the controller subscribes to: zeto/zub/config/get, "
+                                    "using zeto/zub/config"})
+            QVERIFY2(mZub->hasErrorPart(QStringLiteral("[ZUB] WARN: Setting ") + warning), qPrintable(mZub->describe()));
+        QCOMPARE(mPeer.count("zeto/zub/config/get"), 0);
+    }
+
+    void configSetKeepsTopicsUsable_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("refusal"); // empty: stored, to apply at the next start
+        QTest::newRow("new-base") << "base" << "elsewhere" << "";
+        QTest::newRow("base-wildcard") << "base" << "+" << "+ is no usable topic";
+        QTest::newRow("config-on-get-topic") << "pub_config" << "${zub/base}/config/get"
+                                             << "zeto/zub/config/get would make the controller hear its own messages";
+    }
+
+    void configSetKeepsTopicsUsable()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        QFETCH(QString, refusal);
+        QVERIFY2(startZub(), qPrintable(mZub->describe()));
+        const QString set = QString(R"({"zub":{"%1":"%2","lcd_language":"en"}})").arg(key, value);
+        QVERIFY(mPeer.publish("zeto/zub/config/set", set.toUtf8()) >= 0);
+        QVERIFY2(mPeer.waitForMessages("zeto/zub/config", 2, 15000), qPrintable(mZub->describe()));
+        QTest::qWait(2000); // the one fixed window: an endless loop shows as a flood in it
+        const QList<MqttPeer::Message> seen = mPeer.messages();
+        const auto own = [](const MqttPeer::Message &m) { return m.topic.startsWith("zeto/zub/config"); };
+        QCOMPARE(int(std::count_if(seen.cbegin(), seen.cend(), own)), 3); // the configuration, the set, the answer
+        QVERIFY(mPeer.publish("zeto/zub/config/get", "{}") >= 0); // still on the topics it subscribed
+        QVERIFY2(mPeer.waitForMessages("zeto/zub/config", 3, 15000), qPrintable(mZub->describe()));
+        QSettings written(path("zub.conf"), QSettings::IniFormat);
+        QCOMPARE(written.value("zub/lcd_language").toString(), QString("en"));
+        QCOMPARE(written.value("zub/" + key).toString(), refusal.isEmpty() ? value : QString());
+        QCOMPARE(mZub->hasErrorPart("[ZUB] WARN: Configuration set on zeto/zub/config/set refused for zub/" + key + ": "
+                                    + refusal),
+                 !refusal.isEmpty());
+        mZub.reset();
+        QVERIFY2(startZub(QByteArray(), refusal.isEmpty() ? value : "zeto/zub"), qPrintable(mZub->describe()));
+    }
+
+    void peerTextStaysOneRecord()
+    {
+        QVERIFY2(startZub(), qPrintable(mZub->describe()));
+        QVERIFY(mPeer.publish("zeto/db/info", R"({"service":{"version":"1\n[ZUB] forged\r\u0000"},"database":{"version":"7"}})") >= 0);
+        QVERIFY2(mZub->waitForErrorPart(R"([DBManager] Info : version=1\n[ZUB] forged\r\x00 database=7)"),
+                 qPrintable(mZub->describe()));
+        QCOMPARE(mZub->errorLines().filter(QRegularExpression("^\\[ *[0-9.]+\\] \\[ZUB\\] forged")), QStringList());
+    }
+
+    void stopSignalEndsCleanly_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+    }
+
+    void stopSignalEndsCleanly()
+    {
+        QFETCH(int, signal);
+        QVERIFY2(startZub(), qPrintable(mZub->describe()));
+        QCOMPARE(::kill(pid_t(mZub->processId()), signal), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!mZub->isRunning(), 15000);
+        const QString logged = QStringLiteral("[ZUB] %1 received, stopping").arg(QTest::currentDataTag());
+        QVERIFY2(mZub->exitedNormally() && mZub->exitCode() == 0 && mZub->hasErrorPart(logged), qPrintable(mZub->describe()));
+    }
+
+    void removesWhatAKilledSaveLeft()
+    {
+        const QByteArray deadPid = "2147483647"; // above any pid_max
+        QVERIFY(mEnv->writeFile("zub.conf.backup", "older than the lock: not a copy of a save"));
+        QFile backup(path("zub.conf.backup"));
+        QVERIFY(backup.open(QIODevice::ReadWrite) && backup.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
+        backup.close();
+        QVERIFY(mEnv->writeFile("zub.conf.lock", deadPid + "\nzub\n" + QSysInfo::machineHostName().toUtf8() + "\n"));
+        QVERIFY(mEnv->writeFile("zub.conf.AbCdEf", "[zub]\n"));
+        QVERIFY2(startZub(), qPrintable(mZub->describe()));
+        QVERIFY(!QFile::exists(path("zub.conf.lock")) && !QFile::exists(path("zub.conf.AbCdEf")));
+        QVERIFY(QFile::exists(path("zub.conf.backup")));
+    }
+
+    // The names the signals of the gateway, the OBU link and the validation service write: a
+    // queued connection finds its argument types by these names.
+    void metaTypesRegisteredUnderTheirNames()
+    {
+        const QList<QPair<const char *, int>> types{
+            {"tarvik_route_ptr", qMetaTypeId<std::shared_ptr<tarvik::Route>>()},
+            {"qrticket_ptr", qMetaTypeId<std::shared_ptr<QrTicket>>()},
+            {"SCBlacklistEntry::Ptr", qMetaTypeId<SCBlacklistEntry::Ptr>()},
+            {"EMVticketResp::Ptr", qMetaTypeId<EMVticketResp::Ptr>()},
+            {"Employee::Ptr", qMetaTypeId<Employee::Ptr>()},
+            {"Device::Ptr", qMetaTypeId<Device::Ptr>()},
+        };
+        for (const auto &type : types)
+            QVERIFY2(QMetaType::type(type.first) == type.second, type.first);
+    }
+
+    // The whole device: zub built with the tests' QR key, the peers playing the card reader and
+    // the QR scanner. The clients drop an enable sent before their service reports: zub waits
+    // for the reports. No fare rules for cards: a card's verdict is "Unknown", shown with the
+    // invalid lights; without a route every ticket is refused as of invalid format.
+    void deviceTakesTapsAndScans()
+    {
+        QVERIFY(QFile::remove(path("zub")) && QFile::copy(QStringLiteral(ZUB_TESTKEY_PATH), path("zub")));
+        mScanner.clear();
+        QVERIFY2(startZub(kDevice), qPrintable(mZub->describe()));
+        QCOMPARE(mPeer.count("zeto/rfid/enable/request/0") + mScanner.commands().count("enable"), 0);
+
+        mPeer.publish("zeto/rfid/status", R"({"service":true,"device":{"state":1,"active":true,"sams":[1]}})");
+        QVERIFY2(mPeer.waitForMessages("zeto/rfid/enable/request/0"), qPrintable(mZub->describe()));
+        QCOMPARE(json(mPeer.messages("zeto/rfid/enable/request/0").constFirst().payload), QJsonObject({{"autoread", true}}));
+        mPeer.publish("zeto/rfid/enable/response/0", R"({"completed":true})");
+
+        mScanner.publishStatus(true, true, false);
+        QVERIFY(QTest::qWaitFor([&] { return mScanner.commands().contains("enable"); }, 5000));
+
+        // Both readers up: start-up is over; no route runs in this build.
+        QTRY_COMPARE_WITH_TIMEOUT(json(mPeer.messages("zeto/zub/status").constLast().payload),
+                                  QJsonObject({{"service", true}, {"state", "out-of-service"}, {"reason", "no route"}}), 5000);
+
+        // A tap, then a scan.
+        const int leds = mPeer.count("zeto/rfid/led/set/request/1");
+        QVERIFY(tap());
+        QVERIFY2(mPeer.waitForMessages("zeto/zub/rfid/scanned"), qPrintable(mZub->describe()));
+        const QJsonObject card = json(mPeer.messages("zeto/zub/rfid/scanned").constLast().payload);
+        QCOMPARE(card["result"].toBool(true), false);
+        QCOMPARE(card["denyReason"].toObject(), QJsonObject({{"code", 500}, {"text", "Unknown"}}));
+        QCOMPARE(card["template"].toString(), QStringLiteral("ZetoDESv3"));
+        QVERIFY(mPeer.waitForMessages("zeto/rfid/led/set/request/1", leds + 1));
+        QCOMPARE(json(mPeer.messages("zeto/rfid/led/set/request/1").constLast().payload), QJsonObject({{"red", true}}));
+
+        QVERIFY(mScanner.scan(urbanTicket()));
+        QVERIFY2(mPeer.waitForMessages("zeto/zub/barcode/scanned"), qPrintable(mZub->describe()));
+        const QJsonObject ticket = json(mPeer.messages("zeto/zub/barcode/scanned").constLast().payload);
+        QCOMPARE(ticket["denyReason"].toObject()["code"].toInt(), 100);
+        QCOMPARE(ticket["transactionType"].toInt(-1), 0);
+
+        // In inspection mode a tap is inspected, not validated.
+        const int configs = mPeer.count("zeto/zub/config");
+        mPeer.publish("zeto/zub/config/set", R"({"zub":{"inspection_mode":true}})");
+        QVERIFY(mPeer.waitForMessages("zeto/zub/config", configs + 1));
+        QVERIFY(mZub->waitForErrorPart("[ZUB] Inspection mode on"));
+
+        const int verdicts = mPeer.count("zeto/zub/rfid/scanned");
+        QVERIFY(tap());
+        QVERIFY2(mPeer.waitForMessages("zeto/zub/card/inspected"), qPrintable(mZub->describe()));
+        const QJsonObject inspected = json(mPeer.messages("zeto/zub/card/inspected").constLast().payload);
+        QVERIFY(inspected.contains("transType") && inspected.contains("periodPass"));
+        QCOMPARE(mPeer.count("zeto/zub/rfid/scanned"), verdicts);
+
+        mPeer.publish("zeto/zub/config/set", R"({"zub":{"inspection_mode":false}})");
+        QVERIFY(mZub->waitForErrorPart("[ZUB] Inspection mode off"));
+    }
+
+    // In-process, the way the vehicle link will: a route handed to the validation service makes
+    // a ticket of that route valid.
+    void validTicketOnARoute()
+    {
+        QVERIFY(mEnv->writeFile("zub.conf", settings(kDevice)));
+        manager::Settings::instance()->setDefaultLocation(QFileInfo(path("zub.conf")));
+        ZUBPrivate zub;
+        zub.connectSignals();
+        zub.connectBrokers();
+        // Once the scanner's report has come through, so do its scans.
+        QVERIFY(QTest::qWaitFor([&] { return mScanner.publishStatus(true, true, true) && QTest::qWaitFor([&] { return zub.state().qr; }, 200); }, 10000));
+
+        // Axis 6 of carrier 7, zones 2 (stop 21) and 3 (stop 31), product 5 for adults in zone 2.
+        const QJsonObject data = JsonPath::readFile(TEST_DATA_DIR "/route.json").object();
+        tarvik::Route route(data["route"].toObject());
+        route.setCarrierId(7);
+        route.setFareProducts(tarvik::FareProducts(data["fareProducts"].toObject()));
+        QVERIFY(route.acceptRouteProgress(tarvik::RouteProgress(6, 21)));
+        zub.validator().routeStarted(route);
+
+        const int verdicts = mPeer.count("zeto/zub/barcode/scanned");
+        QVERIFY(mScanner.scan(urbanTicket()));
+        QVERIFY(mPeer.waitForMessages("zeto/zub/barcode/scanned", verdicts + 1));
+        const QJsonObject result = json(mPeer.messages("zeto/zub/barcode/scanned").constLast().payload);
+        QCOMPARE(result["denyReason"].toObject()["code"].toInt(-1), 0);
+        QCOMPARE(result["result"].toBool(), true);
+        QCOMPARE(result["routeInfo"].toObject()["axisId"].toInt(), 6);
+    }
 
 private:
-    QString program() const { return mEnv->filePath("zub"); }
+    // Starts zub (writing its settings file when there is none) and waits for its configuration.
+    bool startZub(const QByteArray &zubSettings = QByteArray(), const QString &base = "zeto/zub")
+    {
+        if (!QFile::exists(path("zub.conf")) && !mEnv->writeFile("zub.conf", settings(zubSettings)))
+            return false;
+        mPeer.clear();
+        mZub = std::make_unique<ChildProcess>(path("zub"), QStringList{"-e"}, mEnv->path());
+        return mZub->start() && mPeer.waitForMessages(base + "/config", 1, 15000);
+    }
+    QByteArray settings(const QByteArray &more) const
+    {
+        const QByteArray port = QByteArray::number(mBroker.port());
+        return "[log]\nsyslog=false\n[zub]\nport=" + port + "\nobu_port=" + port + "\n" + more;
+    }
+
+    bool tap()
+    {
+        QFile file(QStringLiteral(CARDS_DIR "/desv3.json"));
+        const QByteArray card = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        const QJsonObject found{{"uid", json(card)["uid"]}, {"type", json(card)["type"]}};
+        return mPeer.publish("zeto/rfid/card/found", QJsonDocument(found).toJson()) >= 0
+            && mPeer.publish("zeto/rfid/card/autoread", card) >= 0;
+    }
+
     QString path(const QString &name) const { return QFileInfo(mEnv->filePath(name)).absoluteFilePath(); }
-    void verifyEveryDefault(const QString &file);
-    QString portsFile(const QByteArray &more = QByteArray());
+
+    void verifyEveryDefault(const QString &file)
+    {
+        QSettings written(file, QSettings::IniFormat);
+        for (const QString &key : Configuration::defaults().keys())
+            QVERIFY2(written.contains(key), qPrintable(file + " lacks " + key));
+    }
 
     BrokerFixture mBroker;
     std::unique_ptr<TestEnv> mEnv;
-    QString mSerial;
+    MqttPeer mPeer;
+    QrScannerPeer mScanner;
+    std::unique_ptr<ChildProcess> mZub;
 };
-
-void tst_ZUB::initTestCase()
-{
-    QVERIFY2(mBroker.start(), qPrintable(mBroker.log()));
-    mSerial = QString::fromStdString(getSerialNumber());
-}
-
-void tst_ZUB::init()
-{
-    mEnv = std::make_unique<TestEnv>();
-    QVERIFY(QFile::copy(QStringLiteral(ZUB_PATH), program()));
-}
-
-void tst_ZUB::cleanup()
-{
-    mEnv.reset();
-}
-
-void tst_ZUB::verifyEveryDefault(const QString &file)
-{
-    QSettings written(file, QSettings::IniFormat);
-    const QMap<QString, QVariant> defaults = Configuration::defaults();
-    for (auto it = defaults.cbegin(); it != defaults.cend(); ++it)
-        QVERIFY2(written.contains(it.key()), qPrintable(file + " lacks " + it.key()));
-}
-
-QString tst_ZUB::portsFile(const QByteArray &more)
-{
-    const QByteArray port = QByteArray::number(mBroker.port());
-    const QByteArray text = "[log]\nsyslog=false\n[zub]\nport=" + port + "\nobu_port=" + port + "\n" + more;
-    if (!mEnv->writeFile("zub.conf", text))
-        return QString();
-    return path("zub.conf");
-}
-
-void tst_ZUB::unionHoldsEveryComponentsDefaults()
-{
-    const QMap<QString, QVariant> all = Configuration::defaults();
-    int total = 0;
-    for (const QMap<QString, QVariant> *defaults : ZUBPrivate::ComponentDefaults) {
-        total += defaults->size();
-        for (auto it = defaults->cbegin(); it != defaults->cend(); ++it) {
-            QVERIFY2(all.contains(it.key()), qPrintable(it.key()));
-            QCOMPARE(all.value(it.key()), it.value());
-        }
-    }
-    QCOMPARE(all.size(), total); // no two components share a key
-    const QVariantMap pinned{{"log/level", 2}, {"log/syslog", true}, {"log/stderr", false}, {"log/color", false},
-                             {"zub/obu_host", "127.0.0.1"}, {"zub/obu_port", 1883}, {"zub/valid_timeout", 2000},
-                             {"zub/invalid_timeout", 2000}, {"zub/period_pass_hourly", true}, {"zub/pub_qos", 0}};
-    for (auto it = pinned.cbegin(); it != pinned.cend(); ++it)
-        QCOMPARE(all.value(it.key()), it.value());
-    for (const char *key : {"zub/base", "obu/base", "db/base", "tarvik/apiKey", "qr/base", "rfid/base", "validator/db_name"})
-        QVERIFY2(all.contains(key), key);
-}
-
-void tst_ZUB::versionNamesProgramAndVersion()
-{
-    QCOMPARE(QByteArray(getProjectVersion()), QByteArray("1.2.18"));
-    for (const char *option : {"--version", "-V"}) {
-        const ChildRun run(program(), {option});
-        QVERIFY2(run.finished() && run.exitCode() == 0, qPrintable(run.describe()));
-        QCOMPARE(run.standardOutput(), QByteArray("zub v1.2.18\n"));
-    }
-}
-
-void tst_ZUB::saveAndExit_data()
-{
-    QTest::addColumn<Files>("files");
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("saved");          // holds every default afterwards
-    QTest::addColumn<QVariantMap>("kept");       // and still these values
-    QTest::addColumn<QStringList>("logged");     // exact lines; %DIR% is the program's folder
-    QTest::addColumn<QStringList>("loggedParts");
-    QTest::addColumn<QStringList>("notLogged");
-    QTest::addColumn<QStringList>("absent");
-
-    const QByteArray quiet = "[log]\nsyslog=false\n";
-    QTest::newRow("first-start") << Files{} << QStringList{"-e", "-s"} << "zub.conf" << QVariantMap{}
-                                 << QStringList{"[ZUB] Configuration saved to %DIR%/zub.conf"} << QStringList{}
-                                 << QStringList{} << QStringList{};
-    QTest::newRow("keeps-present-keys")
-        << Files{{"zub.conf", quiet + "[zub]\nport=1234\n[x]\nextra=1\n"}} << QStringList{"-e", "-s"} << "zub.conf"
-        << QVariantMap{{"zub/port", "1234"}, {"x/extra", "1"}, {"log/syslog", "false"}}
-        << QStringList{"[ZUB] Configuration saved to %DIR%/zub.conf"} << QStringList{} << QStringList{}
-        << QStringList{};
-    QTest::newRow("named-file") << Files{{"other.conf", quiet}} << QStringList{"-e", "-f", "other.conf", "-s"}
-                                << "other.conf" << QVariantMap{{"log/syslog", "false"}}
-                                << QStringList{"[settings] Location found, changing", "[Config] other.conf",
-                                               "[ZUB] Configuration saved to %DIR%/other.conf"}
-                                << QStringList{} << QStringList{} << QStringList{"zub.conf"};
-    QTest::newRow("named-file-missing")
-        << Files{} << QStringList{"-e", "-f", "missing.conf", "-s"} << "zub.conf" << QVariantMap{}
-        << QStringList{"[zub] Configuration file %DIR%/missing.conf does not exist. Using default zub.conf",
-                       "[Config] zub.conf", "[ZUB] Configuration saved to %DIR%/zub.conf"}
-        << QStringList{} << QStringList{} << QStringList{"missing.conf"};
-    QTest::newRow("setting-names-itself")
-        << Files{{"zub.conf", quiet + "[rfid]\nbase=${rfid/base}\n"}} << QStringList{"-e", "-s"} << "zub.conf"
-        << QVariantMap{{"rfid/base", "${rfid/base}"}}
-        << QStringList{"[Config] WARN: Settings refer back to themselves (rfid/base -> rfid/base): ${rfid/base} "
-                       "read as empty text"}
-        << QStringList{"[Config] | rfid/sub_card_found "} << QStringList{} << QStringList{};
-    QTest::newRow("bad-log-level") << Files{{"zub.conf", quiet + "level=loud\n"}} << QStringList{"-e", "-s"}
-                                   << "zub.conf" << QVariantMap{{"log/level", "loud"}}
-                                   << QStringList{"[ZUB] WARN: Setting log/level is not a number from 0 to 4: loud, "
-                                                  "using 2"}
-                                   << QStringList{"[Config] | log/level "} << QStringList{} << QStringList{};
-    QTest::newRow("secrets-masked")
-        << Files{{"zub.conf", quiet + "[zub]\npassword=hunter2\nobu_password=s3cr3t\n"}} << QStringList{"-e", "-s"}
-        << "zub.conf" << QVariantMap{{"zub/password", "hunter2"}} << QStringList{}
-        << QStringList{"[Config] | zub/password ", "[Config] | zub/obu_password ", "[Config] | tarvik/apiKey "}
-        << QStringList{"hunter2", "s3cr3t", "7c1e9a04b5d36f28e0a9c41b7d2f6e53"} << QStringList{};
-}
-
-void tst_ZUB::saveAndExit()
-{
-    QFETCH(Files, files);
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, saved);
-    QFETCH(QVariantMap, kept);
-    QFETCH(QStringList, logged);
-    QFETCH(QStringList, loggedParts);
-    QFETCH(QStringList, notLogged);
-    QFETCH(QStringList, absent);
-    for (auto it = files.cbegin(); it != files.cend(); ++it)
-        QVERIFY(mEnv->writeFile(it.key(), it.value()));
-
-    QProcess process;
-    process.setWorkingDirectory(mEnv->path());
-    process.start(program(), arguments);
-    QVERIFY(process.waitForFinished(60000));
-    const QString err = QString::fromUtf8(process.readAllStandardError());
-    QVERIFY2(process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0, qPrintable(err));
-
-    verifyEveryDefault(path(saved));
-    QSettings written(path(saved), QSettings::IniFormat);
-    for (auto it = kept.cbegin(); it != kept.cend(); ++it)
-        QCOMPARE(written.value(it.key()).toString(), it.value().toString());
-    const QStringList texts = loggedTexts(err.split('\n'));
-    const QString dir = QFileInfo(mEnv->path()).absoluteFilePath();
-    for (QString line : logged)
-        QVERIFY2(texts.contains(line.replace("%DIR%", dir)), qPrintable(line + "\n--- in\n" + err));
-    for (const QString &part : loggedParts)
-        QVERIFY2(err.contains(part), qPrintable(part + "\n--- in\n" + err));
-    for (const QString &secret : notLogged)
-        QVERIFY2(!err.contains(secret), qPrintable(secret));
-    if (QTest::currentDataTag() == QByteArrayLiteral("secrets-masked")) {
-        for (const QString &key : QStringList{"zub/password", "zub/obu_password", "tarvik/apiKey"}) {
-            const QRegularExpression masked("\\[Config\\] \\| " + key + " +: \\*{8}$", QRegularExpression::MultilineOption);
-            QVERIFY2(err.contains(masked), qPrintable(key));
-        }
-    }
-    for (const QString &name : absent)
-        QVERIFY2(!QFile::exists(mEnv->filePath(name)), qPrintable(name));
-}
-
-void tst_ZUB::firstStartWritesEveryDefault()
-{
-    // The embedded defaults name port 1883: with something there this start would talk to it.
-    if (somethingListensOn(1883))
-        QSKIP("port 1883 is in use on this machine");
-    ChildProcess zub(program(), {"-e"}, mEnv->path());
-    QVERIFY(zub.start());
-    const QString line = "[ZUB] Settings file " + path("zub.conf") + " is empty, writing every default";
-    QVERIFY2(zub.waitForErrorPart(line), qPrintable(zub.describe()));
-    QVERIFY2(zub.waitForErrorPart("[MqttClient] Connecting..."), qPrintable(zub.describe()));
-    verifyEveryDefault(path("zub.conf"));
-    QVERIFY(zub.isRunning());
-}
-
-void tst_ZUB::connectsBothBrokers()
-{
-    MqttPeer peer;
-    QVERIFY(peer.connectTo(mBroker.host(), mBroker.port()));
-    QVERIFY(peer.subscribe("zeto/zub/#"));
-    peer.clear();
-    const QString conf = portsFile("keep_alive=30\nsub_qos=7\n");
-    QVERIFY(!conf.isEmpty());
-
-    ChildProcess zub(program(), {"-e"}, mEnv->path());
-    QVERIFY(zub.start());
-    // The local client publishes the configuration once connected.
-    QVERIFY2(peer.waitForMessages("zeto/zub/config", 1, 15000), qPrintable(zub.describe()));
-    const QJsonDocument published = QJsonDocument::fromJson(peer.messages("zeto/zub/config").first().payload);
-    QCOMPARE(published["zub"]["port"].toString(), QString::number(mBroker.port()));
-    QTRY_VERIFY2_WITH_TIMEOUT(mBroker.log().contains("as zub-obu-" + mSerial + " (p2, c1, k60)"),
-                              qPrintable(mBroker.log()), 15000);
-    QVERIFY2(mBroker.log().contains("as zub-" + mSerial + " (p2, c1, k30)"), qPrintable(mBroker.log()));
-    // Not emptied: the file had keys.
-    QSettings written(conf, QSettings::IniFormat);
-    QCOMPARE(written.allKeys().size(), 5);
-    QVERIFY(zub.hasErrorPart("[ZUB] WARN: Setting zub/sub_qos is not a number from 0 to 2: 7, using 0"));
-
-    // Gone without a goodbye: the broker tells the device's services.
-    QVERIFY(zub.terminate());
-    QVERIFY(peer.waitForMessages("zeto/zub/status", 1, 15000));
-    QCOMPARE(peer.messages("zeto/zub/status").last().payload, QByteArray(R"({"service":false})"));
-}
-
-void tst_ZUB::configSet_data()
-{
-    QTest::addColumn<QByteArray>("payload");
-    QTest::addColumn<QVariantMap>("expected"); // in the file afterwards; empty: refused
-    QTest::newRow("number-and-bool") << QByteArray(R"({"validator":{"passbackTime":75,"qr_passback":false}})")
-                                     << QVariantMap{{"validator/passbackTime", "75"}, {"validator/qr_passback", "false"}};
-    QTest::newRow("malformed") << QByteArray(R"({"validator":{"passbackTime":)") << QVariantMap{};
-}
-
-void tst_ZUB::configSet()
-{
-    QFETCH(QByteArray, payload);
-    QFETCH(QVariantMap, expected);
-    MqttPeer peer;
-    QVERIFY(peer.connectTo(mBroker.host(), mBroker.port()));
-    QVERIFY(peer.subscribe("zeto/zub/config"));
-    const QString conf = portsFile();
-    QVERIFY(!conf.isEmpty());
-    ChildProcess zub(program(), {"-e"}, mEnv->path());
-    QVERIFY(zub.start());
-    QVERIFY2(peer.waitForMessages("zeto/zub/config", 1, 15000), qPrintable(zub.describe()));
-
-    QVERIFY(peer.publish("zeto/zub/config/set", payload) >= 0);
-    if (expected.isEmpty()) {
-        QVERIFY2(zub.waitForErrorPart("[ZUB] Received malformed data on topic: zeto/zub/config/set"),
-                 qPrintable(zub.describe()));
-        // Still alive and answering.
-        QVERIFY(peer.publish("zeto/zub/config/get", "{}") >= 0);
-        QVERIFY(peer.waitForMessages("zeto/zub/config", 2, 15000));
-        QSettings written(conf, QSettings::IniFormat);
-        QVERIFY(!written.contains("validator/passbackTime"));
-        QCOMPARE(peer.count("zeto/zub/config"), 2);
-        return;
-    }
-    QVERIFY2(peer.waitForMessages("zeto/zub/config", 2, 15000), qPrintable(zub.describe()));
-    const QJsonObject published = QJsonDocument::fromJson(peer.messages("zeto/zub/config").last().payload).object();
-    QSettings written(conf, QSettings::IniFormat);
-    for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
-        const QStringList path = it.key().split('/');
-        QCOMPARE(published[path.at(0)][path.at(1)].toString(), it.value().toString());
-        QCOMPARE(written.value(it.key()).toString(), it.value().toString());
-    }
-    QVERIFY(zub.hasErrorPart("[ZUB] Configuration set on zeto/zub/config/set: "
-                             + QStringList(expected.keys()).join(", ")));
-}
 
 QTEST_GUILESS_MAIN(tst_ZUB)
 #include "tst_zub.moc"

@@ -1,3 +1,5 @@
+#include "rfid/carddate.h"
+#include "rfid/cardtime.h"
 #include "rfid/rfidcardfactory.h"
 #include "rfid/zetodes_v2/card.h"
 #include "rfid/zetodes_v3/card.h"
@@ -16,7 +18,8 @@
 // it ({path: value}, null removes the key) and steps a validator takes on the card. What comes
 // out (the parser's error, or the card written back, each step's result and the lines logged)
 // is pinned in data/cards[.west].expected.json. A sample as read, unchanged, is written back
-// as its valid/<name>.expected.json has it and reads back as the same card.
+// as its valid/<name>.expected.json has it and reads back as the same card. Besides, the card
+// times and dates those models read and write.
 namespace {
 
 const QDateTime kWhen(QDate(2024, 3, 5), QTime(7, 8, 9), Qt::UTC);
@@ -181,6 +184,77 @@ private slots:
         QFETCH(QJsonValue, testCase);
         QFETCH(QJsonObject, expected);
         GOLDEN_COMPARE(run(name, testCase), expected);
+    }
+
+    void cardTimes_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QDateTime>("expected"); // invalid: does not parse
+
+        QTest::newRow("card-format") << "2024-03-05T07:08:09Z" << QDateTime(QDate(2024, 3, 5), QTime(7, 8, 9), Qt::UTC);
+        // Skipped by the clocks in New York: must still read as the UTC instant.
+        QTest::newRow("local-dst-gap") << "2024-03-10T02:30:00Z" << QDateTime(QDate(2024, 3, 10), QTime(2, 30), Qt::UTC);
+        QTest::newRow("lower-z") << "2024-03-05T07:08:09z" << QDateTime();
+        QTest::newRow("millis") << "2024-03-05T07:08:09.000Z" << QDateTime();
+        QTest::newRow("feb-30") << "2023-02-30T07:08:09Z" << QDateTime();
+        QTest::newRow("hour-24") << "2024-03-05T24:00:00Z" << QDateTime();
+        QTest::newRow("sign") << "-024-03-05T07:08:09Z" << QDateTime();
+        QTest::newRow("arabic-digit") << QString::fromUtf8("2024-03-05T07:08:0\u0669Z") << QDateTime();
+    }
+
+    void cardTimes()
+    {
+        QFETCH(QString, text);
+        QFETCH(QDateTime, expected);
+        const QDateTime parsed = CardTime::parse(text);
+        QCOMPARE(parsed.isValid(), expected.isValid());
+        if (!expected.isValid())
+            return;
+        QCOMPARE(parsed, expected);
+        QCOMPARE(parsed.timeSpec(), Qt::UTC);
+        // Read and written back, a card time keeps its digits.
+        QCOMPARE(CardTime::fromJson(text).toJson(), QJsonValue(text));
+    }
+
+    void cardTimesWrittenInUtc()
+    {
+        // Unset is the same instant in every zone, read from a card or a record's default.
+        QCOMPARE(CardTime().value().toMSecsSinceEpoch(), Q_INT64_C(631152000000));
+        QCOMPARE(CardTime().value().timeSpec(), Qt::UTC);
+        QCOMPARE(CardTime().toJson(), QJsonValue(QStringLiteral("1990-01-01T00:00:00Z")));
+        QCOMPARE(CardTime::fromJson(QStringLiteral("1990-01-01T00:00:00Z")).value(), CardTime().value());
+
+        const QDateTime local(QDate(2024, 1, 15), QTime(10, 0), Qt::LocalTime);
+        const QString expected = QStringLiteral("2024-01-15T%1:00:00Z").arg(qgetenv("TZ") == "America/New_York" ? 15 : 10);
+        QCOMPARE(CardTime(local).toJson(), QJsonValue(expected));
+        QCOMPARE(CardTime::format(local), expected);
+        const QDateTime offset(QDate(2024, 1, 15), QTime(10, 0), Qt::OffsetFromUTC, 2 * 3600);
+        QCOMPARE(CardTime(offset).toJson(), QJsonValue(QStringLiteral("2024-01-15T08:00:00Z")));
+        // Milliseconds are not on the wire.
+        const QDateTime millis(QDate(2024, 1, 15), QTime(10, 0, 1, 999), Qt::UTC);
+        QCOMPARE(CardTime(millis).toJson(), QJsonValue(QStringLiteral("2024-01-15T10:00:01Z")));
+    }
+
+    void cardDates_data()
+    {
+        QTest::addColumn<QJsonValue>("read");
+        QTest::addColumn<QDate>("expected"); // invalid: echoed as read
+        QTest::newRow("date") << QJsonValue(QStringLiteral("2031-12-31")) << QDate(2031, 12, 31);
+        QTest::newRow("feb-30") << QJsonValue(QStringLiteral("2024-02-30")) << QDate();
+        QTest::newRow("time-given") << QJsonValue(QStringLiteral("2024-02-03T00:00:00Z")) << QDate();
+        QTest::newRow("number") << QJsonValue(20240203) << QDate();
+    }
+
+    void cardDates()
+    {
+        QFETCH(QJsonValue, read);
+        QFETCH(QDate, expected);
+        const CardDate date = CardDate::fromJson(read);
+        QCOMPARE(date.value(), expected);
+        QCOMPARE(date.toJson(), read);
+        QCOMPARE(CardDate().value(), QDate(1990, 1, 1));
+        QCOMPARE(CardDate().toJson(), QJsonValue(QStringLiteral("1990-01-01")));
+        QCOMPARE(CardDate(QDate()).toJson(), QJsonValue(QString()));
     }
 };
 

@@ -1,9 +1,7 @@
 #pragma once
 
-#include <QString>
+#include <QProcess>
 #include <QTemporaryDir>
-
-#include <sys/types.h>
 
 // A private mosquitto broker on a free loopback port, for tests that speak MQTT.
 // It keeps its port across restarts and is killed when the fixture goes away (and,
@@ -25,18 +23,15 @@ public:
 
     bool start(int timeoutMs = 10000);
     void stop();
-    bool restart(int timeoutMs = 10000) { stop(); return start(timeoutMs); }
 
-    bool isRunning() const { return mPid > 0; }
+    bool isRunning() const { return mProcess.state() != QProcess::NotRunning; }
     QString host() const { return QStringLiteral("127.0.0.1"); }
     quint16 port() const { return mPort; }
     QString log() const;
 
 private:
-    bool waitUntilAccepting(int timeoutMs) const;
-
     Options mOptions;
     QTemporaryDir mDir;
+    QProcess mProcess;
     quint16 mPort = 0;
-    pid_t mPid = -1;
 };

@@ -31,36 +31,30 @@ void FakeBroker::onReadyRead(QTcpSocket *socket)
         int pos = 1;
         bool complete = false;
         for (int shift = 0; !complete && pos < buffer.size() && pos <= 4; shift += 7) {
-            const quint8 byte = quint8(buffer.at(pos++));
-            length |= (byte & 0x7f) << shift;
-            complete = !(byte & 0x80);
+            length |= (quint8(buffer.at(pos)) & 0x7f) << shift;
+            complete = !(quint8(buffer.at(pos++)) & 0x80);
         }
         if (!complete || buffer.size() < pos + length)
             break;
         const quint8 type = quint8(buffer.at(0)) >> 4;
         const QByteArray body = buffer.mid(pos, length);
         buffer.remove(0, pos + length);
-        handle(socket, type, body);
+        mPackets.append(type);
+        if (type == Connect && mConnackCode >= 0) {
+            socket->write(QByteArray::fromHex("200200") + char(mConnackCode));
+            if (mConnackCode != 0)
+                socket->disconnectFromHost();
+            else
+                socket->write(mAfterConnack);
+        } else if (type == Subscribe) {
+            // Packet id, then (topic length, topic, QoS) per filter: grant QoS 0 to each.
+            QByteArray ack = body.left(2);
+            for (int at = 2; at + 2 <= body.size(); at += 3 + ((quint8(body.at(at)) << 8) | quint8(body.at(at + 1))))
+                ack.append('\0');
+            socket->write(char(0x90) + QByteArray(1, char(ack.size())) + ack);
+        } else if (type == PingReq && mAnswerPings) {
+            socket->write(QByteArray::fromHex("d000"));
+        }
     }
     socket->setProperty("buffer", buffer);
-}
-
-void FakeBroker::handle(QTcpSocket *socket, quint8 type, const QByteArray &body)
-{
-    mPackets.append(type);
-    if (type == Connect && mConnackCode >= 0) {
-        socket->write(QByteArray::fromHex("200200") + char(mConnackCode));
-        if (mConnackCode != 0)
-            socket->disconnectFromHost();
-        else
-            socket->write(mAfterConnack);
-    } else if (type == Subscribe) {
-        // Packet id, then (topic length, topic, QoS) per filter: grant QoS 0 to each.
-        QByteArray ack = body.left(2);
-        for (int pos = 2; pos + 2 <= body.size(); pos += 3 + ((quint8(body.at(pos)) << 8) | quint8(body.at(pos + 1))))
-            ack.append('\0');
-        socket->write(char(0x90) + QByteArray(1, char(ack.size())) + ack);
-    } else if (type == PingReq && mAnswerPings) {
-        socket->write(QByteArray::fromHex("d000"));
-    }
 }

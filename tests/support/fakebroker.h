@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QByteArray>
-#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QTcpServer>
@@ -35,8 +33,7 @@ public:
     void send(const QByteArray &bytes);
 
 private:
-    void onReadyRead(QTcpSocket *socket);
-    void handle(QTcpSocket *socket, quint8 type, const QByteArray &body);
+    void onReadyRead(QTcpSocket *socket); // answers each whole packet received
 
     QTcpServer mServer;
     QList<QPointer<QTcpSocket>> mSockets;

@@ -2,8 +2,6 @@
 
 #include "support/jsonpath.h"
 
-#include <QJsonObject>
-#include <QString>
 #include <QtTest>
 
 #include <functional>
@@ -12,8 +10,6 @@
 // change, ZUB_WRITE_GOLDEN=1 writes the golden file from what the cases give instead.
 namespace GoldenFile {
 
-// The golden file's object, after writing actual() into it when ZUB_WRITE_GOLDEN is set.
-QJsonObject read(const QString &file, const std::function<QJsonObject()> &actual);
 // "<stem>.expected.json", or "<stem>.west.expected.json" in the zone west of UTC that tests
 // with dates run in a second time.
 QString path(const QString &stem);

@@ -1,20 +1,8 @@
 #include "support/httptestserver.h"
 
-#include <QHash>
-
 #include <QSslSocket>
 
 #include <memory>
-
-QString HttpTestServer::Request::path() const
-{
-    return QUrl::fromPercentEncoding(target.left(target.indexOf('?') < 0 ? target.size() : target.indexOf('?')));
-}
-
-QString HttpTestServer::Request::query() const
-{
-    return target.contains('?') ? QString::fromUtf8(target.mid(target.indexOf('?') + 1)) : QString();
-}
 
 QByteArray HttpTestServer::Request::header(const QByteArray &name) const
 {
@@ -25,27 +13,12 @@ QByteArray HttpTestServer::Request::header(const QByteArray &name) const
     return QByteArray();
 }
 
-bool HttpTestServer::startTls(const QSslCertificate &certificate, const QSslKey &key)
-{
-    mTls = true;
-    mCertificate = certificate;
-    mKey = key;
-    return start();
-}
-
-QUrl HttpTestServer::baseUrl() const
-{
-    return QUrl(QStringLiteral("%1://127.0.0.1:%2").arg(mTls ? "https" : "http").arg(serverPort()));
-}
-
 void HttpTestServer::incomingConnection(qintptr descriptor)
 {
     auto *socket = new QSslSocket(this); // plain TCP until encryption starts
-    if (!socket->setSocketDescriptor(descriptor)) {
-        delete socket;
-        return;
-    }
-    if (mTls) {
+    if (!socket->setSocketDescriptor(descriptor))
+        return delete socket;
+    if (!mKey.isNull()) {
         socket->setLocalCertificate(mCertificate);
         socket->setPrivateKey(mKey);
         socket->setPeerVerifyMode(QSslSocket::VerifyNone);
@@ -68,14 +41,11 @@ bool HttpTestServer::handleOne(QTcpSocket *socket, QByteArray &buffer)
     if (headEnd < 0)
         return false;
     const QList<QByteArray> lines = buffer.left(headEnd).split('\n');
-    Request request;
     const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
-    request.method = requestLine.value(0);
-    request.target = requestLine.value(1);
-    for (int i = 1; i < lines.size(); ++i) {
-        const int colon = lines.at(i).indexOf(':');
-        if (colon >= 0)
-            request.headers.append({lines.at(i).left(colon).trimmed(), lines.at(i).mid(colon + 1).trimmed()});
+    Request request{requestLine.value(0), requestLine.value(1), {}, {}};
+    for (const QByteArray &line : lines.mid(1)) {
+        if (line.contains(':'))
+            request.headers.append({line.left(line.indexOf(':')).trimmed(), line.mid(line.indexOf(':') + 1).trimmed()});
     }
     const int length = request.header("Content-Length").toInt();
     if (buffer.size() < headEnd + 4 + length)

@@ -1,8 +1,6 @@
 #pragma once
 
-#include <QByteArray>
 #include <QHash>
-#include <QList>
 #include <QPair>
 #include <QSslCertificate>
 #include <QSslKey>
@@ -28,8 +26,8 @@ public:
         Headers headers;   // as sent, in order
         QByteArray body;
 
-        QString path() const;
-        QString query() const;
+        QString path() const { return QUrl::fromPercentEncoding(target.split('?').first()); }
+        QString query() const { return target.contains('?') ? QString::fromUtf8(target.mid(target.indexOf('?') + 1)) : QString(); }
         QByteArray header(const QByteArray &name) const; // first of that name, any case; null when absent
     };
 
@@ -40,23 +38,23 @@ public:
         QByteArray body;
         bool never = false; // the request is read and never answered
 
-        static Response json(int status, const QByteArray &body) { return typed(status, "application/json", body); }
-        static Response text(int status, const QByteArray &body) { return typed(status, "text/plain", body); }
+        static Response json(int status, const QByteArray &body) { return {status, {{"Content-Type", "application/json"}}, body}; }
+        static Response text(int status, const QByteArray &body) { return {status, {{"Content-Type", "text/plain"}}, body}; }
         static Response redirect(int status, const QByteArray &to) { return {status, {{"Location", to}}, {}}; }
         static Response neverAnswer() { return {0, {}, {}, true}; }
-        static Response typed(int status, const QByteArray &type, const QByteArray &body)
-        {
-            return {status, {{"Content-Type", type}}, body};
-        }
     };
 
     explicit HttpTestServer(QObject *parent = nullptr) : QTcpServer(parent) {}
     ~HttpTestServer() override { close(); }
 
     bool start() { return listen(QHostAddress::LocalHost, 0); }
-    bool startTls(const QSslCertificate &certificate, const QSslKey &key);
+    bool startTls(const QSslCertificate &certificate, const QSslKey &key)
+    {
+        mCertificate = certificate, mKey = key;
+        return start();
+    }
     // scheme://127.0.0.1:port, without a path.
-    QUrl baseUrl() const;
+    QUrl baseUrl() const { return QUrl(QStringLiteral("%1://127.0.0.1:%2").arg(mKey.isNull() ? "http" : "https").arg(serverPort())); }
 
     void setResponse(const QString &path, const Response &response) { mResponses.insert(path, response); }
     // Answers every request of the path from its content (takes precedence over setResponse).
@@ -65,15 +63,11 @@ public:
         mResponders.insert(path, std::move(responder));
     }
     void setDefaultResponse(const Response &response) { mDefault = response; }
-    void clearResponses()
-    {
-        mResponses.clear();
-        mResponders.clear();
-    }
+    void clearResponses() { mResponses.clear(), mResponders.clear(); }
 
     QList<Request> requests() const { return mRequests; }
     int requestCount() const { return mRequests.size(); }
-    Request lastRequest() const { return mRequests.isEmpty() ? Request() : mRequests.last(); }
+    Request lastRequest() const { return mRequests.value(mRequests.size() - 1); }
     void clearRequests() { mRequests.clear(); }
 
 signals:
@@ -85,7 +79,6 @@ protected:
 private:
     bool handleOne(QTcpSocket *socket, QByteArray &buffer);
 
-    bool mTls = false;
     QSslCertificate mCertificate;
     QSslKey mKey;
     QHash<QString, Response> mResponses;

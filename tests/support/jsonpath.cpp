@@ -35,11 +35,6 @@ QJsonValue edit(const QJsonValue &node, const QStringList &keys, int at, const Q
 
 } // namespace
 
-QJsonObject removed(const QJsonObject &root, const QString &path)
-{
-    return edit(root, path.split(QLatin1Char('/')), 0, QJsonValue(QJsonValue::Undefined)).toObject();
-}
-
 QJsonObject withValue(const QJsonObject &root, const QString &path, const QJsonValue &value)
 {
     return edit(root, path.split(QLatin1Char('/')), 0, value).toObject();
@@ -49,14 +44,9 @@ QJsonValue value(const QJsonObject &root, const QString &path)
 {
     QJsonValue node = root;
     for (const QString &key : path.split(QLatin1Char('/'))) {
-        bool ok = false;
-        const int index = key.toInt(&ok);
-        if (node.isObject())
-            node = node.toObject().value(key);
-        else if (node.isArray() && ok && index >= 0 && index < node.toArray().size())
-            node = node.toArray().at(index);
-        else
-            return QJsonValue(QJsonValue::Undefined);
+        bool isIndex = false;
+        const int index = key.toInt(&isIndex);
+        node = node.isArray() ? node.toArray().at(isIndex ? index : -1) : node.toObject().value(key);
     }
     return node;
 }

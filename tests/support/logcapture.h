@@ -1,9 +1,6 @@
 #pragma once
 
-#include <QList>
-#include <QString>
 #include <QStringList>
-#include <QtGlobal>
 
 #include <mutex>
 
@@ -25,16 +22,22 @@ public:
     LogCapture(const LogCapture &) = delete;
     LogCapture &operator=(const LogCapture &) = delete;
 
-    QList<Entry> entries() const;
+    QList<Entry> entries() const
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        return mEntries;
+    }
     QStringList texts() const;
     bool contains(const QString &text) const { return texts().contains(text); } // an exact line
-    bool containsPart(const QString &fragment) const;                           // a line containing the fragment
+    bool containsPart(const QString &fragment) const { return !texts().filter(fragment).isEmpty(); }
     int count(const QString &text) const { return texts().count(text); }
-    void clear();
+    void clear()
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        mEntries.clear();
+    }
 
 private:
-    static void handler(QtMsgType type, const QMessageLogContext &context, const QString &text);
-
     mutable std::mutex mMutex;
     QList<Entry> mEntries;
     QtMessageHandler mPrevious = nullptr;

@@ -9,21 +9,13 @@
 
 #include <mutex>
 
-void MqttPeer::connected(void *self, int connack, bool up)
+// The callbacks run on the library's network thread.
+namespace {
+MqttPeer *peer(void *self)
 {
-    auto peer = static_cast<MqttPeer *>(self);
-    QMutexLocker lock(&peer->mMutex);
-    if (connack >= 0)
-        peer->mConnack = connack;
-    peer->mConnected = up;
+    return static_cast<MqttPeer *>(self);
 }
-
-void MqttPeer::acked(void *self, int mid)
-{
-    auto peer = static_cast<MqttPeer *>(self);
-    QMutexLocker lock(&peer->mMutex);
-    peer->mAcked.append(mid);
-}
+} // namespace
 
 MqttPeer::MqttPeer(const QString &clientId, QObject *parent)
     : QObject(parent)
@@ -32,23 +24,29 @@ MqttPeer::MqttPeer(const QString &clientId, QObject *parent)
     std::call_once(once, [] { mosquitto_lib_init(); });
     const QString id = clientId.isEmpty() ? "peer-" + QUuid::createUuid().toString(QUuid::WithoutBraces) : clientId;
     mClient = mosquitto_new(id.toUtf8().constData(), true, this);
-    // The callbacks run on the library's network thread.
-    mosquitto_connect_callback_set(mClient, [](mosquitto *, void *self, int rc) { connected(self, rc, rc == 0); });
-    mosquitto_disconnect_callback_set(mClient, [](mosquitto *, void *self, int) { connected(self, -1, false); });
+    mosquitto_connect_callback_set(mClient, [](mosquitto *, void *self, int rc) {
+        QMutexLocker lock(&peer(self)->mMutex);
+        peer(self)->mConnack = rc;
+        peer(self)->mConnected = rc == 0;
+    });
+    mosquitto_disconnect_callback_set(mClient, [](mosquitto *, void *self, int) {
+        QMutexLocker lock(&peer(self)->mMutex);
+        peer(self)->mConnected = false;
+    });
     mosquitto_message_callback_set(mClient, [](mosquitto *, void *self, const mosquitto_message *msg) {
-        auto peer = static_cast<MqttPeer *>(self);
         const Message m{QString::fromUtf8(msg->topic),
                         QByteArray(static_cast<const char *>(msg->payload), msg->payloadlen), msg->qos, msg->retain};
-        {
-            QMutexLocker lock(&peer->mMutex);
-            peer->mMessages.append(m);
-        }
-        QMetaObject::invokeMethod(
-            peer, [peer, m] { emit peer->received(m.topic, m.payload); }, Qt::QueuedConnection);
+        QMutexLocker lock(&peer(self)->mMutex);
+        peer(self)->mMessages.append(m);
+        QMetaObject::invokeMethod(peer(self), [p = peer(self), m] { emit p->received(m.topic, m.payload); },
+                                  Qt::QueuedConnection);
     });
-    mosquitto_subscribe_callback_set(mClient,
-                                     [](mosquitto *, void *self, int mid, int, const int *) { acked(self, mid); });
-    mosquitto_publish_callback_set(mClient, [](mosquitto *, void *self, int mid) { acked(self, mid); });
+    static const auto acked = [](mosquitto *, void *self, int mid) {
+        QMutexLocker lock(&peer(self)->mMutex);
+        peer(self)->mAcked.append(mid);
+    };
+    mosquitto_subscribe_callback_set(mClient, [](mosquitto *m, void *self, int mid, int, const int *) { acked(m, self, mid); });
+    mosquitto_publish_callback_set(mClient, acked);
 }
 
 MqttPeer::~MqttPeer()
@@ -66,19 +64,12 @@ bool MqttPeer::connectTo(const QString &host, quint16 port, int timeoutMs)
         QMutexLocker lock(&mMutex);
         mConnack = -1;
     }
-    if (mosquitto_connect(mClient, host.toUtf8().constData(), port, 30) != MOSQ_ERR_SUCCESS)
-        return false;
-    if (!mLoopRunning && mosquitto_loop_start(mClient) != MOSQ_ERR_SUCCESS)
+    if (mosquitto_connect(mClient, host.toUtf8().constData(), port, 30) != MOSQ_ERR_SUCCESS
+        || (!mLoopRunning && mosquitto_loop_start(mClient) != MOSQ_ERR_SUCCESS))
         return false;
     mLoopRunning = true;
     waitFor([this] { return mConnack >= 0; }, timeoutMs);
     return isConnected();
-}
-
-bool MqttPeer::isConnected() const
-{
-    QMutexLocker lock(&mMutex);
-    return mConnected;
 }
 
 bool MqttPeer::subscribe(const QString &filter, int qos, int timeoutMs)
@@ -109,33 +100,15 @@ QList<MqttPeer::Message> MqttPeer::messages(const QString &topic) const
     return out;
 }
 
-void MqttPeer::clear()
+bool MqttPeer::waitFor(const std::function<bool()> &condition, int timeoutMs, bool locked) const
 {
-    QMutexLocker lock(&mMutex);
-    mMessages.clear();
-}
-
-bool MqttPeer::waitForMessages(const QString &topic, int wanted, int timeoutMs)
-{
-    return waitFor([&] {
-        return std::count_if(mMessages.cbegin(), mMessages.cend(),
-                             [&](const Message &m) { return topic.isEmpty() || m.topic == topic; }) >= wanted;
-    }, timeoutMs);
-}
-
-// Runs the caller's event loop while waiting, so a client under test on this thread keeps working.
-bool MqttPeer::waitFor(const std::function<bool()> &condition, int timeoutMs) const
-{
-    QDeadlineTimer deadline(timeoutMs);
-    forever {
-        {
-            QMutexLocker lock(&mMutex);
-            if (condition())
-                return true;
-        }
+    for (QDeadlineTimer deadline(timeoutMs);; QThread::usleep(500)) {
+        QMutexLocker lock(locked ? &mMutex : nullptr);
+        if (condition())
+            return true;
+        lock.unlock();
         if (deadline.hasExpired())
             return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::usleep(500);
     }
 }

@@ -1,10 +1,8 @@
 #pragma once
 
-#include <QByteArray>
 #include <QList>
 #include <QMutex>
 #include <QObject>
-#include <QString>
 
 #include <functional>
 
@@ -32,7 +30,11 @@ public:
 
     // Blocking until CONNACK or the deadline; true when the broker accepted.
     bool connectTo(const QString &host, quint16 port, int timeoutMs = 5000);
-    bool isConnected() const;
+    bool isConnected() const
+    {
+        QMutexLocker lock(&mMutex);
+        return mConnected;
+    }
 
     // Blocking until SUBACK or the deadline.
     bool subscribe(const QString &filter, int qos = 0, int timeoutMs = 5000);
@@ -42,17 +44,23 @@ public:
 
     QList<Message> messages(const QString &topic = QString()) const; // of every topic when empty
     int count(const QString &topic = QString()) const { return messages(topic).size(); }
-    void clear();
+    void clear()
+    {
+        QMutexLocker lock(&mMutex);
+        mMessages.clear();
+    }
     // Waits until `count` messages on `topic` (any topic when empty) have arrived in total.
-    bool waitForMessages(const QString &topic, int count = 1, int timeoutMs = 5000);
+    bool waitForMessages(const QString &topic, int count = 1, int timeoutMs = 5000)
+    {
+        return waitFor([&] { return this->count(topic) >= count; }, timeoutMs, false);
+    }
 
 signals:
     void received(const QString &topic, const QByteArray &payload);
 
 private:
-    static void connected(void *self, int connack, bool up); // connack -1: lost
-    static void acked(void *self, int mid);                  // SUBACK or PUBACK
-    bool waitFor(const std::function<bool()> &condition, int timeoutMs) const;
+    // Runs the caller's event loop while waiting, so a client under test on this thread keeps working.
+    bool waitFor(const std::function<bool()> &condition, int timeoutMs, bool locked = true) const;
 
     mosquitto *mClient = nullptr;
     mutable QMutex mMutex;

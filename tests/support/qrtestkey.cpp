@@ -27,12 +27,6 @@ QByteArray QrTestKey::key()
     return QByteArray(reinterpret_cast<const char *>(TestKey), QrMasterKey::Size);
 }
 
-QByteArray QrTestKey::pad(const QByteArray &ticket)
-{
-    const int padding = 8 - ticket.size() % 8;
-    return ticket + QByteArray(padding, char(padding));
-}
-
 QString QrTestKey::encipher(const QByteArray &plain, const QByteArray &pieces)
 {
     const QByteArray key = QrTestKey::key() + pieces.left(8);

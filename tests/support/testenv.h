@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QString>
+#include <QDir>
 #include <QTemporaryDir>
 
 // A fresh temporary folder per test for data files, stores and a settings file.
@@ -13,7 +13,12 @@ public:
     QString filePath(const QString &name) const { return mDir.filePath(name); }
     QString settingsFile() const { return mDir.filePath(QStringLiteral("zub.conf")); }
     // Writes a file below the folder, creating sub-folders; false on failure.
-    bool writeFile(const QString &name, const QByteArray &content) const;
+    bool writeFile(const QString &name, const QByteArray &content) const
+    {
+        QFile file(filePath(name));
+        return QDir(path()).mkpath(QFileInfo(name).path()) && file.open(QIODevice::WriteOnly)
+            && file.write(content) == content.size();
+    }
 
 private:
     QTemporaryDir mDir;
