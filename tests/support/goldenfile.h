@@ -22,5 +22,12 @@ QByteArray mismatch(const QString &fileName, const QString &name, const QJsonVal
 
 } // namespace GoldenFile
 
+// Each side is evaluated once (a failure message is built only on a mismatch): a case that
+// runs a process or a broker is run once.
 #define GOLDEN_COMPARE(actual, expected)                                                                              \
-    QVERIFY2((actual) == (expected), JsonPath::describeMismatch((actual), (expected)).constData())
+    do {                                                                                                              \
+        const auto goldenActual = (actual);                                                                           \
+        const auto goldenExpected = (expected);                                                                       \
+        const bool goldenSame = goldenActual == goldenExpected;                                                       \
+        QVERIFY2(goldenSame, goldenSame ? "" : JsonPath::describeMismatch(goldenActual, goldenExpected).constData()); \
+    } while (false)
