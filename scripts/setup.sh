@@ -19,7 +19,7 @@ install_missing() {
 
 build() {
     local dir="$ROOT/build" generator=()
-    # Ninja: one build graph for every target, so both cores stay busy; a build folder that
+    # Ninja: less overhead per step than make, a few seconds on two cores; a build folder that
     # another generator made keeps its own.
     [ -f "$dir/CMakeCache.txt" ] || generator=(-G Ninja)
     cmake -S "$ROOT" -B "$dir" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
