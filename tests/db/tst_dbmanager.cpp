@@ -1,6 +1,7 @@
 #include "tickets/urbanmelva_v1.h"
 #include "vehicle/obumanager.h"
 
+#include "caserows.h"
 #include "gatewayrig.h"
 
 #include "support/goldenfile.h"
@@ -93,22 +94,15 @@ private slots:
     // "error"}) or {"destroy": true}, the gateway destroyed while it waits. What the calls returned
     // (marker, whether they ran into the time-out), the requests, the login answers passed on and the
     // gateway's log lines are pinned in data/calls.expected.json (ZUB_WRITE_GOLDEN=1 writes it).
-    void calls_data()
-    {
-        QTest::addColumn<QJsonObject>("testCase");
-        const QJsonObject cases = JsonPath::readFile(TEST_DATA_DIR "/calls.json").object();
-        QVERIFY(!cases.isEmpty());
-        for (auto it = cases.begin(); it != cases.end(); ++it)
-            QTest::addRow("%s", qPrintable(it.key())) << it.value().toObject();
-    }
+    void calls_data() { addCaseRows(TEST_DATA_DIR "/calls.json"); }
 
     void calls()
     {
-        QFETCH(QJsonObject, testCase);
+        QFETCH(QJsonValue, testCase);
         DbServicePeer &peer = mRig.peer();
         int heard = 0;
         peer.setScript([&](const QJsonObject &) {
-            for (const QJsonValue &value : testCase.value("script")[QString::number(heard++)].toArray()) {
+            for (const QJsonValue &value : testCase["script"][QString::number(heard++)].toArray()) {
                 const QJsonObject reply = value.toObject();
                 if (reply.contains("destroy")) {
                     delete mRig.releaseDb();
@@ -123,7 +117,7 @@ private slots:
         });
         QSignalSpy logins(mRig.db(), &DBManager::onLoginResponse);
         QJsonArray results;
-        for (const QJsonValue &value : testCase.value("calls").toArray()) {
+        for (const QJsonValue &value : testCase["calls"].toArray()) {
             const QString caller = value[0].toString(), method = value[1].toString(), argument = value[2].toString();
             const int timeout = value[3].toInt(5000);
             GatewayRig::setSetting("db/timeout_ms", timeout);

@@ -1,6 +1,8 @@
 #include "db/customerdb.h"
 #include "db/deviceparamsdb.h"
 
+#include "caserows.h"
+
 #include "support/goldenfile.h"
 #include "support/logcapture.h"
 #include "support/testenv.h"
@@ -43,20 +45,13 @@ private slots:
     // The sessions of data/stores.json ("<folder>" the test's) and what each step gave: its result,
     // the stores' log lines and the parameters' signals, pinned in data/stores.expected.json (and
     // stores.west.expected.json for the zone west of UTC); ZUB_WRITE_GOLDEN=1 writes it.
-    void sessions_data()
-    {
-        QTest::addColumn<QJsonArray>("steps");
-        const QJsonObject sessions = JsonPath::readFile(TEST_DATA_DIR "/stores.json").object();
-        QVERIFY(!sessions.isEmpty());
-        for (auto it = sessions.begin(); it != sessions.end(); ++it)
-            QTest::addRow("%s", qPrintable(it.key())) << it.value().toArray();
-    }
+    void sessions_data() { addCaseRows(TEST_DATA_DIR "/stores.json"); }
 
     void sessions()
     {
-        QFETCH(QJsonArray, steps);
+        QFETCH(QJsonValue, testCase);
         QJsonArray actual;
-        for (const QJsonValue &value : steps) {
+        for (const QJsonValue &value : testCase.toArray()) {
             const QByteArray text = QJsonDocument(value.toObject()).toJson().replace("<folder>", mEnv->path().toUtf8());
             const QJsonObject step = QJsonDocument::fromJson(text).object();
             LogCapture log;

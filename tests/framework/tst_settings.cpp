@@ -198,7 +198,6 @@ private slots:
     {
         writeSettings(mEnv->settingsFile(), {{"t/base", "mine"}, {"x/extra", "kept"}});
         QVERIFY(Configuration().save());
-        QFile file(mEnv->settingsFile());
         QSettings written(mEnv->settingsFile(), QSettings::IniFormat);
         QCOMPARE(written.allKeys().size(), Configuration::defaults().size() + 1);
         QCOMPARE(written.value("t/base").toString(), QStringLiteral("mine"));
@@ -206,12 +205,10 @@ private slots:
         QCOMPARE(written.value("t/port").toString(), QStringLiteral("1883"));
 
         // A rewrite would drop this comment: the second save must write nothing.
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray before = file.readAll() + "; untouched\n";
+        const QByteArray before = readAll(mEnv->settingsFile()) + "; untouched\n";
         QVERIFY(mEnv->writeFile("zub.conf", before));
         QVERIFY(Configuration().save());
-        QFile again(mEnv->settingsFile());
-        QVERIFY(again.open(QIODevice::ReadOnly) && again.readAll() == before);
+        QCOMPARE(readAll(mEnv->settingsFile()), before);
         QCOMPARE(before.count("\nport="), 1);
     }
 
@@ -266,6 +263,7 @@ private slots:
     }
 private:
     void switchTo(const QString &file) { LogCapture quiet; mSettings->setDefaultLocation(QFileInfo(file)); }
+    static QByteArray readAll(const QString &name) { QFile f(name); return f.open(QIODevice::ReadOnly) ? f.readAll() : "none"; }
     static void writeSettings(const QString &fileName, const QVariantMap &settings);
     QJsonObject run(const QString &name, const QJsonValue &value);
 
@@ -325,8 +323,7 @@ QJsonObject tst_Settings::run(const QString &, const QJsonValue &value)
         QStringList logged;
         for (const QString &line : run.errorLines())
             logged << line.mid(line.indexOf("] ") + 2).replace(env.path(), "<dir>");
-        QFile file(conf);
-        const QString after = QFileInfo(conf).isDir() ? "folder" : file.open(QIODevice::ReadOnly) ? file.readAll() : "none";
+        const QString after = QFileInfo(conf).isDir() ? "folder" : QString(readAll(conf));
         return {{"exitCode", run.crashed() ? -1 : run.exitCode()},
                 {"output", QString::fromUtf8(run.standardOutput()).replace(env.path(), "<dir>")},
                 {"banner", logged.value(0).startsWith("[CLI] Starting 'zub v1.2.18 ")},

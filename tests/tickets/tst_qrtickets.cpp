@@ -57,12 +57,10 @@ QJsonObject read(const QString &name, const QJsonValue &sample)
         // Each format on its own reads any text, and warns when the count is not its own.
         o.insert("asUrban", UrbanMelva_v1(sample.toString()).isEmpty());
         o.insert("asDynamic", DynamicQr(sample.toString()).isEmpty());
-    } else if (name.startsWith(QLatin1String("dynamic-"))) {
-        const DynamicQr ticket(sample.toObject());
-        o = dump(&ticket);
     } else {
-        const UrbanMelva_v1 ticket(sample.toObject());
-        o = dump(&ticket);
+        const std::unique_ptr<QrTicket> ticket(name.startsWith(QLatin1String("dynamic-")) ? static_cast<QrTicket *>(new DynamicQr(sample.toObject()))
+                                                                                           : new UrbanMelva_v1(sample.toObject()));
+        o = dump(ticket.get());
     }
     o.insert("log", QJsonArray::fromStringList(log.texts()));
     return o;
