@@ -167,8 +167,7 @@ private slots:
     {
         QTemporaryDir dir;
         const std::string nested = dir.path().toStdString() + "/with blank/$(touch pwned);x/deep";
-        QVERIFY(Utils::makePath(nested));
-        QVERIFY(Utils::pathExists(nested));
+        QVERIFY(Utils::makePath(nested) && Utils::pathExists(nested));
         QVERIFY(!QFile::exists(dir.filePath("pwned")));
         QVERIFY(Utils::makePath(nested + "/")); // exists already
 

@@ -164,8 +164,8 @@ private slots:
         const auto stop = qScopeGuard([&] { validation.quit(), validation.wait(); });
         QJsonArray fired;
         const auto note = [&](QString what) { return [&, what](const tarvik::KeyValue::Ptr &p) { fired.append(what + p->key()); }; };
-        connect(&gateway(), &DBManagerPrivate::onDeviceParamChanged, this, note("changed "));
-        connect(&gateway(), &DBManagerPrivate::onDeviceParamRemoved, this, note("removed "));
+        connect(mGateway.get(), &DBManagerPrivate::onDeviceParamChanged, this, note("changed "));
+        connect(mGateway.get(), &DBManagerPrivate::onDeviceParamRemoved, this, note("removed "));
         QJsonArray actual;
         for (const QJsonValue &value : testCase.toArray()) {
             const QByteArray text = QJsonDocument(value.toObject()).toJson().replace("<url>", url().toUtf8()).replace("<png>", kPng.toBase64())
@@ -207,7 +207,7 @@ private slots:
                 files << it.next();
             files.sort();
             QJsonObject timers; // running: their periods, stopped: 0
-            for (const QTimer *timer : gateway().findChildren<QTimer *>(QRegularExpression("^(deviceParamSync|cleanup)Timer$")))
+            for (const QTimer *timer : mGateway->findChildren<QTimer *>(QRegularExpression("^(deviceParamSync|cleanup)Timer$")))
                 timers.insert(timer->objectName(), timer->isActive() ? timer->interval() : 0);
             QString done = QJsonDocument(QJsonObject{{"step", value}, {"result", result}, {"log", QJsonArray::fromStringList(log)},
                                                      {"signals", fired}, {"requests", requests}, {"files", QJsonArray::fromStringList(files)},
@@ -222,7 +222,6 @@ private slots:
 private:
     QString url() const { return mServer->baseUrl().toString() + "/bo"; }
     QString storage() { return mRig.env().filePath("tarvik/127_0_0_1/bo"); }
-    DBManagerPrivate &gateway() { return *mGateway; }
     void seedStores(const QJsonObject &seed);
     QJsonValue call(const QJsonObject &step, QObject *validation);
 
@@ -257,7 +256,7 @@ QJsonValue tst_DBManagerBackend::call(const QJsonObject &step, QObject *validati
         {"initialize", &DBManagerPrivate::initialize},           {"initDatabase", &DBManagerPrivate::initDatabase},
         {"initAfcConnection", &DBManagerPrivate::initAfcConnection}, {"syncDatabase", &DBManagerPrivate::syncDatabase},
         {"cleanupDatabase", &DBManagerPrivate::cleanupDatabase}};
-    DBManagerPrivate &g = gateway();
+    DBManagerPrivate &g = *mGateway;
     const QString name = step["call"].toString();
     const QJsonValue arg = step["arg"];
     if (kPlain.contains(name))

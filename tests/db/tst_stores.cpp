@@ -97,7 +97,6 @@ private slots:
 private:
     void open(const QString &folder);
     QJsonValue run(const QJsonObject &step);
-    QSqlDatabase direct() const { return QSqlDatabase::database("direct"); }
 
     std::unique_ptr<TestEnv> mEnv;
     std::unique_ptr<CustomerDB> mCustomers;
@@ -131,7 +130,7 @@ QJsonValue tst_Stores::run(const QJsonObject &step)
 {
     const QString op = step["op"].toString();
     const QJsonValue arg = step["arg"];
-    QSqlQuery sql(direct());
+    QSqlQuery sql(QSqlDatabase::database("direct"));
     if (op == "sql") { // the first row's last column
         if (!sql.exec(arg.toString()))
             return sql.lastError().text();

@@ -15,10 +15,7 @@ namespace {
 QJsonObject run(const QString &, const QJsonValue &value)
 {
     const QJsonObject c = value.toObject();
-    QStringList arguments;
-    for (const QJsonValue &argument : c["args"].toArray())
-        arguments << argument.toString();
-    const ChildRun child(QStringLiteral(HARNESS_PATH), arguments,
+    const ChildRun child(QStringLiteral(HARNESS_PATH), c["args"].toVariant().toStringList(),
                          {{"ZUB_HARNESS", "cli"}, {"ZUB_HARNESS_NAME", c["name"].toString()}});
     QStringList logged;
     for (const QString &line : child.errorLines())

@@ -75,7 +75,6 @@ private slots:
         mClient = std::make_unique<MqttClient>();
         mClient->setHostname(mBroker.host());
         mClient->setPort(mBroker.port());
-        mClient->setRetryMillis(300);
         mLog = std::make_unique<LogCapture>();
     }
 
@@ -88,7 +87,6 @@ private slots:
     void session()
     {
         const QJsonArray steps = JsonPath::readFile(QStringLiteral(TEST_DATA_DIR "/reader-session.json")).array();
-        QVERIFY(!steps.isEmpty());
         RfidManager manager(mClient.get());
         Recorder recorder(&manager);
         QVERIFY(connectClient());
