@@ -15,7 +15,22 @@ class tst_DBManagerMock : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
+    void initTestCase()
+    {
+        QVERIFY2(mBroker.start(), qPrintable(mBroker.log()));
+        // The managers only read their files: no sync with a back-end, of which none listens.
+        QVERIFY(mRig.prepare({{"db/mock_dbman", true}, {"tarvik/url", "http://127.0.0.1:9/example"}, {"tarvik/routeDataSyncMin", 0},
+                              {"tarvik/fareDataSyncMin", 0}, {"tarvik/actionListSyncMin", 0}}));
+        for (const QString name : {"routes.json", "fares.json"}) {
+            QFile file(TEST_DATA_DIR "/" + name);
+            QVERIFY(file.open(QIODevice::ReadOnly) && mRig.env().writeFile("tarvik/127_0_0_1/example/" + name, file.readAll()));
+        }
+        QVERIFY(mRig.start(mBroker, true) && mRig.peer().listen("zeto/db/response/#"));
+        mLog = std::make_unique<LogCapture>();
+        QTRY_VERIFY_WITH_TIMEOUT(mRig.db()->fareData()->findFareProduct(201), 10000);
+        QVERIFY(mRig.db()->routeData()->findAxis(101));
+    }
+
     void answers_data()
     {
         GoldenFile::addRows(JsonPath::readFile(MOCK_DATA_DIR "/mock-requests.json").object(), MOCK_DATA_DIR "/mock-answers.expected.json",
@@ -27,7 +42,6 @@ private slots:
         QFETCH(QJsonObject, expected);
         GOLDEN_COMPARE(exchange(testCase.toString().toUtf8()), expected);
     }
-
 private:
     QJsonObject exchange(const QByteArray &payload);
 
@@ -72,22 +86,6 @@ QJsonObject tst_DBManagerMock::exchange(const QByteArray &payload)
     if (!log.isEmpty() && log.last() == "[DBManager] Handling 'getRoutes' DB request")
         log.removeLast(); // the probe's
     return {{"topics", topics}, {"answers", answers}, {"log", log}};
-}
-
-void tst_DBManagerMock::initTestCase()
-{
-    QVERIFY2(mBroker.start(), qPrintable(mBroker.log()));
-    // The managers only read their files: no sync with a back-end, of which none listens.
-    QVERIFY(mRig.prepare({{"db/mock_dbman", true}, {"tarvik/url", "http://127.0.0.1:9/example"}, {"tarvik/routeDataSyncMin", 0},
-                          {"tarvik/fareDataSyncMin", 0}, {"tarvik/actionListSyncMin", 0}}));
-    for (const QString name : {"routes.json", "fares.json"}) {
-        QFile file(TEST_DATA_DIR "/" + name);
-        QVERIFY(file.open(QIODevice::ReadOnly) && mRig.env().writeFile("tarvik/127_0_0_1/example/" + name, file.readAll()));
-    }
-    QVERIFY(mRig.start(mBroker, true) && mRig.peer().listen("zeto/db/response/#"));
-    mLog = std::make_unique<LogCapture>();
-    QTRY_VERIFY_WITH_TIMEOUT(mRig.db()->fareData()->findFareProduct(201), 10000);
-    QVERIFY(mRig.db()->routeData()->findAxis(101));
 }
 
 QTEST_GUILESS_MAIN(tst_DBManagerMock)

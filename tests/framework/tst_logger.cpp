@@ -17,17 +17,106 @@ class tst_Logger : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void init();
-    void cleanupTestCase();
+    void initTestCase()
+    {
+        mLogger = manager::Logger::instance();
+        // The defaults before any setter: syslog on, standard error off.
+        QVERIFY(mLogger->getSyslog() && !mLogger->getStderr());
+        mLogger->setSyslogWriter([this](int priority, const QByteArray &record) { capture(priority, record); });
+        mLogger->setStderrWriter([this](const QByteArray &line) { mLines.append(line); });
+        mLogger->setSyslog(true);
+        mLogger->setStderr(true);
+    }
 
-    void writes_data();
-    void writes();
-    void startTimeIsOnTheMonotonicClock();
-    void messageFromInsideTheHandlerDoesNotHang();
-    void threadsInterleaveNothingOnRealStderr();
-    void fatalWritesThenAborts();
+    void init()
+    {
+        mLogger->setLevel(2);
+        mLogger->setColor(false);
+        mNow = 5000.0;
+        mLogger->setClock([this] { return mNow; });
+        take(mRecords);
+        take(mLines);
+    }
 
+    void cleanupTestCase()
+    {
+        mLogger->setSyslog(false);
+        mLogger->setSyslogWriter(nullptr);
+        mLogger->setStderrWriter(nullptr);
+        mLogger->setClock(nullptr);
+    }
+
+    void writes_data()
+    {
+        GoldenFile::addRows(JsonPath::readFile(TEST_DATA_DIR "/logger.json").object(),
+                            GoldenFile::path(TEST_DATA_DIR "/logger"),
+                            [this](const QString &name, const QJsonValue &value) { return run(name, value); });
+    }
+
+    void writes()
+    {
+        QFETCH(QJsonValue, testCase);
+        QFETCH(QJsonObject, expected);
+        GOLDEN_COMPARE(run({}, testCase), expected);
+    }
+
+    void startTimeIsOnTheMonotonicClock()
+    {
+        mLogger->setClock(nullptr);
+        timespec now{};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        // The real-time clock reads decades since 1970; the monotonic one is near boot time.
+        QVERIFY(qAbs(mLogger->getStartTime() - (double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6)) < 60000.0);
+        qInfo("x");
+        const QByteArray record = take(mRecords).value(0);
+        QVERIFY2(QRegularExpression("^6 \\[ {4}[0-9]\\.[0-9]{3}\\] x$").match(record).hasMatch(), record.constData());
+    }
+
+    void messageFromInsideTheHandlerDoesNotHang()
+    {
+        // A writer that logs runs inside the handler: its message must bypass the lock, also
+        // when it reaches the handler without passing Qt's own guard.
+        mLogger->setSyslogWriter([this](int priority, const QByteArray &record) {
+            capture(priority, record);
+            qWarning("[test] raised inside the handler");
+            manager::Logger::messageHandler(QtWarningMsg, QMessageLogContext(), QStringLiteral("[test] straight in"));
+        });
+        qInfo("outer");
+        mLogger->setSyslogWriter([this](int priority, const QByteArray &record) { capture(priority, record); });
+        QCOMPARE(take(mRecords), QList<QByteArray>{"6 [    0.000] outer"});
+    }
+
+    void threadsInterleaveNothingOnRealStderr()
+    {
+        const int lines = 1000;
+        const ChildRun run(QStringLiteral(HARNESS_PATH), {},
+                           {{"ZUB_HARNESS", "threads"}, {"ZUB_HARNESS_LINES", QString::number(lines)}});
+        QVERIFY2(run.finished() && !run.crashed() && run.exitCode() == 0, qPrintable(run.describe()));
+        const QRegularExpression form(QStringLiteral(
+            "^\\[ *[0-9]+\\.[0-9]{3}\\] \\[thread [0-3]\\] line [0-9]+ of a message long enough to tear if writes interleaved$"));
+        const QStringList written = run.errorLines().filter(QStringLiteral("[thread "));
+        QCOMPARE(written.size(), 4 * lines);
+        for (const QString &line : written)
+            QVERIFY2(form.match(line).hasMatch(), qPrintable(line));
+    }
+
+    void fatalWritesThenAborts()
+    {
+        const ChildRun run(QStringLiteral(HARNESS_PATH), {}, {{"ZUB_HARNESS", "fatal"}});
+        QVERIFY2(run.finished() && run.crashed(), qPrintable(run.describe()));
+        // The plain pattern gives a fatal message its origin: function, file, line, process and thread.
+        const QString origin = QStringLiteral(".* at .*:[0-9]+ \\([0-9]+:[0-9]+:0x[0-9a-f]+\\) - ");
+        QVERIFY2(QRegularExpression(QStringLiteral("^SYSLOG 6 \\[ *[0-9.]+\\] \\[harness\\] before\\n"
+                                                   "SYSLOG 3 \\[ *[0-9.]+\\] \\[fatal\\] ")
+                                    + origin + QStringLiteral("\\[harness\\] going down\\n$"))
+                     .match(QString::fromUtf8(run.standardOutput()))
+                     .hasMatch(),
+                 qPrintable(run.describe()));
+        QVERIFY2(QRegularExpression("^\\[ *[0-9.]+\\] " + origin + "\\[harness\\] going down$")
+                     .match(run.errorLines().value(run.errorLines().size() - 1))
+                     .hasMatch(),
+                 qPrintable(run.describe()));
+    }
 private:
     QJsonObject run(const QString &name, const QJsonValue &value);
     QList<QByteArray> take(QList<QByteArray> &list);
@@ -38,35 +127,6 @@ private:
     QList<QByteArray> mRecords; // "priority record", filled under the logger's mutex
     QList<QByteArray> mLines;
 };
-
-void tst_Logger::initTestCase()
-{
-    mLogger = manager::Logger::instance();
-    // The defaults before any setter: syslog on, standard error off.
-    QVERIFY(mLogger->getSyslog() && !mLogger->getStderr());
-    mLogger->setSyslogWriter([this](int priority, const QByteArray &record) { capture(priority, record); });
-    mLogger->setStderrWriter([this](const QByteArray &line) { mLines.append(line); });
-    mLogger->setSyslog(true);
-    mLogger->setStderr(true);
-}
-
-void tst_Logger::init()
-{
-    mLogger->setLevel(2);
-    mLogger->setColor(false);
-    mNow = 5000.0;
-    mLogger->setClock([this] { return mNow; });
-    take(mRecords);
-    take(mLines);
-}
-
-void tst_Logger::cleanupTestCase()
-{
-    mLogger->setSyslog(false);
-    mLogger->setSyslogWriter(nullptr);
-    mLogger->setStderrWriter(nullptr);
-    mLogger->setClock(nullptr);
-}
 
 QList<QByteArray> tst_Logger::take(QList<QByteArray> &list)
 {
@@ -114,80 +174,6 @@ QJsonObject tst_Logger::run(const QString &, const QJsonValue &value)
     for (const QByteArray &line : take(mLines))
         lines << QString::fromUtf8(line);
     return {{"syslog", QJsonArray::fromStringList(records)}, {"stderr", QJsonArray::fromStringList(lines)}};
-}
-
-void tst_Logger::writes_data()
-{
-    GoldenFile::addRows(JsonPath::readFile(TEST_DATA_DIR "/logger.json").object(),
-                        GoldenFile::path(TEST_DATA_DIR "/logger"),
-                        [this](const QString &name, const QJsonValue &value) { return run(name, value); });
-}
-
-void tst_Logger::writes()
-{
-    QFETCH(QString, name);
-    QFETCH(QJsonValue, testCase);
-    QFETCH(QJsonObject, expected);
-    const QJsonObject actual = run(name, testCase); // once: the comparison names it twice
-    GOLDEN_COMPARE(actual, expected);
-}
-
-void tst_Logger::startTimeIsOnTheMonotonicClock()
-{
-    mLogger->setClock(nullptr);
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    // The real-time clock reads decades since 1970; the monotonic one is near boot time.
-    QVERIFY(qAbs(mLogger->getStartTime() - (double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6)) < 60000.0);
-    qInfo("x");
-    const QByteArray record = take(mRecords).value(0);
-    QVERIFY2(QRegularExpression("^6 \\[ {4}[0-9]\\.[0-9]{3}\\] x$").match(record).hasMatch(), record.constData());
-}
-
-void tst_Logger::messageFromInsideTheHandlerDoesNotHang()
-{
-    // A writer that logs runs inside the handler: its message must bypass the lock, also
-    // when it reaches the handler without passing Qt's own guard.
-    mLogger->setSyslogWriter([this](int priority, const QByteArray &record) {
-        capture(priority, record);
-        qWarning("[test] raised inside the handler");
-        manager::Logger::messageHandler(QtWarningMsg, QMessageLogContext(), QStringLiteral("[test] straight in"));
-    });
-    qInfo("outer");
-    mLogger->setSyslogWriter([this](int priority, const QByteArray &record) { capture(priority, record); });
-    QCOMPARE(take(mRecords), QList<QByteArray>{"6 [    0.000] outer"});
-}
-
-void tst_Logger::threadsInterleaveNothingOnRealStderr()
-{
-    const int lines = 1000;
-    const ChildRun run(QStringLiteral(HARNESS_PATH), {},
-                       {{"ZUB_HARNESS", "threads"}, {"ZUB_HARNESS_LINES", QString::number(lines)}});
-    QVERIFY2(run.finished() && !run.crashed() && run.exitCode() == 0, qPrintable(run.describe()));
-    const QRegularExpression form(QStringLiteral(
-        "^\\[ *[0-9]+\\.[0-9]{3}\\] \\[thread [0-3]\\] line [0-9]+ of a message long enough to tear if writes interleaved$"));
-    const QStringList written = run.errorLines().filter(QStringLiteral("[thread "));
-    QCOMPARE(written.size(), 4 * lines);
-    for (const QString &line : written)
-        QVERIFY2(form.match(line).hasMatch(), qPrintable(line));
-}
-
-void tst_Logger::fatalWritesThenAborts()
-{
-    const ChildRun run(QStringLiteral(HARNESS_PATH), {}, {{"ZUB_HARNESS", "fatal"}});
-    QVERIFY2(run.finished() && run.crashed(), qPrintable(run.describe()));
-    // The plain pattern gives a fatal message its origin: function, file, line, process and thread.
-    const QString origin = QStringLiteral(".* at .*:[0-9]+ \\([0-9]+:[0-9]+:0x[0-9a-f]+\\) - ");
-    QVERIFY2(QRegularExpression(QStringLiteral("^SYSLOG 6 \\[ *[0-9.]+\\] \\[harness\\] before\\n"
-                                               "SYSLOG 3 \\[ *[0-9.]+\\] \\[fatal\\] ")
-                                + origin + QStringLiteral("\\[harness\\] going down\\n$"))
-                 .match(QString::fromUtf8(run.standardOutput()))
-                 .hasMatch(),
-             qPrintable(run.describe()));
-    QVERIFY2(QRegularExpression("^\\[ *[0-9.]+\\] " + origin + "\\[harness\\] going down$")
-                 .match(run.errorLines().value(run.errorLines().size() - 1))
-                 .hasMatch(),
-             qPrintable(run.describe()));
 }
 
 QTEST_GUILESS_MAIN(tst_Logger)

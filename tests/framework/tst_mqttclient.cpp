@@ -35,17 +35,226 @@ class tst_MqttClient : public QObject
 private slots:
     void initTestCase() { QVERIFY2(mBroker.start(), qPrintable(mBroker.log())); }
     void init() { mLog = std::make_unique<LogCapture>(); }
-    void cleanup();
+    void cleanup()
+    {
+        mLog.reset();
+        if (!mBroker.isRunning())
+            QVERIFY(mBroker.start());
+    }
 
-    void sessionAcrossBrokerRestart();
-    void brokerFaults_data();
-    void brokerFaults();
-    void keepAliveDropsSilentLinkOnly();
-    void refusesPortAboveRange();
-    void refusesWhileDisconnected();
-    void keepsOrderAcrossNestedEventLoops();
-    void emitsNothingOnceDestroyed();
+    void sessionAcrossBrokerRestart()
+    {
+        MqttClient client;
+        QObject receiver;
+        QList<MosquittoMessage> direct;
+        auto handler = [&](const MosquittoMessage &m) { direct << m; };
+        client.subscribe(QStringLiteral("direct/a"), &receiver, handler, 1); // no library client yet
+        QCOMPARE(mLog->entries().last().type, QtCriticalMsg);
+        QSignalSpy errors(&client, &MqttClient::error);
+        QVERIFY(!client.publish("x", "early/publish")); // nothing can be sent, and nothing is kept
+        QCOMPARE(errors.count(), 0);
 
+        configure(client, mBroker.port());
+        client.setUsername(QStringLiteral("u"));
+        client.setPassword(QStringLiteral("secret-pw"));
+        client.setWillMessage("gone");
+        client.setWillTopic(QStringLiteral("will/t"));
+        client.setEncrypted(true);
+        for (auto [topic, qos] : {std::make_pair("restart/x", 0), {"restart/y", 1}, {"restart/x", 0}, {"restart/z", 2}})
+            client.subscribe(topic, quint8(qos));
+        QSignalSpy up(&client, &MqttClient::connected);
+        QSignalSpy down(&client, &MqttClient::disconnected);
+        QSignalSpy received(&client, &MqttClient::received);
+        QStringList logAtConnected;
+        QObject::connect(&client, &MqttClient::connected, this, [&] { logAtConnected = mLog->texts(); });
+        client.connect();
+        QTRY_COMPARE(up.count(), 1);
+        // Every line but one carries the tag; the password is never written; it connects plain.
+        const QStringList first = logAtConnected;
+        const QByteArray diff = GoldenFile::mismatch(
+            TEST_DATA_DIR "/session.expected.json", "logUpToFirstConnection",
+            QJsonArray::fromStringList(QStringList(first).replaceInStrings(QString::number(mBroker.port()), "<port>")));
+        QVERIFY2(diff.isEmpty(), diff.constData());
+
+        client.subscribe(QStringLiteral("direct/#/bad"), &receiver, handler, 1);
+        QVERIFY(mLog->contains(QStringLiteral("[MqttClient] ERROR: Could not subscribe to topic : direct/#/bad")));
+        client.subscribe(QStringLiteral("direct/a"), &receiver, handler, 1);
+        QVERIFY(mLog->contains(QStringLiteral("[MqttClient] Subscribed to topic : direct/a")));
+        MqttPeer peer;
+        QVERIFY(peer.connectTo(mBroker.host(), mBroker.port()));
+        QVERIFY(peer.publish(QStringLiteral("direct/a"), "straight", 1) > 0);
+        QTRY_COMPARE(direct.size(), 1);
+        QCOMPARE(direct.at(0).topic + ' ' + direct.at(0).payload, QStringLiteral("direct/a straight"));
+
+        mLog->clear();
+        mBroker.stop();
+        QTRY_COMPARE(down.count(), 1);
+        errors.clear();
+        QVERIFY(!client.publish("lost", "offline/lost", 1));
+        QCOMPARE(errors.count(), 1);
+        QCOMPARE(errors.at(0).at(0).toString(), QStringLiteral("Publish to offline/lost failed."));
+        QVERIFY(!mLog->containsPart(QStringLiteral("Publish to")));
+        QVERIFY(mBroker.start());
+        QVERIFY(peer.connectTo(mBroker.host(), mBroker.port()) && peer.subscribe(QStringLiteral("offline/#"), 1));
+        QTRY_COMPARE_WITH_TIMEOUT(up.count(), 2, 5000);
+        QCOMPARE(down.count(), 1);
+        QVERIFY(logAtConnected.contains(QStringLiteral("[MqttClient] Disconnected from broker 127.0.0.1")));
+        const QString connected = QStringLiteral("[MqttClient] Connected to broker 127.0.0.1");
+        QCOMPARE(logAtConnected.mid(logAtConnected.indexOf(connected) + 1), first.mid(first.indexOf(connected) + 1));
+        QVERIFY(client.publish("after", "offline/after", 1));
+        // Had the lost message been kept, it would have left before this one.
+        QVERIFY(peer.waitForMessages(QStringLiteral("offline/after")));
+        QCOMPARE(peer.count(QStringLiteral("offline/lost")), 0);
+        QVERIFY(peer.publish(QStringLiteral("restart/y"), "again", 1) > 0);
+        QTRY_COMPARE(received.count(), 2); // the direct message came this way too
+        QCOMPARE(received.at(1), (QList<QVariant>{QByteArray("again"), QByteArray("restart/y")}));
+
+        // A receiver that disconnects from inside its handler: the client is back after the interval.
+        QObject::connect(&client, &MqttClient::received, &receiver, [&] { client.disconnect(); });
+        QVERIFY(peer.publish(QStringLiteral("restart/y"), "bye", 1) > 0);
+        QTRY_COMPARE(down.count(), 2);
+        QTRY_COMPARE(up.count(), 3);
+    }
+
+    void brokerFaults_data()
+    {
+        GoldenFile::addRows(JsonPath::readFile(TEST_DATA_DIR "/brokerfaults.json").object(),
+                            GoldenFile::path(TEST_DATA_DIR "/brokerfaults"),
+                            [this](const QString &, const QJsonValue &value) { return brokerFault(value.toObject()); });
+    }
+
+    void brokerFaults()
+    {
+        QFETCH(QJsonValue, testCase);
+        QFETCH(QJsonObject, expected);
+        mLog.reset(); // the case captures the log itself
+        GOLDEN_COMPARE(brokerFault(testCase.toObject()), expected);
+    }
+
+    void keepAliveDropsSilentLinkOnly()
+    {
+        // At once: a link busy with traffic both ways, on which libmosquitto sends no ping, and
+        // a broker that never answers pings.
+        FakeBroker silent;
+        QVERIFY(silent.listen());
+        silent.setAnswerPings(false);
+        MqttClient busy, quiet;
+        configure(busy, mBroker.port());
+        configure(quiet, silent.port(), 1000);
+        QSignalSpy busyDown(&busy, &MqttClient::disconnected);
+        QSignalSpy received(&busy, &MqttClient::received);
+        QSignalSpy quietUp(&quiet, &MqttClient::connected);
+        QSignalSpy quietDown(&quiet, &MqttClient::disconnected);
+        busy.subscribe("busy/in");
+        busy.connect();
+        quiet.connect();
+        MqttPeer peer;
+        QVERIFY(peer.connectTo(mBroker.host(), mBroker.port()) && peer.subscribe(QStringLiteral("busy/out")));
+        QTimer traffic;
+        int n = 0;
+        QObject::connect(&traffic, &QTimer::timeout, this, [&] {
+            busy.publish(QByteArray::number(n), "busy/out");
+            peer.publish(QStringLiteral("busy/in"), QByteArray::number(n++), 0);
+        });
+        traffic.start(100);
+        const QString line = QStringLiteral("[MqttClient] ERROR: Keep-alive ping timed-out. Disconnecting from broker : "
+                                            "127.0.0.1:%1");
+        QTRY_VERIFY_WITH_TIMEOUT(mLog->contains(line.arg(silent.port())), 10000);
+        QCOMPARE(quietDown.count(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(quietUp.count(), 2, 5000);
+        // One ping interval (6 s) and more have passed on the busy link.
+        QTRY_VERIFY_WITH_TIMEOUT(n > 68, 5000);
+        traffic.stop();
+        QCOMPARE(busyDown.count(), 0);
+        QVERIFY(!mLog->contains(line.arg(mBroker.port())));
+        QVERIFY(received.count() > 55 && peer.count(QStringLiteral("busy/out")) > 55);
+    }
+
+    void refusesPortAboveRange()
+    {
+        // Cut to 16 bits the port would name this listener.
+        QTcpServer listener;
+        QVERIFY(listener.listen(QHostAddress::LocalHost, 0));
+        const quint32 port = listener.serverPort() + 65536u;
+        MqttClient client;
+        configure(client, 0);
+        client.setPort(port);
+        QSignalSpy errors(&client, &MqttClient::error);
+        client.connect();
+        QVERIFY(mLog->contains(QStringLiteral("[MqttClient] ERROR: Invalid broker port : %1").arg(port)));
+        QTRY_COMPARE(errors.count(), 1);
+        QVERIFY(!listener.waitForNewConnection(300));
+    }
+
+    void refusesWhileDisconnected()
+    {
+        MosquittoClient client;
+        // Between the end of a link and its news, nothing may slip into the dead link.
+        FakeBroker broker;
+        QVERIFY(broker.listen());
+        connectTo(client, broker.port());
+        QSignalSpy down(&client, &MosquittoClient::disconnected);
+        broker.send(QByteArray::fromHex("f000"));
+        QTRY_COMPARE(down.count(), 1);
+        QCOMPARE(client.publish(QStringLiteral("a"), "x", 1), -1);
+        QVERIFY(!client.subscribe(QStringLiteral("a")));
+    }
+
+    void keepsOrderAcrossNestedEventLoops()
+    {
+        MosquittoClient client;
+        connectTo(client, mBroker.port());
+        MosquittoSubscription *subscription = client.subscribe(QStringLiteral("nested/#"), 1);
+        MqttPeer peer;
+        QVERIFY(subscription && peer.connectTo(mBroker.host(), mBroker.port()));
+        QStringList order;
+        connect(subscription, &MosquittoSubscription::messageReceived, this,
+                [&](const MosquittoMessage &m) { order << "s" + m.payload; });
+        connect(&client, &MosquittoClient::messageReceived, this, [&](const QByteArray &payload) {
+            order << "c" + payload;
+            if (order.size() > 1)
+                return;
+            // A receiver that waits for more traffic inside its handler, as blocking requests do.
+            for (const char *next : {"2", "3", "4"})
+                peer.publish(QStringLiteral("nested/a"), next, 0);
+            (void)QTest::qWaitFor([&] { return order.size() >= 7; }, 5000);
+        });
+        QVERIFY(peer.publish(QStringLiteral("nested/a"), "1", 1, true) > 0);
+        QTRY_COMPARE(order.size(), 8);
+        QCOMPARE(order, (QStringList{"c1", "s1", "c2", "s2", "c3", "s3", "c4", "s4"}));
+    }
+
+    void emitsNothingOnceDestroyed()
+    {
+        // Destroyed with its failure still queued, then deleted by a receiver amid a burst.
+        int emitted = 0;
+        QObject counter;
+        auto queued = std::make_unique<MosquittoClient>();
+        connect(queued.get(), &MosquittoClient::errorChanged, &counter, [&] { ++emitted; });
+        queued->setHostname(QStringLiteral("127.0.0.1"));
+        QTcpSocket probe; // bound, never listening: a closed port
+        QVERIFY(probe.bind(QHostAddress(QHostAddress::LocalHost))); // not bind(quint16): that would take port 2
+        queued->setPort(probe.localPort());
+        queued->connectToHost();
+        queued.reset();
+        QCoreApplication::processEvents();
+        QCOMPARE(emitted, 0);
+
+        auto client = new MosquittoClient;
+        connectTo(*client, mBroker.port());
+        QVERIFY(client->subscribe(QStringLiteral("burst/#")));
+        QPointer<MosquittoClient> watch(client);
+        connect(client, &MosquittoClient::messageReceived, &counter, [&] {
+            ++emitted;
+            delete watch.data();
+        });
+        MqttPeer peer;
+        QVERIFY(peer.connectTo(mBroker.host(), mBroker.port()));
+        for (int i = 0; i < 20; ++i)
+            peer.publish(QStringLiteral("burst/a"), QByteArray::number(i), 1);
+        QTRY_VERIFY(watch.isNull());
+        QCOMPARE(emitted, 1);
+    }
 private:
     QJsonObject brokerFault(const QJsonObject &c);
     void connectTo(MosquittoClient &client, quint16 port);
@@ -53,103 +262,6 @@ private:
     BrokerFixture mBroker;
     std::unique_ptr<LogCapture> mLog;
 };
-
-void tst_MqttClient::cleanup()
-{
-    mLog.reset();
-    if (!mBroker.isRunning())
-        QVERIFY(mBroker.start());
-}
-
-void tst_MqttClient::sessionAcrossBrokerRestart()
-{
-    MqttClient client;
-    QObject receiver;
-    QList<MosquittoMessage> direct;
-    auto handler = [&](const MosquittoMessage &m) { direct << m; };
-    client.subscribe(QStringLiteral("direct/a"), &receiver, handler, 1); // no library client yet
-    QCOMPARE(mLog->entries().last().type, QtCriticalMsg);
-    QSignalSpy errors(&client, &MqttClient::error);
-    QVERIFY(!client.publish("x", "early/publish")); // nothing can be sent, and nothing is kept
-    QCOMPARE(errors.count(), 0);
-
-    configure(client, mBroker.port());
-    client.setUsername(QStringLiteral("u"));
-    client.setPassword(QStringLiteral("secret-pw"));
-    client.setWillMessage("gone");
-    client.setWillTopic(QStringLiteral("will/t"));
-    client.setEncrypted(true);
-    for (auto [topic, qos] : {std::make_pair("restart/x", 0), {"restart/y", 1}, {"restart/x", 0}, {"restart/z", 2}})
-        client.subscribe(topic, quint8(qos));
-    QSignalSpy up(&client, &MqttClient::connected);
-    QSignalSpy down(&client, &MqttClient::disconnected);
-    QSignalSpy received(&client, &MqttClient::received);
-    QStringList logAtConnected;
-    QObject::connect(&client, &MqttClient::connected, this, [&] { logAtConnected = mLog->texts(); });
-    client.connect();
-    QTRY_COMPARE(up.count(), 1);
-    // Every line but one carries the tag; the password is never written; it connects plain.
-    const QStringList first = logAtConnected;
-    const QByteArray diff = GoldenFile::mismatch(
-        TEST_DATA_DIR "/session.expected.json", "logUpToFirstConnection",
-        QJsonArray::fromStringList(QStringList(first).replaceInStrings(QString::number(mBroker.port()), "<port>")));
-    QVERIFY2(diff.isEmpty(), diff.constData());
-
-    client.subscribe(QStringLiteral("direct/#/bad"), &receiver, handler, 1);
-    QVERIFY(mLog->contains(QStringLiteral("[MqttClient] ERROR: Could not subscribe to topic : direct/#/bad")));
-    client.subscribe(QStringLiteral("direct/a"), &receiver, handler, 1);
-    QVERIFY(mLog->contains(QStringLiteral("[MqttClient] Subscribed to topic : direct/a")));
-    MqttPeer peer;
-    QVERIFY(peer.connectTo(mBroker.host(), mBroker.port()));
-    QVERIFY(peer.publish(QStringLiteral("direct/a"), "straight", 1) > 0);
-    QTRY_COMPARE(direct.size(), 1);
-    QCOMPARE(direct.at(0).topic + ' ' + direct.at(0).payload, QStringLiteral("direct/a straight"));
-
-    mLog->clear();
-    mBroker.stop();
-    QTRY_COMPARE(down.count(), 1);
-    errors.clear();
-    QVERIFY(!client.publish("lost", "offline/lost", 1));
-    QCOMPARE(errors.count(), 1);
-    QCOMPARE(errors.at(0).at(0).toString(), QStringLiteral("Publish to offline/lost failed."));
-    QVERIFY(!mLog->containsPart(QStringLiteral("Publish to")));
-    QVERIFY(mBroker.start());
-    QVERIFY(peer.connectTo(mBroker.host(), mBroker.port()) && peer.subscribe(QStringLiteral("offline/#"), 1));
-    QTRY_COMPARE_WITH_TIMEOUT(up.count(), 2, 5000);
-    QCOMPARE(down.count(), 1);
-    QVERIFY(logAtConnected.contains(QStringLiteral("[MqttClient] Disconnected from broker 127.0.0.1")));
-    const QString connected = QStringLiteral("[MqttClient] Connected to broker 127.0.0.1");
-    QCOMPARE(logAtConnected.mid(logAtConnected.indexOf(connected) + 1), first.mid(first.indexOf(connected) + 1));
-    QVERIFY(client.publish("after", "offline/after", 1));
-    // Had the lost message been kept, it would have left before this one.
-    QVERIFY(peer.waitForMessages(QStringLiteral("offline/after")));
-    QCOMPARE(peer.count(QStringLiteral("offline/lost")), 0);
-    QVERIFY(peer.publish(QStringLiteral("restart/y"), "again", 1) > 0);
-    QTRY_COMPARE(received.count(), 2); // the direct message came this way too
-    QCOMPARE(received.at(1), (QList<QVariant>{QByteArray("again"), QByteArray("restart/y")}));
-
-    // A receiver that disconnects from inside its handler: the client is back after the interval.
-    QObject::connect(&client, &MqttClient::received, &receiver, [&] { client.disconnect(); });
-    QVERIFY(peer.publish(QStringLiteral("restart/y"), "bye", 1) > 0);
-    QTRY_COMPARE(down.count(), 2);
-    QTRY_COMPARE(up.count(), 3);
-}
-
-void tst_MqttClient::brokerFaults_data()
-{
-    GoldenFile::addRows(JsonPath::readFile(TEST_DATA_DIR "/brokerfaults.json").object(),
-                        GoldenFile::path(TEST_DATA_DIR "/brokerfaults"),
-                        [this](const QString &, const QJsonValue &value) { return brokerFault(value.toObject()); });
-}
-
-void tst_MqttClient::brokerFaults()
-{
-    QFETCH(QJsonValue, testCase);
-    QFETCH(QJsonObject, expected);
-    mLog.reset(); // the case captures the log itself
-    const QJsonObject actual = brokerFault(testCase.toObject()); // once: the comparison names it twice
-    GOLDEN_COMPARE(actual, expected);
-}
 
 // A broker that refuses (its CONNACK code), breaks the protocol, never answers or is not
 // there: the warning of each attempt, retried after the interval, then a connection once it
@@ -201,61 +313,6 @@ QJsonObject tst_MqttClient::brokerFault(const QJsonObject &c)
     return o;
 }
 
-void tst_MqttClient::keepAliveDropsSilentLinkOnly()
-{
-    // At once: a link busy with traffic both ways, on which libmosquitto sends no ping, and
-    // a broker that never answers pings.
-    FakeBroker silent;
-    QVERIFY(silent.listen());
-    silent.setAnswerPings(false);
-    MqttClient busy, quiet;
-    configure(busy, mBroker.port());
-    configure(quiet, silent.port(), 1000);
-    QSignalSpy busyDown(&busy, &MqttClient::disconnected);
-    QSignalSpy received(&busy, &MqttClient::received);
-    QSignalSpy quietUp(&quiet, &MqttClient::connected);
-    QSignalSpy quietDown(&quiet, &MqttClient::disconnected);
-    busy.subscribe("busy/in");
-    busy.connect();
-    quiet.connect();
-    MqttPeer peer;
-    QVERIFY(peer.connectTo(mBroker.host(), mBroker.port()) && peer.subscribe(QStringLiteral("busy/out")));
-    QTimer traffic;
-    int n = 0;
-    QObject::connect(&traffic, &QTimer::timeout, this, [&] {
-        busy.publish(QByteArray::number(n), "busy/out");
-        peer.publish(QStringLiteral("busy/in"), QByteArray::number(n++), 0);
-    });
-    traffic.start(100);
-    const QString line = QStringLiteral("[MqttClient] ERROR: Keep-alive ping timed-out. Disconnecting from broker : "
-                                        "127.0.0.1:%1");
-    QTRY_VERIFY_WITH_TIMEOUT(mLog->contains(line.arg(silent.port())), 10000);
-    QCOMPARE(quietDown.count(), 1);
-    QTRY_COMPARE_WITH_TIMEOUT(quietUp.count(), 2, 5000);
-    // One ping interval (6 s) and more have passed on the busy link.
-    QTRY_VERIFY_WITH_TIMEOUT(n > 68, 5000);
-    traffic.stop();
-    QCOMPARE(busyDown.count(), 0);
-    QVERIFY(!mLog->contains(line.arg(mBroker.port())));
-    QVERIFY(received.count() > 55 && peer.count(QStringLiteral("busy/out")) > 55);
-}
-
-void tst_MqttClient::refusesPortAboveRange()
-{
-    // Cut to 16 bits the port would name this listener.
-    QTcpServer listener;
-    QVERIFY(listener.listen(QHostAddress::LocalHost, 0));
-    const quint32 port = listener.serverPort() + 65536u;
-    MqttClient client;
-    configure(client, 0);
-    client.setPort(port);
-    QSignalSpy errors(&client, &MqttClient::error);
-    client.connect();
-    QVERIFY(mLog->contains(QStringLiteral("[MqttClient] ERROR: Invalid broker port : %1").arg(port)));
-    QTRY_COMPARE(errors.count(), 1);
-    QVERIFY(!listener.waitForNewConnection(300));
-}
-
 // The library client under the MQTT client, on its own.
 void tst_MqttClient::connectTo(MosquittoClient &client, quint16 port)
 {
@@ -263,78 +320,6 @@ void tst_MqttClient::connectTo(MosquittoClient &client, quint16 port)
     client.setPort(port);
     client.connectToHost();
     QTRY_COMPARE(client.state(), MosquittoClient::Connected);
-}
-
-void tst_MqttClient::refusesWhileDisconnected()
-{
-    MosquittoClient client;
-    QCOMPARE(client.publish(QStringLiteral("a"), "x", 1), -1);
-    QVERIFY(!client.subscribe(QStringLiteral("a")));
-    // Between the end of a link and its news, nothing may slip into the dead link.
-    FakeBroker broker;
-    QVERIFY(broker.listen());
-    connectTo(client, broker.port());
-    QSignalSpy down(&client, &MosquittoClient::disconnected);
-    broker.send(QByteArray::fromHex("f000"));
-    QTRY_COMPARE(down.count(), 1);
-    QCOMPARE(client.publish(QStringLiteral("a"), "x", 1), -1);
-    QVERIFY(!client.subscribe(QStringLiteral("a")));
-}
-
-void tst_MqttClient::keepsOrderAcrossNestedEventLoops()
-{
-    MosquittoClient client;
-    connectTo(client, mBroker.port());
-    MosquittoSubscription *subscription = client.subscribe(QStringLiteral("nested/#"), 1);
-    MqttPeer peer;
-    QVERIFY(subscription && peer.connectTo(mBroker.host(), mBroker.port()));
-    QStringList order;
-    connect(subscription, &MosquittoSubscription::messageReceived, this,
-            [&](const MosquittoMessage &m) { order << "s" + m.payload; });
-    connect(&client, &MosquittoClient::messageReceived, this, [&](const QByteArray &payload) {
-        order << "c" + payload;
-        if (order.size() > 1)
-            return;
-        // A receiver that waits for more traffic inside its handler, as blocking requests do.
-        for (const char *next : {"2", "3", "4"})
-            peer.publish(QStringLiteral("nested/a"), next, 0);
-        (void)QTest::qWaitFor([&] { return order.size() >= 7; }, 5000);
-    });
-    QVERIFY(peer.publish(QStringLiteral("nested/a"), "1", 1, true) > 0);
-    QTRY_COMPARE(order.size(), 8);
-    QCOMPARE(order, (QStringList{"c1", "s1", "c2", "s2", "c3", "s3", "c4", "s4"}));
-}
-
-void tst_MqttClient::emitsNothingOnceDestroyed()
-{
-    // Destroyed with its failure still queued, then deleted by a receiver amid a burst.
-    int emitted = 0;
-    QObject counter;
-    auto queued = std::make_unique<MosquittoClient>();
-    connect(queued.get(), &MosquittoClient::errorChanged, &counter, [&] { ++emitted; });
-    queued->setHostname(QStringLiteral("127.0.0.1"));
-    QTcpSocket probe; // bound, never listening: a closed port
-    QVERIFY(probe.bind(QHostAddress(QHostAddress::LocalHost))); // not bind(quint16): that would take port 2
-    queued->setPort(probe.localPort());
-    queued->connectToHost();
-    queued.reset();
-    QCoreApplication::processEvents();
-    QCOMPARE(emitted, 0);
-
-    auto client = new MosquittoClient;
-    connectTo(*client, mBroker.port());
-    QVERIFY(client->subscribe(QStringLiteral("burst/#")));
-    QPointer<MosquittoClient> watch(client);
-    connect(client, &MosquittoClient::messageReceived, &counter, [&] {
-        ++emitted;
-        delete watch.data();
-    });
-    MqttPeer peer;
-    QVERIFY(peer.connectTo(mBroker.host(), mBroker.port()));
-    for (int i = 0; i < 20; ++i)
-        peer.publish(QStringLiteral("burst/a"), QByteArray::number(i), 1);
-    QTRY_VERIFY(watch.isNull());
-    QCOMPARE(emitted, 1);
 }
 
 QTEST_GUILESS_MAIN(tst_MqttClient)

@@ -46,26 +46,225 @@ class tst_Settings : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
-    void cleanupTestCase();
+    void initTestCase()
+    {
+        QVERIFY(Registered);
+        // The serial number is read before main from the device's own file.
+        QCOMPARE(Configuration::staticValues.keys(), QStringList{"serialNumber"});
+        QCOMPARE(Configuration::staticValues.value("serialNumber"), QVariant(QString::fromStdString(getSerialNumber())));
+        QCOMPARE(QByteArray(getProjectVersion()), QByteArray("1.2.18"));
+        Configuration::staticValues["serialNumber"] = QStringLiteral("SN1234");
+        // An existing default file keeps the constructor away from this process's command line.
+        mDefaultFile = QCoreApplication::applicationDirPath() + '/' + QCoreApplication::applicationName() + ".conf";
+        if (!QFileInfo::exists(mDefaultFile)) {
+            QFile file(mDefaultFile);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            mCreatedDefault = true;
+        }
+        LogCapture capture;
+        mSettings = manager::Settings::instance();
+        QVERIFY(capture.texts().size() == 1 && capture.texts().first().startsWith("[CLI] Starting '"));
+        QCOMPARE(capture.entries().first().type, QtInfoMsg);
+    }
 
-    void changeNoticesSurviveRewrites_data();
-    void changeNoticesSurviveRewrites();
-    void otherThreadsReadDuringSwitches();
-    void serialNumberFirstWord_data();
-    void serialNumberFirstWord();
+    void init()
+    {
+        mEnv = std::make_unique<TestEnv>();
+        QVERIFY(mEnv->writeFile("zub.conf", "") && mEnv->writeFile("other.conf", "[a]\nb=1\n"));
+        switchTo(mEnv->settingsFile());
+    }
 
-    void cases_data();
-    void cases();
-    void saveWritesEveryDefaultOnce();
-    void writesReachTheFileOrReportFailure();
-    void printShowsEveryDefaultMasked();
-    void fileChangeWarnsOncePerConfiguration();
+    void cleanup()
+    {
+        switchTo(mDefaultFile);
+        mEnv.reset();
+    }
 
+    void cleanupTestCase()
+    {
+        if (mCreatedDefault)
+            QFile::remove(mDefaultFile);
+    }
+
+    void changeNoticesSurviveRewrites_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("saved-by-rename") << "sync";
+        QTest::newRow("delete-then-create") << "recreate";
+    }
+
+    void changeNoticesSurviveRewrites()
+    {
+        QFETCH(QString, how);
+        QSignalSpy spy(mSettings, &manager::Settings::fileChanged);
+        const QString file = mEnv->settingsFile();
+        for (int round = 1; round <= 2; ++round) {
+            const int before = spy.count();
+            if (how == "sync") {
+                writeSettings(mEnv->settingsFile(), {{"round/number", round}});
+            } else {
+                QVERIFY(QFile::remove(file));
+                QTRY_VERIFY_WITH_TIMEOUT(spy.count() > before, 10000);
+                QVERIFY(mEnv->writeFile("zub.conf", "[round]\nnumber=" + QByteArray::number(round) + "\n"));
+            }
+            QTRY_VERIFY_WITH_TIMEOUT(spy.count() > before + (how == "recreate" ? 1 : 0), 10000);
+        }
+        // A file no longer in use is no longer watched.
+        switchTo(mEnv->filePath("other.conf"));
+        const int before = spy.count();
+        QVERIFY(mEnv->writeFile("zub.conf", "[y]\nz=1\n") && mEnv->writeFile("other.conf", "[y]\nz=2\n"));
+        QTRY_VERIFY_WITH_TIMEOUT(spy.count() > before, 10000);
+        QCOMPARE(spy.count(), before + 1);
+    }
+
+    void otherThreadsReadDuringSwitches()
+    {
+        const QString first = mEnv->settingsFile();
+        const QString second = mEnv->filePath("other.conf");
+        std::atomic<bool> stop{false};
+        std::atomic<int> reads{0};
+        std::atomic<int> strays{0};
+        std::unique_ptr<QThread> reader(QThread::create([&] {
+            while (!stop.load()) {
+                const QString name = std::unique_ptr<QSettings>(mSettings->create())->fileName();
+                mSettings->toJsonDoc();
+                if ((name != first && name != second) || mSettings->name().isEmpty() || mSettings->path().isEmpty())
+                    ++strays;
+                ++reads;
+            }
+        }));
+        LogCapture quiet;
+        reader->start();
+        for (int i = 0; i < 200; ++i)
+            mSettings->setDefaultLocation(QFileInfo(i % 2 ? first : second));
+        QTRY_VERIFY(reads.load() > 10);
+        stop = true;
+        QVERIFY(reader->wait(30000));
+        QCOMPARE(strays.load(), 0);
+    }
+
+    void serialNumberFirstWord_data()
+    {
+        QTest::addColumn<QString>("file"); // below the test folder; fifo and /dev/zero made here
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("every-blank-first") << "sn" << QByteArray(" \t\n\r\v\fSN-7 extra\n") << QByteArray("SN-7");
+        QTest::newRow("no-line-end") << "sn" << QByteArray("SN1") << QByteArray("SN1");
+        QTest::newRow("only-blanks") << "sn" << QByteArray(" \n\t \n") << QByteArray();
+        QTest::newRow("word-beyond-limit-is-cut") << "sn" << QByteArray(3 * SerialNumberReadLimit, 'B')
+                                                  << QByteArray(SerialNumberReadLimit, 'B');
+        QTest::newRow("blanks-fill-the-limit") << "sn" << QByteArray(SerialNumberReadLimit, ' ') + "SN" << QByteArray();
+        QTest::newRow("missing") << "missing" << QByteArray() << QByteArray();
+        QTest::newRow("directory") << "." << QByteArray() << QByteArray();
+        QTest::newRow("pipe-without-writer") << "fifo" << QByteArray() << QByteArray();
+        QTest::newRow("endless-device") << "/dev/zero" << QByteArray() << QByteArray(SerialNumberReadLimit, '\0');
+    }
+
+    void serialNumberFirstWord()
+    {
+        QFETCH(QString, file);
+        QFETCH(QByteArray, content);
+        QFETCH(QByteArray, expected);
+        const QString path = file.startsWith('/') ? file : mEnv->filePath(file);
+        if (file == "sn")
+            QVERIFY(mEnv->writeFile(file, content));
+        else if (file == "fifo")
+            QCOMPARE(::mkfifo(qPrintable(path), 0600), 0);
+        setSerialNumberFile(path.toStdString());
+        const std::string word = getSerialNumber();
+        QCOMPARE(QByteArray(word.data(), int(word.size())), expected);
+        if (file == "sn") { // read afresh each time
+            QVERIFY(mEnv->writeFile(file, "OTHER\n"));
+            QCOMPARE(getSerialNumber(), std::string("OTHER"));
+        }
+        setSerialNumberFile(std::string());
+    }
+
+    void cases_data()
+    {
+        GoldenFile::addRows(JsonPath::readFile(TEST_DATA_DIR "/settings.json").object(),
+                            GoldenFile::path(TEST_DATA_DIR "/settings"),
+                            [this](const QString &name, const QJsonValue &value) { return run(name, value); });
+    }
+
+    void cases()
+    {
+        QFETCH(QJsonValue, testCase);
+        QFETCH(QJsonObject, expected);
+        GOLDEN_COMPARE(run({}, testCase), expected);
+    }
+
+    void saveWritesEveryDefaultOnce()
+    {
+        writeSettings(mEnv->settingsFile(), {{"t/base", "mine"}, {"x/extra", "kept"}});
+        QVERIFY(Configuration().save());
+        QSettings written(mEnv->settingsFile(), QSettings::IniFormat);
+        QCOMPARE(written.allKeys().size(), Configuration::defaults().size() + 1);
+        QCOMPARE(written.value("t/base").toString(), QStringLiteral("mine"));
+        QCOMPARE(written.value("t/found").toString(), QStringLiteral("${t/base}/card/found")); // unexpanded
+        QCOMPARE(written.value("t/port").toString(), QStringLiteral("1883"));
+
+        // A rewrite would drop this comment: the second save must write nothing.
+        const QByteArray before = readAll(mEnv->settingsFile()) + "; untouched\n";
+        QVERIFY(mEnv->writeFile("zub.conf", before));
+        QVERIFY(Configuration().save());
+        QCOMPARE(readAll(mEnv->settingsFile()), before);
+        QCOMPARE(before.count("\nport="), 1);
+    }
+
+    void writesReachTheFileOrReportFailure()
+    {
+        Configuration config;
+        Configuration other;
+        QVERIFY(config.set("t/base", "one"));
+        QVERIFY(config.setMultipleSettings({{"x/a", 7}, {"t/flag", false}}));
+        QCOMPARE(other.get("t/found").toString(), QStringLiteral("one/card/found"));
+        QCOMPARE(other.get("x/a").toString(), QStringLiteral("7"));
+        QCOMPARE(QSettings(mEnv->settingsFile(), QSettings::IniFormat).allKeys(), (QStringList{"t/base", "t/flag", "x/a"}));
+        QCOMPARE(config.toJsonDoc(), QJsonDocument::fromJson(R"({"t":{"base":"one","flag":"false"},"x":{"a":"7"}})"));
+
+        // A folder that turns into a file under the configuration's feet.
+        QVERIFY(mEnv->writeFile("gone/zub.conf", ""));
+        LogCapture capture;
+        mSettings->setDefaultLocation(QFileInfo(mEnv->filePath("gone/zub.conf")));
+        QVERIFY(QDir(mEnv->filePath("gone")).removeRecursively());
+        QVERIFY(mEnv->writeFile("gone", "a file now"));
+        const QString warning = "[settings] WARN: Could not write settings file " + mEnv->filePath("gone/zub.conf");
+        QVERIFY(!config.set("x/a", "1"));
+        QVERIFY(!config.setMultipleSettings({{"x/a", "1"}, {"x/b", "2"}}));
+        QVERIFY(!config.save());
+        QCOMPARE(capture.count(warning), 3);
+    }
+
+    void printShowsEveryDefaultMasked()
+    {
+        writeSettings(mEnv->settingsFile(), {{"t/base", "T"}, {"t/password", "from-file"}, {"x/only_in_file", "not shown"}});
+        Configuration config;
+        LogCapture capture;
+        config.print();
+        // The whole table, secrets masked, in data/print.expected.json.
+        const QByteArray diff = GoldenFile::mismatch(TEST_DATA_DIR "/print.expected.json", "print",
+                                                     QJsonArray::fromStringList(capture.texts()));
+        QVERIFY2(diff.isEmpty(), diff.constData());
+    }
+
+    void fileChangeWarnsOncePerConfiguration()
+    {
+        Configuration first;
+        Configuration second;
+        QSignalSpy changed(mSettings, &manager::Settings::fileChanged);
+        LogCapture capture;
+        QVERIFY(mEnv->writeFile("zub.conf", "[x]\na=1\n"));
+        const QString warning = QStringLiteral("[Config] Configuration file changed. Restart application to apply");
+        QTRY_VERIFY_WITH_TIMEOUT(changed.count() >= 1 && capture.count(warning) == 2 * changed.count(), 10000);
+        QCOMPARE(capture.entries().first().type, QtWarningMsg);
+        // Nothing is re-read.
+        QVERIFY(!first.get("x/a").isValid());
+    }
 private:
-    void writeSettings(const QVariantMap &settings);
+    void switchTo(const QString &file) { LogCapture quiet; mSettings->setDefaultLocation(QFileInfo(file)); }
+    static QByteArray readAll(const QString &name) { QFile f(name); return f.open(QIODevice::ReadOnly) ? f.readAll() : "none"; }
+    static void writeSettings(const QString &fileName, const QVariantMap &settings);
     QJsonObject run(const QString &name, const QJsonValue &value);
 
     QString mDefaultFile;
@@ -74,151 +273,12 @@ private:
     std::unique_ptr<TestEnv> mEnv;
 };
 
-void tst_Settings::initTestCase()
+void tst_Settings::writeSettings(const QString &fileName, const QVariantMap &settings)
 {
-    QVERIFY(Registered);
-    // The serial number is read before main from the device's own file.
-    QCOMPARE(Configuration::staticValues.keys(), QStringList{"serialNumber"});
-    QCOMPARE(Configuration::staticValues.value("serialNumber"), QVariant(QString::fromStdString(getSerialNumber())));
-    QCOMPARE(QByteArray(getProjectVersion()), QByteArray("1.2.18"));
-    Configuration::staticValues["serialNumber"] = QStringLiteral("SN1234");
-    // An existing default file keeps the constructor away from this process's command line.
-    mDefaultFile = QCoreApplication::applicationDirPath() + '/' + QCoreApplication::applicationName() + ".conf";
-    if (!QFileInfo::exists(mDefaultFile)) {
-        QFile file(mDefaultFile);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        mCreatedDefault = true;
-    }
-    LogCapture capture;
-    mSettings = manager::Settings::instance();
-    QVERIFY(capture.texts().size() == 1 && capture.texts().first().startsWith("[CLI] Starting '"));
-    QCOMPARE(capture.entries().first().type, QtInfoMsg);
-    QCOMPARE(mSettings->name(), QCoreApplication::applicationName() + ".conf");
-    QCOMPARE(mSettings->path(), QCoreApplication::applicationDirPath());
-}
-
-void tst_Settings::init()
-{
-    mEnv = std::make_unique<TestEnv>();
-    QVERIFY(mEnv->writeFile("zub.conf", "") && mEnv->writeFile("other.conf", "[a]\nb=1\n"));
-    LogCapture quiet;
-    mSettings->setDefaultLocation(QFileInfo(mEnv->settingsFile()));
-}
-
-void tst_Settings::cleanup()
-{
-    LogCapture quiet;
-    mSettings->setDefaultLocation(QFileInfo(mDefaultFile));
-    mEnv.reset();
-}
-
-void tst_Settings::cleanupTestCase()
-{
-    if (mCreatedDefault)
-        QFile::remove(mDefaultFile);
-}
-
-void tst_Settings::writeSettings(const QVariantMap &settings)
-{
-    QSettings file(mEnv->settingsFile(), QSettings::IniFormat);
+    QSettings file(fileName, QSettings::IniFormat);
     for (auto it = settings.cbegin(); it != settings.cend(); ++it)
         file.setValue(it.key(), it.value());
     QVERIFY(manager::Settings::sync(file));
-}
-
-void tst_Settings::changeNoticesSurviveRewrites_data()
-{
-    QTest::addColumn<QString>("how");
-    QTest::newRow("saved-by-rename") << "sync";
-    QTest::newRow("delete-then-create") << "recreate";
-}
-
-void tst_Settings::changeNoticesSurviveRewrites()
-{
-    QFETCH(QString, how);
-    QSignalSpy spy(mSettings, &manager::Settings::fileChanged);
-    const QString file = mEnv->settingsFile();
-    for (int round = 1; round <= 2; ++round) {
-        const int before = spy.count();
-        if (how == "sync") {
-            writeSettings({{"round/number", round}});
-        } else {
-            QVERIFY(QFile::remove(file));
-            QTRY_VERIFY_WITH_TIMEOUT(spy.count() > before, 10000);
-            QVERIFY(mEnv->writeFile("zub.conf", "[round]\nnumber=" + QByteArray::number(round) + "\n"));
-        }
-        QTRY_VERIFY_WITH_TIMEOUT(spy.count() > before + (how == "recreate" ? 1 : 0), 10000);
-    }
-    // A file no longer in use is no longer watched.
-    LogCapture quiet;
-    mSettings->setDefaultLocation(QFileInfo(mEnv->filePath("other.conf")));
-    const int before = spy.count();
-    QVERIFY(mEnv->writeFile("zub.conf", "[y]\nz=1\n") && mEnv->writeFile("other.conf", "[y]\nz=2\n"));
-    QTRY_VERIFY_WITH_TIMEOUT(spy.count() > before, 10000);
-    QCOMPARE(spy.count(), before + 1);
-}
-
-void tst_Settings::otherThreadsReadDuringSwitches()
-{
-    const QString first = mEnv->settingsFile();
-    const QString second = mEnv->filePath("other.conf");
-    std::atomic<bool> stop{false};
-    std::atomic<int> reads{0};
-    std::atomic<int> strays{0};
-    std::unique_ptr<QThread> reader(QThread::create([&] {
-        while (!stop.load()) {
-            const QString name = std::unique_ptr<QSettings>(mSettings->create())->fileName();
-            mSettings->toJsonDoc();
-            if ((name != first && name != second) || mSettings->name().isEmpty() || mSettings->path().isEmpty())
-                ++strays;
-            ++reads;
-        }
-    }));
-    LogCapture quiet;
-    reader->start();
-    for (int i = 0; i < 200; ++i)
-        mSettings->setDefaultLocation(QFileInfo(i % 2 ? first : second));
-    QTRY_VERIFY(reads.load() > 10);
-    stop = true;
-    QVERIFY(reader->wait(30000));
-    QCOMPARE(strays.load(), 0);
-}
-
-void tst_Settings::serialNumberFirstWord_data()
-{
-    QTest::addColumn<QString>("file"); // below the test folder; fifo and /dev/zero made here
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<QByteArray>("expected");
-    QTest::newRow("every-blank-first") << "sn" << QByteArray(" \t\n\r\v\fSN-7 extra\n") << QByteArray("SN-7");
-    QTest::newRow("no-line-end") << "sn" << QByteArray("SN1") << QByteArray("SN1");
-    QTest::newRow("only-blanks") << "sn" << QByteArray(" \n\t \n") << QByteArray();
-    QTest::newRow("word-beyond-limit-is-cut") << "sn" << QByteArray(3 * SerialNumberReadLimit, 'B')
-                                              << QByteArray(SerialNumberReadLimit, 'B');
-    QTest::newRow("blanks-fill-the-limit") << "sn" << QByteArray(SerialNumberReadLimit, ' ') + "SN" << QByteArray();
-    QTest::newRow("missing") << "missing" << QByteArray() << QByteArray();
-    QTest::newRow("directory") << "." << QByteArray() << QByteArray();
-    QTest::newRow("pipe-without-writer") << "fifo" << QByteArray() << QByteArray();
-    QTest::newRow("endless-device") << "/dev/zero" << QByteArray() << QByteArray(SerialNumberReadLimit, '\0');
-}
-
-void tst_Settings::serialNumberFirstWord()
-{
-    QFETCH(QString, file);
-    QFETCH(QByteArray, content);
-    QFETCH(QByteArray, expected);
-    const QString path = file.startsWith('/') ? file : mEnv->filePath(file);
-    if (file == "sn")
-        QVERIFY(mEnv->writeFile(file, content));
-    else if (file == "fifo")
-        QCOMPARE(::mkfifo(qPrintable(path), 0600), 0);
-    setSerialNumberFile(path.toStdString());
-    const std::string word = getSerialNumber();
-    QCOMPARE(QByteArray(word.data(), int(word.size())), expected);
-    if (file == "sn") { // read afresh each time
-        QVERIFY(mEnv->writeFile(file, "OTHER\n"));
-        QCOMPARE(getSerialNumber(), std::string("OTHER"));
-    }
-    setSerialNumberFile(std::string());
 }
 
 // The cases of data/settings.json: a switch of the settings file (to a missing file, to the
@@ -240,9 +300,8 @@ QJsonObject tst_Settings::run(const QString &, const QJsonValue &value)
         QString target = env.filePath(c["location"].toString());
         if (c["relative"].toBool())
             target = QDir::current().relativeFilePath(target);
+        switchTo(env.settingsFile());
         LogCapture capture;
-        mSettings->setDefaultLocation(QFileInfo(env.settingsFile()));
-        capture.clear();
         QSignalSpy changed(mSettings, &manager::Settings::locationChanged);
         mSettings->setDefaultLocation(QFileInfo(target));
         QJsonArray log;
@@ -264,8 +323,7 @@ QJsonObject tst_Settings::run(const QString &, const QJsonValue &value)
         QStringList logged;
         for (const QString &line : run.errorLines())
             logged << line.mid(line.indexOf("] ") + 2).replace(env.path(), "<dir>");
-        QFile file(conf);
-        const QString after = QFileInfo(conf).isDir() ? "folder" : file.open(QIODevice::ReadOnly) ? file.readAll() : "none";
+        const QString after = QFileInfo(conf).isDir() ? "folder" : QString(readAll(conf));
         return {{"exitCode", run.crashed() ? -1 : run.exitCode()},
                 {"output", QString::fromUtf8(run.standardOutput()).replace(env.path(), "<dir>")},
                 {"banner", logged.value(0).startsWith("[CLI] Starting 'zub v1.2.18 ")},
@@ -295,15 +353,8 @@ QJsonObject tst_Settings::run(const QString &, const QJsonValue &value)
         return {{"settings", QJsonObject::fromVariantMap(settings)}, {"allText", allText},
                 {"fileHoldsTheSame", written && read == settings}};
     }
-    {
-        QSettings file(env.settingsFile(), QSettings::IniFormat);
-        const QJsonObject pairs = c["file"].toObject();
-        for (auto it = pairs.begin(); it != pairs.end(); ++it)
-            file.setValue(it.key(), it->toString());
-        manager::Settings::sync(file);
-        LogCapture quiet;
-        mSettings->setDefaultLocation(QFileInfo(env.settingsFile()));
-    }
+    writeSettings(env.settingsFile(), c["file"].toObject().toVariantMap());
+    switchTo(env.settingsFile());
     Configuration config;
     QJsonArray reads;
     for (int round = 0; round < 2; ++round) {
@@ -313,93 +364,6 @@ QJsonObject tst_Settings::run(const QString &, const QJsonValue &value)
                                  {"log", QJsonArray::fromStringList(capture.texts())}});
     }
     return {{"reads", reads}};
-}
-
-void tst_Settings::cases_data()
-{
-    GoldenFile::addRows(JsonPath::readFile(TEST_DATA_DIR "/settings.json").object(),
-                        GoldenFile::path(TEST_DATA_DIR "/settings"),
-                        [this](const QString &name, const QJsonValue &value) { return run(name, value); });
-}
-
-void tst_Settings::cases()
-{
-    QFETCH(QString, name);
-    QFETCH(QJsonValue, testCase);
-    QFETCH(QJsonObject, expected);
-    const QJsonObject actual = run(name, testCase); // once: the comparison names it twice
-    GOLDEN_COMPARE(actual, expected);
-}
-
-void tst_Settings::saveWritesEveryDefaultOnce()
-{
-    writeSettings({{"t/base", "mine"}, {"x/extra", "kept"}});
-    QVERIFY(Configuration().save());
-    QFile file(mEnv->settingsFile());
-    QSettings written(mEnv->settingsFile(), QSettings::IniFormat);
-    QCOMPARE(written.allKeys().size(), Configuration::defaults().size() + 1);
-    QCOMPARE(written.value("t/base").toString(), QStringLiteral("mine"));
-    QCOMPARE(written.value("t/found").toString(), QStringLiteral("${t/base}/card/found")); // unexpanded
-    QCOMPARE(written.value("t/port").toString(), QStringLiteral("1883"));
-
-    // A rewrite would drop this comment: the second save must write nothing.
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray before = file.readAll() + "; untouched\n";
-    QVERIFY(mEnv->writeFile("zub.conf", before));
-    QVERIFY(Configuration().save());
-    QFile again(mEnv->settingsFile());
-    QVERIFY(again.open(QIODevice::ReadOnly) && again.readAll() == before);
-    QCOMPARE(before.count("\nport="), 1);
-}
-
-void tst_Settings::writesReachTheFileOrReportFailure()
-{
-    Configuration config;
-    Configuration other;
-    QVERIFY(config.set("t/base", "one"));
-    QVERIFY(config.setMultipleSettings({{"x/a", 7}, {"t/flag", false}}));
-    QCOMPARE(other.get("t/found").toString(), QStringLiteral("one/card/found"));
-    QCOMPARE(other.get("x/a").toString(), QStringLiteral("7"));
-    QCOMPARE(QSettings(mEnv->settingsFile(), QSettings::IniFormat).allKeys(), (QStringList{"t/base", "t/flag", "x/a"}));
-    QCOMPARE(config.toJsonDoc(), QJsonDocument::fromJson(R"({"t":{"base":"one","flag":"false"},"x":{"a":"7"}})"));
-
-    // A folder that turns into a file under the configuration's feet.
-    QVERIFY(mEnv->writeFile("gone/zub.conf", ""));
-    LogCapture capture;
-    mSettings->setDefaultLocation(QFileInfo(mEnv->filePath("gone/zub.conf")));
-    QVERIFY(QDir(mEnv->filePath("gone")).removeRecursively());
-    QVERIFY(mEnv->writeFile("gone", "a file now"));
-    const QString warning = "[settings] WARN: Could not write settings file " + mEnv->filePath("gone/zub.conf");
-    QVERIFY(!config.set("x/a", "1"));
-    QVERIFY(!config.setMultipleSettings({{"x/a", "1"}, {"x/b", "2"}}));
-    QVERIFY(!config.save());
-    QCOMPARE(capture.count(warning), 3);
-}
-
-void tst_Settings::printShowsEveryDefaultMasked()
-{
-    writeSettings({{"t/base", "T"}, {"t/password", "from-file"}, {"x/only_in_file", "not shown"}});
-    Configuration config;
-    LogCapture capture;
-    config.print();
-    // The whole table, secrets masked, in data/print.expected.json.
-    const QByteArray diff = GoldenFile::mismatch(TEST_DATA_DIR "/print.expected.json", "print",
-                                                 QJsonArray::fromStringList(capture.texts()));
-    QVERIFY2(diff.isEmpty(), diff.constData());
-}
-
-void tst_Settings::fileChangeWarnsOncePerConfiguration()
-{
-    Configuration first;
-    Configuration second;
-    QSignalSpy changed(mSettings, &manager::Settings::fileChanged);
-    LogCapture capture;
-    QVERIFY(mEnv->writeFile("zub.conf", "[x]\na=1\n"));
-    const QString warning = QStringLiteral("[Config] Configuration file changed. Restart application to apply");
-    QTRY_VERIFY_WITH_TIMEOUT(changed.count() >= 1 && capture.count(warning) == 2 * changed.count(), 10000);
-    QCOMPARE(capture.entries().first().type, QtWarningMsg);
-    // Nothing is re-read.
-    QVERIFY(!first.get("x/a").isValid());
 }
 
 QTEST_GUILESS_MAIN(tst_Settings)
