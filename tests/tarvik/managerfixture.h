@@ -8,29 +8,81 @@
 #include "support/logcapture.h"
 #include "support/testenv.h"
 
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QtTest>
 
 #include <algorithm>
 #include <memory>
 
-// What the route and fare manager tests share: a data folder, a connector that only runs when a
-// test starts it, the route manager of device "SN-1", and the log of the test function.
-struct ManagerFixture
+// A data folder and the log of the test function, shown when the test fails.
+struct TarvikFixture
 {
     std::unique_ptr<TestEnv> mEnv;
+    std::unique_ptr<LogCapture> mLog;
+
+    // From init(); false when the data folder cannot be made.
+    bool setUpFolder()
+    {
+        mEnv = std::make_unique<TestEnv>();
+        mLog = std::make_unique<LogCapture>();
+        return mEnv->isValid();
+    }
+
+    QString dumpLog() const { return mLog ? mLog->texts().join('\n') : QString(); }
+
+    // From cleanup(), after the test's own objects are gone.
+    void tearDownFolder()
+    {
+        if (QTest::currentTestFailed())
+            qWarning().noquote() << "Log of the failed test:\n" << dumpLog();
+        mLog.reset();
+        mEnv.reset();
+    }
+};
+
+// The test's own connection to an SQLite file that the code under test writes, while it lives.
+struct DirectDb
+{
+    explicit DirectDb(const QString &file)
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QLatin1String(Name));
+        db.setDatabaseName(file);
+        error = db.open() ? QString() : db.lastError().text();
+    }
+    ~DirectDb()
+    {
+        db().close();
+        QSqlDatabase::removeDatabase(QLatin1String(Name));
+    }
+    QSqlDatabase db() const { return QSqlDatabase::database(QLatin1String(Name)); }
+    // The first column of the first row, or the error in angle brackets.
+    QVariant value(const QString &sql) const
+    {
+        QSqlQuery query(db());
+        return query.exec(sql) && query.next() ? query.value(0) : QStringLiteral("<%1>").arg(query.lastError().text());
+    }
+
+    static constexpr const char *Name = "tarvik_test_direct";
+    QString error; // empty once open
+};
+
+// What the route and fare manager tests share: a data folder, a connector that only runs when a
+// test starts it, the route manager of device "SN-1", and the log of the test function.
+struct ManagerFixture : TarvikFixture
+{
     std::unique_ptr<tarvik::Connector> mConnector;
     std::unique_ptr<tarvik::RouteManager> mRoutes;
-    std::unique_ptr<LogCapture> mLog;
 
     // From init(); false when the data folder cannot be made.
     bool setUp()
     {
-        mEnv = std::make_unique<TestEnv>();
-        if (!mEnv->isValid())
+        if (!setUpFolder())
             return false;
         mConnector = std::make_unique<tarvik::Connector>();
         mRoutes = std::make_unique<tarvik::RouteManager>(*mConnector, QStringLiteral("SN-1"), mEnv->path());
-        mLog = std::make_unique<LogCapture>();
+        mLog->clear();
         return true;
     }
 
@@ -45,15 +97,12 @@ struct ManagerFixture
         QVERIFY2(diff.isEmpty(), diff.constData());
     }
 
-    // From cleanup(), after the test's own managers are gone; shows the log of a failed test.
+    // From cleanup(), after the test's own managers are gone.
     void tearDown()
     {
-        if (QTest::currentTestFailed() && mLog)
-            qWarning().noquote() << "Log of the failed test:\n" << mLog->texts().join('\n');
-        mLog.reset();
         mRoutes.reset();
         mConnector.reset();
-        mEnv.reset();
+        tearDownFolder();
     }
 };
 

@@ -2,14 +2,9 @@
 
 #include "tarvik/database.h"
 
-#include "support/logcapture.h"
-#include "support/testenv.h"
+#include "managerfixture.h"
 
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QSqlRecord>
-#include <QtTest>
 
 using tarvik::Action;
 using tarvik::ActionRecord;
@@ -17,8 +12,6 @@ using tarvik::ActionRecordList;
 using tarvik::Database;
 
 namespace {
-
-const char kDirect[] = "tst_actionrecordlist_direct";
 
 const char kVersion0[] =
     "CREATE TABLE ActionRecords (id INTEGER, accountToken TEXT, smartCardUid TEXT, counter INTEGER, "
@@ -56,13 +49,9 @@ private slots:
     void roundTripsRecord();
 
 private:
-    QSqlDatabase direct() const { return QSqlDatabase::database(QLatin1String(kDirect)); }
+    QSqlDatabase direct() const { return mDirect->db(); }
     QString path() const { return mEnv.filePath(QStringLiteral("actionRecordList.db")); }
-    QVariant column(const QString &sql) const
-    {
-        QSqlQuery query(direct());
-        return query.exec(sql) && query.next() ? query.value(0) : QStringLiteral("<%1>").arg(query.lastError().text());
-    }
+    QVariant column(const QString &sql) const { return mDirect->value(sql); }
     std::unique_ptr<ActionRecordList> open()
     {
         auto store = std::make_unique<ActionRecordList>(QSharedPointer<Database>::create(path()));
@@ -71,6 +60,7 @@ private:
     }
 
     TestEnv mEnv;
+    std::unique_ptr<DirectDb> mDirect;
 };
 
 void tst_ActionRecordList::initTestCase()
@@ -83,15 +73,13 @@ void tst_ActionRecordList::initTestCase()
 void tst_ActionRecordList::init()
 {
     QFile::remove(path());
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QLatin1String(kDirect));
-    db.setDatabaseName(path());
-    QVERIFY2(db.open(), qPrintable(db.lastError().text()));
+    mDirect = std::make_unique<DirectDb>(path());
+    QVERIFY2(mDirect->error.isEmpty(), qPrintable(mDirect->error));
 }
 
 void tst_ActionRecordList::cleanup()
 {
-    direct().close();
-    QSqlDatabase::removeDatabase(QLatin1String(kDirect));
+    mDirect.reset();
 }
 
 void tst_ActionRecordList::migratesVersionZeroFile()

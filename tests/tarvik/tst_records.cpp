@@ -40,34 +40,13 @@ using namespace tarvik;
 // The outputs are pinned in data/records[.west].expected.json.
 namespace {
 
-QString str(bool b) { return b ? QStringLiteral("true") : QStringLiteral("false"); }
-QString str(int n) { return QString::number(n); }
-QString str(double d) { return QString::number(d); }
-QString str(const QString &s) { return QLatin1Char('"') + s + QLatin1Char('"'); }
-QString str(const QDateTime &d) { return d.isValid() ? d.toString(Qt::ISODate) : QStringLiteral("invalid"); }
-template <typename T>
-QString str(const QList<T> &list)
-{
-    QStringList parts;
-    for (const T &e : list)
-        parts << str(e);
-    return QLatin1Char('[') + parts.join(QLatin1Char(',')) + QLatin1Char(']');
-}
-template <typename K, typename V>
-QString str(const QMap<K, V> &map)
-{
-    QStringList parts;
-    for (auto it = map.cbegin(); it != map.cend(); ++it)
-        parts << str(it.key()) + ':' + str(it.value());
-    return QLatin1Char('{') + parts.join(QLatin1Char(',')) + QLatin1Char('}');
-}
-QString str(const QVector<int> &v) { return str(v.toList()); }
-QString str(const QStringList &l) { return l.join(QLatin1Char('|')); }
-
+// The values as QDebug prints them, one after the other; texts unquoted.
 template <typename... Args>
 QString dumpOf(const Args &...values)
 {
-    return QStringList{str(values)...}.join(QLatin1Char(' '));
+    QString out;
+    (QDebug(&out).noquote() << ... << values);
+    return out.left(out.size() - 1); // the space after the last
 }
 
 template <typename T>
@@ -78,12 +57,12 @@ QStringList logOf(const T &record)
     return capture.texts();
 }
 
-QString stopIds(const std::set<Stop> &stops)
+QList<int> stopIds(const std::set<Stop> &stops)
 {
     QList<int> ids;
     for (const Stop &stop : stops)
         ids << stop.getId();
-    return str(ids);
+    return ids;
 }
 
 using Dumper = std::function<QString(const QJsonObject &)>;
