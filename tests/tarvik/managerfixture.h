@@ -86,11 +86,12 @@ struct ManagerFixture : TarvikFixture
         return true;
     }
 
-    // The answers of a case and every line logged since setUp() against entry `name` of the golden file.
-    void compareGolden(const char *file, const QString &name, const QStringList &answers)
+    // The answers of a case and every line logged since setUp() (those holding `only`) against entry `name`
+    // of the golden file.
+    void compareGolden(const char *file, const QString &name, const QStringList &answers, const QString &only = QString())
     {
         QStringList log;
-        for (QString line : mLog->texts())
+        for (QString line : mLog->texts().filter(only))
             log << line.replace(mEnv->path(), "<dir>").replace(QRegularExpression("(in :? ?)\\d+ msec"), "\\1N msec");
         const QByteArray diff = GoldenFile::mismatch(file, name, QJsonObject{{"answers", QJsonArray::fromStringList(answers)},
                                                                              {"log", QJsonArray::fromStringList(log)}});
