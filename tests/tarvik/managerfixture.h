@@ -35,9 +35,10 @@ struct TarvikFixture
     // From cleanup(), after the test's own objects are gone.
     void tearDownFolder()
     {
+        const QString log = dumpLog();
+        mLog.reset(); // before the log is shown, or it would capture it
         if (QTest::currentTestFailed())
-            qWarning().noquote() << "Log of the failed test:\n" << dumpLog();
-        mLog.reset();
+            qWarning().noquote() << "Log of the failed test:\n" << log;
         mEnv.reset();
     }
 };
