@@ -136,22 +136,18 @@ QString joined(const List &records, Text text, bool sort = false)
     return '[' + out.join(',') + ']';
 }
 
-// "[1,2,3]"; sorted for the joins whose order is a hash's.
-inline QString ids(QList<int> list, bool sort = false)
-{
-    if (sort)
-        std::sort(list.begin(), list.end());
-    QStringList out;
-    for (const int id : list)
-        out << QString::number(id);
-    return '[' + out.join(',') + ']';
-}
+inline int idOf(int id) { return id; }
+template <typename Ptr>
+int idOf(const Ptr &record) { return record->id(); }
 
+// "[1,2,3]" of records' ids or of ids; sorted for the joins whose order is a hash's.
 template <typename List>
-QString ids(const List &records, bool sort = false)
+QString ids(const List &list, bool sort = false)
 {
-    QList<int> list;
-    for (const auto &record : records)
-        list << record->id();
-    return ids(list, sort);
+    QList<int> out;
+    for (const auto &item : list)
+        out << idOf(item);
+    if (sort)
+        std::sort(out.begin(), out.end());
+    return joined(out, [](int id) { return QString::number(id); });
 }
