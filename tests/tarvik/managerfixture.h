@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tarvik/actionrecord.h"
 #include "tarvik/connector.h"
 #include "tarvik/routemanager.h"
 
@@ -150,4 +151,16 @@ QString ids(const List &list, bool sort = false)
     if (sort)
         std::sort(out.begin(), out.end());
     return joined(out, [](int id) { return QString::number(id); });
+}
+
+// An action record of device "SN-1" and card "04A1B2", as the validation thread makes one.
+inline tarvik::ActionRecord::Ptr actionRecord(const QString &token, int counter)
+{
+    auto r = tarvik::ActionRecord::Ptr::create(tarvik::Action::fromJson(
+        {{"id", counter}, {"accountToken", token}, {"smartCardUuid", "04A1B2"}, {"counter", counter}, {"status", "UNASSIGNED"}}));
+    r->setDeviceUuid(QStringLiteral("SN-1"));
+    r->setActionDate(QDateTime(QDate(2025, 3, 10), QTime(8, 30, 15)));
+    r->setSnapshot(QStringLiteral("c25hcHNob3Q="));
+    r->setCode(QStringLiteral("FP_MONTH"));
+    return r;
 }

@@ -39,14 +39,6 @@ Action::List actions(const QString &text)
     return list;
 }
 
-ActionRecord::Ptr record(const QString &token, int counter)
-{
-    auto r = ActionRecord::Ptr::create(Action::fromJson(
-        {{"id", counter}, {"accountToken", token}, {"smartCardUuid", "04A1B2"}, {"counter", counter}}));
-    r->setDeviceUuid(QStringLiteral("SN-1"));
-    return r;
-}
-
 QJsonObject body(const HttpTestServer::Request &request)
 {
     return QJsonDocument::fromJson(request.body).object();
@@ -188,7 +180,7 @@ void tst_ActionListManager::retriesFailedReportAtScheduleEdges()
     QFETCH(int, attempt);
     mServer.setResponse(kCompletePath, Response::json(503, R"({"code":"BUSY","message":"later"})"));
     create();
-    QVERIFY(mManager->records().add(record(QStringLiteral("t"), 1)));
+    QVERIFY(mManager->records().add(actionRecord(QStringLiteral("t"), 1)));
     QSqlQuery earlier(mDirect->db());
     QVERIFY(earlier.exec(QStringLiteral("UPDATE ActionRecords SET sendStatus = 503, sendAttempts = %1, sendSchedDate = '%2'")
                              .arg(attempt - 1).arg(kNow.addSecs(-1).toString(tarvik::ActionRecordList::DateFormat))));
@@ -208,9 +200,9 @@ void tst_ActionListManager::sendsLastDueFirstAndNextAtOnce()
 {
     mServer.setResponse(kCompletePath, Response::json(200, R"({"code":"OK","message":"done"})"));
     create();
-    QVERIFY(mManager->records().add(record(QStringLiteral("first"), 1)));
-    QVERIFY(mManager->records().add(record(QStringLiteral("second"), 2)));
-    mManager->setActionComplete(record(QStringLiteral("third"), 3));
+    QVERIFY(mManager->records().add(actionRecord(QStringLiteral("first"), 1)));
+    QVERIFY(mManager->records().add(actionRecord(QStringLiteral("second"), 2)));
+    mManager->setActionComplete(actionRecord(QStringLiteral("third"), 3));
     QTRY_COMPARE_WITH_TIMEOUT(mManager->records().successfull().size(), 3, kWaitMs);
     QStringList order;
     for (const auto &request : mServer.requests())
@@ -231,7 +223,7 @@ void tst_ActionListManager::answersEachRecordWithItsOwnAnswer()
     const int count = 12;
     std::unique_ptr<QThread> validation(QThread::create([&] {
         for (int i = 1; i <= count; ++i)
-            mManager->setActionComplete(record(QStringLiteral("tok-%1").arg(i), i));
+            mManager->setActionComplete(actionRecord(QStringLiteral("tok-%1").arg(i), i));
     }));
     validation->start();
     QTRY_VERIFY_WITH_TIMEOUT(validation->isFinished(), kWaitMs);
@@ -254,7 +246,7 @@ void tst_ActionListManager::dropsLateAnswerAfterWatchdog()
 {
     create(false);
     mManager->setWatchdogInterval(50);
-    mManager->setActionComplete(record(QStringLiteral("first"), 1));
+    mManager->setActionComplete(actionRecord(QStringLiteral("first"), 1));
     QTRY_COMPARE_WITH_TIMEOUT(column(QStringLiteral("SELECT sendCode FROM ActionRecords")).toString(),
                               QStringLiteral("TIMEOUT"), kWaitMs);
     mLog->clear();
@@ -271,7 +263,7 @@ void tst_ActionListManager::keepsRecordTheStoreRefused()
     QSqlQuery hide(mDirect->db());
     QVERIFY2(hide.exec(QStringLiteral("ALTER TABLE ActionRecords RENAME TO Hidden")), qPrintable(hide.lastError().text()));
     mLog->clear();
-    mManager->setActionComplete(record(QStringLiteral("kept"), 1));
+    mManager->setActionComplete(actionRecord(QStringLiteral("kept"), 1));
     mManager->checkUnsent(); // still refused: kept again
     QCOMPARE(mLog->texts().filter(kRefused + QStringLiteral(" : cardUid=04A1B2, counter=1, actionDate=")).size(), 1);
     QCOMPARE(mLog->texts().filter(kRefused).size(), 2);
@@ -288,7 +280,7 @@ void tst_ActionListManager::survivesUnwritableStorage()
     Connector connector;
     ActionListManager manager(connector, QStringLiteral("SN-1"), blocked);
     QVERIFY(mLog->containsPart(QStringLiteral("ERROR: Database open failed : ")));
-    manager.setActionComplete(record(QStringLiteral("t"), 1));
+    manager.setActionComplete(actionRecord(QStringLiteral("t"), 1));
     QVERIFY(mLog->containsPart(kRefused));
     manager.processNewList(actions(QStringLiteral("1U")));
     QTRY_VERIFY_WITH_TIMEOUT(mLog->containsPart(kTag + QStringLiteral("ERROR: Could not save Action List to file : ")), kWaitMs);

@@ -21,17 +21,6 @@ const char kVersion0[] =
 
 const QDateTime kNow(QDate(2025, 3, 10), QTime(9, 30, 15));
 
-ActionRecord::Ptr record(const QString &token, int counter, const QDateTime &date = kNow.addSecs(-3600))
-{
-    auto r = ActionRecord::Ptr::create(Action::fromJson({{"id", counter * 10}, {"accountToken", token}, {"counter", counter},
-                                                         {"smartCardUuid", "04A1B2C3"}, {"status", "UNASSIGNED"}}));
-    r->setActionDate(date);
-    r->setDeviceUuid(QStringLiteral("SN-1"));
-    r->setSnapshot(QStringLiteral("c25hcHNob3Q="));
-    r->setCode(QStringLiteral("FP_MONTH"));
-    return r;
-}
-
 } // namespace
 
 class tst_ActionRecordList : public QObject
@@ -150,7 +139,7 @@ void tst_ActionRecordList::roundTripsRecord()
     QFETCH(QVariant, balance);
     QFETCH(QVariant, journeys);
     auto store = open();
-    const ActionRecord::Ptr in = record(QStringLiteral("tok"), 4);
+    const ActionRecord::Ptr in = actionRecord(QStringLiteral("tok"), 4);
     in->setBalanceBefore(balance);
     in->setBalanceAfter(balance);
     in->setJourneysBefore(journeys);
