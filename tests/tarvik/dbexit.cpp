@@ -6,16 +6,13 @@
 #include <QCoreApplication>
 #include <QTemporaryDir>
 
-#include <condition_variable>
-#include <mutex>
+#include <future>
 #include <thread>
 
 namespace {
 
-std::mutex gMutex;
-std::condition_variable gChanged;
-bool gOpened = false;
-bool gReleased = false;
+std::promise<void> gOpened;
+std::promise<void> gReleased;
 std::thread *gWorker = nullptr;
 
 // Made before main, so it is destroyed after everything main made (Qt's SQL registry too).
@@ -25,11 +22,7 @@ struct LateEnd
     {
         if (!gWorker)
             return;
-        {
-            std::lock_guard<std::mutex> lock(gMutex);
-            gReleased = true;
-        }
-        gChanged.notify_all();
+        gReleased.set_value();
         gWorker->join(); // the worker's thread-local clean-up runs now
     }
 } gLateEnd;
@@ -41,14 +34,11 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QTemporaryDir dir;
     tarvik::Database db(dir.filePath(QStringLiteral("exit.sqlite")));
-    gWorker = new std::thread([&db] {
+    gWorker = new std::thread([&db, released = gReleased.get_future()] {
         db.execute(QStringLiteral("CREATE TABLE t (a INTEGER)"));
-        std::unique_lock<std::mutex> lock(gMutex);
-        gOpened = true;
-        gChanged.notify_all();
-        gChanged.wait(lock, [] { return gReleased; });
+        gOpened.set_value();
+        released.wait();
     });
-    std::unique_lock<std::mutex> lock(gMutex);
-    gChanged.wait(lock, [] { return gOpened; });
+    gOpened.get_future().wait();
     return 0;
 }

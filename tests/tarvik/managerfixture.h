@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tarvik/actionrecord.h"
 #include "tarvik/connector.h"
 #include "tarvik/routemanager.h"
 
@@ -8,52 +9,103 @@
 #include "support/logcapture.h"
 #include "support/testenv.h"
 
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QtTest>
 
 #include <algorithm>
 #include <memory>
 
-// What the route and fare manager tests share: a data folder, a connector that only runs when a
-// test starts it, the route manager of device "SN-1", and the log of the test function.
-struct ManagerFixture
+// A data folder and the log of the test function, shown when the test fails.
+struct TarvikFixture
 {
     std::unique_ptr<TestEnv> mEnv;
+    std::unique_ptr<LogCapture> mLog;
+
+    // From init(); false when the data folder cannot be made.
+    bool setUpFolder()
+    {
+        mEnv = std::make_unique<TestEnv>();
+        mLog = std::make_unique<LogCapture>();
+        return mEnv->isValid();
+    }
+
+    QString dumpLog() const { return mLog ? mLog->texts().join('\n') : QString(); }
+
+    // From cleanup(), after the test's own objects are gone.
+    void tearDownFolder()
+    {
+        const QString log = dumpLog();
+        mLog.reset(); // before the log is shown, or it would capture it
+        if (QTest::currentTestFailed())
+            qWarning().noquote() << "Log of the failed test:\n" << log;
+        mEnv.reset();
+    }
+};
+
+// The test's own connection to an SQLite file that the code under test writes, while it lives.
+struct DirectDb
+{
+    explicit DirectDb(const QString &file)
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QLatin1String(Name));
+        db.setDatabaseName(file);
+        error = db.open() ? QString() : db.lastError().text();
+    }
+    ~DirectDb()
+    {
+        db().close();
+        QSqlDatabase::removeDatabase(QLatin1String(Name));
+    }
+    QSqlDatabase db() const { return QSqlDatabase::database(QLatin1String(Name)); }
+    // The first column of the first row, or the error in angle brackets.
+    QVariant value(const QString &sql) const
+    {
+        QSqlQuery query(db());
+        return query.exec(sql) && query.next() ? query.value(0) : QStringLiteral("<%1>").arg(query.lastError().text());
+    }
+
+    static constexpr const char *Name = "tarvik_test_direct";
+    QString error; // empty once open
+};
+
+// What the route and fare manager tests share: a data folder, a connector that only runs when a
+// test starts it, the route manager of device "SN-1", and the log of the test function.
+struct ManagerFixture : TarvikFixture
+{
     std::unique_ptr<tarvik::Connector> mConnector;
     std::unique_ptr<tarvik::RouteManager> mRoutes;
-    std::unique_ptr<LogCapture> mLog;
 
     // From init(); false when the data folder cannot be made.
     bool setUp()
     {
-        mEnv = std::make_unique<TestEnv>();
-        if (!mEnv->isValid())
+        if (!setUpFolder())
             return false;
         mConnector = std::make_unique<tarvik::Connector>();
         mRoutes = std::make_unique<tarvik::RouteManager>(*mConnector, QStringLiteral("SN-1"), mEnv->path());
-        mLog = std::make_unique<LogCapture>();
+        mLog->clear();
         return true;
     }
 
-    // The answers of a case and every line logged since setUp() against entry `name` of the golden file.
-    void compareGolden(const char *file, const QString &name, const QStringList &answers)
+    // The answers of a case and every line logged since setUp() (those holding `only`) against entry `name`
+    // of the golden file.
+    void compareGolden(const char *file, const QString &name, const QStringList &answers, const QString &only = QString())
     {
         QStringList log;
-        for (QString line : mLog->texts())
+        for (QString line : mLog->texts().filter(only))
             log << line.replace(mEnv->path(), "<dir>").replace(QRegularExpression("(in :? ?)\\d+ msec"), "\\1N msec");
         const QByteArray diff = GoldenFile::mismatch(file, name, QJsonObject{{"answers", QJsonArray::fromStringList(answers)},
                                                                              {"log", QJsonArray::fromStringList(log)}});
         QVERIFY2(diff.isEmpty(), diff.constData());
     }
 
-    // From cleanup(), after the test's own managers are gone; shows the log of a failed test.
+    // From cleanup(), after the test's own managers are gone.
     void tearDown()
     {
-        if (QTest::currentTestFailed() && mLog)
-            qWarning().noquote() << "Log of the failed test:\n" << mLog->texts().join('\n');
-        mLog.reset();
         mRoutes.reset();
         mConnector.reset();
-        mEnv.reset();
+        tearDownFolder();
     }
 };
 
@@ -85,22 +137,30 @@ QString joined(const List &records, Text text, bool sort = false)
     return '[' + out.join(',') + ']';
 }
 
-// "[1,2,3]"; sorted for the joins whose order is a hash's.
-inline QString ids(QList<int> list, bool sort = false)
+inline int idOf(int id) { return id; }
+template <typename Ptr>
+int idOf(const Ptr &record) { return record->id(); }
+
+// "[1,2,3]" of records' ids or of ids; sorted for the joins whose order is a hash's.
+template <typename List>
+QString ids(const List &list, bool sort = false)
 {
+    QList<int> out;
+    for (const auto &item : list)
+        out << idOf(item);
     if (sort)
-        std::sort(list.begin(), list.end());
-    QStringList out;
-    for (const int id : list)
-        out << QString::number(id);
-    return '[' + out.join(',') + ']';
+        std::sort(out.begin(), out.end());
+    return joined(out, [](int id) { return QString::number(id); });
 }
 
-template <typename List>
-QString ids(const List &records, bool sort = false)
+// An action record of device "SN-1" and card "04A1B2", as the validation thread makes one.
+inline tarvik::ActionRecord::Ptr actionRecord(const QString &token, int counter)
 {
-    QList<int> list;
-    for (const auto &record : records)
-        list << record->id();
-    return ids(list, sort);
+    auto r = tarvik::ActionRecord::Ptr::create(tarvik::Action::fromJson(
+        {{"id", counter}, {"accountToken", token}, {"smartCardUuid", "04A1B2"}, {"counter", counter}, {"status", "UNASSIGNED"}}));
+    r->setDeviceUuid(QStringLiteral("SN-1"));
+    r->setActionDate(QDateTime(QDate(2025, 3, 10), QTime(8, 30, 15)));
+    r->setSnapshot(QStringLiteral("c25hcHNob3Q="));
+    r->setCode(QStringLiteral("FP_MONTH"));
+    return r;
 }

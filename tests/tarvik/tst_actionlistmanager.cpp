@@ -6,17 +6,6 @@
 
 #include "support/httptestserver.h"
 
-#include <QJsonDocument>
-#include <QRegularExpression>
-#include <QSignalSpy>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QThread>
-#include <QtTest>
-
-#include <memory>
-
 using tarvik::Action;
 using tarvik::ActionListManager;
 using tarvik::ActionRecord;
@@ -25,7 +14,6 @@ using Response = HttpTestServer::Response;
 
 namespace {
 
-const char kDirect[] = "tst_actionlistmanager_direct";
 const QString kCompletePath = QStringLiteral("/web/abt/client/action/complete");
 const QString kTag = QStringLiteral("[tarvik::ActionListManager] ");
 const QString kRefused = kTag + QStringLiteral("ERROR: Could not store Action Record, retrying at next check");
@@ -51,14 +39,6 @@ Action::List actions(const QString &text)
     return list;
 }
 
-ActionRecord::Ptr record(const QString &token, int counter)
-{
-    auto r = ActionRecord::Ptr::create(Action::fromJson(
-        {{"id", counter}, {"accountToken", token}, {"smartCardUuid", "04A1B2"}, {"counter", counter}}));
-    r->setDeviceUuid(QStringLiteral("SN-1"));
-    return r;
-}
-
 QJsonObject body(const HttpTestServer::Request &request)
 {
     return QJsonDocument::fromJson(request.body).object();
@@ -66,7 +46,7 @@ QJsonObject body(const HttpTestServer::Request &request)
 
 } // namespace
 
-class tst_ActionListManager : public QObject
+class tst_ActionListManager : public QObject, TarvikFixture
 {
     Q_OBJECT
 private slots:
@@ -87,17 +67,12 @@ private slots:
 
 private:
     void create(bool withUrl = true);
-    QSqlDatabase direct() const { return QSqlDatabase::database(QLatin1String(kDirect)); }
-    QVariant column(const QString &sql) const
-    {
-        QSqlQuery query(direct());
-        return query.exec(sql) && query.next() ? query.value(0) : QStringLiteral("<%1>").arg(query.lastError().text());
-    }
+    QVariant column(const QString &sql) const { return mDirect->value(sql); }
 
     HttpTestServer mServer;
-    std::unique_ptr<TestEnv> mEnv;
     std::unique_ptr<Connector> mConnector;
     std::unique_ptr<ActionListManager> mManager;
+    std::unique_ptr<DirectDb> mDirect;
     int mBaseline = 0;
 };
 
@@ -111,8 +86,7 @@ void tst_ActionListManager::initTestCase()
 
 void tst_ActionListManager::init()
 {
-    mEnv = std::make_unique<TestEnv>();
-    QVERIFY(mEnv->isValid());
+    QVERIFY(setUpFolder());
     mServer.clearRequests();
     mServer.clearResponses();
     mServer.setResponse(QStringLiteral("/web/abt/client/action"), Response::json(200, "[]"));
@@ -124,19 +98,17 @@ void tst_ActionListManager::create(bool withUrl)
     mConnector->setStoragePath(mEnv->path());
     mManager = std::make_unique<ActionListManager>(*mConnector, QStringLiteral("SN-1"), mEnv->path());
     mManager->setClock([] { return kNow; });
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QLatin1String(kDirect));
-    db.setDatabaseName(mEnv->filePath(ActionListManager::RecordsFileName));
-    QVERIFY2(db.open(), qPrintable(db.lastError().text()));
+    mDirect = std::make_unique<DirectDb>(mEnv->filePath(ActionListManager::RecordsFileName));
+    QVERIFY2(mDirect->error.isEmpty(), qPrintable(mDirect->error));
+    mLog->clear();
 }
 
 void tst_ActionListManager::cleanup()
 {
-    if (QSqlDatabase::contains(QLatin1String(kDirect))) {
-        direct().close();
-        QSqlDatabase::removeDatabase(QLatin1String(kDirect));
-    }
+    mDirect.reset();
     mManager.reset();
     mConnector.reset();
+    tearDownFolder();
     QTRY_COMPARE(QSqlDatabase::connectionNames().size(), mBaseline);
 }
 
@@ -148,12 +120,11 @@ void tst_ActionListManager::loadsFileAndSyncsAtStart()
     QVERIFY(mEnv->writeFile(ActionListManager::FileName, QJsonDocument(onFile).toJson()));
     create();
     QSignalSpy synced(mManager.get(), &ActionListManager::syncStarted);
-    LogCapture log;
     mManager->start(10);
     QCOMPARE(ids(mManager->actions()), QStringLiteral("[3,4,9]"));
     QCOMPARE(mManager->lastActionId(), 9);
     QCOMPARE(synced.count(), 1);
-    QVERIFY(log.contains(kTag + QStringLiteral("Syncing Action List with Tarvik : actionId=9")));
+    QVERIFY(mLog->contains(kTag + QStringLiteral("Syncing Action List with Tarvik : actionId=9")));
     QTRY_COMPARE_WITH_TIMEOUT(mServer.requestCount(), 1, kWaitMs);
     QCOMPARE(mServer.lastRequest().method, QByteArray("GET"));
     QCOMPARE(mServer.lastRequest().query(), QStringLiteral("actionId=9"));
@@ -172,7 +143,6 @@ void tst_ActionListManager::processesList()
     QFETCH(QJsonObject, testCase);
     create();
     QSignalSpy changed(mManager.get(), &ActionListManager::dataChanged);
-    LogCapture log;
     mManager->processNewList(actions(testCase.value("list").toString()));
     QCOMPARE(changed.count(), 1);
     QStringList pending;
@@ -181,7 +151,7 @@ void tst_ActionListManager::processesList()
         pending << query.toString() + " => " + ids(mManager->actionsByUid(q.at(0), q.at(1).toInt()));
     }
     QStringList lines; // the file is saved later, on another thread
-    for (const QString &line : log.texts().filter(QRegularExpression("^(?!.*Sav)")))
+    for (const QString &line : mLog->texts().filter(QRegularExpression("^(?!.*Sav)")))
         lines << QString(line).replace(QRegularExpression("\\d+ msec"), "N msec");
     const QByteArray diff = GoldenFile::mismatch(TEST_DATA_DIR "/actionlists.expected.json", name,
                                                  QJsonObject{{"kept", ids(mManager->actions())},
@@ -210,18 +180,18 @@ void tst_ActionListManager::retriesFailedReportAtScheduleEdges()
     QFETCH(int, attempt);
     mServer.setResponse(kCompletePath, Response::json(503, R"({"code":"BUSY","message":"later"})"));
     create();
-    QVERIFY(mManager->records().add(record(QStringLiteral("t"), 1)));
-    QSqlQuery earlier(direct());
+    QVERIFY(mManager->records().add(actionRecord(QStringLiteral("t"), 1)));
+    QSqlQuery earlier(mDirect->db());
     QVERIFY(earlier.exec(QStringLiteral("UPDATE ActionRecords SET sendStatus = 503, sendAttempts = %1, sendSchedDate = '%2'")
                              .arg(attempt - 1).arg(kNow.addSecs(-1).toString(tarvik::ActionRecordList::DateFormat))));
-    LogCapture log;
+    mLog->clear();
     mManager->checkUnsent();
     QTRY_COMPARE_WITH_TIMEOUT(column(QStringLiteral("SELECT sendAttempts FROM ActionRecords")).toInt(), attempt, kWaitMs);
     QTEST(column(QStringLiteral("SELECT sendSchedDate FROM ActionRecords")).toString(), "schedule");
     QCOMPARE(column(QStringLiteral("SELECT sendCode || '/' || sendMessage FROM ActionRecords")).toString(),
              QStringLiteral("BUSY/later"));
-    QVERIFY(log.contains(kTag + QStringLiteral("ERROR: Result is : status=503, code=BUSY, message=later")));
-    QVERIFY(log.containsPart(QStringLiteral("(attempt=%1)").arg(attempt)));
+    QVERIFY(mLog->contains(kTag + QStringLiteral("ERROR: Result is : status=503, code=BUSY, message=later")));
+    QVERIFY(mLog->containsPart(QStringLiteral("(attempt=%1)").arg(attempt)));
     QCOMPARE(mManager->records().failed().size(), attempt >= 16 ? 1 : 0);
     QCOMPARE(mManager->records().dueForSend().size(), 0);
 }
@@ -230,9 +200,9 @@ void tst_ActionListManager::sendsLastDueFirstAndNextAtOnce()
 {
     mServer.setResponse(kCompletePath, Response::json(200, R"({"code":"OK","message":"done"})"));
     create();
-    QVERIFY(mManager->records().add(record(QStringLiteral("first"), 1)));
-    QVERIFY(mManager->records().add(record(QStringLiteral("second"), 2)));
-    mManager->setActionComplete(record(QStringLiteral("third"), 3));
+    QVERIFY(mManager->records().add(actionRecord(QStringLiteral("first"), 1)));
+    QVERIFY(mManager->records().add(actionRecord(QStringLiteral("second"), 2)));
+    mManager->setActionComplete(actionRecord(QStringLiteral("third"), 3));
     QTRY_COMPARE_WITH_TIMEOUT(mManager->records().successfull().size(), 3, kWaitMs);
     QStringList order;
     for (const auto &request : mServer.requests())
@@ -251,10 +221,9 @@ void tst_ActionListManager::answersEachRecordWithItsOwnAnswer()
     });
     create();
     const int count = 12;
-    LogCapture log;
     std::unique_ptr<QThread> validation(QThread::create([&] {
         for (int i = 1; i <= count; ++i)
-            mManager->setActionComplete(record(QStringLiteral("tok-%1").arg(i), i));
+            mManager->setActionComplete(actionRecord(QStringLiteral("tok-%1").arg(i), i));
     }));
     validation->start();
     QTRY_VERIFY_WITH_TIMEOUT(validation->isFinished(), kWaitMs);
@@ -267,7 +236,7 @@ void tst_ActionListManager::answersEachRecordWithItsOwnAnswer()
         sent << body(request).value(QLatin1String("accountToken")).toString();
     QCOMPARE(mServer.requestCount(), count);
     QCOMPARE(sent.size(), count);
-    QVERIFY(!log.containsPart(QStringLiteral("there is no pending record")));
+    QVERIFY(!mLog->containsPart(QStringLiteral("there is no pending record")));
     QTRY_VERIFY(!mManager->isReportInFlight());
     // The validation thread's connection went with it.
     QTRY_COMPARE(QSqlDatabase::connectionNames().size(), mBaseline + 2);
@@ -277,12 +246,12 @@ void tst_ActionListManager::dropsLateAnswerAfterWatchdog()
 {
     create(false);
     mManager->setWatchdogInterval(50);
-    mManager->setActionComplete(record(QStringLiteral("first"), 1));
+    mManager->setActionComplete(actionRecord(QStringLiteral("first"), 1));
     QTRY_COMPARE_WITH_TIMEOUT(column(QStringLiteral("SELECT sendCode FROM ActionRecords")).toString(),
                               QStringLiteral("TIMEOUT"), kWaitMs);
-    LogCapture log;
+    mLog->clear();
     emit mConnector->actionCompleteResponseReceived(200, QString(), QString());
-    QVERIFY(log.contains(kTag + QStringLiteral("WARN: Action complete response received, but there is no pending record")));
+    QVERIFY(mLog->contains(kTag + QStringLiteral("WARN: Action complete response received, but there is no pending record")));
     QCOMPARE(mManager->records().successfull().size(), 0);
     QVERIFY(!mManager->isReportInFlight());
 }
@@ -291,13 +260,13 @@ void tst_ActionListManager::keepsRecordTheStoreRefused()
 {
     mServer.setResponse(kCompletePath, Response::json(200, R"({"code":"OK","message":"done"})"));
     create();
-    QSqlQuery hide(direct());
+    QSqlQuery hide(mDirect->db());
     QVERIFY2(hide.exec(QStringLiteral("ALTER TABLE ActionRecords RENAME TO Hidden")), qPrintable(hide.lastError().text()));
-    LogCapture log;
-    mManager->setActionComplete(record(QStringLiteral("kept"), 1));
+    mLog->clear();
+    mManager->setActionComplete(actionRecord(QStringLiteral("kept"), 1));
     mManager->checkUnsent(); // still refused: kept again
-    QCOMPARE(log.texts().filter(kRefused + QStringLiteral(" : cardUid=04A1B2, counter=1, actionDate=")).size(), 1);
-    QCOMPARE(log.texts().filter(kRefused).size(), 2);
+    QCOMPARE(mLog->texts().filter(kRefused + QStringLiteral(" : cardUid=04A1B2, counter=1, actionDate=")).size(), 1);
+    QCOMPARE(mLog->texts().filter(kRefused).size(), 2);
     QVERIFY(hide.exec(QStringLiteral("ALTER TABLE Hidden RENAME TO ActionRecords")));
     mManager->checkUnsent();
     QTRY_COMPARE_WITH_TIMEOUT(mManager->records().successfull().size(), 1, kWaitMs);
@@ -308,17 +277,16 @@ void tst_ActionListManager::survivesUnwritableStorage()
 {
     QVERIFY(mEnv->writeFile(QStringLiteral("storage"), "a file where the folder should be"));
     const QString blocked = mEnv->filePath(QStringLiteral("storage"));
-    LogCapture log;
     Connector connector;
     ActionListManager manager(connector, QStringLiteral("SN-1"), blocked);
-    QVERIFY(log.containsPart(QStringLiteral("ERROR: Database open failed : ")));
-    manager.setActionComplete(record(QStringLiteral("t"), 1));
-    QVERIFY(log.containsPart(kRefused));
+    QVERIFY(mLog->containsPart(QStringLiteral("ERROR: Database open failed : ")));
+    manager.setActionComplete(actionRecord(QStringLiteral("t"), 1));
+    QVERIFY(mLog->containsPart(kRefused));
     manager.processNewList(actions(QStringLiteral("1U")));
-    QTRY_VERIFY_WITH_TIMEOUT(log.containsPart(kTag + QStringLiteral("ERROR: Could not save Action List to file : ")), kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(mLog->containsPart(kTag + QStringLiteral("ERROR: Could not save Action List to file : ")), kWaitMs);
     manager.start(10);
-    QVERIFY(log.contains(kTag + QStringLiteral("Loading Action List Data from file : ") + blocked + "/action-list.json"));
-    QVERIFY(log.containsPart(kTag + QStringLiteral("ERROR: JSON syntax error : ")));
+    QVERIFY(mLog->contains(kTag + QStringLiteral("Loading Action List Data from file : ") + blocked + "/action-list.json"));
+    QVERIFY(mLog->containsPart(kTag + QStringLiteral("ERROR: JSON syntax error : ")));
     QCOMPARE(ids(manager.actions()), QStringLiteral("[1]"));
 }
 

@@ -1,23 +1,11 @@
-#include "tarvik/connector.h"
+#include "managerfixture.h"
 
-#include "support/goldenfile.h"
 #include "support/httptestserver.h"
-#include "support/jsonpath.h"
-#include "support/logcapture.h"
 #include "support/selfsignedcertificate.h"
-#include "support/testenv.h"
 
-#include <QDirIterator>
-#include <QFile>
-#include <QJsonDocument>
 #include <QNetworkAccessManager>
-#include <QRegularExpression>
-#include <QSignalSpy>
-#include <QThread>
-#include <QtTest>
 
 #include <functional>
-#include <memory>
 #include <stdexcept>
 
 using tarvik::Connector;
@@ -85,7 +73,7 @@ void traceAll(Connector *c, QStringList *out)
 
 } // namespace
 
-class tst_Connector : public QObject
+class tst_Connector : public QObject, TarvikFixture
 {
     Q_OBJECT
 private slots:
@@ -108,12 +96,9 @@ private:
         QFile file(mEnv->filePath(".sync"));
         return file.open(QIODevice::ReadOnly) ? QJsonValue(QString::fromUtf8(file.readAll())) : QJsonValue();
     }
-    QString dumpLog() const { return mLog ? mLog->texts().join('\n') : QString(); }
 
     HttpTestServer mHttp;
     HttpTestServer mHttps;
-    std::unique_ptr<LogCapture> mLog;
-    std::unique_ptr<TestEnv> mEnv;
 };
 
 void tst_Connector::initTestCase()
@@ -133,17 +118,12 @@ void tst_Connector::init()
         server->clearResponses();
         server->setDefaultResponse(Response::json(404, R"({"error":"not found"})"));
     }
-    mEnv = std::make_unique<TestEnv>();
-    QVERIFY(mEnv->isValid());
-    mLog = std::make_unique<LogCapture>();
+    QVERIFY(setUpFolder());
 }
 
 void tst_Connector::cleanup()
 {
-    if (QTest::currentTestFailed())
-        qWarning().noquote() << "Log of the failed test:\n" << dumpLog();
-    mLog.reset();
-    mEnv.reset();
+    tearDownFolder();
 }
 
 std::unique_ptr<Connector> tst_Connector::connector(const HttpTestServer &server, const QString &basePath)
@@ -187,21 +167,16 @@ void tst_Connector::createUrl()
 // receives them.
 void tst_Connector::transport_data()
 {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QJsonObject>("session");
-    const QJsonObject sessions = JsonPath::readFile(QStringLiteral(TEST_DATA_DIR "/transport.json")).object();
-    QVERIFY(!sessions.isEmpty());
-    for (auto it = sessions.begin(); it != sessions.end(); ++it)
-        QTest::addRow("%s", qPrintable(it.key())) << it.key() << it.value().toObject();
+    addCaseRows(JsonPath::readFile(QStringLiteral(TEST_DATA_DIR "/transport.json")).object());
 }
 
 void tst_Connector::transport()
 {
     QFETCH(QString, name);
-    QFETCH(QJsonObject, session);
+    QFETCH(QJsonObject, testCase);
     const QString http = mHttp.baseUrl().toString(QUrl::StripTrailingSlash);
     const QString https = mHttps.baseUrl().toString(QUrl::StripTrailingSlash);
-    const QJsonObject responses = session.value("responses").toObject();
+    const QJsonObject responses = testCase.value("responses").toObject();
     const auto response = [&http](const QJsonObject &r) {
         if (r.contains("redirect"))
             return Response::redirect(r.value("redirect").toInt(), r.value("to").toString().replace("<http>", http).toUtf8());
@@ -218,18 +193,18 @@ void tst_Connector::transport()
             return response(replies.at(qMin((*next)++, replies.size() - 1)).toObject());
         });
     }
-    const QString base = session.value("base").toString("/api");
+    const QString base = testCase.value("base").toString("/api");
     QStringList trace; // outlives the connector
-    std::unique_ptr<Connector> c = connector(session.value("tls").toBool() ? mHttps : mHttp, base);
+    std::unique_ptr<Connector> c = connector(testCase.value("tls").toBool() ? mHttps : mHttp, base);
     if (base == "none" || base.contains("://"))
         c->setUrl(QUrl(base == "none" ? QString() : base, QUrl::StrictMode));
-    c->setIgnoreSslErrors(session.value("ignoreSsl").toBool());
-    if (session.contains("lastSyncDate"))
-        c->setLastSyncDate(session.value("lastSyncDate").toString());
+    c->setIgnoreSslErrors(testCase.value("ignoreSsl").toBool());
+    if (testCase.contains("lastSyncDate"))
+        c->setLastSyncDate(testCase.value("lastSyncDate").toString());
     traceAll(c.get(), &trace);
-    if (session.value("throwing").toBool())
+    if (testCase.value("throwing").toBool())
         connect(c.get(), &Connector::actionListReceived, c.get(), [](const tarvik::Action::List &) { throw std::runtime_error("boom"); });
-    const QJsonArray calls = session.value("calls").toArray();
+    const QJsonArray calls = testCase.value("calls").toArray();
     const auto call = [&c, &calls] {
         for (const QJsonValue &value : calls) {
             const QJsonObject o = value.toObject();
@@ -253,7 +228,7 @@ void tst_Connector::transport()
                 c->requestActionComplete(o.value("body").toObject());
         }
     };
-    if (session.value("worker").toBool())
+    if (testCase.value("worker").toBool())
         QVERIFY(runOnWorker(call));
     else
         call();

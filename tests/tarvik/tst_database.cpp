@@ -78,7 +78,6 @@ void tst_Database::givesEachThreadItsOwnConnection()
 
 void tst_Database::versionsTablesAndLogs()
 {
-    LogCapture log;
     {
         Database db(file(QStringLiteral("version.db")), QStringLiteral("[db::deviceParams] "));
         QCOMPARE(db.userVersion(), 0);
@@ -89,15 +88,13 @@ void tst_Database::versionsTablesAndLogs()
     }
     Database again(file(QStringLiteral("version.db")));
     QCOMPARE(again.userVersion(), -3);
-    QVERIFY(log.contains(QStringLiteral("[db::deviceParams] Executed query : CREATE TABLE ActionRecords (id INTEGER)")));
-    QVERIFY(log.containsPart(QStringLiteral("[db::deviceParams] Operation completed in : ")));
-
-    log.clear();
+    LogCapture log;
     QVERIFY(!again.execute(QStringLiteral("SELEC nothing")).next());
     QSqlQuery prepared = again.query(QStringLiteral("SELECT * FROM missing"));
     QVERIFY(!again.execute(prepared));
-    QCOMPARE(log.count(QStringLiteral("[db::customer] ERROR: Could not execute query : SELEC nothing")), 1);
-    QCOMPARE(log.count(QStringLiteral("[db::customer] ERROR: Could not execute query : SELECT * FROM missing")), 1);
+    QCOMPARE(log.texts().filter(QStringLiteral("[db::customer] ERROR: Could not execute query : S")),
+             QStringList({"[db::customer] ERROR: Could not execute query : SELEC nothing",
+                          "[db::customer] ERROR: Could not execute query : SELECT * FROM missing"}));
     QVERIFY(!log.containsPart(QStringLiteral("Operation completed in")));
 }
 

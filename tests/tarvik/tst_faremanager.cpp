@@ -2,7 +2,6 @@
 
 #include "managerfixture.h"
 
-
 #include <atomic>
 
 using namespace tarvik;
@@ -190,11 +189,10 @@ void tst_FareManager::validatorsReadConsistentSnapshots()
     // Syncs on this thread: new records, deletions and re-linking of both managers, for as
     // long as it takes the validator to tap a few hundred times.
     QVERIFY(QTest::qWaitFor([&reads] { return reads.load() > 0; }, 10000));
-    QElapsedTimer deadline;
-    deadline.start();
+    const QDeadlineTimer deadline(60000);
     const QDateTime date(QDate(2024, 3, 1), QTime(8, 0));
     int cycle = 0;
-    for (; (cycle < 40 || reads.load() < 300) && deadline.elapsed() < 60000; ++cycle) {
+    for (; (cycle < 40 || reads.load() < 300) && !deadline.hasExpired(); ++cycle) {
         const int stopId = 1000 + cycle;
         emit mConnector->stopsReceived({Stop2::Ptr::create(QJsonObject{{"id", stopId}})});
         emit mConnector->stopGroupStopsReceived(
