@@ -1,14 +1,10 @@
 #include "db/dbmanager.h"
 #include "framework/configuration.h"
-#include "framework/mqttclient.h"
-#include "framework/settings.h"
 #include "inspection/cardinspector.h"
 
-#include "support/brokerfixture.h"
-#include "support/jsonpath.h"
+#include "support/harness.h"
 #include "support/logcapture.h"
 #include "support/mqttpeer.h"
-#include "support/testenv.h"
 
 #include <QJsonDocument>
 #include <QSignalSpy>
@@ -62,19 +58,13 @@ void tst_CardInspector::init()
     QFETCH(int, carrier);
     mRig = std::make_unique<Rig>();
     Rig &r = *mRig;
-    QVERIFY(r.env.writeFile("zub.conf", QByteArray()));
+    QVERIFY(Harness::useSettings(r.env));
     QVERIFY(r.peer.connectTo(mBroker.host(), mBroker.port()) && r.peer.subscribe("zeto/rfid/#", 2));
-    manager::Settings::instance()->setDefaultLocation(QFileInfo(r.env.settingsFile()));
     Configuration().set("rfid/card_type", cardTypes);
-    r.client.setHostname(mBroker.host());
-    r.client.setPort(mBroker.port());
     r.db = std::make_unique<DBManager>(&r.client);
     r.inspector = std::make_unique<CardInspector>(&r.client, *r.db);
-    r.client.subscribe("test/probe", 0);
-    QSignalSpy probe(&r.client, &manager::MqttClient::received);
     QSignalSpy device(r.db.get(), &DBManager::onDeviceChanged);
-    r.client.connect();
-    QVERIFY(QTest::qWaitFor([&] { return r.client.publish("{}", "test/probe") && probe.wait(200); }, 10000));
+    QVERIFY(Harness::connect(r.client, mBroker));
     r.peer.publish("zeto/db/status", R"({"service":true,"state":1,"device":{"carrierId":)" + QByteArray::number(carrier) + "}}");
     QVERIFY(device.wait(5000));
     r.peer.clear();

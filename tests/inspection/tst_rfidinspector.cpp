@@ -3,16 +3,13 @@
 
 #include "db/dbmanager.h"
 #include "framework/configuration.h"
-#include "framework/mqttclient.h"
-#include "framework/settings.h"
 #include "rfid/rfidcard.h"
 #include "rfid/rfidcardfactory.h"
 #include "tarvik/faremanager.h"
 #include "tarvik/routemanager.h"
 
-#include "support/jsonpath.h"
+#include "support/harness.h"
 #include "support/logcapture.h"
-#include "support/testenv.h"
 
 #include <QLocale>
 #include <QtTest>
@@ -71,11 +68,9 @@ private:
 
 void tst_RfidInspector::initTestCase()
 {
-    if (qgetenv("TZ") == "America/New_York")
-        QCOMPARE(QDateTime(QDate(2024, 1, 10), QTime(12, 0)).offsetFromUtc(), -5 * 3600);
-    QVERIFY(mEnv.writeFile("zub.conf", "[tarvik]\nurl=http://127.0.0.1:9/bo\nrouteDataSyncMin=0\nfareDataSyncMin=0\n"
+    QVERIFY2(Harness::zoneKnown(), "no time-zone data for America/New_York");
+    QVERIFY(Harness::useSettings(mEnv, "[tarvik]\nurl=http://127.0.0.1:9/bo\nrouteDataSyncMin=0\nfareDataSyncMin=0\n"
                                        "actionListSyncMin=0\nstoragePath=" + mEnv.filePath("tarvik").toUtf8() + '\n'));
-    manager::Settings::instance()->setDefaultLocation(QFileInfo(mEnv.settingsFile()));
     // Nothing listens at the back-end's URL: the catalogues are the files only.
     for (const QString name : {"routes.json", "fares.json"})
         QVERIFY(mEnv.writeFile("tarvik/127_0_0_1/bo/" + name, JsonPath::readFile(TEST_DATA_DIR "/tarvik/" + name).toJson()));

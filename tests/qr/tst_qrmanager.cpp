@@ -1,13 +1,9 @@
-#include "framework/mqttclient.h"
-#include "framework/settings.h"
 #include "qr/qrcrypto_v1.h"
 #include "qr/qrmanager.h"
-#include "support/brokerfixture.h"
-#include "support/jsonpath.h"
+#include "support/harness.h"
 #include "support/logcapture.h"
 #include "support/qrscannerpeer.h"
 #include "support/qrtestkey.h"
-#include "support/testenv.h"
 
 #include <QJsonDocument>
 #include <QSignalSpy>
@@ -51,17 +47,12 @@ private:
     std::unique_ptr<Rig> mRig;
 };
 
-// Settings, peer and client; once the client's own probe comes back, the broker holds every
-// subscription of the manager.
+// Settings, peer, manager and its client, which holds every subscription of the manager.
 bool tst_QRManager::start(const QByteArray &ini)
 {
     mRig = std::make_unique<Rig>();
-    mRig->env.writeFile(QStringLiteral("zub.conf"), ini);
-    manager::Settings::instance()->setDefaultLocation(QFileInfo(mRig->env.settingsFile()));
-    if (!mRig->peer.connectTo(mBroker.host(), mBroker.port()))
+    if (!Harness::useSettings(mRig->env, ini) || !mRig->peer.connectTo(mBroker.host(), mBroker.port()))
         return false;
-    mRig->client.setHostname(mBroker.host());
-    mRig->client.setPort(mBroker.port());
     mRig->manager = std::make_unique<QRManager>(&mRig->client);
     auto record = [this](const char *name) {
         return [this, name](const auto &value) { mRig->fired.append({QLatin1String(name), QVariant::fromValue(value)}); };
@@ -73,11 +64,7 @@ bool tst_QRManager::start(const QByteArray &ini)
     connect(mRig->manager.get(), &QRManager::ticketScanned, this, record("ticketScanned"));
     connect(mRig->manager.get(), &QRManager::maintenanceQrScanned, this,
             [this](const QJsonObject &data) { mRig->fired.append({"maintenanceQrScanned", data.toVariantMap()}); });
-    mRig->client.subscribe("test/probe", 0);
-    QSignalSpy up(&mRig->client, &manager::MqttClient::connected);
-    QSignalSpy received(&mRig->client, &manager::MqttClient::received);
-    mRig->client.connect();
-    const bool ok = up.wait(5000) && mRig->client.publish("{}", "test/probe") && received.wait(5000);
+    const bool ok = Harness::connect(mRig->client, mBroker);
     mRig->log.clear();
     return ok;
 }

@@ -3,18 +3,12 @@
 
 #include "db/dbmanager.h"
 #include "framework/configuration.h"
-#include "framework/mqttclient.h"
-#include "framework/settings.h"
 #include "tarvik/faremanager.h"
-#include "tarvik/fareproducts.h"
-#include "tarvik/route.h"
 #include "tickets/qrticketfactory.h"
 
-#include "support/brokerfixture.h"
 #include "support/dbservicepeer.h"
-#include "support/jsonpath.h"
+#include "support/harness.h"
 #include "support/logcapture.h"
-#include "support/testenv.h"
 
 #include <QJsonArray>
 #include <QSignalSpy>
@@ -94,13 +88,11 @@ private:
 
 void tst_QrValidator::initTestCase()
 {
-    if (qgetenv("TZ") == "America/New_York")
-        QVERIFY2(QDateTime::currentDateTime().offsetFromUtc() < 0, "no time-zone data for America/New_York");
+    QVERIFY2(Harness::zoneKnown(), "no time-zone data for America/New_York");
     // The back-end link reads its files only: nobody listens at its URL, and it never syncs.
     const QByteArray settings = "[zub]\nlcd_language=en\n[tarvik]\nurl=http://127.0.0.1:9/bo\nstoragePath="
         + mEnv.filePath("tarvik").toUtf8() + "\nrouteDataSyncMin=0\nfareDataSyncMin=0\nactionListSyncMin=0\n";
-    QVERIFY(mEnv.writeFile("zub.conf", settings));
-    manager::Settings::instance()->setDefaultLocation(QFileInfo(mEnv.settingsFile()));
+    QVERIFY(Harness::useSettings(mEnv, settings));
     // Known to every build that links the validators.
     QCOMPARE(Configuration::defaults().value("validator/qr_passback"), QVariant(true));
     QCOMPARE(Configuration::defaults().value("zub/lcd_language"), QVariant("el"));
@@ -110,22 +102,11 @@ void tst_QrValidator::initTestCase()
     QVERIFY2(mBroker.start(), qPrintable(mBroker.log()));
     mLog = std::make_unique<LogCapture>();
     QVERIFY(mPeer.connectTo(mBroker.host(), mBroker.port()));
-    mClient.setHostname(mBroker.host());
-    mClient.setPort(mBroker.port());
     mDb = std::make_unique<DBManager>(&mClient);
-    mClient.connect();
+    QVERIFY(Harness::connect(mClient, mBroker));
     mDb->initialize();
-    // The request topic is the gateway's last subscription: once the UI's request gets through,
-    // the answers to the gateway's own do too.
-    QSignalSpy ready(mDb.get(), &DBManager::onPaperTicketIssuingStarted);
-    QVERIFY(QTest::qWaitFor([&] { return mPeer.publishUiRequest("issueSingleTicket", 0), ready.wait(20); }, 10000));
     QTRY_VERIFY_WITH_TIMEOUT(mDb->fareData() && mDb->fareData()->findFareProduct(4), 10000);
-
-    const QJsonObject route = JsonPath::readFile(TEST_DATA_DIR "/route.json").object();
-    mRoute = std::make_shared<tarvik::Route>(route["route"].toObject());
-    mRoute->setCarrierId(route["carrierId"].toInt());
-    mRoute->setFareProducts(tarvik::FareProducts(route["fareProducts"].toObject()));
-    QVERIFY(mRoute->acceptRouteProgress(tarvik::RouteProgress(6, 21)));
+    QVERIFY(mRoute = Harness::loadRoute(TEST_DATA_DIR "/route.json"));
 }
 
 // The rows of data/qrvalidations.json.

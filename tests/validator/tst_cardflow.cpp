@@ -1,14 +1,10 @@
 #include "db/dbmanager.h"
 #include "framework/configuration.h"
-#include "framework/mqttclient.h"
-#include "framework/settings.h"
 #include "rfid/rfidcard.h"
-#include "support/brokerfixture.h"
 #include "support/dbservicepeer.h"
+#include "support/harness.h"
 #include "support/jsonpath.h"
 #include "support/logcapture.h"
-#include "support/mqttpeer.h"
-#include "support/testenv.h"
 #include "tarvik/actionlistmanager.h"
 #include "tarvik/actionrecordlist.h"
 #include "validator/results/rfidvalidator.h"
@@ -110,8 +106,7 @@ void tst_CardFlow::initTestCase()
 void tst_CardFlow::init()
 {
     mRig = std::make_unique<Rig>();
-    QVERIFY(mRig->env.writeFile(QStringLiteral("zub.conf"), QByteArray()));
-    manager::Settings::instance()->setDefaultLocation(QFileInfo(mRig->env.settingsFile()));
+    QVERIFY(Harness::useSettings(mRig->env));
     // "nobasket": a validator without a sales basket; "dbsilent": a database service that never
     // answers, waited for a short while.
     QFETCH(QString, verdict);
@@ -131,8 +126,6 @@ void tst_CardFlow::init()
     // The service with the row's test validator, set before the validation thread starts; none
     // falls through to the validators of the build.
     Configuration().set(QStringLiteral("validator/restore_corrupted_luc"), !words.contains("norestore"));
-    mRig->client.setHostname(mBroker.host());
-    mRig->client.setPort(mBroker.port());
     mRig->client.setClientId(QStringLiteral("zub-cardflow-") + QTest::currentDataTag());
     mRig->db = std::make_unique<DBManager>(&mRig->client);
     mRig->db->initialize();
@@ -157,12 +150,7 @@ void tst_CardFlow::init()
             [](const ValidatorResult &r) { qInfo("[test] card:%d", r.getDenyReason()); });
     connect(mRig->validator.get(), &Validator::validatedEMVcard, this,
             [](const ValidatorResult &r) { qInfo("[test] emv:%d", r.getDenyReason()); });
-
-    // The reader client subscribed before the probe: once the probe comes back, it is ready.
-    QSignalSpy probe(&mRig->client, &manager::MqttClient::received);
-    mRig->client.subscribe("test/probe", 0);
-    mRig->client.connect();
-    QVERIFY(QTest::qWaitFor([&] { mRig->client.publish("{}", "test/probe"); return probe.wait(50); }, 10000));
+    QVERIFY(Harness::connect(mRig->client, mBroker));
     mRig->reader.clear();
     mRig->log.clear();
 }
