@@ -155,19 +155,38 @@ private slots:
         QVERIFY(zub.isRunning());
     }
 
+    // One start with what a killed save left and unusable topics in the settings file: the lock
+    // and the temporary file go, the older backup stays; each topic gives way with a warning.
     void servesBothBrokers()
     {
+        QVERIFY(mEnv->writeFile("zub.conf.backup", "older than the lock: not a copy of a save"));
+        QFile backup(path("zub.conf.backup"));
+        QVERIFY(backup.open(QIODevice::ReadWrite) && backup.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
+        backup.close();
+        // A process id above any pid_max.
+        QVERIFY(mEnv->writeFile("zub.conf.lock", "2147483647\nzub\n" + QSysInfo::machineHostName().toUtf8() + "\n"));
+        QVERIFY(mEnv->writeFile("zub.conf.AbCdEf", "[zub]\n"));
+        QVERIFY2(startZub("keep_alive=30\nsub_qos=7\nbase=#\nwill_topic=\npub_config=zeto/zub/config/get\n"), qPrintable(mZub->describe()));
+        QVERIFY(!QFile::exists(path("zub.conf.lock")) && !QFile::exists(path("zub.conf.AbCdEf")) && QFile::exists(path("zub.conf.backup")));
+        for (const char *warning : {"sub_qos is not a number from 0 to 2: 7, using 0", "base is no usable topic: #, using zeto/zub",
+                                    "will_topic is no usable topic: , using zeto/zub/status",
+                                    "pub_config names a topic the controller subscribes to: zeto/zub/config/get, using zeto/zub/config"})
+            QVERIFY2(mZub->hasErrorPart(QStringLiteral("[ZUB] WARN: Setting zub/") + warning), qPrintable(mZub->describe()));
         // The local client publishes the configuration once connected.
-        QVERIFY2(startZub("keep_alive=30\nsub_qos=7\n"), qPrintable(mZub->describe()));
         QCOMPARE(QJsonDocument::fromJson(mPeer.messages("zeto/zub/config").first().payload)["zub"]["port"].toString(),
                  QString::number(mBroker.port()));
         const QString serial = QString::fromStdString(getSerialNumber());
         QTRY_VERIFY2_WITH_TIMEOUT(mBroker.log().contains("as zub-obu-" + serial + " (p2, c1, k60)"),
                                   qPrintable(mBroker.log()), 15000);
         QVERIFY2(mBroker.log().contains("as zub-" + serial + " (p2, c1, k30)"), qPrintable(mBroker.log()));
-        QVERIFY(mZub->hasErrorPart("[ZUB] WARN: Setting zub/sub_qos is not a number from 0 to 2: 7, using 0"));
         QSettings written(path("zub.conf"), QSettings::IniFormat);
-        QCOMPARE(written.allKeys().size(), 5); // not emptied: the file had keys
+        QCOMPARE(written.allKeys().size(), 8); // not emptied: the file had keys
+
+        // A peer's text stays inside one log record.
+        QVERIFY(mPeer.publish("zeto/db/info", R"({"service":{"version":"1\n[ZUB] forged\r\u0000"},"database":{"version":"7"}})") >= 0);
+        QVERIFY2(mZub->waitForErrorPart(R"([DBManager] Info : version=1\n[ZUB] forged\r\x00 database=7)"),
+                 qPrintable(mZub->describe()));
+        QCOMPARE(mZub->errorLines().filter(QRegularExpression("^\\[ *[0-9.]+\\] \\[ZUB\\] forged")), QStringList());
 
         // A malformed set is refused without an answer; the next is stored and published.
         QVERIFY(mPeer.publish("zeto/zub/config/set", R"({"validator":{"passbackTime":)") >= 0);
@@ -183,23 +202,13 @@ private slots:
         QCOMPARE(written.value("validator/qr_passback").toString(), QStringLiteral("false"));
         QVERIFY(mZub->hasErrorPart("[ZUB] Configuration set on zeto/zub/config/set: validator/passbackTime, validator/qr_passback"));
         QCOMPARE(mPeer.count("zeto/zub/config"), 2);
+        QCOMPARE(mPeer.count("zeto/zub/config/get"), 0);
 
         // Gone without a goodbye: the broker tells the device's services.
         const int statuses = mPeer.count("zeto/zub/status");
         QVERIFY(mZub->terminate());
         QVERIFY(mPeer.waitForMessages("zeto/zub/status", statuses + 1, 15000));
         QCOMPARE(mPeer.messages("zeto/zub/status").last().payload, QByteArray(R"({"service":false})"));
-    }
-
-    void unusableTopicsGiveWayAtStart()
-    {
-        QVERIFY2(startZub("base=#\nwill_topic=\npub_config=zeto/zub/config/get\n"), qPrintable(mZub->describe()));
-        for (const char *warning : {"zub/base is no usable topic: #, using zeto/zub",
-                                    "zub/will_topic is no usable topic: , using zeto/zub/status",
-                                    "zub/pub_config names a topic the controller subscribes to: zeto/zub/config/get, "
-                                    "using zeto/zub/config"})
-            QVERIFY2(mZub->hasErrorPart(QStringLiteral("[ZUB] WARN: Setting ") + warning), qPrintable(mZub->describe()));
-        QCOMPARE(mPeer.count("zeto/zub/config/get"), 0);
     }
 
     void configSetKeepsTopicsUsable_data()
@@ -238,15 +247,6 @@ private slots:
         QVERIFY2(startZub(QByteArray(), refusal.isEmpty() ? value : "zeto/zub"), qPrintable(mZub->describe()));
     }
 
-    void peerTextStaysOneRecord()
-    {
-        QVERIFY2(startZub(), qPrintable(mZub->describe()));
-        QVERIFY(mPeer.publish("zeto/db/info", R"({"service":{"version":"1\n[ZUB] forged\r\u0000"},"database":{"version":"7"}})") >= 0);
-        QVERIFY2(mZub->waitForErrorPart(R"([DBManager] Info : version=1\n[ZUB] forged\r\x00 database=7)"),
-                 qPrintable(mZub->describe()));
-        QCOMPARE(mZub->errorLines().filter(QRegularExpression("^\\[ *[0-9.]+\\] \\[ZUB\\] forged")), QStringList());
-    }
-
     void stopSignalEndsCleanly_data()
     {
         QTest::addColumn<int>("signal");
@@ -262,20 +262,6 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!mZub->isRunning(), 15000);
         const QString logged = QStringLiteral("[ZUB] %1 received, stopping").arg(QTest::currentDataTag());
         QVERIFY2(mZub->exitedNormally() && mZub->exitCode() == 0 && mZub->hasErrorPart(logged), qPrintable(mZub->describe()));
-    }
-
-    void removesWhatAKilledSaveLeft()
-    {
-        const QByteArray deadPid = "2147483647"; // above any pid_max
-        QVERIFY(mEnv->writeFile("zub.conf.backup", "older than the lock: not a copy of a save"));
-        QFile backup(path("zub.conf.backup"));
-        QVERIFY(backup.open(QIODevice::ReadWrite) && backup.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
-        backup.close();
-        QVERIFY(mEnv->writeFile("zub.conf.lock", deadPid + "\nzub\n" + QSysInfo::machineHostName().toUtf8() + "\n"));
-        QVERIFY(mEnv->writeFile("zub.conf.AbCdEf", "[zub]\n"));
-        QVERIFY2(startZub(), qPrintable(mZub->describe()));
-        QVERIFY(!QFile::exists(path("zub.conf.lock")) && !QFile::exists(path("zub.conf.AbCdEf")));
-        QVERIFY(QFile::exists(path("zub.conf.backup")));
     }
 
     // The names the signals of the gateway, the OBU link and the validation service write: a
