@@ -112,15 +112,9 @@ void tst_QrValidator::initTestCase()
 // The rows of data/qrvalidations.json.
 void tst_QrValidator::validates_data()
 {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("reason");
-    QTest::addColumn<QString>("fields");
-    QTest::addColumn<QString>("logLine");
-    for (const QJsonValue &value : JsonPath::readFile(TEST_DATA_DIR "/qrvalidations.json").array()) {
-        const QString row = value["row"].toString();
-        QTest::newRow(qPrintable(row)) << ticket(row.startsWith("urban-"), value["changes"].toObject(), value["count"].toInt(-1))
-                                       << value["reason"].toInt() << value["fields"].toString() << expand(value["log"].toString());
-    }
+    QTest::addColumn<QJsonObject>("row");
+    for (const QJsonValue &row : JsonPath::readFile(TEST_DATA_DIR "/qrvalidations.json").array())
+        QTest::newRow(qPrintable(row["row"].toString())) << row.toObject();
 }
 
 ValidatorResult tst_QrValidator::validate(const QString &text, DBManager &db, int *emitted)
@@ -137,13 +131,11 @@ ValidatorResult tst_QrValidator::validate(const QString &text, DBManager &db, in
 
 void tst_QrValidator::validates()
 {
-    QFETCH(QString, text);
-    QFETCH(int, reason);
-    QFETCH(QString, fields);
-    QFETCH(QString, logLine);
-    const QString row = QTest::currentDataTag();
-    const bool urban = row.startsWith("urban-");
-    const QString passBack = row.contains("-passback-") ? row.section('-', -1) : QString();
+    QFETCH(QJsonObject, row);
+    const QString name = QTest::currentDataTag();
+    const bool urban = name.startsWith("urban-");
+    const QString passBack = name.contains("-passback-") ? name.section('-', -1) : QString();
+    const int reason = row["reason"].toInt();
 
     Configuration config;
     config.set("validator/qr_passback", !passBack.isEmpty());
@@ -157,13 +149,13 @@ void tst_QrValidator::validates()
     mPeer.clear();
     mLog->clear();
     int emitted = 0;
-    const ValidatorResult result = validate(text, *mDb, &emitted);
+    const ValidatorResult result = validate(ticket(urban, row["changes"].toObject(), row["count"].toInt(-1)), *mDb, &emitted);
     QCOMPARE(int(result.getDenyReason()), reason);
     QCOMPARE(result.getResult(), reason == 0);
     QCOMPARE(emitted, 1);
-    QCOMPARE(::fields(result), fields);
+    QCOMPARE(fields(result), row["fields"].toString());
     QCOMPARE(result.getFromStopGroupName() + '/' + result.getToStopGroupName(), QString(urban ? "Centre/Suburb" : "/"));
-    QVERIFY2(mLog->contains((urban ? "[UrbanMelvav1] " : "[DynamicQr] ") + logLine), qPrintable(mLog->texts().join('\n')));
+    QVERIFY2(mLog->contains((urban ? "[UrbanMelvav1] " : "[DynamicQr] ") + expand(row["log"].toString())), qPrintable(mLog->texts().join('\n')));
     QCOMPARE(mPeer.requests().size(), passBack.isEmpty() ? 0 : 1);
     QCOMPARE(result.getTimeStamp(), kNow);
     const ValidatorResult::RouteInfo info = result.getRouteInfo();

@@ -109,8 +109,8 @@ void tst_CardFlow::init()
     QVERIFY(Harness::useSettings(mRig->env));
     // "nobasket": a validator without a sales basket; "dbsilent": a database service that never
     // answers, waited for a short while.
-    QFETCH(QString, verdict);
-    const QStringList words = verdict.split(',', Qt::SkipEmptyParts);
+    QFETCH(QJsonObject, row);
+    const QStringList words = row["verdict"].toString().split(',', Qt::SkipEmptyParts);
     // A back-end that refuses at once: the action list exists, its reports fail.
     QVERIFY(Configuration().setMultipleSettings({{"db/timeout_ms", words.contains("dbsilent") ? 300 : 5000},
         {"db/pub_sc_block", kBlock}, {"validator/db_name", mRig->env.filePath("tickets.sqlite")}, {"tarvik/enabled", true},
@@ -231,29 +231,21 @@ QStringList tst_CardFlow::timeline() const
     return out;
 }
 
-// One row a road, from data/cardroads.json.
+// One row a road, from data/cardroads.json: the verdict, the steps, the timeline expected, and
+// parts of "[validator] " lines that must be there ("logs"; with "!", parts of any line that must not).
 void tst_CardFlow::roads_data()
 {
-    QTest::addColumn<QString>("verdict");
-    QTest::addColumn<QString>("steps");
-    QTest::addColumn<QString>("expected"); // the timeline
-    // Parts of "[validator] " lines that must be there; with "!", parts of any line that must not.
-    QTest::addColumn<QStringList>("logs");
-    for (const QJsonValue &value : JsonPath::readFile(TEST_DATA_DIR "/cardroads.json").array()) {
-        const QJsonObject row = value.toObject();
-        QTest::newRow(qPrintable(row["row"].toString())) << row["verdict"].toString() << row["steps"].toString()
-            << row["timeline"].toString() << row["logs"].toVariant().toStringList();
-    }
+    QTest::addColumn<QJsonObject>("row");
+    for (const QJsonValue &row : JsonPath::readFile(TEST_DATA_DIR "/cardroads.json").array())
+        QTest::newRow(qPrintable(row["row"].toString())) << row.toObject();
 }
 
 void tst_CardFlow::roads()
 {
-    QFETCH(QString, verdict);
-    QFETCH(QString, steps);
-    QFETCH(QString, expected);
-    QFETCH(QStringList, logs);
-
-    for (const QString &s : steps.split(' ', Qt::SkipEmptyParts)) {
+    QFETCH(QJsonObject, row);
+    const QString expected = row["timeline"].toString();
+    const QStringList logs = row["logs"].toVariant().toStringList();
+    for (const QString &s : row["steps"].toString().split(' ', Qt::SkipEmptyParts)) {
         step(s);
         if (QTest::currentTestFailed())
             return;
@@ -281,7 +273,7 @@ void tst_CardFlow::roads()
         else
             QVERIFY2(mRig->log.containsPart("[validator] " + line), qPrintable(line));
     }
-    if (verdict.contains("action") && events.contains("card:0"))
+    if (row["verdict"].toString().contains("action") && events.contains("card:0"))
         QTRY_COMPARE(mRig->db->actionList()->records().size(), 1);
     const QList<MqttPeer::Message> writes = requests("card/write/");
     if (!logs.filter(QRegularExpression("^Possibly corrupted")).isEmpty()) // the restore sends what the failed write sent

@@ -169,19 +169,17 @@ void tst_Validator::scanDuringPassbackWaitGetsItsOwnVerdict()
 // The rows of data/statuses.json: the scanner's and the reader's status reports, and the flags.
 void tst_Validator::statusMap_data()
 {
-    QTest::addColumn<QByteArray>("qrStatus");
-    QTest::addColumn<QByteArray>("rfidStatus");
-    QTest::addColumn<QString>("flags"); // qr, qrEnabled, rfid, rfidEnabled
-    const auto report = [](const QJsonValue &v) { return v.isObject() ? QJsonDocument(v.toObject()).toJson() : QByteArray(); };
+    QTest::addColumn<QJsonObject>("row");
     for (const QJsonValue &row : JsonPath::readFile(TEST_DATA_DIR "/statuses.json").array())
-        QTest::newRow(qPrintable(row["row"].toString())) << report(row["qr"]) << report(row["rfid"]) << row["flags"].toString();
+        QTest::newRow(qPrintable(row["row"].toString())) << row.toObject();
 }
 
 void tst_Validator::statusMap()
 {
-    QFETCH(QByteArray, qrStatus);
-    QFETCH(QByteArray, rfidStatus);
-    QFETCH(QString, flags);
+    QFETCH(QJsonObject, row);
+    const auto report = [&](const char *key) { return row[key].isObject() ? QJsonDocument(row[key].toObject()).toJson() : QByteArray(); };
+    const QByteArray qrStatus = report("qr");
+    const QByteArray rfidStatus = report("rfid");
     QSignalSpy status(mValidator.get(), &Validator::status);
     QSignalSpy qr(mValidator.get(), &Validator::receivedQrStatus);
     if (!qrStatus.isEmpty())
@@ -196,7 +194,7 @@ void tst_Validator::statusMap()
     QString got;
     for (const QVariant &flag : map)
         got += flag.toBool() ? '1' : '0';
-    QCOMPARE(got, flags);
+    QCOMPARE(got, row["flags"].toString()); // qr, qrEnabled, rfid, rfidEnabled
 }
 
 void tst_Validator::facadeCallsReachTheWorker()
