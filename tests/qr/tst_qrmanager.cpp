@@ -1,4 +1,3 @@
-#include "qr/qrcrypto_v1.h"
 #include "qr/qrmanager.h"
 #include "support/harness.h"
 #include "support/logcapture.h"
@@ -156,17 +155,6 @@ void tst_QRManager::messages_data()
     QJsonDocument::fromJson("{oops", &parseError);
     scan("malformed-maintenance", "{oops", QString(), QVariant(),
          "[qr] WARN: Maintenance QR scanned with malformed data :" + parseError.errorString());
-    // Binary tickets, marked by a byte above 127.
-    QrCrypto_v1 crypto;
-    const QList<QPair<int, QString>> binaries{{32, "Corrupted payload"}, {33, "Converting v4 Binary Qr."},
-        {34, "Unhandled payload size"}, {48, "Converting v2 Binary Qr."}, {54, "Converting v2.1 Binary Qr."}};
-    for (const auto &[size, log] : binaries) {
-        const QByteArray bytes = QByteArray(size - 1, 'a') + char(0xc0);
-        QVector<unsigned char> data(bytes.cbegin(), bytes.cend());
-        const QString text = size == 33 ? crypto.v4BinaryToAsciiQr(data) : size == 48 ? crypto.v2BinaryToAsciiQr(data)
-                             : size == 54 ? crypto.v21BinaryToAsciiQr(data) : QString();
-        scan(qPrintable(QStringLiteral("binary-%1").arg(size)), enciphered(bytes), "ticketScanned", text, "[qr] " + log);
-    }
     scan("oversize", QString(8193, 'A'), QString(), QVariant(), "[qr] WARN: Scanned data of 8193 characters dropped: above 8192");
 }
 
