@@ -132,9 +132,8 @@ void tst_Validator::scanEndToEnd()
     QVERIFY(scanned.wait(10000));
     settle();
     QCOMPARE(scanned.count(), 1);
-    QCOMPARE(int(resultAt(scanned, 0).getDenyReason()), reason);
-    QCOMPARE(resultAt(scanned, 0).getResult(), reason == 0);
-    QCOMPARE(resultAt(scanned, 0).getTransactionType(), ValidatorResult::Barcode);
+    const ValidatorResult r = resultAt(scanned, 0);
+    QCOMPARE(QList<int>({r.getDenyReason(), r.getResult(), r.getTransactionType()}), QList<int>({reason, reason == 0, ValidatorResult::Barcode}));
     QVERIFY2(mLog->contains("[validator] " + logLine), qPrintable(mLog->texts().join('\n')));
     QCOMPARE(mLog->count("[validator] Transaction >>>>>>>> "), 1);
     QCOMPARE(mLog->containsPart("[validator] Parsing done in "), text != "a|b|c");
