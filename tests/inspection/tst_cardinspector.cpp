@@ -1,14 +1,10 @@
 #include "db/dbmanager.h"
 #include "framework/configuration.h"
-#include "framework/mqttclient.h"
-#include "framework/settings.h"
 #include "inspection/cardinspector.h"
 
-#include "support/brokerfixture.h"
-#include "support/jsonpath.h"
+#include "support/harness.h"
 #include "support/logcapture.h"
 #include "support/mqttpeer.h"
-#include "support/testenv.h"
 
 #include <QJsonDocument>
 #include <QSignalSpy>
@@ -58,24 +54,17 @@ private:
 // broker holds every subscription. The device record then names the row's carrier.
 void tst_CardInspector::init()
 {
-    QFETCH(QString, cardTypes);
-    QFETCH(int, carrier);
+    QFETCH(QJsonObject, row);
     mRig = std::make_unique<Rig>();
     Rig &r = *mRig;
-    QVERIFY(r.env.writeFile("zub.conf", QByteArray()));
+    QVERIFY(Harness::useSettings(r.env));
     QVERIFY(r.peer.connectTo(mBroker.host(), mBroker.port()) && r.peer.subscribe("zeto/rfid/#", 2));
-    manager::Settings::instance()->setDefaultLocation(QFileInfo(r.env.settingsFile()));
-    Configuration().set("rfid/card_type", cardTypes);
-    r.client.setHostname(mBroker.host());
-    r.client.setPort(mBroker.port());
+    Configuration().set("rfid/card_type", row["cardTypes"].toString());
     r.db = std::make_unique<DBManager>(&r.client);
     r.inspector = std::make_unique<CardInspector>(&r.client, *r.db);
-    r.client.subscribe("test/probe", 0);
-    QSignalSpy probe(&r.client, &manager::MqttClient::received);
     QSignalSpy device(r.db.get(), &DBManager::onDeviceChanged);
-    r.client.connect();
-    QVERIFY(QTest::qWaitFor([&] { return r.client.publish("{}", "test/probe") && probe.wait(200); }, 10000));
-    r.peer.publish("zeto/db/status", R"({"service":true,"state":1,"device":{"carrierId":)" + QByteArray::number(carrier) + "}}");
+    QVERIFY(Harness::connect(r.client, mBroker));
+    r.peer.publish("zeto/db/status", R"({"service":true,"state":1,"device":{"carrierId":)" + QByteArray::number(row["carrier"].toInt()) + "}}");
     QVERIFY(device.wait(5000));
     r.peer.clear();
 }
@@ -90,55 +79,42 @@ QStringList tst_CardInspector::requests() const
     return out;
 }
 
-// One tap each, from data/cardinspection.json.
+// One tap each, from data/cardinspection.json: a card sent first while the reader's signals are
+// blocked ("dropped"), the card and the key taken "without", the reader requests and log lines
+// (after kTag) expected, and the result ("inspected" -1: cardInspectionError).
 void tst_CardInspector::cards_data()
 {
-    QTest::addColumn<QString>("cardTypes");
-    QTest::addColumn<int>("carrier");
-    QTest::addColumn<QByteArray>("dropped"); // sent first, while the reader's signals are blocked
-    QTest::addColumn<QByteArray>("card");
-    QTest::addColumn<QStringList>("expectedRequests");
-    QTest::addColumn<int>("inspected"); // -1: cardInspectionError, else the record's result
-    QTest::addColumn<QStringList>("expectedLog"); // after kTag
-    for (const QJsonValue &value : JsonPath::readFile(TEST_DATA_DIR "/cardinspection.json").array()) {
-        const QJsonObject row = value.toObject();
-        const QJsonObject card = JsonPath::removed(sampleObject(row["card"].toString()), row["without"].toString());
-        QStringList requests = row["requests"].toVariant().toStringList();
-        requests.replaceInStrings("@emv-data.expected", sample("emv-data.expected"));
-        const QString dropped = row["dropped"].toString();
-        QTest::newRow(qPrintable(row["row"].toString())) << row["cardTypes"].toString() << row["carrier"].toInt()
-            << (dropped.isEmpty() ? QByteArray() : sample(dropped)) << QJsonDocument(card).toJson(QJsonDocument::Compact)
-            << requests << row["inspected"].toInt() << row["logs"].toVariant().toStringList();
-    }
+    QTest::addColumn<QJsonObject>("row");
+    for (const QJsonValue &row : JsonPath::readFile(TEST_DATA_DIR "/cardinspection.json").array())
+        QTest::newRow(qPrintable(row["row"].toString())) << row.toObject();
 }
 
 void tst_CardInspector::cards()
 {
-    QFETCH(QByteArray, dropped);
-    QFETCH(QByteArray, card);
-    QFETCH(QStringList, expectedRequests);
-    QFETCH(int, inspected);
-    QFETCH(QStringList, expectedLog);
+    QFETCH(QJsonObject, row);
+    const int inspected = row["inspected"].toInt();
+    QStringList expectedRequests = row["requests"].toVariant().toStringList();
+    expectedRequests.replaceInStrings("@emv-data.expected", sample("emv-data.expected"));
     QSignalSpy results(mRig->inspector.get(), &CardInspector::inspectedCard);
     QSignalSpy errors(mRig->inspector.get(), &CardInspector::cardInspectionError);
-    if (!dropped.isEmpty()) {
+    if (row.contains("dropped")) {
         QSignalSpy heard(&mRig->client, &manager::MqttClient::received);
         mRig->log.clear();
         mRig->inspector->blockRfidSignals(true);
-        QVERIFY(mRig->peer.publish(kAutoread, dropped) >= 0);
+        QVERIFY(mRig->peer.publish(kAutoread, sample(row["dropped"].toString())) >= 0);
         QVERIFY(heard.wait(5000));
         QCoreApplication::processEvents();
         QVERIFY(mRig->log.texts().filter("[card_inspector]").isEmpty());
         mRig->inspector->blockRfidSignals(false);
     }
-    QVERIFY(mRig->peer.publish(kAutoread, card) >= 0);
+    const QJsonObject card = JsonPath::removed(sampleObject(row["card"].toString()), row["without"].toString());
+    QVERIFY(mRig->peer.publish(kAutoread, QJsonDocument(card).toJson(QJsonDocument::Compact)) >= 0);
     QTRY_COMPARE_WITH_TIMEOUT(requests().size(), expectedRequests.size(), 5000);
     QCOMPARE(requests(), expectedRequests);
-    QCOMPARE(errors.count(), inspected < 0 ? 1 : 0);
-    QCOMPARE(results.count(), inspected < 0 ? 0 : 1);
+    QCOMPARE(QList<int>({errors.count(), results.count()}), QList<int>({inspected < 0, inspected >= 0}));
     if (inspected >= 0)
         QCOMPARE(results.at(0).at(0).value<InspectorResult>().getResult(), inspected == 1);
-    for (const QString &line : expectedLog)
+    for (const QString &line : row["logs"].toVariant().toStringList())
         QVERIFY2(mRig->log.contains(kTag + line), qPrintable(line));
 }
 

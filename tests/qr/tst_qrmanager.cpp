@@ -1,13 +1,8 @@
-#include "framework/mqttclient.h"
-#include "framework/settings.h"
-#include "qr/qrcrypto_v1.h"
 #include "qr/qrmanager.h"
-#include "support/brokerfixture.h"
-#include "support/jsonpath.h"
+#include "support/harness.h"
 #include "support/logcapture.h"
 #include "support/qrscannerpeer.h"
 #include "support/qrtestkey.h"
-#include "support/testenv.h"
 
 #include <QJsonDocument>
 #include <QSignalSpy>
@@ -51,17 +46,12 @@ private:
     std::unique_ptr<Rig> mRig;
 };
 
-// Settings, peer and client; once the client's own probe comes back, the broker holds every
-// subscription of the manager.
+// Settings, peer, manager and its client, which holds every subscription of the manager.
 bool tst_QRManager::start(const QByteArray &ini)
 {
     mRig = std::make_unique<Rig>();
-    mRig->env.writeFile(QStringLiteral("zub.conf"), ini);
-    manager::Settings::instance()->setDefaultLocation(QFileInfo(mRig->env.settingsFile()));
-    if (!mRig->peer.connectTo(mBroker.host(), mBroker.port()))
+    if (!Harness::useSettings(mRig->env, ini) || !mRig->peer.connectTo(mBroker.host(), mBroker.port()))
         return false;
-    mRig->client.setHostname(mBroker.host());
-    mRig->client.setPort(mBroker.port());
     mRig->manager = std::make_unique<QRManager>(&mRig->client);
     auto record = [this](const char *name) {
         return [this, name](const auto &value) { mRig->fired.append({QLatin1String(name), QVariant::fromValue(value)}); };
@@ -73,11 +63,7 @@ bool tst_QRManager::start(const QByteArray &ini)
     connect(mRig->manager.get(), &QRManager::ticketScanned, this, record("ticketScanned"));
     connect(mRig->manager.get(), &QRManager::maintenanceQrScanned, this,
             [this](const QJsonObject &data) { mRig->fired.append({"maintenanceQrScanned", data.toVariantMap()}); });
-    mRig->client.subscribe("test/probe", 0);
-    QSignalSpy up(&mRig->client, &manager::MqttClient::connected);
-    QSignalSpy received(&mRig->client, &manager::MqttClient::received);
-    mRig->client.connect();
-    const bool ok = up.wait(5000) && mRig->client.publish("{}", "test/probe") && received.wait(5000);
+    const bool ok = Harness::connect(mRig->client, mBroker);
     mRig->log.clear();
     return ok;
 }
@@ -169,17 +155,6 @@ void tst_QRManager::messages_data()
     QJsonDocument::fromJson("{oops", &parseError);
     scan("malformed-maintenance", "{oops", QString(), QVariant(),
          "[qr] WARN: Maintenance QR scanned with malformed data :" + parseError.errorString());
-    // Binary tickets, marked by a byte above 127.
-    QrCrypto_v1 crypto;
-    const QList<QPair<int, QString>> binaries{{32, "Corrupted payload"}, {33, "Converting v4 Binary Qr."},
-        {34, "Unhandled payload size"}, {48, "Converting v2 Binary Qr."}, {54, "Converting v2.1 Binary Qr."}};
-    for (const auto &[size, log] : binaries) {
-        const QByteArray bytes = QByteArray(size - 1, 'a') + char(0xc0);
-        QVector<unsigned char> data(bytes.cbegin(), bytes.cend());
-        const QString text = size == 33 ? crypto.v4BinaryToAsciiQr(data) : size == 48 ? crypto.v2BinaryToAsciiQr(data)
-                             : size == 54 ? crypto.v21BinaryToAsciiQr(data) : QString();
-        scan(qPrintable(QStringLiteral("binary-%1").arg(size)), enciphered(bytes), "ticketScanned", text, "[qr] " + log);
-    }
     scan("oversize", QString(8193, 'A'), QString(), QVariant(), "[qr] WARN: Scanned data of 8193 characters dropped: above 8192");
 }
 

@@ -3,18 +3,12 @@
 
 #include "db/dbmanager.h"
 #include "framework/configuration.h"
-#include "framework/mqttclient.h"
-#include "framework/settings.h"
 #include "tarvik/faremanager.h"
-#include "tarvik/fareproducts.h"
-#include "tarvik/route.h"
 #include "tickets/qrticketfactory.h"
 
-#include "support/brokerfixture.h"
 #include "support/dbservicepeer.h"
-#include "support/jsonpath.h"
+#include "support/harness.h"
 #include "support/logcapture.h"
-#include "support/testenv.h"
 
 #include <QJsonArray>
 #include <QSignalSpy>
@@ -77,7 +71,6 @@ private slots:
     void validates_data();
     void validates();
     void withoutBackendLinkNamesNothing();
-    void factoryPicksByExactTypeName_data();
     void factoryPicksByExactTypeName();
 
 private:
@@ -94,13 +87,11 @@ private:
 
 void tst_QrValidator::initTestCase()
 {
-    if (qgetenv("TZ") == "America/New_York")
-        QVERIFY2(QDateTime::currentDateTime().offsetFromUtc() < 0, "no time-zone data for America/New_York");
+    QVERIFY2(Harness::zoneKnown(), "no time-zone data for America/New_York");
     // The back-end link reads its files only: nobody listens at its URL, and it never syncs.
     const QByteArray settings = "[zub]\nlcd_language=en\n[tarvik]\nurl=http://127.0.0.1:9/bo\nstoragePath="
         + mEnv.filePath("tarvik").toUtf8() + "\nrouteDataSyncMin=0\nfareDataSyncMin=0\nactionListSyncMin=0\n";
-    QVERIFY(mEnv.writeFile("zub.conf", settings));
-    manager::Settings::instance()->setDefaultLocation(QFileInfo(mEnv.settingsFile()));
+    QVERIFY(Harness::useSettings(mEnv, settings));
     // Known to every build that links the validators.
     QCOMPARE(Configuration::defaults().value("validator/qr_passback"), QVariant(true));
     QCOMPARE(Configuration::defaults().value("zub/lcd_language"), QVariant("el"));
@@ -110,36 +101,19 @@ void tst_QrValidator::initTestCase()
     QVERIFY2(mBroker.start(), qPrintable(mBroker.log()));
     mLog = std::make_unique<LogCapture>();
     QVERIFY(mPeer.connectTo(mBroker.host(), mBroker.port()));
-    mClient.setHostname(mBroker.host());
-    mClient.setPort(mBroker.port());
     mDb = std::make_unique<DBManager>(&mClient);
-    mClient.connect();
+    QVERIFY(Harness::connect(mClient, mBroker));
     mDb->initialize();
-    // The request topic is the gateway's last subscription: once the UI's request gets through,
-    // the answers to the gateway's own do too.
-    QSignalSpy ready(mDb.get(), &DBManager::onPaperTicketIssuingStarted);
-    QVERIFY(QTest::qWaitFor([&] { return mPeer.publishUiRequest("issueSingleTicket", 0), ready.wait(20); }, 10000));
     QTRY_VERIFY_WITH_TIMEOUT(mDb->fareData() && mDb->fareData()->findFareProduct(4), 10000);
-
-    const QJsonObject route = JsonPath::readFile(TEST_DATA_DIR "/route.json").object();
-    mRoute = std::make_shared<tarvik::Route>(route["route"].toObject());
-    mRoute->setCarrierId(route["carrierId"].toInt());
-    mRoute->setFareProducts(tarvik::FareProducts(route["fareProducts"].toObject()));
-    QVERIFY(mRoute->acceptRouteProgress(tarvik::RouteProgress(6, 21)));
+    QVERIFY(mRoute = Harness::loadRoute(TEST_DATA_DIR "/route.json"));
 }
 
 // The rows of data/qrvalidations.json.
 void tst_QrValidator::validates_data()
 {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("reason");
-    QTest::addColumn<QString>("fields");
-    QTest::addColumn<QString>("logLine");
-    for (const QJsonValue &value : JsonPath::readFile(TEST_DATA_DIR "/qrvalidations.json").array()) {
-        const QString row = value["row"].toString();
-        QTest::newRow(qPrintable(row)) << ticket(row.startsWith("urban-"), value["changes"].toObject(), value["count"].toInt(-1))
-                                       << value["reason"].toInt() << value["fields"].toString() << expand(value["log"].toString());
-    }
+    QTest::addColumn<QJsonObject>("row");
+    for (const QJsonValue &row : JsonPath::readFile(TEST_DATA_DIR "/qrvalidations.json").array())
+        QTest::newRow(qPrintable(row["row"].toString())) << row.toObject();
 }
 
 ValidatorResult tst_QrValidator::validate(const QString &text, DBManager &db, int *emitted)
@@ -156,13 +130,10 @@ ValidatorResult tst_QrValidator::validate(const QString &text, DBManager &db, in
 
 void tst_QrValidator::validates()
 {
-    QFETCH(QString, text);
-    QFETCH(int, reason);
-    QFETCH(QString, fields);
-    QFETCH(QString, logLine);
-    const QString row = QTest::currentDataTag();
-    const bool urban = row.startsWith("urban-");
-    const QString passBack = row.contains("-passback-") ? row.section('-', -1) : QString();
+    QFETCH(QJsonObject, row);
+    const QString name = QTest::currentDataTag();
+    const bool urban = name.startsWith("urban-");
+    const QString passBack = name.contains("-passback-") ? name.section('-', -1) : QString();
 
     Configuration config;
     config.set("validator/qr_passback", !passBack.isEmpty());
@@ -176,13 +147,11 @@ void tst_QrValidator::validates()
     mPeer.clear();
     mLog->clear();
     int emitted = 0;
-    const ValidatorResult result = validate(text, *mDb, &emitted);
-    QCOMPARE(int(result.getDenyReason()), reason);
-    QCOMPARE(result.getResult(), reason == 0);
-    QCOMPARE(emitted, 1);
-    QCOMPARE(::fields(result), fields);
+    const ValidatorResult result = validate(ticket(urban, row["changes"].toObject(), row["count"].toInt(-1)), *mDb, &emitted);
+    QCOMPARE(QList<int>({result.getDenyReason(), result.getResult(), emitted}), QList<int>({row["reason"].toInt(), row["reason"].toInt() == 0, 1}));
+    QCOMPARE(fields(result), row["fields"].toString());
     QCOMPARE(result.getFromStopGroupName() + '/' + result.getToStopGroupName(), QString(urban ? "Centre/Suburb" : "/"));
-    QVERIFY2(mLog->contains((urban ? "[UrbanMelvav1] " : "[DynamicQr] ") + logLine), qPrintable(mLog->texts().join('\n')));
+    QVERIFY2(mLog->contains((urban ? "[UrbanMelvav1] " : "[DynamicQr] ") + expand(row["log"].toString())), qPrintable(mLog->texts().join('\n')));
     QCOMPARE(mPeer.requests().size(), passBack.isEmpty() ? 0 : 1);
     QCOMPARE(result.getTimeStamp(), kNow);
     const ValidatorResult::RouteInfo info = result.getRouteInfo();
@@ -199,30 +168,21 @@ void tst_QrValidator::withoutBackendLinkNamesNothing()
     QCOMPARE(validate(ticket(false, {{"5", "4"}}), db).getFareProductName(), QString());
 }
 
-void tst_QrValidator::factoryPicksByExactTypeName_data()
-{
-    QTest::addColumn<QByteArray>("type");
-    QTest::addColumn<QByteArray>("className");
-    QTest::newRow("dynamic") << QByteArray("DynamicQr") << QByteArray("DynamicValidator");
-    QTest::newRow("urban") << QByteArray("UrbanMelva_v1") << QByteArray("UrbanMelvaValidator_v1");
-    QTest::newRow("other-case") << QByteArray("dynamicqr") << QByteArray();
-}
-
+// The type name matches exactly. A ticket of another class or no route is refused, not followed
+// into a crash.
 void tst_QrValidator::factoryPicksByExactTypeName()
 {
-    QFETCH(QByteArray, type);
-    QFETCH(QByteArray, className);
     QObject parent;
-    const auto ticket = std::make_shared<OtherTicket>(type.constData());
-    QrValidator *first = QrValidatorFactory().create(ticket, &parent, *mDb);
-    QCOMPARE(QByteArray(first ? first->metaObject()->className() : ""), className);
-    if (!first)
-        return;
-    // A ticket of another class or no route is refused, not followed into a crash.
-    QSignalSpy validated(first, &QrValidator::validated);
-    first->validate(nullptr, ticket);
-    QCOMPARE(first->getResult().getDenyReason(), ValidatorResult::Unknown);
-    QCOMPARE(validated.count(), 1);
+    QVERIFY(!QrValidatorFactory().create(std::make_shared<OtherTicket>("dynamicqr"), &parent, *mDb));
+    for (const char *type : {"DynamicQr", "UrbanMelva_v1"}) {
+        const auto ticket = std::make_shared<OtherTicket>(type);
+        QrValidator *validator = QrValidatorFactory().create(ticket, &parent, *mDb);
+        QVERIFY2(validator, type);
+        QSignalSpy validated(validator, &QrValidator::validated);
+        validator->validate(nullptr, ticket);
+        QCOMPARE(validator->getResult().getDenyReason(), ValidatorResult::Unknown);
+        QCOMPARE(validated.count(), 1);
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_QrValidator)

@@ -22,8 +22,12 @@ bool ChildProcess::terminate(int timeoutMs)
     return !isRunning();
 }
 
+// What the program wrote before a message it sent since is in the pipe already: read it now,
+// not when the event loop next turns, or a check after that message could miss it.
 QString ChildProcess::errors()
 {
+    while (isRunning() && mProcess.waitForReadyRead(0)) {
+    }
     mErr += mProcess.readAllStandardError();
     return QString::fromUtf8(mErr);
 }

@@ -9,7 +9,6 @@ DbServicePeer::DbServicePeer(const QString &base, QObject *parent)
         if (topic != mBase + "/request" || request["src"] == "ui")
             return;
         mRequests << request;
-        emit requestReceived(request);
         if (mScript)
             mScript(request);
     });

@@ -61,9 +61,6 @@ public:
                                                        {"timestamp", QDateTime::currentDateTimeUtc().toString(Qt::ISODate)}}));
     }
 
-signals:
-    void requestReceived(const QJsonObject &request);
-
 private:
     static QByteArray compact(const QJsonObject &o) { return QJsonDocument(o).toJson(QJsonDocument::Compact); }
 

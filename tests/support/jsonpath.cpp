@@ -40,17 +40,6 @@ QJsonObject withValue(const QJsonObject &root, const QString &path, const QJsonV
     return edit(root, path.split(QLatin1Char('/')), 0, value).toObject();
 }
 
-QJsonValue value(const QJsonObject &root, const QString &path)
-{
-    QJsonValue node = root;
-    for (const QString &key : path.split(QLatin1Char('/'))) {
-        bool isIndex = false;
-        const int index = key.toInt(&isIndex);
-        node = node.isArray() ? node.toArray().at(isIndex ? index : -1) : node.toObject().value(key);
-    }
-    return node;
-}
-
 QJsonDocument readFile(const QString &fileName)
 {
     QFile file(fileName);

@@ -13,7 +13,6 @@ inline QJsonObject removed(const QJsonObject &root, const QString &path)
 {
     return withValue(root, path, QJsonValue(QJsonValue::Undefined));
 }
-QJsonValue value(const QJsonObject &root, const QString &path); // undefined when absent
 
 // Reads a whole JSON file; a null document when it is missing or malformed.
 QJsonDocument readFile(const QString &fileName);

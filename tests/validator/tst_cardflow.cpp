@@ -1,14 +1,10 @@
 #include "db/dbmanager.h"
 #include "framework/configuration.h"
-#include "framework/mqttclient.h"
-#include "framework/settings.h"
 #include "rfid/rfidcard.h"
-#include "support/brokerfixture.h"
 #include "support/dbservicepeer.h"
+#include "support/harness.h"
 #include "support/jsonpath.h"
 #include "support/logcapture.h"
-#include "support/mqttpeer.h"
-#include "support/testenv.h"
 #include "tarvik/actionlistmanager.h"
 #include "tarvik/actionrecordlist.h"
 #include "validator/results/rfidvalidator.h"
@@ -110,12 +106,11 @@ void tst_CardFlow::initTestCase()
 void tst_CardFlow::init()
 {
     mRig = std::make_unique<Rig>();
-    QVERIFY(mRig->env.writeFile(QStringLiteral("zub.conf"), QByteArray()));
-    manager::Settings::instance()->setDefaultLocation(QFileInfo(mRig->env.settingsFile()));
+    QVERIFY(Harness::useSettings(mRig->env));
     // "nobasket": a validator without a sales basket; "dbsilent": a database service that never
     // answers, waited for a short while.
-    QFETCH(QString, verdict);
-    const QStringList words = verdict.split(',', Qt::SkipEmptyParts);
+    QFETCH(QJsonObject, row);
+    const QStringList words = row["verdict"].toString().split(',', Qt::SkipEmptyParts);
     // A back-end that refuses at once: the action list exists, its reports fail.
     QVERIFY(Configuration().setMultipleSettings({{"db/timeout_ms", words.contains("dbsilent") ? 300 : 5000},
         {"db/pub_sc_block", kBlock}, {"validator/db_name", mRig->env.filePath("tickets.sqlite")}, {"tarvik/enabled", true},
@@ -131,8 +126,6 @@ void tst_CardFlow::init()
     // The service with the row's test validator, set before the validation thread starts; none
     // falls through to the validators of the build.
     Configuration().set(QStringLiteral("validator/restore_corrupted_luc"), !words.contains("norestore"));
-    mRig->client.setHostname(mBroker.host());
-    mRig->client.setPort(mBroker.port());
     mRig->client.setClientId(QStringLiteral("zub-cardflow-") + QTest::currentDataTag());
     mRig->db = std::make_unique<DBManager>(&mRig->client);
     mRig->db->initialize();
@@ -157,12 +150,7 @@ void tst_CardFlow::init()
             [](const ValidatorResult &r) { qInfo("[test] card:%d", r.getDenyReason()); });
     connect(mRig->validator.get(), &Validator::validatedEMVcard, this,
             [](const ValidatorResult &r) { qInfo("[test] emv:%d", r.getDenyReason()); });
-
-    // The reader client subscribed before the probe: once the probe comes back, it is ready.
-    QSignalSpy probe(&mRig->client, &manager::MqttClient::received);
-    mRig->client.subscribe("test/probe", 0);
-    mRig->client.connect();
-    QVERIFY(QTest::qWaitFor([&] { mRig->client.publish("{}", "test/probe"); return probe.wait(50); }, 10000));
+    QVERIFY(Harness::connect(mRig->client, mBroker));
     mRig->reader.clear();
     mRig->log.clear();
 }
@@ -243,29 +231,21 @@ QStringList tst_CardFlow::timeline() const
     return out;
 }
 
-// One row a road, from data/cardroads.json.
+// One row a road, from data/cardroads.json: the verdict, the steps, the timeline expected, and
+// parts of "[validator] " lines that must be there ("logs"; with "!", parts of any line that must not).
 void tst_CardFlow::roads_data()
 {
-    QTest::addColumn<QString>("verdict");
-    QTest::addColumn<QString>("steps");
-    QTest::addColumn<QString>("expected"); // the timeline
-    // Parts of "[validator] " lines that must be there; with "!", parts of any line that must not.
-    QTest::addColumn<QStringList>("logs");
-    for (const QJsonValue &value : JsonPath::readFile(TEST_DATA_DIR "/cardroads.json").array()) {
-        const QJsonObject row = value.toObject();
-        QTest::newRow(qPrintable(row["row"].toString())) << row["verdict"].toString() << row["steps"].toString()
-            << row["timeline"].toString() << row["logs"].toVariant().toStringList();
-    }
+    QTest::addColumn<QJsonObject>("row");
+    for (const QJsonValue &row : JsonPath::readFile(TEST_DATA_DIR "/cardroads.json").array())
+        QTest::newRow(qPrintable(row["row"].toString())) << row.toObject();
 }
 
 void tst_CardFlow::roads()
 {
-    QFETCH(QString, verdict);
-    QFETCH(QString, steps);
-    QFETCH(QString, expected);
-    QFETCH(QStringList, logs);
-
-    for (const QString &s : steps.split(' ', Qt::SkipEmptyParts)) {
+    QFETCH(QJsonObject, row);
+    const QString expected = row["timeline"].toString();
+    const QStringList logs = row["logs"].toVariant().toStringList();
+    for (const QString &s : row["steps"].toString().split(' ', Qt::SkipEmptyParts)) {
         step(s);
         if (QTest::currentTestFailed())
             return;
@@ -293,7 +273,7 @@ void tst_CardFlow::roads()
         else
             QVERIFY2(mRig->log.containsPart("[validator] " + line), qPrintable(line));
     }
-    if (verdict.contains("action") && events.contains("card:0"))
+    if (row["verdict"].toString().contains("action") && events.contains("card:0"))
         QTRY_COMPARE(mRig->db->actionList()->records().size(), 1);
     const QList<MqttPeer::Message> writes = requests("card/write/");
     if (!logs.filter(QRegularExpression("^Possibly corrupted")).isEmpty()) // the restore sends what the failed write sent

@@ -3,17 +3,12 @@
 
 #include "db/dbmanager.h"
 #include "framework/configuration.h"
-#include "framework/mqttclient.h"
-#include "framework/settings.h"
-#include "tarvik/fareproducts.h"
 
-#include "support/brokerfixture.h"
 #include "support/dbservicepeer.h"
-#include "support/jsonpath.h"
+#include "support/harness.h"
 #include "support/logcapture.h"
 #include "support/qrscannerpeer.h"
 #include "support/qrtestkey.h"
-#include "support/testenv.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -70,36 +65,25 @@ private:
     QrScannerPeer mScanner;
     manager::MqttClient mClient;
     std::unique_ptr<DBManager> mDb;
-    std::unique_ptr<tarvik::Route> mRoute;
+    std::shared_ptr<tarvik::Route> mRoute;
     std::unique_ptr<Validator> mValidator;
 };
 
 void tst_Validator::initTestCase()
 {
-    if (qgetenv("TZ") == "America/New_York")
-        QVERIFY2(QDateTime::currentDateTime().offsetFromUtc() < 0, "no time-zone data for America/New_York");
+    QVERIFY2(Harness::zoneKnown(), "no time-zone data for America/New_York");
     qRegisterMetaType<ValidatorResult>("ValidatorResult");
     QLoggingCategory::setFilterRules(QStringLiteral("*.debug=true\nqt.*=false"));
     // Raised to one minute: the clean timer never fires by itself during a test.
-    QVERIFY(mEnv.writeFile("zub.conf", "[validator]\ndb_clean_minutes=-5\n[db]\ntimeout_ms=5000\n"));
-    manager::Settings::instance()->setDefaultLocation(QFileInfo(mEnv.settingsFile()));
+    QVERIFY(Harness::useSettings(mEnv, "[validator]\ndb_clean_minutes=-5\n[db]\ntimeout_ms=5000\n"));
 
     QVERIFY2(mBroker.start(), qPrintable(mBroker.log()));
     mLog = std::make_unique<LogCapture>();
     QVERIFY(mDbPeer.connectTo(mBroker.host(), mBroker.port()));
     QVERIFY(mScanner.connectTo(mBroker.host(), mBroker.port()));
-    mClient.setHostname(mBroker.host());
-    mClient.setPort(mBroker.port());
     mDb = std::make_unique<DBManager>(&mClient);
-    mClient.connect();
-    QSignalSpy ready(mDb.get(), &DBManager::onPaperTicketIssuingStarted);
-    QVERIFY(QTest::qWaitFor([&] { return mDbPeer.publishUiRequest("issueSingleTicket", 0), ready.wait(20); }, 10000));
-
-    const QJsonObject route = JsonPath::readFile(ROUTE_FILE).object();
-    mRoute = std::make_unique<tarvik::Route>(route["route"].toObject());
-    mRoute->setCarrierId(route["carrierId"].toInt());
-    mRoute->setFareProducts(tarvik::FareProducts(route["fareProducts"].toObject()));
-    QVERIFY(mRoute->acceptRouteProgress(tarvik::RouteProgress(6, 21)));
+    QVERIFY(Harness::connect(mClient, mBroker));
+    QVERIFY(mRoute = Harness::loadRoute(ROUTE_FILE));
 }
 
 void tst_Validator::init()
@@ -148,9 +132,8 @@ void tst_Validator::scanEndToEnd()
     QVERIFY(scanned.wait(10000));
     settle();
     QCOMPARE(scanned.count(), 1);
-    QCOMPARE(int(resultAt(scanned, 0).getDenyReason()), reason);
-    QCOMPARE(resultAt(scanned, 0).getResult(), reason == 0);
-    QCOMPARE(resultAt(scanned, 0).getTransactionType(), ValidatorResult::Barcode);
+    const ValidatorResult r = resultAt(scanned, 0);
+    QCOMPARE(QList<int>({r.getDenyReason(), r.getResult(), r.getTransactionType()}), QList<int>({reason, reason == 0, ValidatorResult::Barcode}));
     QVERIFY2(mLog->contains("[validator] " + logLine), qPrintable(mLog->texts().join('\n')));
     QCOMPARE(mLog->count("[validator] Transaction >>>>>>>> "), 1);
     QCOMPARE(mLog->containsPart("[validator] Parsing done in "), text != "a|b|c");
@@ -185,19 +168,17 @@ void tst_Validator::scanDuringPassbackWaitGetsItsOwnVerdict()
 // The rows of data/statuses.json: the scanner's and the reader's status reports, and the flags.
 void tst_Validator::statusMap_data()
 {
-    QTest::addColumn<QByteArray>("qrStatus");
-    QTest::addColumn<QByteArray>("rfidStatus");
-    QTest::addColumn<QString>("flags"); // qr, qrEnabled, rfid, rfidEnabled
-    const auto report = [](const QJsonValue &v) { return v.isObject() ? QJsonDocument(v.toObject()).toJson() : QByteArray(); };
+    QTest::addColumn<QJsonObject>("row");
     for (const QJsonValue &row : JsonPath::readFile(TEST_DATA_DIR "/statuses.json").array())
-        QTest::newRow(qPrintable(row["row"].toString())) << report(row["qr"]) << report(row["rfid"]) << row["flags"].toString();
+        QTest::newRow(qPrintable(row["row"].toString())) << row.toObject();
 }
 
 void tst_Validator::statusMap()
 {
-    QFETCH(QByteArray, qrStatus);
-    QFETCH(QByteArray, rfidStatus);
-    QFETCH(QString, flags);
+    QFETCH(QJsonObject, row);
+    const auto report = [&](const char *key) { return row[key].isObject() ? QJsonDocument(row[key].toObject()).toJson() : QByteArray(); };
+    const QByteArray qrStatus = report("qr");
+    const QByteArray rfidStatus = report("rfid");
     QSignalSpy status(mValidator.get(), &Validator::status);
     QSignalSpy qr(mValidator.get(), &Validator::receivedQrStatus);
     if (!qrStatus.isEmpty())
@@ -212,7 +193,7 @@ void tst_Validator::statusMap()
     QString got;
     for (const QVariant &flag : map)
         got += flag.toBool() ? '1' : '0';
-    QCOMPARE(got, flags);
+    QCOMPARE(got, row["flags"].toString()); // qr, qrEnabled, rfid, rfidEnabled
 }
 
 void tst_Validator::facadeCallsReachTheWorker()

@@ -2,13 +2,9 @@
 
 #include "db/dbmanager.h"
 #include "framework/configuration.h"
-#include "framework/mqttclient.h"
-#include "framework/settings.h"
-#include "tarvik/fareproducts.h"
 
-#include "support/jsonpath.h"
+#include "support/harness.h"
 #include "support/logcapture.h"
-#include "support/testenv.h"
 
 #include <QJsonArray>
 #include <QtTest>
@@ -49,26 +45,19 @@ private:
     std::unique_ptr<LogCapture> mLog;
     std::unique_ptr<manager::MqttClient> mClient; // never connected: no scanner, reader or database service
     std::unique_ptr<DBManager> mDb;
-    std::unique_ptr<tarvik::Route> mRoute;
+    std::shared_ptr<tarvik::Route> mRoute;
     std::unique_ptr<ValidatorPrivate> mWorker;
 };
 
 void tst_ValidatorPrivate::initTestCase()
 {
-    if (qgetenv("TZ") == "America/New_York")
-        QVERIFY2(QDateTime::currentDateTime().offsetFromUtc() < 0, "no time-zone data for America/New_York");
+    QVERIFY2(Harness::zoneKnown(), "no time-zone data for America/New_York");
     // Without the pass-back look-up a scan never waits for the database service.
-    QVERIFY(mEnv.writeFile("zub.conf", "[validator]\nqr_passback=false\ndb_keep_minutes=1\n"));
-    manager::Settings::instance()->setDefaultLocation(QFileInfo(mEnv.settingsFile()));
+    QVERIFY(Harness::useSettings(mEnv, "[validator]\nqr_passback=false\ndb_keep_minutes=1\n"));
     mLog = std::make_unique<LogCapture>();
     mClient = std::make_unique<manager::MqttClient>();
     mDb = std::make_unique<DBManager>(mClient.get());
-
-    const QJsonObject route = JsonPath::readFile(TEST_DATA_DIR "/route.json").object();
-    mRoute = std::make_unique<tarvik::Route>(route["route"].toObject());
-    mRoute->setCarrierId(route["carrierId"].toInt());
-    mRoute->setFareProducts(tarvik::FareProducts(route["fareProducts"].toObject()));
-    QVERIFY(mRoute->acceptRouteProgress(tarvik::RouteProgress(6, 21)));
+    QVERIFY(mRoute = Harness::loadRoute(TEST_DATA_DIR "/route.json"));
 }
 
 void tst_ValidatorPrivate::init()
