@@ -11,6 +11,7 @@
 #include "support/brokerfixture.h"
 #include "support/childprocess.h"
 #include "support/childrun.h"
+#include "support/harness.h"
 #include "support/jsonpath.h"
 #include "support/mqttpeer.h"
 #include "support/qrscannerpeer.h"
@@ -330,6 +331,29 @@ private slots:
 
         mPeer.publish("zeto/zub/config/set", R"({"zub":{"inspection_mode":false}})");
         QVERIFY(mZub->waitForErrorPart("[ZUB] Inspection mode off"));
+    }
+
+    // In-process, the way the vehicle link will: a route handed to the validation service makes
+    // a ticket of that route valid, and the controller publishes it so.
+    void validTicketOnARoute()
+    {
+        QVERIFY(Harness::useSettings(*mEnv, settings(kDevice)));
+        ZUBPrivate zub;
+        zub.connectSignals();
+        zub.connectBrokers();
+        // Once the scanner's report has come through, so do its scans.
+        QVERIFY(QTest::qWaitFor([&] { return mScanner.publishStatus(true, true, true) && QTest::qWaitFor([&] { return zub.state().qr; }, 200); }, 10000));
+        const std::shared_ptr<tarvik::Route> route = Harness::loadRoute(ROUTE_FILE);
+        QVERIFY(route);
+        zub.validator().routeStarted(*route);
+
+        const int verdicts = mPeer.count("zeto/zub/barcode/scanned");
+        QVERIFY(mScanner.scan(urbanTicket()));
+        QVERIFY(mPeer.waitForMessages("zeto/zub/barcode/scanned", verdicts + 1));
+        const QJsonObject result = json(mPeer.messages("zeto/zub/barcode/scanned").constLast().payload);
+        QCOMPARE(result["denyReason"].toObject(), QJsonObject({{"code", 0}, {"text", "Valid"}}));
+        QCOMPARE(result["result"].toBool(), true);
+        QCOMPARE(result["routeInfo"].toObject()["axisId"].toInt(), 6);
     }
 
 private:
