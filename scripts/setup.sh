@@ -17,8 +17,10 @@ install_missing() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing
 }
 
+# build <folder> [cmake options...]
 build() {
-    local dir="$ROOT/build" generator=()
+    local dir="$1" generator=()
+    shift
     # Ninja: less overhead per step than make, a few seconds on two cores; a build folder that
     # another generator made keeps its own.
     [ -f "$dir/CMakeCache.txt" ] || generator=(-G Ninja)

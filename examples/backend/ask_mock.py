@@ -13,10 +13,9 @@ import argparse
 import json
 import os
 import sys
-import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from mqttlite import Client  # noqa: E402
+from mqttlite import connect, unheard  # noqa: E402
 
 REQUEST_TOPIC = "zeto/db/request"
 REQUESTER = "example"
@@ -31,13 +30,15 @@ def main():
     parser.add_argument("--timeout", type=float, default=5.0)
     args = parser.parse_args()
 
-    request_id = int(time.time()) % 100000
+    # The answer comes on a topic named after the id: no two requesters running at once share a
+    # process id.
+    request_id = os.getpid()
     answer_topic = f"zeto/db/response/{REQUESTER}/{request_id}"
     request = {"src": REQUESTER, "id": request_id, "method": args.method}
     if args.axis is not None:
         request["params"] = [{"name": "axis_id", "value": args.axis}]
 
-    client = Client(args.host, args.port, "ask-mock", args.timeout)
+    client = connect(args.host, args.port, "ask-mock", args.timeout)
     try:
         client.subscribe(answer_topic)
         client.publish(REQUEST_TOPIC, json.dumps(request))
@@ -46,7 +47,8 @@ def main():
     finally:
         client.close()
     if not got:
-        sys.exit(f"No answer on {answer_topic} within {args.timeout} s (is zub running with db/mock_dbman?)")
+        sys.exit(unheard(f"No answer on {answer_topic}", args.host, args.port, args.timeout)
+                 + " zub answers these with db/mock_dbman set, as scripts/run --backend runs it.")
     print(f"<- {got[0]}:")
     print(json.dumps(json.loads(got[1]), ensure_ascii=False, indent=2))
 

@@ -9,7 +9,7 @@ Inspection mode is the setting "zub/inspection_mode", set here over zub's config
 
 import sys
 
-from tap_card import Client, arguments, tap
+from tap_card import arguments, connect, tap
 
 
 def set_mode(args, client, on):
@@ -23,7 +23,7 @@ def main():
     parser = arguments(__doc__.splitlines()[0])
     parser.add_argument("--off", action="store_true", help="switch inspection mode off afterwards")
     args = parser.parse_args()
-    client = Client(args.host, args.port, "inspect-card", args.timeout)
+    client = connect(args.host, args.port, "inspect-card", args.timeout)
     try:
         client.subscribe(f"{args.zub_base}/config")
         set_mode(args, client, True)

@@ -8,7 +8,8 @@
 The text is enciphered as the device's tickets are (Triple-DES under the build's QR master key
 and two random key pieces, then Base64); the default key is the all-zero key of a build made
 without one. Needs the openssl command for the cipher. Reports the scanner up (so that zub
-switches it on), scans, and prints what zub publishes on "<zub base>/barcode/scanned".
+switches it on) unless the scanner's status that an earlier run left on the broker says it is
+on already, scans, and prints what zub publishes on "<zub base>/barcode/scanned".
 """
 
 import argparse
@@ -20,7 +21,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from mqttlite import Client  # noqa: E402
+from mqttlite import connect, unheard  # noqa: E402
 
 
 def urban_ticket(now):
@@ -62,13 +63,18 @@ def main():
     text = args.text or urban_ticket(int(time.time()))
     payload = encipher(text, read_key(args.key_file))
     qr, result = args.qr_base, f"{args.zub_base}/barcode/scanned"
-    client = Client(args.host, args.port, "scan-ticket", args.timeout)
+    client = connect(args.host, args.port, "scan-ticket", args.timeout)
     try:
-        client.subscribe(f"{qr}/enable", result)
-        client.publish(f"{qr}/status", {"service": True, "device": {"active": True, "enabled": False}})
-        if client.wait_for(f"{qr}/enable", 2.0):
-            print(f"<- {qr}/enable")
-        client.publish(f"{qr}/status", {"service": True, "device": {"active": True, "enabled": True}})
+        client.subscribe(f"{qr}/status", f"{qr}/enable", result)
+        # Kept on the broker as a scanner service keeps it: zub enables a scanner only when off.
+        on = {"service": True, "device": {"active": True, "enabled": True}}
+        if client.retained(f"{qr}/status") == on:
+            print("(the scanner is on already)")
+        else:
+            client.publish(f"{qr}/status", {"service": True, "device": {"active": True, "enabled": False}}, retain=True)
+            if client.wait_for(f"{qr}/enable", 2.0):
+                print(f"<- {qr}/enable")
+            client.publish(f"{qr}/status", on, retain=True)
         print(f"-> {qr}/barcode: {text}")
         print(f"   enciphered: {payload}")
         client.publish(f"{qr}/barcode", {"data": payload})
@@ -76,7 +82,7 @@ def main():
     finally:
         client.close()
     if not got:
-        sys.exit(f"No verdict on {result} within {args.timeout} s")
+        sys.exit(unheard(f"No verdict on {result}", args.host, args.port, args.timeout))
     print(f"<- {got[0]}: {json.dumps(json.loads(got[1]), ensure_ascii=False)}")
 
 

@@ -6,6 +6,9 @@
 #include "framework/version.h"
 
 #include <QGuiApplication>
+#include <QTemporaryDir>
+
+#include <memory>
 
 int main(int argc, char *argv[])
 {
@@ -14,7 +17,20 @@ int main(int argc, char *argv[])
     // has no display of its own, and a missing one must not stop the start.
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Qt's platform start looks for a sandbox marker in the session's runtime folder and warns
+    // on every start where none is named, as under a service manager: it looks into an empty
+    // folder of our own, gone once the application stands.
+    std::unique_ptr<QTemporaryDir> runtimeDir;
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        runtimeDir = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/zub-runtime-XXXXXX"));
+        if (runtimeDir->isValid())
+            qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeDir->path()));
+    }
     QGuiApplication app(argc, argv);
+    if (runtimeDir) {
+        qunsetenv("XDG_RUNTIME_DIR");
+        runtimeDir.reset();
+    }
     QGuiApplication::setApplicationName(QStringLiteral("zub"));
     QGuiApplication::setApplicationVersion(QStringLiteral("v") + QLatin1String(getProjectVersion()));
     QGuiApplication::setOrganizationName(QStringLiteral("zub"));
