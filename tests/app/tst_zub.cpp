@@ -79,6 +79,11 @@ private slots:
                 QVERIFY2(all.value(it.key()) == it.value(), qPrintable(it.key()));
         }
         QCOMPARE(all.size(), total); // no two components share a key
+        const QVariantMap pinned{{"log/level", 2}, {"log/syslog", true}, {"log/stderr", false}, {"log/color", false},
+                                 {"zub/obu_host", "127.0.0.1"}, {"zub/obu_port", 1883}, {"zub/valid_timeout", 2000},
+                                 {"zub/invalid_timeout", 2000}, {"zub/period_pass_hourly", true}, {"zub/pub_qos", 0}};
+        for (auto it = pinned.cbegin(); it != pinned.cend(); ++it)
+            QCOMPARE(all.value(it.key()), it.value());
         for (const char *key : {"zub/base", "obu/base", "db/base", "tarvik/apiKey", "qr/base", "rfid/base", "validator/db_name"})
             QVERIFY2(all.contains(key), key);
     }
