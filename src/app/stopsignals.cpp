@@ -1,6 +1,8 @@
 #include "app/stopsignals.h"
 
-#include <QDebug>
+#include "app/zub.h"
+#include "framework/logtag.h"
+
 #include <QSocketNotifier>
 
 #include <cerrno>
@@ -12,8 +14,6 @@
 #include <unistd.h>
 
 namespace {
-
-const QString Tag = QStringLiteral("[ZUB] ");
 
 const int StopSignalNumbers[] = {SIGTERM, SIGINT};
 
@@ -43,7 +43,7 @@ StopSignals::StopSignals(QObject *parent)
     : QObject(parent)
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, gPipe) != 0) {
-        qCritical().noquote().nospace() << Tag << "ERROR: No stop signal handling: " << std::strerror(errno);
+        ZUB::Log.critical(QStringLiteral("ERROR: No stop signal handling: ") + QString::fromUtf8(std::strerror(errno)));
         return;
     }
     ::fcntl(gPipe[0], F_SETFL, ::fcntl(gPipe[0], F_GETFL) | O_NONBLOCK);
@@ -82,6 +82,6 @@ void StopSignals::onReadable()
     if (::read(gPipe[1], &number, 1) != 1)
         return;
     mNotifier->setEnabled(false); // the first signal is the one that counts
-    qInfo().noquote().nospace() << Tag << (number == SIGINT ? "SIGINT" : "SIGTERM") << " received, stopping";
+    ZUB::Log.info(QLatin1String(number == SIGINT ? "SIGINT" : "SIGTERM") + QStringLiteral(" received, stopping"));
     emit stopRequested(number);
 }

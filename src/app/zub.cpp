@@ -5,6 +5,7 @@
 #include "framework/cli.h"
 #include "framework/controllerdefaults.h"
 #include "framework/jsonsettings.h"
+#include "framework/logtag.h"
 #include "framework/logger.h"
 #include "framework/serialnumber.h"
 #include "framework/settings.h"
@@ -33,9 +34,9 @@
 #include <cstdlib>
 #include <memory>
 
-namespace {
+const manager::LogTag ZUB::Log(QStringLiteral("[ZUB] "));
 
-const QString Tag = QStringLiteral("[ZUB] ");
+namespace {
 
 // The controller's topic settings, checked in this order: the base first, as the others are
 // written in terms of it, then what it subscribes to, then what it publishes on.
@@ -131,10 +132,10 @@ void ZUBPrivate::parseCommandLine()
     if (options.contains(QStringLiteral("save"))) {
         const QString target = settings->path() + QLatin1Char('/') + settings->name();
         if (!mConfig.save()) {
-            qCritical().noquote().nospace() << Tag << "ERROR: Could not save the configuration to " << target;
+            ZUB::Log.critical(QStringLiteral("ERROR: Could not save the configuration to ") + target);
             std::exit(EXIT_FAILURE);
         }
-        qInfo().noquote().nospace() << Tag << "Configuration saved to " << target;
+        ZUB::Log.info(QStringLiteral("Configuration saved to ") + target);
         std::exit(EXIT_SUCCESS);
     }
 }
@@ -144,7 +145,7 @@ void ZUBPrivate::updateConfiguration()
     const std::unique_ptr<QSettings> current(manager::Settings::instance()->create());
     if (!current->allKeys().isEmpty())
         return;
-    qInfo().noquote().nospace() << Tag << "Settings file " << current->fileName() << " is empty, writing every default";
+    ZUB::Log.info(QStringLiteral("Settings file ") + current->fileName() + QStringLiteral(" is empty, writing every default"));
     mConfig.save();
 }
 
@@ -202,11 +203,10 @@ void ZUBPrivate::readTopics()
             fallback.clear();
             used.insert(setting.key, QString());
         }
-        qWarning().noquote().nospace() << Tag << "WARN: Setting " << setting.key
-                                       << (loops ? " names a topic the controller subscribes to: "
-                                                 : " is no usable topic: ")
-                                       << value << (fallback.isEmpty() ? QStringLiteral(", not used")
-                                                                       : QStringLiteral(", using ") + fallback);
+        ZUB::Log.warning(QStringLiteral("WARN: Setting ") + setting.key
+                         + (loops ? QStringLiteral(" names a topic the controller subscribes to: ")
+                                  : QStringLiteral(" is no usable topic: "))
+                         + value + (fallback.isEmpty() ? QStringLiteral(", not used") : QStringLiteral(", using ") + fallback));
     }
     mWillTopic = topic(QStringLiteral("zub/will_topic"), used);
     mConfigTopic = topic(QStringLiteral("zub/pub_config"), used);
@@ -248,15 +248,15 @@ void ZUBPrivate::applyConfig(const QByteArray &data, const QString &topicName)
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(data, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject()) {
-        qWarning().noquote().nospace() << Tag << "Received malformed data on topic: " << topicName;
+        ZUB::Log.warning(QStringLiteral("Received malformed data on topic: ") + topicName);
         return;
     }
     QMap<QString, QVariant> settings;
     manager::JsonSettings().jsonToSettings(document, settings);
     refuseUnusableTopics(settings, topicName);
     // Names only: the values may be credentials.
-    qInfo().noquote().nospace() << Tag << "Configuration set on " << topicName << ": "
-                                << QStringList(settings.keys()).join(QLatin1String(", "));
+    ZUB::Log.info(QStringLiteral("Configuration set on ") + topicName + QStringLiteral(": ")
+                  + QStringList(settings.keys()).join(QLatin1String(", ")));
     mConfig.setMultipleSettings(settings);
     publishConfig();
     // At once, not only when the file watcher reports the write.
@@ -280,8 +280,8 @@ void ZUBPrivate::refuseUnusableTopics(QMap<QString, QVariant> &settings, const Q
             reason = " would make the controller hear its own messages";
         if (!reason)
             continue;
-        qWarning().noquote().nospace() << Tag << "WARN: Configuration set on " << from << " refused for "
-                                       << setting.key << ": " << value << reason;
+        ZUB::Log.warning(QStringLiteral("WARN: Configuration set on ") + from + QStringLiteral(" refused for ")
+                         + setting.key + QStringLiteral(": ") + value + QLatin1String(reason));
         settings = without;
     }
 }
@@ -323,7 +323,8 @@ int ZUBPrivate::number(const QString &key, int lowest, int highest) const
     if (ok && n >= lowest && n <= highest)
         return n;
     const int fallback = Configuration::defaults().value(key).toInt();
-    qWarning().noquote().nospace() << Tag << "WARN: Setting " << key << " is not a number from " << lowest << " to "
-                                   << highest << ": " << value.toString() << ", using " << fallback;
+    ZUB::Log.warning(QStringLiteral("WARN: Setting %1 is not a number from %2 to %3: %4, using %5")
+                         .arg(key, QString::number(lowest), QString::number(highest), value.toString(),
+                              QString::number(fallback)));
     return fallback;
 }

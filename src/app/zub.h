@@ -11,6 +11,10 @@ class QJsonDocument;
 class QJsonObject;
 class ZUBPrivate;
 
+namespace manager {
+class LogTag;
+}
+
 // The application controller: builds and owns every manager of the device, reads its
 // command line, completes the settings file, wires the managers and connects both brokers.
 // Lives on the main thread; emits config() with every configuration it publishes.
@@ -28,6 +32,8 @@ public:
     void initialize();
 
     static const QMap<QString, QVariant> Defaults;
+    // "[ZUB] ", the tag of the controller's lines.
+    static const manager::LogTag Log;
 
 signals:
     void config(const QJsonDocument &configuration);

@@ -1,20 +1,17 @@
 // The device side of the controller: its state and what follows from it, the readers, the
 // inspection mode and the publication of every verdict.
+#include "app/zub.h"
 #include "app/zub_p.h"
 
+#include "framework/logtag.h"
 #include "framework/settings.h"
 #include "inspection/inspectorresult.h"
 #include "validator/results/validatorresult.h"
 
-#include <QDebug>
 #include <QJsonDocument>
 #include <QJsonObject>
 
 #include <utility>
-
-namespace {
-const QString Tag = QStringLiteral("[ZUB] ");
-}
 
 QString ZUBPrivate::State::verdict() const
 {
@@ -76,18 +73,18 @@ void ZUBPrivate::connectDevice()
     connect(&mValidator, &Validator::scannedTicket, this,
             [this](const ValidatorResult &result) { publishResult(mBarcodeScannedTopic, result.toJson()); });
     connect(&mValidator, &Validator::cardTransactionError, this,
-            [] { qWarning().noquote().nospace() << Tag << "WARN: Card transaction failed"; });
+            [] { ZUB::Log.warning(QStringLiteral("WARN: Card transaction failed")); });
     connect(&mValidator, &Validator::foundEmployeeCard, this, [](const QString &uid, uint employee) {
-        qInfo().noquote().nospace() << Tag << "Employee card " << uid << " (employee " << employee << ")";
+        ZUB::Log.info(QStringLiteral("Employee card %1 (employee %2)").arg(uid, QString::number(employee)));
     });
     connect(&mValidator, &Validator::maintenanceQrScanned, this, [](const QJsonObject &code) {
-        qInfo().noquote().nospace() << Tag << "Maintenance code scanned: "
-                                    << QJsonDocument(code).toJson(QJsonDocument::Compact);
+        ZUB::Log.info(QStringLiteral("Maintenance code scanned: ")
+                      + QString::fromUtf8(QJsonDocument(code).toJson(QJsonDocument::Compact)));
     });
     connect(&mInspector, &CardInspector::inspectedCard, this,
             [this](const InspectorResult &result) { publishResult(mCardInspectedTopic, result.toJson()); });
     connect(&mInspector, &CardInspector::cardInspectionError, this,
-            [] { qWarning().noquote().nospace() << Tag << "WARN: Card inspection failed"; });
+            [] { ZUB::Log.warning(QStringLiteral("WARN: Card inspection failed")); });
 
     // The settings file is complete by now: apply the mode it holds.
     onSettingsChanged();
@@ -116,15 +113,15 @@ void ZUBPrivate::onStateChanged()
     if (now.qr != old.qr)
         mValidator.setBarcode(now.qr);
     if (now.inspection != old.inspection) {
-        qInfo().noquote().nospace() << Tag << "Inspection mode " << (now.inspection ? "on" : "off");
+        ZUB::Log.info(QStringLiteral("Inspection mode ") + QLatin1String(now.inspection ? "on" : "off"));
         mValidator.blockRfidSignals(now.inspection);
         mInspector.blockRfidSignals(!now.inspection);
     }
     if (old.initialising && !now.initialising)
         mInitTimer.stop();
     if (now.verdict() != old.verdict() || now.reason() != old.reason())
-        qInfo().noquote().nospace() << Tag << "State " << now.verdict()
-                                    << (now.reason().isEmpty() ? QString() : QStringLiteral(": ") + now.reason());
+        ZUB::Log.info(QStringLiteral("State ") + now.verdict()
+                      + (now.reason().isEmpty() ? QString() : QStringLiteral(": ") + now.reason()));
     publishState();
 }
 
@@ -140,8 +137,7 @@ void ZUBPrivate::onInitialisationTimeout()
 {
     if (!mState.initialising)
         return;
-    qWarning().noquote().nospace() << Tag << "WARN: Readers not up after " << InitialisationTimeout
-                                   << " ms: start-up ends without them";
+    ZUB::Log.warning(QStringLiteral("WARN: Readers not up after %1 ms: start-up ends without them").arg(InitialisationTimeout));
     State next = mState;
     next.initialising = false;
     setState(next);

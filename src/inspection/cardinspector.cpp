@@ -1,6 +1,7 @@
 #include "inspection/cardinspector.h"
 
 #include "framework/configuration.h"
+#include "framework/logtag.h"
 #include "inspection/rfidinspectorfactory.h"
 #include "rfid/ledresult.h"
 #include "rfid/rfidcard.h"
@@ -15,10 +16,19 @@
 
 namespace {
 
-// Written through the debug stream: a blank after each piece, texts from the card map and
-// the setting in double quotes.
-const char *const Tag = "[card_inspector] ";
+const manager::LogTag kLog(QStringLiteral("[card_inspector] "));
 const QString kEmvTemplate = QStringLiteral("EMV");
+
+// The service's lines keep the form of the debug stream they were first written with: a blank
+// after the tag and after each piece, texts from the card map and the setting in double quotes.
+template <typename... Pieces>
+QString streamed(const Pieces &...pieces)
+{
+    QString text;
+    QDebug stream(&text);
+    ((stream << pieces), ...);
+    return QLatin1Char(' ') + text.chopped(1);
+}
 
 } // namespace
 
@@ -51,16 +61,16 @@ void CardInspector::initCardInspectors()
     // Split as written: a blank before a template makes an entry no inspector matches.
     const QStringList templates =
         mConfig->get(QStringLiteral("rfid/card_type")).toString().split(QLatin1Char(','), Qt::KeepEmptyParts);
-    qInfo() << Tag << "Initializing rfid inspectors for cards: " << templates;
+    kLog.info(streamed("Initializing rfid inspectors for cards: ", templates));
     for (const QString &templateName : templates) {
         std::unique_ptr<RfidInspector> inspector(
             RfidInspectorFactory::create(templateName, mDb, std::shared_ptr<Basket>()));
         if (!inspector) {
-            qInfo() << Tag << "Error while creating inspectors.";
-            qInfo() << Tag << "No suitable card inspector for card type " << templateName;
+            kLog.info(streamed("Error while creating inspectors."));
+            kLog.info(streamed("No suitable card inspector for card type ", templateName));
             continue;
         }
-        qInfo() << Tag << "Created " << templateName << " inspector";
+        kLog.info(streamed("Created ", templateName, " inspector"));
         // A repeated template replaces, and frees, the earlier inspector.
         mInspectors[templateName] = std::move(inspector);
     }
@@ -74,7 +84,7 @@ void CardInspector::onCardAutoread(QVariantMap card)
 
     if (card.contains(QStringLiteral("error"))) {
         const QVariantMap error = card.value(QStringLiteral("error")).toMap();
-        qCritical() << Tag << "ERROR: Card read failed during inspection: " << error.value(QStringLiteral("what")).toString();
+        kLog.critical(streamed("ERROR: Card read failed during inspection: ", error.value(QStringLiteral("what")).toString()));
         onRfidError(error);
         return;
     }
@@ -83,32 +93,32 @@ void CardInspector::onCardAutoread(QVariantMap card)
     try {
         model.reset(RfidCardFactory::create(card));
     } catch (const std::exception &e) {
-        qCritical() << Tag << "Reading card for inspection failed: " << e.what();
+        kLog.critical(streamed("Reading card for inspection failed: ", e.what()));
         sendInspectionError();
         return;
     }
 
     if (templateName == kEmvTemplate && model) {
-        qInfo() << Tag << "EMV card tapped for inspection ===> Send writeCard to rfid to complete EMV transaction";
+        kLog.info(streamed("EMV card tapped for inspection ===> Send writeCard to rfid to complete EMV transaction"));
         QMetaObject::invokeMethod(mRfid.get(), "writeCard", Qt::QueuedConnection,
                                   Q_ARG(QVariantMap, model->toJson().toVariantMap()));
     }
 
     const auto found = mInspectors.find(templateName);
     if (found == mInspectors.end()) {
-        qInfo() << Tag << "No suitable card inspector for card type '" << templateName << "'";
+        kLog.info(streamed("No suitable card inspector for card type '", templateName, "'"));
         sendInspectionError();
         return;
     }
     RfidInspector &inspector = *found->second;
 
     const qint64 parsedMs = overall.elapsed();
-    qInfo() << Tag << "Parsing done in " << parsedMs << "ms";
+    kLog.info(streamed("Parsing done in ", parsedMs, "ms"));
     const bool passed = inspector.inspectCard(model.get());
-    qInfo() << Tag << "Inspection result " << (passed ? "[OK]" : "[NOK]");
+    kLog.info(streamed("Inspection result ", passed ? "[OK]" : "[NOK]"));
     const qint64 doneMs = overall.elapsed();
-    qInfo() << Tag << "Inspection done in " << doneMs - parsedMs << "ms";
-    qInfo() << Tag << "ZUB overall " << doneMs << "ms";
+    kLog.info(streamed("Inspection done in ", doneMs - parsedMs, "ms"));
+    kLog.info(streamed("ZUB overall ", doneMs, "ms"));
 
     // The record's verdict, not the returned flag, chooses the LEDs.
     if (inspector.getResult().getResult())
@@ -126,9 +136,8 @@ void CardInspector::sendInspectionError()
 
 void CardInspector::onRfidError(const QVariantMap &error)
 {
-    qInfo() << Tag << "Rfid error (" << error.value(QStringLiteral("code")).toInt()
-            << "): " << error.value(QStringLiteral("command")).toString() << ": "
-            << error.value(QStringLiteral("what")).toString();
+    kLog.info(streamed("Rfid error (", error.value(QStringLiteral("code")).toInt(), "): ",
+                       error.value(QStringLiteral("command")).toString(), ": ", error.value(QStringLiteral("what")).toString()));
     sendInspectionError();
 }
 

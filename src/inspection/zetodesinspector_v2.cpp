@@ -1,6 +1,5 @@
 #include "inspection/zetodesinspector_v2.h"
 
-#include "framework/configuration.h"
 #include "framework/logtag.h"
 #include "rfid/zetodes_v2/card.h"
 
@@ -25,8 +24,7 @@ enum EntryProductType : unsigned int {
 } // namespace
 
 ZetoDesInspector_v2::ZetoDesInspector_v2(DBManager &db)
-    : RfidInspector(db)
-    , mConfig(std::make_unique<Configuration>())
+    : LayoutInspector(db, kLog)
 {
 }
 
@@ -34,42 +32,21 @@ ZetoDesInspector_v2::~ZetoDesInspector_v2() = default;
 
 bool ZetoDesInspector_v2::inspectCard(RfidCard *card)
 {
-    // Fresh, not only reset: reset keeps the route, vehicle and product name of the card before.
-    mResult = freshResult();
-    auto *desCard = dynamic_cast<Card *>(card);
-    if (!desCard) {
-        kLog.warning(QStringLiteral("Card object creation failed"));
-        mResult.setDenyReason(InspectorResult::CardInvalid);
+    Card *desCard = startInspection(card);
+    if (!desCard)
         return false;
-    }
-
-    kLog.info(QStringLiteral("--- INSPECTION START ------------------------------------------"));
     Transaction transaction = createTransaction(desCard);
     if (!processCardTransaction(desCard, transaction)) {
         // Whatever the failing step found, this layout reports it as "Invalid".
         mResult.setDenyReason(InspectorResult::CardInvalid);
         return false;
     }
-    mResult = getInspectionResult(transaction);
-    kLog.info(QStringLiteral("--- INSPECTION END --------------------------------------------"));
+    endInspection(getInspectionResult(transaction));
     return true;
-}
-
-InspectorResult ZetoDesInspector_v2::getResult() const
-{
-    return mResult;
-}
-
-ZetoDesInspector_v2::Transaction ZetoDesInspector_v2::createTransaction(Card *card) const
-{
-    Transaction transaction;
-    transaction.card = card;
-    return transaction;
 }
 
 bool ZetoDesInspector_v2::processCardTransaction(Card *card, Transaction &transaction)
 {
-    mNow = standardiseTime(currentTime());
     if (!processCommonChecks(card, transaction))
         return false;
     return processFareProducts(card, transaction);
@@ -131,6 +108,8 @@ StoredJourneys *ZetoDesInspector_v2::getUsageLogStoredJourneys(const UsageLogEnt
     return &mUsageLogStoredJourneys;
 }
 
+// This and processStoredJourneys take the card only for the steps' common shape: on this layout
+// the product alone is recorded, and a ride it paid cannot fail, so a pass always gives true.
 bool ZetoDesInspector_v2::processPeriodPass(Card *, PeriodPass *pass, Transaction &transaction)
 {
     transaction.transactionType = InspectorResult::PeriodPassValidation;
@@ -179,15 +158,28 @@ InspectorResult ZetoDesInspector_v2::getInspectionResult(const Transaction &tran
     return result;
 }
 
-int ZetoDesInspector_v2::getPeriodPassRemainingDays(const PeriodPass *pass) const
+bool ZetoDesInspector_v2::checkStoredJourneysExpired(const StoredJourneys *product, Transaction &transaction) const
 {
-    if (!pass)
-        return 0;
-    return calendarDaysLeft(pass->getStatus(), pass->getDays(), mNow, getPeriodPassExpiryTimestamp(pass));
+    // The journeys left are the card's "remainingJourneys", not the product's own journey count.
+    return storedJourneysExpired(product->getStatus(), transaction.card->getRemainingJourneys(), transaction);
 }
 
-QDateTime ZetoDesInspector_v2::getPeriodPassExpiryTimestamp(const PeriodPass *pass) const
+void ZetoDesInspector_v2::printFareProducts(Card *card) const
 {
-    return periodPassExpiry(pass->getStatus() == PeriodPass::Pending, pass->getActivationTimestamp(),
-                            qint64(pass->getDays()), mConfig->get(QStringLiteral("zub/period_pass_hourly")).toBool());
+    const std::vector<UsageLogEntry> usageLog = card->getUsageLog();
+    if (usageLog.empty())
+        return; // no ride names a product
+    switch (usageLog.front().getProductType()) {
+    case PeriodPass0:
+        printPeriodPass(card->getPeriodPass0());
+        break;
+    case PeriodPass1:
+        printPeriodPass(card->getPeriodPass1());
+        break;
+    case StoredJourneysProduct:
+        printStoredJourneys(card->getStoredJourneys());
+        break;
+    default:
+        break;
+    }
 }

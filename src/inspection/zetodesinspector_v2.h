@@ -1,16 +1,9 @@
 #pragma once
 
-#include "inspection/inspectorresult.h"
-#include "inspection/rfidinspector.h"
+#include "inspection/layoutinspector.h"
 #include "rfid/zetodes_v2/periodpass.h"
 #include "rfid/zetodes_v2/storedjourneys.h"
 #include "rfid/zetodes_v2/usagelogentry.h"
-
-#include <QDateTime>
-
-#include <memory>
-
-class Configuration;
 
 namespace ZetoDes_v2 {
 class Card;
@@ -20,7 +13,7 @@ class Card;
 // ACTIVE product that paid the usage log's last entry (period pass slot 0, slot 1, stored
 // journeys; else one built from the entry) and reports that ride with names from the fare and
 // route data. Every failure is reported as "Invalid". Never changes the card.
-class ZetoDesInspector_v2 : public RfidInspector
+class ZetoDesInspector_v2 : public LayoutInspector<ZetoDes_v2::Card>
 {
     Q_OBJECT
 public:
@@ -28,21 +21,17 @@ public:
     ~ZetoDesInspector_v2() override;
 
     bool inspectCard(RfidCard *card) override;
-    InspectorResult getResult() const override;
 
 private:
     // The working record of one inspection; points into the card or at the scratch products.
-    struct Transaction
+    struct Transaction : LayoutInspector::Transaction
     {
-        int journeysUsed = 0;
-        InspectorResult::TransactionType transactionType = InspectorResult::PeriodPassValidation;
-        InspectorResult::DenyReason denyReason = InspectorResult::Valid;
-        ZetoDes_v2::Card *card = nullptr;
+        using LayoutInspector::Transaction::Transaction;
         ZetoDes_v2::PeriodPass *periodPass = nullptr;
         ZetoDes_v2::StoredJourneys *storedJourneys = nullptr;
     };
 
-    Transaction createTransaction(ZetoDes_v2::Card *card) const;
+    Transaction createTransaction(ZetoDes_v2::Card *card) const { return Transaction(card); }
     bool processCardTransaction(ZetoDes_v2::Card *card, Transaction &transaction);
     bool processCommonChecks(ZetoDes_v2::Card *card, Transaction &transaction);
     bool processFareProducts(ZetoDes_v2::Card *card, Transaction &transaction);
@@ -52,12 +41,13 @@ private:
     void processStoredJourneys(ZetoDes_v2::Card *card, ZetoDes_v2::StoredJourneys *product,
                                Transaction &transaction);
     InspectorResult getInspectionResult(const Transaction &transaction) const;
-    int getPeriodPassRemainingDays(const ZetoDes_v2::PeriodPass *pass) const;
-    QDateTime getPeriodPassExpiryTimestamp(const ZetoDes_v2::PeriodPass *pass) const;
 
-    std::unique_ptr<Configuration> mConfig;
-    InspectorResult mResult;
-    QDateTime mNow;
+    // Not called by the inspection.
+    bool checkStoredJourneysExpired(const ZetoDes_v2::StoredJourneys *product, Transaction &transaction) const;
+    void printFareProducts(ZetoDes_v2::Card *card) const;
+
     ZetoDes_v2::PeriodPass mUsageLogPeriodPass;
     ZetoDes_v2::StoredJourneys mUsageLogStoredJourneys;
+
+    friend class tst_RfidInspector;
 };

@@ -1,7 +1,6 @@
 #include "inspection/zetodesinspector_v3.h"
 
 #include "db/dbmanager.h"
-#include "framework/configuration.h"
 #include "framework/logtag.h"
 #include "rfid/zetodes_v3/card.h"
 #include "validator/results/validatorlogic.h"
@@ -28,8 +27,7 @@ const QString kNoTransactions =
 } // namespace
 
 ZetoDesInspector_v3::ZetoDesInspector_v3(DBManager &db)
-    : RfidInspector(db)
-    , mConfig(std::make_unique<Configuration>())
+    : LayoutInspector(db, kLog)
 {
 }
 
@@ -37,39 +35,18 @@ ZetoDesInspector_v3::~ZetoDesInspector_v3() = default;
 
 bool ZetoDesInspector_v3::inspectCard(RfidCard *card)
 {
-    // Fresh, not only reset: reset keeps the route, vehicle and product name of the card before.
-    mResult = freshResult();
-    auto *desCard = dynamic_cast<Card *>(card);
-    if (!desCard) {
-        kLog.warning(QStringLiteral("Card object creation failed"));
-        mResult.setDenyReason(InspectorResult::CardInvalid);
+    Card *desCard = startInspection(card);
+    if (!desCard)
         return false;
-    }
-
-    kLog.info(QStringLiteral("--- INSPECTION START ------------------------------------------"));
     Transaction transaction = createTransaction(desCard);
     const bool passed = processCardTransaction(desCard, transaction);
     // Also after a failed check: the deny reason it found is the one reported.
-    mResult = getInspectionResult(transaction);
-    kLog.info(QStringLiteral("--- INSPECTION END --------------------------------------------"));
+    endInspection(getInspectionResult(transaction));
     return passed;
-}
-
-InspectorResult ZetoDesInspector_v3::getResult() const
-{
-    return mResult;
-}
-
-ZetoDesInspector_v3::Transaction ZetoDesInspector_v3::createTransaction(Card *card) const
-{
-    Transaction transaction;
-    transaction.card = card;
-    return transaction;
 }
 
 bool ZetoDesInspector_v3::processCardTransaction(Card *card, Transaction &transaction)
 {
-    mNow = standardiseTime(currentTime());
     if (checkEmployeeCard(card)) {
         kLog.critical(QStringLiteral("Employee Card can not be inspected ===> Return CardInvalid"));
         transaction.denyReason = InspectorResult::CardInvalid;
@@ -216,6 +193,8 @@ bool ZetoDesInspector_v3::processFareProducts(Card *card, Transaction &transacti
     return true;
 }
 
+// Takes the card only to match processStoredJourneys, which reads the transfer from it; a ride
+// the pass paid cannot fail, so always true.
 bool ZetoDesInspector_v3::processPeriodPass(Card *, Product *product, Transaction &transaction)
 {
     transaction.transactionType = InspectorResult::PeriodPassValidation;
@@ -303,6 +282,5 @@ int ZetoDesInspector_v3::getProductRemainingDays(const Product *product) const
 QDateTime ZetoDesInspector_v3::getProductExpiryTimestamp(const Product *product) const
 {
     return periodPassExpiry(product->getStatus() == Product::Pending, product->getActivationTimestamp(),
-                            qint64(product->getInitialValue()),
-                            mConfig->get(QStringLiteral("zub/period_pass_hourly")).toBool());
+                            qint64(product->getInitialValue()), isPeriodPassHourly());
 }

@@ -1,16 +1,10 @@
 #pragma once
 
-#include "inspection/inspectorresult.h"
-#include "inspection/rfidinspector.h"
+#include "inspection/layoutinspector.h"
 #include "rfid/zetodes_v3/product.h"
 #include "rfid/zetodes_v3/usagelogentry.h"
 
-#include <QDateTime>
 #include <QList>
-
-#include <memory>
-
-class Configuration;
 
 namespace ZetoDes_v3 {
 class Card;
@@ -20,7 +14,7 @@ class Card;
 // version, carrier, status), finds the product that paid the usage log's last entry
 // (period passes before stored journeys, each by status), tells a transfer, and reports
 // the last ride with names from the fare and route data. Never changes the card.
-class ZetoDesInspector_v3 : public RfidInspector
+class ZetoDesInspector_v3 : public LayoutInspector<ZetoDes_v3::Card>
 {
     Q_OBJECT
 public:
@@ -28,21 +22,17 @@ public:
     ~ZetoDesInspector_v3() override;
 
     bool inspectCard(RfidCard *card) override;
-    InspectorResult getResult() const override;
 
 private:
     // The working record of one inspection; points into the card or at mUsageLogProduct.
-    struct Transaction
+    struct Transaction : LayoutInspector::Transaction
     {
-        int journeysUsed = 0;
+        using LayoutInspector::Transaction::Transaction;
         bool isTransfer = false;
-        InspectorResult::TransactionType transactionType = InspectorResult::PeriodPassValidation;
-        InspectorResult::DenyReason denyReason = InspectorResult::Valid;
-        ZetoDes_v3::Card *card = nullptr;
         ZetoDes_v3::Product *product = nullptr;
     };
 
-    Transaction createTransaction(ZetoDes_v3::Card *card) const;
+    Transaction createTransaction(ZetoDes_v3::Card *card) const { return Transaction(card); }
     bool processCardTransaction(ZetoDes_v3::Card *card, Transaction &transaction);
     bool checkEmployeeCard(ZetoDes_v3::Card *card) const;
     bool processCommonChecks(ZetoDes_v3::Card *card, Transaction &transaction);
@@ -58,8 +48,5 @@ private:
     int getProductRemainingDays(const ZetoDes_v3::Product *product) const;
     QDateTime getProductExpiryTimestamp(const ZetoDes_v3::Product *product) const;
 
-    std::unique_ptr<Configuration> mConfig;
-    InspectorResult mResult;
-    QDateTime mNow;
     ZetoDes_v3::Product mUsageLogProduct;
 };

@@ -1,6 +1,5 @@
 #include "inspection/zetolucinspector.h"
 
-#include "framework/configuration.h"
 #include "framework/logtag.h"
 #include "rfid/zetoluc/card.h"
 
@@ -23,8 +22,7 @@ enum EntryProductType : unsigned int {
 } // namespace
 
 ZetoLucInspector::ZetoLucInspector(DBManager &db)
-    : RfidInspector(db)
-    , mConfig(std::make_unique<Configuration>())
+    : LayoutInspector(db, kLog)
 {
 }
 
@@ -32,42 +30,21 @@ ZetoLucInspector::~ZetoLucInspector() = default;
 
 bool ZetoLucInspector::inspectCard(RfidCard *card)
 {
-    // Fresh, not only reset: reset keeps the route, vehicle and product name of the card before.
-    mResult = freshResult();
-    auto *lucCard = dynamic_cast<Card *>(card);
-    if (!lucCard) {
-        kLog.warning(QStringLiteral("Card object creation failed"));
-        mResult.setDenyReason(InspectorResult::CardInvalid);
+    Card *lucCard = startInspection(card);
+    if (!lucCard)
         return false;
-    }
-
-    kLog.info(QStringLiteral("--- INSPECTION START ------------------------------------------"));
     Transaction transaction = createTransaction(lucCard);
     if (!processCardTransaction(lucCard, transaction)) {
         // Whatever the failing step found, this layout reports it as "Invalid".
         mResult.setDenyReason(InspectorResult::CardInvalid);
         return false;
     }
-    mResult = getValidationResult(transaction);
-    kLog.info(QStringLiteral("--- INSPECTION END --------------------------------------------"));
+    endInspection(getValidationResult(transaction));
     return true;
-}
-
-InspectorResult ZetoLucInspector::getResult() const
-{
-    return mResult;
-}
-
-ZetoLucInspector::Transaction ZetoLucInspector::createTransaction(Card *card) const
-{
-    Transaction transaction;
-    transaction.card = card;
-    return transaction;
 }
 
 bool ZetoLucInspector::processCardTransaction(Card *card, Transaction &transaction)
 {
-    mNow = standardiseTime(currentTime());
     // The product search runs, and logs, before the checks and whatever they find.
     const CardType flags = getValidFareProducts(card, transaction);
     if (!processCommonChecks(card, transaction))
@@ -140,6 +117,9 @@ bool ZetoLucInspector::processFareProducts(Card *card, Transaction &transaction,
     return processStoredJourneys(card, transaction.storedJourneys, transaction);
 }
 
+// This and processStoredJourneys take the card and product only to match the DES v2 steps:
+// getValidFareProducts has pointed the working record at the paying product already, and
+// nothing here can fail, so only the kind of ride is recorded.
 bool ZetoLucInspector::processPeriodPass(Card *, PeriodPass *, Transaction &transaction)
 {
     transaction.transactionType = InspectorResult::PeriodPassValidation;
@@ -185,15 +165,15 @@ InspectorResult ZetoLucInspector::getValidationResult(const Transaction &transac
     return result;
 }
 
-int ZetoLucInspector::getPeriodPassRemainingDays(const PeriodPass *pass) const
+bool ZetoLucInspector::checkStoredJourneysExpired(const StoredJourneys *product, Transaction &transaction) const
 {
-    if (!pass)
-        return 0;
-    return calendarDaysLeft(pass->getStatus(), pass->getDays(), mNow, getPeriodPassExpiryTimestamp(pass));
+    return storedJourneysExpired(product->getStatus(), product->getRemainingJourneys(), transaction);
 }
 
-QDateTime ZetoLucInspector::getPeriodPassExpiryTimestamp(const PeriodPass *pass) const
+void ZetoLucInspector::printFareProducts(Card *card, CardType flags) const
 {
-    return periodPassExpiry(pass->getStatus() == PeriodPass::Pending, pass->getActivationTimestamp(),
-                            qint64(pass->getDays()), mConfig->get(QStringLiteral("zub/period_pass_hourly")).toBool());
+    if (flags.hasPeriodPass)
+        printPeriodPass(card->getPeriodPass());
+    if (flags.hasStoredJourneys)
+        printStoredJourneys(card->getStoredJourneys());
 }

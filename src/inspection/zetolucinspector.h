@@ -1,16 +1,9 @@
 #pragma once
 
-#include "inspection/inspectorresult.h"
-#include "inspection/rfidinspector.h"
+#include "inspection/layoutinspector.h"
 #include "rfid/zetoluc/periodpass.h"
 #include "rfid/zetoluc/state.h"
 #include "rfid/zetoluc/storedjourneys.h"
-
-#include <QDateTime>
-
-#include <memory>
-
-class Configuration;
 
 namespace ZetoLUC {
 class Card;
@@ -20,7 +13,7 @@ class Card;
 // stored-journeys product and the last ride: finds the ACTIVE product that paid that ride
 // (else one built from it), runs the card checks and reports the ride with names from the fare
 // and route data. Every failure is reported as "Invalid". Never changes the card.
-class ZetoLucInspector : public RfidInspector
+class ZetoLucInspector : public LayoutInspector<ZetoLUC::Card>
 {
     Q_OBJECT
 public:
@@ -28,21 +21,17 @@ public:
     ~ZetoLucInspector() override;
 
     bool inspectCard(RfidCard *card) override;
-    InspectorResult getResult() const override;
 
 private:
     // The working record of one inspection; points into the card or at the scratch products.
-    struct Transaction
+    struct Transaction : LayoutInspector::Transaction
     {
-        int journeysUsed = 0;
-        InspectorResult::TransactionType transactionType = InspectorResult::PeriodPassValidation;
-        InspectorResult::DenyReason denyReason = InspectorResult::Valid;
-        ZetoLUC::Card *card = nullptr;
+        using LayoutInspector::Transaction::Transaction;
         ZetoLUC::PeriodPass *periodPass = nullptr;
         ZetoLUC::StoredJourneys *storedJourneys = nullptr;
     };
 
-    Transaction createTransaction(ZetoLUC::Card *card) const;
+    Transaction createTransaction(ZetoLUC::Card *card) const { return Transaction(card); }
     bool processCardTransaction(ZetoLUC::Card *card, Transaction &transaction);
     // Which of the two products paid the last ride (not which ones the card carries).
     ZetoLUC::State::CardType getValidFareProducts(ZetoLUC::Card *card, Transaction &transaction);
@@ -51,12 +40,13 @@ private:
     bool processPeriodPass(ZetoLUC::Card *card, ZetoLUC::PeriodPass *pass, Transaction &transaction);
     bool processStoredJourneys(ZetoLUC::Card *card, ZetoLUC::StoredJourneys *product, Transaction &transaction);
     InspectorResult getValidationResult(const Transaction &transaction) const;
-    int getPeriodPassRemainingDays(const ZetoLUC::PeriodPass *pass) const;
-    QDateTime getPeriodPassExpiryTimestamp(const ZetoLUC::PeriodPass *pass) const;
 
-    std::unique_ptr<Configuration> mConfig;
-    InspectorResult mResult;
-    QDateTime mNow;
+    // Not called by the inspection.
+    bool checkStoredJourneysExpired(const ZetoLUC::StoredJourneys *product, Transaction &transaction) const;
+    void printFareProducts(ZetoLUC::Card *card, ZetoLUC::State::CardType flags) const;
+
     ZetoLUC::PeriodPass mUsageLogPeriodPass;
     ZetoLUC::StoredJourneys mUsageLogStoredJourneys;
+
+    friend class tst_RfidInspector;
 };

@@ -1,6 +1,5 @@
 #include "inspection/zetolucinspector_v2.h"
 
-#include "framework/configuration.h"
 #include "framework/logtag.h"
 #include "rfid/cardtime.h"
 #include "validator/results/validatorlogic.h"
@@ -54,8 +53,7 @@ const QString kRule60(60, QLatin1Char('-'));
 } // namespace
 
 ZetoLUCInspector_v2::ZetoLUCInspector_v2(DBManager &db)
-    : RfidInspector(db)
-    , mConfig(std::make_unique<Configuration>())
+    : LayoutInspector(db, kLog, QStringLiteral("Not an ZetoLUCv2 card"), 59)
 {
 }
 
@@ -63,36 +61,22 @@ ZetoLUCInspector_v2::~ZetoLUCInspector_v2() = default;
 
 bool ZetoLUCInspector_v2::inspectCard(RfidCard *card)
 {
-    // Fresh, not only reset: reset keeps the route, vehicle and product name of the card before.
-    mResult = freshResult();
-    auto *lucCard = dynamic_cast<Card *>(card);
-    if (!lucCard) {
-        kLog.warning(QStringLiteral("Not an ZetoLUCv2 card"));
-        mResult.setDenyReason(InspectorResult::CardInvalid);
+    Card *lucCard = startInspection(card);
+    if (!lucCard)
         return false;
-    }
-
-    kLog.info(QStringLiteral("--- INSPECTION START --------------------------------------"));
     Transaction transaction = createTransaction(lucCard);
     const bool passed = processCardTransaction(transaction);
     // Also after a failed check: the deny reason it found is the one reported.
-    mResult = mapTransactionToInspectorResult(transaction);
-    kLog.info(QStringLiteral("--- INSPECTION END ----------------------------------------"));
+    endInspection(mapTransactionToInspectorResult(transaction));
     printTransactionInfo(transaction);
     return passed;
 }
 
-InspectorResult ZetoLUCInspector_v2::getResult() const
-{
-    return mResult;
-}
-
 ZetoLUCInspector_v2::Transaction ZetoLUCInspector_v2::createTransaction(Card *card) const
 {
-    Transaction transaction;
-    transaction.endOfLastDay = !mConfig->get(QStringLiteral("zub/period_pass_hourly")).toBool();
-    transaction.card = card;
-    transaction.now = standardiseTime(currentTime());
+    Transaction transaction(card);
+    transaction.endOfLastDay = !isPeriodPassHourly();
+    transaction.now = mNow;
     return transaction;
 }
 

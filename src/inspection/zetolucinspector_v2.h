@@ -1,22 +1,17 @@
 #pragma once
 
-#include "inspection/inspectorresult.h"
-#include "inspection/rfidinspector.h"
+#include "inspection/layoutinspector.h"
 #include "rfid/zetolucv2/card.h"
 
 #include <QDateTime>
 #include <QList>
-
-#include <memory>
-
-class Configuration;
 
 // Inspector of LUC v2 cards: runs the layout's own checks (issue, issuer, version 2, carrier),
 // takes the product of the usage log's ride from the period passes before the stored journeys,
 // each by status (else one built from the usage log), accepts only transfers, period-pass and
 // stored-journeys validations, and logs a card dump before and a transaction dump after.
 // Never changes the card.
-class ZetoLUCInspector_v2 : public RfidInspector
+class ZetoLUCInspector_v2 : public LayoutInspector<ZetoLUCv2::Card, int>
 {
     Q_OBJECT
 public:
@@ -24,19 +19,15 @@ public:
     ~ZetoLUCInspector_v2() override;
 
     bool inspectCard(RfidCard *card) override;
-    InspectorResult getResult() const override;
 
 private:
     using Product = ZetoLUCv2::Card::Product;
 
     // The working record of one inspection; points into the card or at mUsageLogProduct.
-    struct Transaction
+    struct Transaction : LayoutInspector::Transaction
     {
-        int journeysUsed = 0;
+        using LayoutInspector::Transaction::Transaction;
         bool endOfLastDay = false; // a period pass ends at 00:00 UTC of its last date
-        InspectorResult::TransactionType transactionType = InspectorResult::PeriodPassValidation;
-        InspectorResult::DenyReason denyReason = InspectorResult::Valid;
-        ZetoLUCv2::Card *card = nullptr;
         Product *product = nullptr;
         QList<Product *> products; // candidates in search order
         QDateTime now;
@@ -55,7 +46,7 @@ private:
     InspectorResult mapTransactionToInspectorResult(const Transaction &transaction) const;
     void printTransactionInfo(const Transaction &transaction) const;
 
-    std::unique_ptr<Configuration> mConfig;
-    InspectorResult mResult;
     Product mUsageLogProduct;
+
+    friend class tst_RfidInspector;
 };

@@ -21,16 +21,47 @@ class RfidManager : public QObject
 {
     Q_OBJECT
 public:
-    // Result codes of an EMV transaction as the reader reports them for an EMV card.
+    // Result codes of an EMV transaction as the reader reports them for an EMV card, in the
+    // "error" of a write answer: failures from FirstEmvError to LastEmvError, and a transaction
+    // that ended before its write.
     enum Error {
+        EmvTerminated = 200,
         NoError = 400,
+        FirstEmvError = 401,
+        LastEmvError = 498,
     };
     Q_ENUM(Error)
+
+    // Codes of the reader's error events, and of the "error" of a failed read. The reader tells
+    // no more of them than the number: each name says what a tap makes of it.
+    enum ReaderError {
+        AbortingError201 = 201,
+        AbortingError202 = 202,
+        LoggedError203 = 203,
+        InternalError = 301,
+        AbortingError302 = 302,
+        AbortingError304 = 304,
+    };
+    Q_ENUM(ReaderError)
+
+    // The reader's "state" in its status ("device"). Again only the numbers are the reader's: a
+    // reader from Idle to Reading is up, from Enabled on it reads cards, any other is not up.
+    enum ReaderState {
+        Idle = 1,
+        Enabled = 2,
+        Reading = 3,
+        Failed = 4,
+    };
+    Q_ENUM(ReaderState)
 
     // Defaults of the settings group "rfid", which every Configuration knows.
     static const QMap<QString, QVariant> Defaults;
     // The reader's card-technology code (one bit each) to its name; looked up exactly.
     static const QMap<int, QString> CardType;
+    // Card-technology codes compared by the validation service.
+    enum CardTechnology {
+        DesfireCard = 0x100,
+    };
 
     explicit RfidManager(manager::MqttClient *client, QObject *parent = nullptr);
     ~RfidManager() override;

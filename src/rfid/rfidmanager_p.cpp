@@ -1,6 +1,7 @@
 #include "rfid/rfidmanager_p.h"
 
 #include "framework/mqttclient.h"
+#include "rfid/rfidmanager.h"
 
 #include <QDebug>
 #include <QJsonArray>
@@ -178,7 +179,7 @@ void RfidManagerPrivate::onStatus(const QJsonDocument &doc)
     const QJsonObject root = doc.object();
     const QJsonObject device = root.value(QStringLiteral("device")).toObject();
     // A state that is missing or not a whole number within int range counts as 0.
-    mReaderEnabled = device.value(QStringLiteral("state")).toInt(0) > 1;
+    mReaderEnabled = device.value(QStringLiteral("state")).toInt(0) > RfidManager::Idle;
 
     bool alive = false;
     if (root.value(QStringLiteral("service")).toBool(false))

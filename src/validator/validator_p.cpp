@@ -383,8 +383,8 @@ void ValidatorPrivate::onRfidStatus(QVariantMap status)
     bool enabled = false;
     if (status.value(QStringLiteral("service")).toBool()) {
         const int state = status.value(QStringLiteral("device")).toMap().value(QStringLiteral("state")).toInt();
-        up = state >= 1 && state <= 3;
-        enabled = state == 2 || state == 3;
+        up = state >= RfidManager::Idle && state <= RfidManager::Reading;
+        enabled = state == RfidManager::Enabled || state == RfidManager::Reading;
     }
     mStatus[QStringLiteral("rfid")] = up;
     mStatus[QStringLiteral("rfidEnabled")] = enabled;

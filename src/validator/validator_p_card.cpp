@@ -52,7 +52,8 @@ void logStatistics(int read, int validate, const int *write)
 // EMV transaction results that the reader reports on a write answer.
 bool isEmvWriteCode(int code)
 {
-    return (code >= 401 && code <= 498) || code == 200;
+    return (code >= RfidManager::FirstEmvError && code <= RfidManager::LastEmvError)
+           || code == RfidManager::EmvTerminated;
 }
 
 } // namespace
@@ -79,7 +80,7 @@ void ValidatorPrivate::onCardFound(QVariantMap card)
     if (*name == kEmv)
         emit emvValidationProgress();
     emit cardTransactionStarted();
-    if (type == 0x100)
+    if (type == RfidManager::DesfireCard)
         mDb.prefetchCustomer(uid);
 }
 
@@ -211,7 +212,7 @@ void ValidatorPrivate::onRfidError(QVariantMap rfidError)
     const int code = rfidError.value(QStringLiteral("code")).toInt();
     kLog.critical(QStringLiteral("ERROR: RFID error (%1): %2").arg(code).arg(rfidError.value(QStringLiteral("what")).toString()));
     switch (code) {
-    case 301: {
+    case RfidManager::InternalError: {
         ValidatorResult result;
         result.setTransactionType(ValidatorResult::Card);
         result.setDenyReason(ValidatorResult::InternalError);
@@ -219,10 +220,10 @@ void ValidatorPrivate::onRfidError(QVariantMap rfidError)
         emit validatedCard(result);
         break;
     }
-    case 201:
-    case 202:
-    case 302:
-    case 304:
+    case RfidManager::AbortingError201:
+    case RfidManager::AbortingError202:
+    case RfidManager::AbortingError302:
+    case RfidManager::AbortingError304:
         emit cardTransactionError();
         break;
     default:
@@ -311,7 +312,7 @@ void ValidatorPrivate::onWriteFailed(const QVariantMap &error)
         kLog.info(QStringLiteral("EMV card already rejected (No ticket issued) and write failed ===> Do not store error "
                                "code in issue_tickets (already stored in EMV errors table)"));
     }
-    if (code == 200) {
+    if (code == RfidManager::EmvTerminated) {
         kLog.info(QStringLiteral("EMV transaction terminated before sending write message ===> Send cardTransactionError signal"));
         emit cardTransactionError();
     }

@@ -1,10 +1,15 @@
 #include "inspection/rfidinspector.h"
 #include "inspection/rfidinspectorfactory.h"
+#include "inspection/zetodesinspector_v2.h"
+#include "inspection/zetolucinspector.h"
+#include "inspection/zetolucinspector_v2.h"
 
 #include "db/dbmanager.h"
 #include "framework/configuration.h"
 #include "rfid/rfidcard.h"
 #include "rfid/rfidcardfactory.h"
+#include "rfid/zetodes_v2/card.h"
+#include "rfid/zetoluc/card.h"
 #include "tarvik/faremanager.h"
 #include "tarvik/routemanager.h"
 
@@ -55,12 +60,12 @@ private slots:
     void initTestCase();
     void inspects_data();
     void inspects();
-    void withoutGatewayData_data();
-    void withoutGatewayData();
-    void dumps();
     void standardiseTime();
 
 private:
+    void callOutsideInspection(RfidInspector &inspector, RfidCard *model, const QDateTime &now, const QJsonObject &row,
+                               const QString &tag);
+
     TestEnv mEnv;
     manager::MqttClient mClient;
     std::unique_ptr<DBManager> mDb;
@@ -94,8 +99,10 @@ void tst_RfidInspector::inspects_data()
     }
 }
 
-// The record of the row's card. A failure that keeps the ride still reports the card's last
-// ride; one that does not reports nothing of it.
+// The record of the row's card (by default the layout's). A failure that keeps the ride still
+// reports the card's last ride; one that does not reports nothing of it. A "bare" row inspects
+// through a gateway never initialised: no catalogues (no back-end link), so no names, and no
+// device record unless the database service names the carrier ("device").
 void tst_RfidInspector::inspects()
 {
     QFETCH(QString, layout);
@@ -106,9 +113,20 @@ void tst_RfidInspector::inspects()
     if (row["localClock"].toBool())
         now = now.toLocalTime();
     Configuration().set("zub/period_pass_hourly", row["hourly"].toBool(true));
-    RfidInspector &inspector = *mInspectors[layout];
+    manager::MqttClient bareClient;
+    std::unique_ptr<DBManager> bare;
+    std::unique_ptr<RfidInspector> bareInspector;
+    if (row["bare"].toBool()) {
+        bare = std::make_unique<DBManager>(&bareClient);
+        bareInspector.reset(RfidInspectorFactory::create(layout, *bare, nullptr));
+        if (row.contains("device"))
+            setDevice(bareClient, row["device"].toInt());
+    }
+    RfidInspector &inspector = bare ? *bareInspector : *mInspectors[layout];
     inspector.setClock([now] { return now; });
-    const std::unique_ptr<RfidCard> model = card(base["card"].toString(), row["changes"].toObject());
+    const std::unique_ptr<RfidCard> model = card(value("card").toString(), row["changes"].toObject());
+    if (row.contains("call"))
+        return callOutsideInspection(inspector, model.get(), now, row, base["tag"].toString());
     LogCapture capture;
 
     const int denyReason = row["deny"].toInt();
@@ -118,12 +136,13 @@ void tst_RfidInspector::inspects()
     const QJsonObject json = inspector.getResult().toJson();
     QCOMPARE((QJsonArray{json["denyReason"]["id"], json["result"], json["transType"], json["fareProductId"]}),
              (QJsonArray{denyReason, denyReason == 0, transType, fareProductId}));
-    const bool named = QList<int>{301, 302, 410, 42, 9}.contains(fareProductId);
+    const bool named = !bare && QList<int>{301, 302, 410, 42, 9}.contains(fareProductId);
     QCOMPARE(json["fareProductName"].toString(), named ? QStringLiteral("Προϊόν %1").arg(fareProductId) : QString());
     const bool ride = denyReason == 0 || value("keepsRide").toBool();
+    const bool catalogued = ride && !bare;
     const QJsonObject route{{"boardingStopId", ride ? 1402 : 0}, {"routeId", ride ? 12 : 0},
-                            {"routeExecutionId", ride ? 99817 : 0}, {"axisName", ride ? "Γραμμή 12" : ""},
-                            {"stopName", ride ? "Πλατεία" : ""}, {"zoneName", ride ? "Ζώνη Α" : ""}};
+                            {"routeExecutionId", ride ? 99817 : 0}, {"axisName", catalogued ? "Γραμμή 12" : ""},
+                            {"stopName", catalogued ? "Πλατεία" : ""}, {"zoneName", catalogued ? "Ζώνη Α" : ""}};
     QCOMPARE(json["route"].toObject(), route);
     QCOMPARE((QJsonArray{json["transTimestamp"], json["vehicleId"], json["deviceType"]}),
              (QJsonArray{ride ? "2024-04-08T19:30:00Z" : "", ride ? value("vehicleId").toInt() : 0, ride ? "VALIDATOR" : "Unknown"}));
@@ -132,65 +151,45 @@ void tst_RfidInspector::inspects()
     QCOMPARE(json[transType == 8 ? "storedJourneys" : "periodPass"], QJsonValue(QJsonValue::Null));
     if (row.contains("log"))
         QVERIFY2(capture.contains(base["tag"].toString() + row["log"].toString()), qPrintable(row["log"].toString()));
-}
-
-void tst_RfidInspector::withoutGatewayData_data()
-{
-    QTest::addColumn<QString>("layout");
-    for (const QString &layout : layouts().keys()) {
-        if (layouts()[layout].toObject().contains("withoutGatewayData"))
-            QTest::newRow(qPrintable(layout)) << layout;
-    }
-}
-
-// Without a device record the carrier cannot match; without catalogues (no back-end link) the
-// names are empty and the ids still reported; a card of another layout keeps nothing of the
-// card before.
-void tst_RfidInspector::withoutGatewayData()
-{
-    QFETCH(QString, layout);
-    const QJsonValue expected = layouts()[layout]["withoutGatewayData"]; // product id, line for another layout
-    const QString tag = layouts()[layout]["tag"].toString();
-    const std::unique_ptr<RfidCard> model = card(layouts()[layout]["card"].toString());
-    LogCapture log;
-    manager::MqttClient client;
-    DBManager bare(&client); // never initialised
-    const std::unique_ptr<RfidInspector> inspector(RfidInspectorFactory::create(layout, bare, nullptr));
-    QVERIFY(!inspector->inspectCard(model.get()));
-    QCOMPARE(inspector->getResult().getDenyReason(), InspectorResult::CardInvalid);
-    QVERIFY(log.contains(tag + "WARN: No device record from the database service yet: carrier id 3 cannot be matched"));
-    setDevice(client, 3);
-    QVERIFY(inspector->inspectCard(model.get()));
-    const QJsonObject json = inspector->getResult().toJson();
-    QCOMPARE(json["route"].toObject(), (QJsonObject{{"boardingStopId", 1402}, {"routeId", 12}, {"routeExecutionId", 99817},
-                                                    {"axisName", ""}, {"stopName", ""}, {"zoneName", ""}}));
-    QCOMPARE(json["fareProductId"], expected["product"]);
-    QCOMPARE(json["fareProductName"].toString(), QString());
-
-    InspectorResult invalid;
-    invalid.reset();
-    invalid.setDenyReason(InspectorResult::CardInvalid);
-    QVERIFY(!inspector->inspectCard(nullptr));
-    QCOMPARE(inspector->getResult().toJson(), invalid.toJson());
-    QVERIFY(log.contains(tag + expected["notThisLayout"].toString()));
-}
-
-// Every line of one LUC v2 inspection, the card and transaction dumps among them.
-void tst_RfidInspector::dumps()
-{
+    if (!row.contains("logFile"))
+        return;
     if (QLocale::system().language() != QLocale::C && QLocale::system().language() != QLocale::English)
         QSKIP("The text form of a date-time names days and months in the system locale");
-    QFile golden(QStringLiteral(TEST_DATA_DIR "/lucv2-inspection.log"));
+    QFile golden(TEST_DATA_DIR "/" + row["logFile"].toString());
     QVERIFY2(golden.open(QIODevice::ReadOnly), qPrintable(golden.errorString()));
-    const std::unique_ptr<RfidCard> model =
-        card("lucv2", {{"data/usageLog/transactionType", 20}, {"data/usageLog/productId", 9}});
-    Configuration().set("zub/period_pass_hourly", true);
-    // an odd second: made even
-    mInspectors["ZetoLUCv2"]->setClock([] { return QDateTime(QDate(2024, 4, 8), QTime(20, 0, 1, 500), Qt::UTC); });
+    QCOMPARE(capture.texts().filter(base["tag"].toString()), QString::fromUtf8(golden.readAll()).split('\n', Qt::SkipEmptyParts));
+}
+
+// A row that names an operation no inspection calls: what it returns, as "expected", and every
+// line it logs after the layout's tag, as "lines".
+void tst_RfidInspector::callOutsideInspection(RfidInspector &inspector, RfidCard *model, const QDateTime &now,
+                                              const QJsonObject &row, const QString &tag)
+{
+    const QString call = row["call"].toString();
+    QJsonArray got;
     LogCapture log;
-    QVERIFY(mInspectors["ZetoLUCv2"]->inspectCard(model.get()));
-    QCOMPARE(log.texts().filter(QRegularExpression("^\\[inspector::ZetoLUCv2\\] ")),
-             QString::fromUtf8(golden.readAll()).split('\n', Qt::SkipEmptyParts));
+    for (const QJsonValue &reason : row["blockReasons"].toArray())
+        got << int(ZetoLUCInspector_v2::mapBlockReasonToCardStatus(SCBlacklistEntry::BlockReason(reason.toInt())));
+    const auto run = [&](auto &layoutInspector, auto *layoutCard, auto *pass, auto *journeys, const auto &print) {
+        layoutInspector.mNow = now;
+        auto transaction = layoutInspector.createTransaction(layoutCard);
+        if (call == "passExpired")
+            got << layoutInspector.checkPeriodPassExpired(pass);
+        if (call == "journeysExpired")
+            got << layoutInspector.checkStoredJourneysExpired(journeys, transaction) << int(transaction.denyReason);
+        if (call == "print")
+            print(layoutInspector);
+    };
+    if (auto *des = dynamic_cast<ZetoDes_v2::Card *>(model))
+        run(static_cast<ZetoDesInspector_v2 &>(inspector), des, des->getPeriodPass0(), des->getStoredJourneys(),
+            [des](auto &desInspector) { desInspector.printFareProducts(des); });
+    if (auto *luc = dynamic_cast<ZetoLUC::Card *>(model))
+        run(static_cast<ZetoLucInspector &>(inspector), luc, luc->getPeriodPass(), luc->getStoredJourneys(),
+            [luc, flags = row["flags"].toArray()](auto &lucInspector) {
+                lucInspector.printFareProducts(luc, {flags[0].toBool(), flags[1].toBool()});
+            });
+    QCOMPARE(got, row["expected"].toArray());
+    QCOMPARE(log.texts().filter(tag).replaceInStrings(tag, QString()), row["lines"].toVariant().toStringList());
 }
 
 // Even to the second, counted toward zero from the epoch; milliseconds and zone kept.

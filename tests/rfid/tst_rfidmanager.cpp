@@ -175,14 +175,6 @@ private slots:
         QVERIFY(mLog->contains("[rfid] Enable request (0)"));
     }
 
-    void cardTypeNames()
-    {
-        QCOMPARE(RfidManager::CardType.size(), 10);
-        QCOMPARE(RfidManager::CardType.value(0x001), QStringLiteral("ISO14443 Part4 Type A compatible transponder"));
-        QCOMPARE(RfidManager::CardType.value(256), QStringLiteral("Mifare DESFire EV1 or EV2"));
-        QCOMPARE(RfidManager::CardType.value(0x200), QStringLiteral("EMV"));
-    }
-
 private:
     // Connects the shared client; once its own probe comes back, the broker has taken every
     // subscription the client asked for before it.

@@ -1,9 +1,9 @@
 #include "validator/results/ticketdb.h"
 
+#include "framework/logtag.h"
 #include "framework/settings.h"
 #include "tarvik/database.h"
 
-#include <QDebug>
 #include <QDir>
 #include <QFileInfo>
 #include <QSqlError>
@@ -11,7 +11,7 @@
 
 namespace {
 
-const QString Tag = QStringLiteral("[ticketdb] ");
+const manager::LogTag kLog(QStringLiteral("[ticketdb] "));
 
 const QString kCreate = QStringLiteral(
     "CREATE TABLE IF NOT EXISTS barcodetickets (ticketId TEXT, deviceId TEXT, vehicleId TEXT, "
@@ -39,17 +39,17 @@ TicketDb::~TicketDb() = default;
 bool TicketDb::dbConnect(const QString &name, const QString &driver)
 {
     if (driver != QLatin1String("QSQLITE")) {
-        qCritical().noquote().nospace() << Tag << "ERROR: Unsupported database driver: " << driver;
+        kLog.critical(QStringLiteral("ERROR: Unsupported database driver: ") + driver);
         return false;
     }
     QString path = name;
     if (QFileInfo(name).isRelative())
         path = QDir(manager::Settings::instance()->path()).filePath(name);
     std::lock_guard<std::recursive_mutex> lock(mMutex);
-    mDatabase = std::make_unique<tarvik::Database>(path, Tag);
+    mDatabase = std::make_unique<tarvik::Database>(path, kLog.tag());
     const bool open = mDatabase->database().isOpen();
     if (open)
-        qInfo().noquote().nospace() << Tag << "Connected to " << path;
+        kLog.info(QStringLiteral("Connected to ") + path);
     return open;
 }
 
@@ -120,7 +120,7 @@ int TicketDb::clean(const QDateTime &cutOff)
 
 bool TicketDb::fail(const QString &what, const QString &error)
 {
-    qCritical().noquote().nospace() << Tag << "Could not execute '" << what << "' query: " << error;
+    kLog.critical(QStringLiteral("Could not execute '%1' query: %2").arg(what, error));
     emit degraded();
     return false;
 }

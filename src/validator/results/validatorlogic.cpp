@@ -1,16 +1,16 @@
 #include "validator/results/validatorlogic.h"
 
+#include "framework/logtag.h"
 #include "rfid/zetodes_v2/card.h"
 #include "rfid/zetodes_v3/card.h"
 #include "rfid/zetoluc/card.h"
 
-#include <QDebug>
 
 #include <optional>
 
 namespace {
 
-const QString Tag = QStringLiteral("[Validator::Logic] ");
+const manager::LogTag kLog(QStringLiteral("[Validator::Logic] "));
 
 constexpr unsigned int Active = 0;
 constexpr unsigned int NotIssued = 1;
@@ -36,7 +36,7 @@ std::optional<CardFacts> factsOf(RfidCard *card)
         const int version = v3->getInfo().getVersion();
         return CardFacts{v3->getState().getStatus(), version, ZetoDes_v3::Card::SupportedVersions.contains(version)};
     }
-    qWarning().noquote().nospace() << Tag << "Unknown Card Template.";
+    kLog.warning(QStringLiteral("Unknown Card Template."));
     return std::nullopt;
 }
 
@@ -48,10 +48,10 @@ bool ValidatorLogic::checkCardBlocked(RfidCard *card)
     if (!facts)
         return false;
     if (facts->status != Active) {
-        qCritical().noquote().nospace() << Tag << "Card status is invalid      : " << facts->status;
+        kLog.critical(QStringLiteral("Card status is invalid      : %1").arg(facts->status));
         return true;
     }
-    qInfo().noquote().nospace() << Tag << "Card status is valid         : " << facts->status << " (Active)";
+    kLog.info(QStringLiteral("Card status is valid         : %1 (Active)").arg(facts->status));
     return false;
 }
 
@@ -61,10 +61,10 @@ bool ValidatorLogic::checkCardIsIssued(RfidCard *card)
     if (!facts)
         return false;
     if (facts->status == NotIssued) {
-        qCritical().noquote().nospace() << Tag << "Card is not issued           : " << facts->status;
+        kLog.critical(QStringLiteral("Card is not issued           : %1").arg(facts->status));
         return false;
     }
-    qInfo().noquote().nospace() << Tag << "Card is issued               : " << facts->status;
+    kLog.info(QStringLiteral("Card is issued               : %1").arg(facts->status));
     return true;
 }
 
@@ -76,10 +76,10 @@ bool ValidatorLogic::checkCardIssuer(int issuerId)
 bool ValidatorLogic::checkCardTransactionCounter(int counter)
 {
     if (counter >= 1 && counter <= 65535) {
-        qInfo().noquote().nospace() << Tag << "Transaction # is valid        : " << counter;
+        kLog.info(QStringLiteral("Transaction # is valid        : %1").arg(counter));
         return true;
     }
-    qCritical().noquote().nospace() << Tag << "Transaction # is INVALID     : " << counter;
+    kLog.critical(QStringLiteral("Transaction # is INVALID     : %1").arg(counter));
     return false;
 }
 
