@@ -345,7 +345,7 @@ void DBManagerPrivate::onCustomerInfoReceived(const tarvik::Customer::Ptr &custo
     const QSharedPointer<CustomerDB> store = customers();
     if (!store || !customer)
         return;
-    // One record per line: the logger escapes a line break inside a record.
+    // One record per line: the dump escapes each line on its own, so no value begins a record.
     kLog.info(QStringLiteral("Customer info received, updating database :"));
     for (const QString &line : customer->toString().split(QLatin1Char('\n')))
         kLog.info(line);
