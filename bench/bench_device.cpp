@@ -28,13 +28,16 @@
 // child process on a private broker, peers playing the card reader and the QR scanner. Taps and
 // scans are timed from the peer's publication to zub's answer arriving at the peer; the
 // resident memory of the child is read from /proc, idle and after a back-end sync of an
-// operator's fare tables (served by the example back-end stand-in).
+// operator's fare tables (served by the example back-end stand-in), and around a flood of taps
+// of unknown cards against a slow back-end.
 
 namespace {
 
 constexpr int kRuns = 1000;
 constexpr int kProducts = 10000;
 constexpr int kLinksPerTable = 2; // per product, in each of the five link tables: 100,000 rows
+constexpr int kUnknownCards = 10000;
+constexpr int kSlowBackendMs = 500;
 const QString kLeds = QStringLiteral("zeto/rfid/led/set/request/");
 const QString kCardScanned = QStringLiteral("zeto/zub/rfid/scanned");
 const QString kBarcodeScanned = QStringLiteral("zeto/zub/barcode/scanned");
@@ -115,9 +118,10 @@ public:
         });
     }
 
-    qint64 rssBytes() const
+    // Resident memory now, or at its peak ("VmHWM").
+    qint64 rssBytes(const QString &field = QStringLiteral("VmRSS")) const
     {
-        const QRegularExpression line(QStringLiteral("VmRSS:\\s+(\\d+) kB"));
+        const QRegularExpression line(field + QStringLiteral(":\\s+(\\d+) kB"));
         const auto match = line.match(QString::fromLatin1(readFile(QStringLiteral("/proc/%1/status").arg(zub->processId()))));
         return match.hasMatch() ? match.captured(1).toLongLong() * 1024 : -1;
     }
@@ -145,6 +149,17 @@ private:
     TestEnv mEnv;
     std::unique_ptr<BrokerFixture> mBroker;
 };
+
+// Starts the back-end stand-in on a free port: the settings that send zub to it, keeping its
+// data below `storage`; empty when it did not start.
+QByteArray startBackend(ChildProcess &backend, const QString &storage)
+{
+    if (!backend.start() || !backend.waitForErrorPart(QStringLiteral("serving ")))
+        return QByteArray();
+    const QRegularExpression url(QStringLiteral("serving .* on (http://127\\.0\\.0\\.1:\\d+/)"));
+    const QString baseUrl = url.match(backend.errorLines().join(QLatin1Char('\n'))).captured(1);
+    return QStringLiteral("[tarvik]\nenabled=true\nurl=%1bo\nstoragePath=%2\n").arg(baseUrl, storage).toUtf8();
+}
 
 // The example back-end data with an operator's fare tables: kProducts products, each linked to
 // kLinksPerTable base fares, passenger types, ticket materials, payment methods and channels.
@@ -287,16 +302,12 @@ static void BM_ResidentMemory(benchmark::State &state)
         if (!QDir().mkpath(served) || !writeOperatorData(served))
             return state.SkipWithError("could not write the back-end data");
         ChildProcess backend(QStringLiteral("python3"), {QStringLiteral(BACKEND_SERVER), QStringLiteral("--data"), served});
-        if (!backend.start() || !backend.waitForErrorPart(QStringLiteral("serving ")))
+        const QByteArray tarvik = startBackend(backend, data.filePath(QStringLiteral("stored")));
+        if (tarvik.isEmpty())
             return state.SkipWithError("the back-end stand-in did not start");
-        const QRegularExpression url(QStringLiteral("serving .* on (http://127\\.0\\.0\\.1:\\d+/)"));
-        const QString baseUrl = url.match(backend.errorLines().join(QLatin1Char('\n'))).captured(1);
-        const QByteArray tarvik = QStringLiteral("[tarvik]\nenabled=true\nurl=%1bo\nstoragePath=%2\n[db]\nmock_dbman=true\n")
-                                      .arg(baseUrl, data.filePath(QStringLiteral("stored")))
-                                      .toUtf8();
         Device synced;
         // Info lines: the fare manager's summary after the sync is how it says it is done.
-        if (!synced.start(tarvik, 2)
+        if (!synced.start(tarvik + "[db]\nmock_dbman=true\n", 2)
             || !synced.zub->waitForErrorPart(QStringLiteral("FareProduct/PaymentChannels : %1").arg(kProducts * kLinksPerTable), 120000))
             return state.SkipWithError(qPrintable(QStringLiteral("no sync: ") + synced.zub->describe().right(3000)));
         const qint64 syncedBytes = synced.settledRssBytes();
@@ -317,6 +328,53 @@ static void BM_ResidentMemory(benchmark::State &state)
     }
 }
 BENCHMARK(BM_ResidentMemory)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Taps of kUnknownCards distinct cards that no customer has, as fast as the reader's peer can
+// publish them, against a back-end that answers each look-up kSlowBackendMs later: the look-ups
+// zub sent, dropped and saw time out, and its resident memory idle, at its peak and after.
+static void BM_UnknownCardTaps(benchmark::State &state)
+{
+    for (auto _ : state) {
+        TestEnv data;
+        ChildProcess backend(QStringLiteral("python3"), {QStringLiteral(BACKEND_SERVER), QStringLiteral("--customer-delay-ms"),
+                                                         QString::number(kSlowBackendMs)});
+        const QByteArray tarvik = startBackend(backend, data.filePath(QStringLiteral("stored")));
+        if (tarvik.isEmpty())
+            return state.SkipWithError("the back-end stand-in did not start");
+        Device device;
+        // Info lines: a prefetch and a request are seen only there.
+        if (!device.start(tarvik, 2))
+            return state.SkipWithError("zub did not start with its readers up");
+        const qint64 idleBytes = device.settledRssBytes();
+        const auto uid = [](int i) { return QStringLiteral("UNKNOWN%1").arg(i, 5, 10, QLatin1Char('0')); };
+        QElapsedTimer clock;
+        clock.start();
+        for (int i = 0; i < kUnknownCards; ++i) {
+            const QJsonObject found{{"uid", uid(i)}, {"type", 0x100}};
+            device.reader.publish(QStringLiteral("zeto/rfid/card/found"), QJsonDocument(found).toJson(QJsonDocument::Compact), 1);
+        }
+        if (!device.zub->waitForErrorPart(QStringLiteral("cardId : ") + uid(kUnknownCards - 1), 600000))
+            return state.SkipWithError(qPrintable(QStringLiteral("taps lost: ") + device.zub->describe().right(3000)));
+        const qint64 tapsMs = clock.elapsed();
+        // Done once every look-up sent has its answer or its time-out.
+        const auto count = [&](const QString &pattern) {
+            return device.zub->errorLines().filter(QRegularExpression(pattern)).size();
+        };
+        const QString sent = QStringLiteral("POST request : .*/customers/get_details");
+        const QString answered = QStringLiteral("response for : .*/customers/get_details");
+        while (count(answered) < count(sent) && clock.elapsed() < 600000)
+            spinUntil([] { return false; }, 500);
+        state.counters["taps_s"] = double(tapsMs) / 1000.0;
+        state.counters["requests"] = count(sent);
+        state.counters["dropped"] = count(QStringLiteral("Dropping prefetch : "));
+        state.counters["timeouts"] = count(QStringLiteral("Request timed-out"));
+        state.counters["rss_idle_MB"] = megabytes(idleBytes);
+        state.counters["rss_peak_MB"] = megabytes(device.rssBytes(QStringLiteral("VmHWM")));
+        state.counters["rss_after_MB"] = megabytes(device.settledRssBytes());
+        state.counters["peak_growth_MB"] = megabytes(device.rssBytes(QStringLiteral("VmHWM")) - idleBytes);
+    }
+}
+BENCHMARK(BM_UnknownCardTaps)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 int main(int argc, char **argv)
 {

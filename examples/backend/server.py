@@ -20,6 +20,7 @@ import json
 import os
 import struct
 import sys
+import time
 import urllib.parse
 import zlib
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
@@ -186,6 +187,7 @@ class Handler(BaseHTTPRequestHandler):
         self.send_json(200, reply)
 
     def customer(self, body):
+        time.sleep(self.server.customer_delay_ms / 1000.0)
         wanted_id, wanted_card = body.get("id"), body.get("smartCardUuid")
         for customer in self.server.data.load("customers.json").get("customers", []):
             if (wanted_id is not None and customer.get("id") == wanted_id) or \
@@ -223,12 +225,14 @@ def main():
     parser.add_argument("--data", default=os.path.join(here, "data"), help="folder of the example files")
     parser.add_argument("--api-key", default=None, help="refuse requests without this x-api-key")
     parser.add_argument("--port-file", default=None, help="write the port here once listening")
+    parser.add_argument("--customer-delay-ms", type=int, default=0, help="answer customer look-ups this much later")
     args = parser.parse_args()
 
     server = ThreadingHTTPServer((args.host, args.port), Handler)
     server.daemon_threads = True
     server.data = Data(args.data)
     server.api_key = args.api_key
+    server.customer_delay_ms = max(0, args.customer_delay_ms)
     port = server.server_address[1]
     log(f"serving {args.data} on http://{args.host}:{port}/")
     if args.port_file:

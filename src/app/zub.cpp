@@ -253,6 +253,20 @@ void ZUBPrivate::applyConfig(const QByteArray &data, const QString &topicName)
     }
     QMap<QString, QVariant> settings;
     manager::JsonSettings().jsonToSettings(document, settings);
+    // A key that no component reads (a typo, say) would be written and do nothing.
+    const QMap<QString, QVariant> known = Configuration::defaults();
+    QStringList unknown;
+    for (auto it = settings.begin(); it != settings.end();) {
+        if (known.contains(it.key())) {
+            ++it;
+            continue;
+        }
+        unknown << it.key();
+        it = settings.erase(it);
+    }
+    if (!unknown.isEmpty())
+        qWarning().noquote().nospace() << Tag << "WARN: Configuration set on " << topicName
+                                       << " has unknown key(s), not stored: " << unknown.join(QLatin1String(", "));
     refuseUnusableTopics(settings, topicName);
     // Names only: the values may be credentials.
     ZUB::Log.info(QStringLiteral("Configuration set on ") + topicName + QStringLiteral(": ")

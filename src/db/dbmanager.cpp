@@ -29,6 +29,7 @@ const QMap<QString, QVariant> DBManager::Defaults = {
     {QStringLiteral("tarvik/actionListSyncMin"), 10},
     {QStringLiteral("tarvik/apiKey"), QStringLiteral("7c1e9a04b5d36f28e0a9c41b7d2f6e53")},
     {QStringLiteral("tarvik/ignoreSslErrors"), false},
+    {QStringLiteral("tarvik/unknownCardRetryMin"), 5},
 };
 
 namespace {

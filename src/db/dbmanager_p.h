@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/customerrequests.h"
 #include "db/device.h"
 #include "db/employee.h"
 #include "db/emvticketresp.h"
@@ -120,6 +121,7 @@ public:
     void prefetchCustomer(const QString &cardId);
     tarvik::KeyValue::Ptr findDeviceParam(const QString &key);
     void sendDeviceManagementInfo(const QJsonObject &report);
+    CustomerRequests &customerRequests() { return mCustomerRequests; }
 
     // The directory of the back-end's data files for `url`, below "tarvik/storagePath";
     // created when missing.
@@ -217,6 +219,7 @@ private:
     QSharedPointer<CustomerDB> customers() const;
     QSharedPointer<DeviceParamsDB> deviceParams() const;
     bool isCustomerMissing(const QSharedPointer<tarvik::Customer> &customer) const;
+    bool mayRequestCustomer(const QString &key);
     void onCustomerInfoReceived(const QSharedPointer<tarvik::Customer> &customer);
     void onDeviceParamsReceived(const tarvik::KeyValue::List &params);
     void onDeviceParamDeleted(int id, int carrierId);
@@ -255,6 +258,7 @@ private:
     QSharedPointer<CustomerDB> mCustomerDb;
     QSharedPointer<DeviceParamsDB> mDeviceParamsDb;
     mutable std::mutex mStoresMutex;
+    CustomerRequests mCustomerRequests;
     QTimer mCleanupTimer{this}; // children, so that they can be found by name
     QTimer mDeviceParamSyncTimer{this};
     std::atomic<tarvik::RouteManager *> mRouteManager{nullptr};

@@ -180,10 +180,14 @@ void DBManagerPrivate::initAfcConnection()
     mConnector.setTimeout(setting(QStringLiteral("tarvik/reqTimeoutMsec")).toInt());
     mConnector.setApiKey(setting(QStringLiteral("tarvik/apiKey")).toString());
     mConnector.setIgnoreSslErrors(setting(QStringLiteral("tarvik/ignoreSslErrors")).toBool());
+    mCustomerRequests.setRetryMs(setting(QStringLiteral("tarvik/unknownCardRetryMin")).toLongLong() * 60000);
 
     // Direct: the stores are written on the thread that parsed the reply (the client's own).
     disconnect(&mConnector, nullptr, this, nullptr);
     connect(&mConnector, &tarvik::Connector::customerInfoReceived, this, &DBManagerPrivate::onCustomerInfoReceived,
+            Qt::DirectConnection);
+    connect(&mConnector, &tarvik::Connector::customerRequestEnded, this,
+            [this](const QJsonObject &request, int customers) { mCustomerRequests.end(CustomerRequests::key(request), customers); },
             Qt::DirectConnection);
     connect(&mConnector, &tarvik::Connector::deviceParamDeleted, this, &DBManagerPrivate::onDeviceParamDeleted,
             Qt::DirectConnection);
@@ -303,7 +307,7 @@ void DBManagerPrivate::prefetchCustomer(int id)
     if (!store)
         return;
     kLog.info(QStringLiteral("Prefetching customer with id : %1").arg(id));
-    if (isCustomerMissing(store->find(id)))
+    if (isCustomerMissing(store->find(id)) && mayRequestCustomer(CustomerRequests::key(id)))
         mConnector.requestCustomerInfo(id);
 }
 
@@ -313,8 +317,30 @@ void DBManagerPrivate::prefetchCustomer(const QString &cardId)
     if (!store || cardId.isEmpty())
         return;
     kLog.info(QStringLiteral("Prefetching customer assigned to cardId : ") + cardId);
-    if (isCustomerMissing(store->find(cardId)))
+    if (isCustomerMissing(store->find(cardId)) && mayRequestCustomer(CustomerRequests::key(cardId)))
         mConnector.requestCustomerInfo(cardId);
+}
+
+// A prefetch only saves a look-up later and the tap never waits for it: rather than queue
+// requests behind a slow back-end, one per card at a time and a bounded number in all.
+bool DBManagerPrivate::mayRequestCustomer(const QString &key)
+{
+    switch (mCustomerRequests.begin(key)) {
+    case CustomerRequests::Send:
+        return true;
+    case CustomerRequests::InFlight:
+        kLog.info(QStringLiteral("Customer request already in flight : ") + key);
+        break;
+    case CustomerRequests::RecentlyUnknown:
+        kLog.info(QStringLiteral("Customer recently unknown to Tarvik. Not fetching : ") + key);
+        break;
+    case CustomerRequests::Full:
+        kLog.warning(QStringLiteral("WARN: %1 customer requests in flight. Dropping prefetch : %2")
+                       .arg(CustomerRequests::Capacity)
+                       .arg(key));
+        break;
+    }
+    return false;
 }
 
 tarvik::KeyValue::Ptr DBManagerPrivate::findDeviceParam(const QString &key)
@@ -345,7 +371,7 @@ void DBManagerPrivate::onCustomerInfoReceived(const tarvik::Customer::Ptr &custo
     const QSharedPointer<CustomerDB> store = customers();
     if (!store || !customer)
         return;
-    // One record per line: the logger escapes a line break inside a record.
+    // One record per line: the dump escapes each line on its own, so no value begins a record.
     kLog.info(QStringLiteral("Customer info received, updating database :"));
     for (const QString &line : customer->toString().split(QLatin1Char('\n')))
         kLog.info(line);

@@ -1,5 +1,6 @@
 #include "db/device.h"
 
+#include "framework/logger.h"
 #include "tarvik/jsonread.h"
 
 #include <QStringList>
@@ -65,7 +66,7 @@ QString Device::pisSerialNumber() const
 QString Device::toString() const
 {
     const int user = userId();
-    return QStringList{
+    return manager::Logger::joinLines({
         QStringLiteral("+--- DEVICE STATUS -----------------------"),
         QStringLiteral("| ID          : ") + QString::number(id()),
         QStringLiteral("| Type        : ") + QString::number(type()),
@@ -78,5 +79,5 @@ QString Device::toString() const
         QStringLiteral("| User ID     : ") + (user < 0 ? QStringLiteral("null") : QString::number(user)),
         QStringLiteral("| PIS S/N     : ") + pisSerialNumber(),
         QStringLiteral("+-----------------------------------------"),
-    }.join(QLatin1Char('\n'));
+    });
 }

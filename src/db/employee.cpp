@@ -1,5 +1,6 @@
 #include "db/employee.h"
 
+#include "framework/logger.h"
 #include "tarvik/jsonread.h"
 
 #include <QStringList>
@@ -51,7 +52,7 @@ QString Employee::mobile() const
 
 QString Employee::toString() const
 {
-    return QStringList{
+    return manager::Logger::joinLines({
         QStringLiteral("+--- EMPLOYEE DETAILS --------------------"),
         QStringLiteral("| ID         : ") + QString::number(id()),
         QStringLiteral("| Type       : ") + type(),
@@ -59,5 +60,5 @@ QString Employee::toString() const
         QStringLiteral("| Last Name  : ") + lastname(),
         QStringLiteral("| Current Z  : ") + QString::number(zId()),
         QStringLiteral("+-----------------------------------------"),
-    }.join(QLatin1Char('\n'));
+    });
 }

@@ -1,5 +1,6 @@
 #include "db/scblacklistentry.h"
 
+#include "framework/logger.h"
 #include "tarvik/jsonread.h"
 
 #include <QStringList>
@@ -48,7 +49,7 @@ int SCBlacklistEntry::userId() const
 
 QString SCBlacklistEntry::toString() const
 {
-    return QStringList{
+    return manager::Logger::joinLines({
         QStringLiteral("+--- BLACKLIST ENTRY --------------------"),
         QStringLiteral("| Entry ID     : ") + QString::number(id()),
         QStringLiteral("| Card UID     : ") + uid(),
@@ -58,5 +59,5 @@ QString SCBlacklistEntry::toString() const
         QStringLiteral("| Block Device : ") + QString::number(deviceId()),
         QStringLiteral("| Block User   : ") + QString::number(userId()),
         QStringLiteral("+-----------------------------------------"),
-    }.join(QLatin1Char('\n'));
+    });
 }

@@ -2,6 +2,7 @@
 #include "framework/controllerdefaults.h"
 #include "framework/configuration_p.h"
 
+#include "framework/jsonsettings.h"
 #include "framework/serialnumber.h"
 #include "framework/settings.h"
 
@@ -40,6 +41,14 @@ Registry &registry()
 bool isSecret(const QString &key)
 {
     return key.contains(QLatin1String("password"), Qt::CaseInsensitive) || key == QLatin1String("tarvik/apiKey");
+}
+
+const QString SecretMask = QStringLiteral("********");
+
+// What the settings table and the published settings show: a secret that is set, masked.
+QString shown(const QString &key, const QString &text)
+{
+    return isSecret(key) && !text.isEmpty() ? SecretMask : text;
 }
 
 } // namespace
@@ -298,8 +307,11 @@ bool Configuration::set(const QString &key, const QVariant &value)
 
 bool Configuration::setMultipleSettings(const QMap<QString, QVariant> &settings)
 {
-    for (auto it = settings.cbegin(); it != settings.cend(); ++it)
-        mSettings->setValue(it.key(), it.value());
+    for (auto it = settings.cbegin(); it != settings.cend(); ++it) {
+        // The mask comes back from whoever writes the published settings back whole.
+        if (!isSecret(it.key()) || it.value().toString() != SecretMask)
+            mSettings->setValue(it.key(), it.value());
+    }
     return manager::Settings::sync(*mSettings);
 }
 
@@ -324,19 +336,24 @@ void Configuration::print() const
     qInfo().noquote().nospace() << Tag << "| SETTINGS";
     qInfo().noquote().nospace() << Tag << rule;
     for (auto it = mDefaults->ordered.cbegin(); it != mDefaults->ordered.cend(); ++it) {
-        QString shown = get(it.key()).toString();
         // The log goes to syslog and may leave the device: no credentials in it.
-        if (isSecret(it.key()) && !shown.isEmpty())
-            shown = QStringLiteral("********");
         qInfo().noquote().nospace() << Tag << "| " << it.key().leftJustified(width, QLatin1Char(' ')) << " : "
-                                    << shown;
+                                    << shown(it.key(), get(it.key()).toString());
     }
     qInfo().noquote().nospace() << Tag << rule;
 }
 
+// Published to every client of the local broker: no credentials in it either.
 QJsonDocument Configuration::toJsonDoc() const
 {
-    return manager::Settings::instance()->toJsonDoc();
+    const std::unique_ptr<QSettings> file(manager::Settings::instance()->create());
+    QMap<QString, QVariant> settings;
+    for (const QString &key : file->allKeys()) {
+        const QVariant value = file->value(key);
+        // An unquoted "a, b" reads back as a list: its text is the whole value.
+        settings.insert(key, isSecret(key) ? QVariant(shown(key, value.toStringList().join(QString()))) : value);
+    }
+    return manager::JsonSettings().settingsToJson(settings);
 }
 
 void Configuration::fileChanged()

@@ -219,6 +219,15 @@ void Logger::setClock(Clock clock)
     mStartTime = mClock();
 }
 
+QString Logger::joinLines(const QStringList &lines)
+{
+    QStringList escapedLines;
+    escapedLines.reserve(lines.size());
+    for (const QString &line : lines)
+        escapedLines << escaped(line);
+    return escapedLines.join(QLatin1Char('\n'));
+}
+
 void Logger::installMessageHandler()
 {
     qInstallMessageHandler(&Logger::messageHandler);

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QMutex>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <functional>
@@ -49,6 +50,10 @@ public:
     void installMessageHandler();
 
     static void messageHandler(QtMsgType type, const QMessageLogContext &context, const QString &text);
+
+    // A dump for the log, each line escaped on its own and joined by '\n': cut at '\n' into
+    // records, it gives back exactly these lines, so a value inside one cannot begin a record.
+    static QString joinLines(const QStringList &lines);
 
 private:
     Logger();

@@ -1,5 +1,6 @@
 #include "tarvik/action.h"
 
+#include "framework/logger.h"
 #include "tarvik/jsonread.h"
 #include "tarvik/jsonsnapshot.h"
 
@@ -76,7 +77,7 @@ QString Action::toString() const
         QStringLiteral("Action Date        : %1").arg(actionDate().toString(kDateFormat)),
         QStringLiteral("-------------------------------------------------"),
     };
-    return lines.join(QLatin1Char('\n'));
+    return manager::Logger::joinLines(lines);
 }
 
 } // namespace tarvik

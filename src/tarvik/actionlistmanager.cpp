@@ -428,7 +428,7 @@ void ActionListManager::setActionComplete(ActionRecord::Ptr record)
     }
     if (!mRecords->add(record)) {
         // The action is on the card already: its report must not be lost.
-        // One record per line: the logger escapes a line break inside a record.
+        // One record per line: the dump escapes each line on its own, so no value begins a record.
         qCritical().noquote().nospace() << Tag << "ERROR: Could not store Action Record, retrying at next check :";
         for (const QString &line : record->toString().split(QLatin1Char('\n')))
             qCritical().noquote().nospace() << Tag << line;

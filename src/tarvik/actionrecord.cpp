@@ -1,5 +1,7 @@
 #include "tarvik/actionrecord.h"
 
+#include "framework/logger.h"
+
 #include <QStringList>
 
 namespace tarvik {
@@ -61,7 +63,7 @@ QString ActionRecord::toString() const
         QStringLiteral("Send Attempts      : %1").arg(mSendAttempts),
         QStringLiteral("-------------------------------------------------"),
     };
-    return lines.join(QLatin1Char('\n'));
+    return manager::Logger::joinLines(lines);
 }
 
 } // namespace tarvik

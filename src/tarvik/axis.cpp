@@ -1,5 +1,7 @@
 #include "tarvik/axis.h"
 
+#include "framework/logger.h"
+
 #include <QJsonArray>
 
 namespace tarvik {
@@ -167,7 +169,7 @@ QString Axis::toString() const
             lines << QStringLiteral("  %1").arg(stop->toString());
     }
     lines << QStringLiteral("-------------------------------------------------");
-    return lines.join(QLatin1Char('\n'));
+    return manager::Logger::joinLines(lines);
 }
 
 } // namespace tarvik

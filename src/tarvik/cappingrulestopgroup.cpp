@@ -1,5 +1,6 @@
 #include "tarvik/cappingrulestopgroup.h"
 
+#include "framework/logger.h"
 #include "tarvik/jsonread.h"
 #include "tarvik/jsonsnapshot.h"
 
@@ -60,7 +61,7 @@ QString CappingRuleStopGroup::toString() const
         QStringLiteral("Last Edit : %1").arg(lastEdited().toString(kDateFormat)),
         QStringLiteral("------------------------------------------"),
     };
-    return lines.join(QLatin1Char('\n'));
+    return manager::Logger::joinLines(lines);
 }
 
 } // namespace tarvik

@@ -296,10 +296,12 @@ void Connector::send(const Outgoing &request)
     const QUrl base = url();
     if (base.isEmpty()) {
         logWarning() << "WARN: Tarvik URL not configured. Aborting.";
+        endCustomerRequest(request.origin, request.body);
         return;
     }
     if (!base.isValid()) {
         logCritical() << "ERROR: Invalid Tarvik URL : " << base.toDisplayString();
+        endCustomerRequest(request.origin, request.body);
         return;
     }
 
@@ -425,8 +427,10 @@ void Connector::onFinished()
         // A receiver of our signals threw: keep it from unwinding through the event loop.
         logCritical() << "ERROR: Handling the response of " << context->origin().toString()
                       << " failed : " << e.what();
+        endCustomerRequest(context->origin(), context->body());
     } catch (...) {
         logCritical() << "ERROR: Handling the response of " << context->origin().toString() << " failed";
+        endCustomerRequest(context->origin(), context->body());
     }
 }
 
@@ -452,11 +456,20 @@ void Connector::followRedirect(QNetworkReply *reply, RequestContext *context, co
                   context->redirects() + 1});
 }
 
-// Only the action list manager waits for an answer: it must hear of a failure too.
+// The action list manager and the gateway's customer look-ups wait for an answer: they must
+// hear of a failure too.
 void Connector::reportFailure(RequestContext *context, int status, const QJsonObject &body)
 {
     if (context->origin().toString().contains(QLatin1String("/web/abt/client/action/complete")))
         parseActionCompleteResponse(status, body);
+    endCustomerRequest(context->origin(), context->body());
+}
+
+// A customer request that got no answer.
+void Connector::endCustomerRequest(const QUrl &origin, const QJsonObject &request)
+{
+    if (origin.toString().contains(kCustomerDetailsPath))
+        emit customerRequestEnded(request, -1);
 }
 
 void Connector::dispatch(const QString &path, int status, QByteArray body, const QJsonObject &request)
@@ -610,9 +623,11 @@ void Connector::parseCustomerInfo(const QJsonObject &reply, const QJsonObject &r
     if (json::readString(reply, QLatin1String("status")).contains(QLatin1String("ERROR"))) {
         logCritical() << "ERROR: Tarvik responded : (" << json::readString(reply, QLatin1String("errorCode")) << ") "
                       << json::readString(reply, QLatin1String("errorMessage"));
+        emit customerRequestEnded(request, 0);
         return;
     }
-    for (const QJsonValue &element : json::readArray(reply, QLatin1String("customerDetailsDtoList"))) {
+    const QJsonArray customers = json::readArray(reply, QLatin1String("customerDetailsDtoList"));
+    for (const QJsonValue &element : customers) {
         QJsonObject customer = element.toObject();
         const QString image = saveCustomerImage(customer);
         if (customer.value(kSmartCardUuid).isNull() || customer.value(kSmartCardUuid).isUndefined()) {
@@ -623,6 +638,7 @@ void Connector::parseCustomerInfo(const QJsonObject &reply, const QJsonObject &r
         record->setImage(image);
         emit customerInfoReceived(record);
     }
+    emit customerRequestEnded(request, customers.size());
 }
 
 QString Connector::saveCustomerImage(QJsonObject &customer)

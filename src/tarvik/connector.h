@@ -107,6 +107,9 @@ public slots:
 
 signals:
     void customerInfoReceived(const tarvik::Customer::Ptr &customer);
+    // Once per customer request, when it is over, with the body that was sent: the number of
+    // customers its answer carried, or -1 when no answer came (not sent, failed, timed out).
+    void customerRequestEnded(const QJsonObject &request, int customers);
     void deviceParamsReceived(const tarvik::KeyValue::List &params);
     void deviceParamDeleted(int id, int carrierId);
     void downloadProgress(const QUrl &url, int percent);
@@ -162,6 +165,7 @@ private:
     void followRedirect(QNetworkReply *reply, RequestContext *context, const QUrl &target, int status,
                         const QJsonObject &body);
     void reportFailure(RequestContext *context, int status, const QJsonObject &body);
+    void endCustomerRequest(const QUrl &origin, const QJsonObject &request);
     void dispatch(const QString &path, int status, QByteArray body, const QJsonObject &request);
 
     mutable QMutex mMutex; // guards the url, storage path and API key

@@ -1,5 +1,6 @@
 #include "tarvik/customer.h"
 
+#include "framework/logger.h"
 #include "tarvik/jsonread.h"
 
 #include <QSqlQuery>
@@ -160,7 +161,7 @@ void Customer::setAccountCreationDate(const QDateTime &date)
 QString Customer::toString() const
 {
     // Both dates in UTC: the last access time usually arrives in local time.
-    return QStringList{
+    return manager::Logger::joinLines({
         QStringLiteral("--- CUSTOMER INFO ------------------------------------"),
         QStringLiteral("ID / UUID   : %1 / %2").arg(QString::number(id()), uuid()),
         QStringLiteral("Card UUID   : %1").arg(smartCardUuid()),
@@ -169,7 +170,7 @@ QString Customer::toString() const
         QStringLiteral("Created     : %1").arg(accountCreationDate().toString(kDumpDateFormat)),
         QStringLiteral("Last Access : %1").arg(mLastAccessTime.toUTC().toString(kDumpDateFormat)),
         QStringLiteral("------------------------------------------------------"),
-    }.join(QLatin1Char('\n'));
+    });
 }
 
 void Customer::toSql(QSqlQuery &query) const

@@ -1,5 +1,7 @@
 #include "tarvik/fareproduct2.h"
 
+#include "framework/logger.h"
+
 #include <QLocale>
 
 #include <limits>
@@ -265,7 +267,7 @@ QString FareProduct2::toString() const
             .arg(QString::number(validityDuration()), validityUnit()),
         QStringLiteral("-----------------------------------------------------------"),
     };
-    return lines.join(QLatin1Char('\n'));
+    return manager::Logger::joinLines(lines);
 }
 
 } // namespace tarvik

@@ -203,7 +203,7 @@ FareProduct2::Ptr FareSnapshot::findEpurseProduct(int axisId, int zoneId, int pa
     });
 
     qInfo().noquote().nospace() << kTag << "Found : " << candidates.size() << " product(s)";
-    // One record per line: the logger escapes a line break inside a record.
+    // One record per line: the dump escapes each line on its own, so no value begins a record.
     for (const FareProduct2::Ptr &product : qAsConst(candidates)) {
         for (const QString &line : product->toString().split(QLatin1Char('\n')))
             qDebug().noquote().nospace() << kTag << line;

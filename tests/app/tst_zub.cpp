@@ -185,19 +185,25 @@ private slots:
                  qPrintable(mZub->describe()));
         QCOMPARE(mZub->errorLines().filter(QRegularExpression("^\\[ *[0-9.]+\\] \\[ZUB\\] forged")), QStringList());
 
-        // A malformed set is refused without an answer; the next is stored and published.
+        // A malformed set is refused without an answer; the next is stored but for its unknown key,
+        // and published with its secret masked.
         QVERIFY(mPeer.publish("zeto/zub/config/set", R"({"validator":{"passbackTime":)") >= 0);
         QVERIFY2(mZub->waitForErrorPart("[ZUB] Received malformed data on topic: zeto/zub/config/set"),
                  qPrintable(mZub->describe()));
-        QVERIFY(mPeer.publish("zeto/zub/config/set", R"({"validator":{"passbackTime":75,"qr_passback":false}})") >= 0);
+        QVERIFY(mPeer.publish("zeto/zub/config/set", R"({"validator":{"passbackTime":75,"qr_passback":false},
+                                                        "zub":{"valid_timout":"9"},"tarvik":{"apiKey":"fresh"}})") >= 0);
         QVERIFY2(mPeer.waitForMessages("zeto/zub/config", 2, 15000), qPrintable(mZub->describe()));
         const QJsonDocument published = QJsonDocument::fromJson(mPeer.messages("zeto/zub/config").last().payload);
         written.sync();
-        QCOMPARE(published["validator"]["passbackTime"].toString(), QStringLiteral("75"));
-        QCOMPARE(published["validator"]["qr_passback"].toString(), QStringLiteral("false"));
-        QCOMPARE(written.value("validator/passbackTime").toString(), QStringLiteral("75"));
-        QCOMPARE(written.value("validator/qr_passback").toString(), QStringLiteral("false"));
-        QVERIFY(mZub->hasErrorPart("[ZUB] Configuration set on zeto/zub/config/set: validator/passbackTime, validator/qr_passback"));
+        QCOMPARE(published["validator"]["passbackTime"].toString() + published["validator"]["qr_passback"].toString()
+                     + published["tarvik"]["apiKey"].toString(), QStringLiteral("75false********"));
+        QCOMPARE(written.value("validator/passbackTime").toString() + written.value("validator/qr_passback").toString()
+                     + written.value("tarvik/apiKey").toString(), QStringLiteral("75falsefresh"));
+        QVERIFY(!written.contains("zub/valid_timout"));
+        QCOMPARE(mZub->errorLines().filter("[ZUB] WARN: Configuration set on zeto/zub/config/set has unknown key(s), "
+                                           "not stored: zub/valid_timout").size(), 1);
+        QVERIFY(mZub->hasErrorPart(
+            "[ZUB] Configuration set on zeto/zub/config/set: tarvik/apiKey, validator/passbackTime, validator/qr_passback"));
         QCOMPARE(mPeer.count("zeto/zub/config"), 2);
         QCOMPARE(mPeer.count("zeto/zub/config/get"), 0);
 

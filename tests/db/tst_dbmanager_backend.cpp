@@ -143,6 +143,39 @@ private slots:
                  QStringList{"[DBManager] WARN : Mismatched configured Tarvik URL. Updating from DBManager : http://10.9.9.9/other"});
     }
 
+    // Taps of unknown cards on the validation thread against a back-end that knows none: one
+    // look-up per card at a time, none again before the retry time, a burst over the bound dropped.
+    void customerLookUpsStayBounded()
+    {
+        GatewayRig::setSetting("tarvik/url", url());
+        mGateway->initialize();
+        std::atomic<qint64> now{0};
+        CustomerRequests &book = mGateway->customerRequests();
+        book.setClock([&now] { return now.load(); });
+        const QString path = "/bo/web/api/customers/get_details";
+        mServer->setResponse(path, Response::json(200, R"({"status":"OK","customerDetailsDtoList":[]})"));
+        const auto taps = [&](const QStringList &cards) {
+            std::unique_ptr<QThread> validation(QThread::create([&] {
+                for (const QString &card : cards)
+                    mGateway->prefetchCustomer(card);
+            }));
+            validation->start();
+            QVERIFY(validation->wait(kWaitMs));
+            QTRY_COMPARE_WITH_TIMEOUT(book.inFlight(), 0, kWaitMs);
+        };
+        taps({"04A1", "04A1", "04A1"});
+        taps({"04A1"});
+        now += 5 * 60000; // the default retry time
+        taps({"04A1", "04B0", "04B1", "04B2", "04B3", "04B4"}); // one over the bound of 4 with the card before
+        QCOMPARE(int(std::count_if(mServer->requests().cbegin(), mServer->requests().cend(),
+                                   [&](const HttpTestServer::Request &r) { return r.path() == path; })),
+                 1 + CustomerRequests::Capacity);
+        QCOMPARE(mLog->count("[DBManager] Customer request already in flight : card:04A1"), 2);
+        QCOMPARE(mLog->count("[DBManager] Customer recently unknown to Tarvik. Not fetching : card:04A1"), 1);
+        QCOMPARE(mLog->texts().filter(QRegularExpression("^\\[DBManager\\] WARN: 4 customer requests in flight. "
+                                                         "Dropping prefetch : card:04B[34]$")).size(), 2);
+    }
+
     // The sessions of data/backend-sessions.json, each on a fresh gateway without a broker: steps
     // that set settings ("<url>" is the back-end's), fill the stores, set the back-end's replies to
     // the device-parameter sync ("padTo": its first value made that long) and the customer look-up

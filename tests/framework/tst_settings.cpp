@@ -248,6 +248,23 @@ private slots:
         QVERIFY2(diff.isEmpty(), diff.constData());
     }
 
+    // Published to every client of the broker, and written back whole by a settings screen.
+    void publishedSettingsMaskSecretsAndWriteBackKeepsThem()
+    {
+        QVERIFY(mEnv->writeFile("zub.conf", "[t]\nbase=T\npassword=a, b\nempty_password=\n[tarvik]\napiKey=k\n"));
+        Configuration config;
+        const QJsonDocument published = config.toJsonDoc();
+        QCOMPARE(published, QJsonDocument::fromJson(
+                                R"({"t":{"base":"T","empty_password":"","password":"********"},"tarvik":{"apiKey":"********"}})"));
+        Map back;
+        manager::JsonSettings().jsonToSettings(published, back);
+        back.insert("t/base", "U");
+        QVERIFY(config.setMultipleSettings(back));
+        QSettings file(mEnv->settingsFile(), QSettings::IniFormat);
+        QCOMPARE(file.value("t/password").toStringList(), (QStringList{"a", "b"}));
+        QCOMPARE(file.value("tarvik/apiKey").toString() + file.value("t/base").toString(), QStringLiteral("kU"));
+    }
+
     void fileChangeWarnsOncePerConfiguration()
     {
         Configuration first;
