@@ -265,8 +265,8 @@ void ZUBPrivate::applyConfig(const QByteArray &data, const QString &topicName)
         it = settings.erase(it);
     }
     if (!unknown.isEmpty())
-        qWarning().noquote().nospace() << Tag << "WARN: Configuration set on " << topicName
-                                       << " has unknown key(s), not stored: " << unknown.join(QLatin1String(", "));
+        ZUB::Log.warning(QStringLiteral("WARN: Configuration set on ") + topicName
+                         + QStringLiteral(" has unknown key(s), not stored: ") + unknown.join(QLatin1String(", ")));
     refuseUnusableTopics(settings, topicName);
     // Names only: the values may be credentials.
     ZUB::Log.info(QStringLiteral("Configuration set on ") + topicName + QStringLiteral(": ")
