@@ -88,12 +88,28 @@ private slots:
             QVERIFY2(all.contains(key), key);
     }
 
-    // -V names the same option, as the help text in the command-line test shows.
-    void versionNamesProgramAndVersion()
+    // Before the settings have said where the log goes, its records reach standard error. -V
+    // names the same option as --version, as the help text in the command-line test shows.
+    void commandLineEndsEarly_data()
     {
-        const ChildRun run(path("zub"), {"--version"});
-        QVERIFY2(run.finished() && run.exitCode() == 0, qPrintable(run.describe()));
-        QCOMPARE(run.standardOutput(), QByteArray("zub v1.2.18\n"));
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("out"); // how standard output starts
+        QTest::addColumn<QString>("err"); // a record on standard error
+        QTest::newRow("version") << "--version" << 0 << "zub v1.2.18\n" << "] [CLI] Starting 'zub v1.2.18 ";
+        QTest::newRow("unknown-option") << "--bogus" << 1 << "Usage: " << "] [CLI] Unknown option 'bogus'.\n";
+    }
+
+    void commandLineEndsEarly()
+    {
+        QFETCH(QString, option);
+        QFETCH(int, exitCode);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        const ChildRun run(path("zub"), {option});
+        QVERIFY2(run.finished() && run.exitCode() == exitCode, qPrintable(run.describe()));
+        QVERIFY2(run.standardOutput().startsWith(out.toUtf8()) && run.standardError().contains(err.toUtf8()),
+                 qPrintable(run.describe()));
     }
 
     // Each case of data/save-and-exit.json: the files in the program's folder and the arguments;
@@ -124,6 +140,9 @@ private slots:
         QVERIFY2(process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0, qPrintable(err));
 
         const QString saved = path(row["saved"].toString());
+        QCOMPARE(QString::fromUtf8(process.readAllStandardOutput()), "Configuration saved to " + saved + "\n");
+        if (list("arguments").contains("-e")) // the scanner client's, built before the save
+            QCOMPARE(err.contains("] [qr] WARN: Built without a QR master key"), bool(ZUB_ZERO_KEY));
         verifyEveryDefault(saved);
         const QVariantMap kept = row["kept"].toObject().toVariantMap();
         for (auto it = kept.cbegin(); it != kept.cend(); ++it)
