@@ -113,6 +113,8 @@ void ZUB::initialize()
 ZUBPrivate::ZUBPrivate(const QVariantMap &commandLine)
     : mCommandLine(commandLine)
 {
+    // onSettingsChanged() applies it whenever the file changes.
+    Configuration::registerLiveKeys({QStringLiteral("zub/inspection_mode")});
     // Inspection mode is off until the settings say otherwise.
     mInspector.blockRfidSignals(true);
     mInitTimer.setSingleShot(true);
@@ -297,7 +299,8 @@ void ZUBPrivate::applyConfig(const QByteArray &data, const QString &topicName)
     // Names only: the values may be credentials.
     ZUB::Log.info(QStringLiteral("Configuration set on ") + topicName + QStringLiteral(": ")
                   + QStringList(settings.keys()).join(QLatin1String(", ")));
-    mConfig.setMultipleSettings(settings);
+    if (mConfig.setMultipleSettings(settings))
+        reportRestartNeeded(settings.keys());
     publishConfig();
     // At once, not only when the file watcher reports the write.
     onSettingsChanged();

@@ -11,6 +11,7 @@
 #include <QMap>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <QVariant>
 
@@ -90,6 +91,7 @@ private:
     void connectDevice();
     bool inspectionMode() const;
     void applyConfig(const QByteArray &data, const QString &topic);
+    void reportRestartNeeded(const QStringList &keys) const;
     void refuseUnusableTopics(QMap<QString, QVariant> &settings, const QString &from) const;
     bool isOwnSubscription(const QString &topic, const QMap<QString, QVariant> &pending) const;
     bool hearsItself(const QMap<QString, QVariant> &pending) const;
