@@ -329,6 +329,18 @@ bool Configuration::save() const
     return manager::Settings::sync(*mSettings);
 }
 
+QHash<QString, QByteArray> Configuration::topics(const QMap<QString, QVariant> &defaults) const
+{
+    QHash<QString, QByteArray> topics;
+    for (auto it = defaults.cbegin(); it != defaults.cend(); ++it) {
+        const QStringRef name = it.key().midRef(it.key().indexOf(QLatin1Char('/')) + 1);
+        if ((name.startsWith(QLatin1String("sub_")) || name.startsWith(QLatin1String("pub_")))
+            && !name.endsWith(QLatin1String("_qos")))
+            topics.insert(it.key(), get(it.key()).toString().toUtf8());
+    }
+    return topics;
+}
+
 void Configuration::print() const
 {
     const QString rule = QLatin1Char('+') + QString(71, QLatin1Char('-'));

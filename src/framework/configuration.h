@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QHash>
 #include <QMap>
 #include <QObject>
 #include <QString>
@@ -37,6 +39,9 @@ public:
     bool setMultipleSettings(const QMap<QString, QVariant> &settings);
     // Writes every default the file lacks, unexpanded and with its own type.
     bool save() const;
+    // The topic settings among these defaults ("<group>/sub_..." and "<group>/pub_...", not the
+    // QoS), expanded: for a client that keeps the topics it started with.
+    QHash<QString, QByteArray> topics(const QMap<QString, QVariant> &defaults) const;
     // Logs every defaulted setting as a table; secrets show masked.
     void print() const;
     QJsonDocument toJsonDoc() const;
