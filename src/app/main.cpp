@@ -40,7 +40,8 @@ int main(int argc, char *argv[])
     StopSignals stopSignals;
     QObject::connect(&stopSignals, &StopSignals::stopRequested, &app, &QCoreApplication::quit);
 
-    manager::Logger::instance();
+    // Until the command line and the settings have said where the log goes.
+    manager::Logger::instance()->hold();
     // After the name: the settings file is named after the application.
     manager::Settings::instance();
 

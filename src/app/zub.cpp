@@ -31,6 +31,7 @@
 #include <QJsonParseError>
 #include <QSettings>
 
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 
@@ -64,6 +65,20 @@ bool isUsable(const TopicSetting &setting, const QString &topic)
     return setting.subscribed ? manager::MqttClient::isTopicFilter(topic) : manager::MqttClient::isTopicName(topic);
 }
 
+int boundedNumber(const Configuration &config, const QString &key, int lowest, int highest)
+{
+    bool ok = false;
+    const QVariant value = config.get(key);
+    const int n = value.toInt(&ok);
+    if (ok && n >= lowest && n <= highest)
+        return n;
+    const int fallback = Configuration::defaults().value(key).toInt();
+    ZUB::Log.warning(QStringLiteral("WARN: Setting %1 is not a number from %2 to %3: %4, using %5")
+                         .arg(key, QString::number(lowest), QString::number(highest), value.toString(),
+                              QString::number(fallback)));
+    return fallback;
+}
+
 } // namespace
 
 // The map itself lives with the settings framework (see framework/controllerdefaults.h).
@@ -78,7 +93,7 @@ const QMap<QString, QVariant> *const ZUBPrivate::ComponentDefaults[16] = {
 
 ZUB::ZUB(QObject *parent)
     : QObject(parent)
-    , d(std::make_unique<ZUBPrivate>())
+    , d(std::make_unique<ZUBPrivate>(ZUBPrivate::applyCommandLine()))
 {
     connect(d.get(), &ZUBPrivate::config, this, &ZUB::config);
     connect(d.get(), &ZUBPrivate::statusChanged, this, &ZUB::status);
@@ -89,14 +104,17 @@ ZUB::~ZUB() = default;
 
 void ZUB::initialize()
 {
-    d->parseCommandLine();
+    d->finishCommandLine();
     d->updateConfiguration();
     d->connectSignals();
     d->connectBrokers();
 }
 
-ZUBPrivate::ZUBPrivate()
+ZUBPrivate::ZUBPrivate(const QVariantMap &commandLine)
+    : mCommandLine(commandLine)
 {
+    // onSettingsChanged() applies it whenever the file changes.
+    Configuration::registerLiveKeys({QStringLiteral("zub/inspection_mode")});
     // Inspection mode is off until the settings say otherwise.
     mInspector.blockRfidSignals(true);
     mInitTimer.setSingleShot(true);
@@ -105,17 +123,9 @@ ZUBPrivate::ZUBPrivate()
 
 ZUBPrivate::~ZUBPrivate() = default;
 
-void ZUBPrivate::parseCommandLine()
+QVariantMap ZUBPrivate::applyCommandLine()
 {
     const QVariantMap options = manager::CLI(QString()).parse();
-
-    // The outputs first, so that a warning about the level reaches them.
-    manager::Logger *logger = manager::Logger::instance();
-    logger->setSyslog(mConfig.get(QStringLiteral("log/syslog")).toBool());
-    logger->setStderr(options.contains(QStringLiteral("stderr")) || mConfig.get(QStringLiteral("log/stderr")).toBool());
-    logger->setColor(options.contains(QStringLiteral("color")) || mConfig.get(QStringLiteral("log/color")).toBool());
-    logger->setLevel(options.contains(QStringLiteral("level")) ? options.value(QStringLiteral("level")).toInt()
-                                                                : number(QStringLiteral("log/level"), 0, 4));
 
     manager::Settings *settings = manager::Settings::instance();
     if (options.contains(QStringLiteral("conf"))) {
@@ -127,15 +137,33 @@ void ZUBPrivate::parseCommandLine()
                                            << " does not exist. Using default " << settings->name();
     }
 
+    // From the file in use from now on.
+    const Configuration config;
+    manager::Logger *logger = manager::Logger::instance();
+    logger->setSyslog(config.get(QStringLiteral("log/syslog")).toBool());
+    logger->setStderr(options.contains(QStringLiteral("stderr")) || config.get(QStringLiteral("log/stderr")).toBool());
+    logger->setColor(options.contains(QStringLiteral("color")) || config.get(QStringLiteral("log/color")).toBool());
+    logger->setLevel(options.contains(QStringLiteral("level")) ? options.value(QStringLiteral("level")).toInt()
+                                                                : boundedNumber(config, QStringLiteral("log/level"), 0, 4));
+    // The outputs are known: what was logged until now goes there.
+    logger->release();
+    return options;
+}
+
+void ZUBPrivate::finishCommandLine()
+{
     mConfig.print();
 
-    if (options.contains(QStringLiteral("save"))) {
+    if (mCommandLine.contains(QStringLiteral("save"))) {
+        const manager::Settings *settings = manager::Settings::instance();
         const QString target = settings->path() + QLatin1Char('/') + settings->name();
         if (!mConfig.save()) {
             ZUB::Log.critical(QStringLiteral("ERROR: Could not save the configuration to ") + target);
             std::exit(EXIT_FAILURE);
         }
         ZUB::Log.info(QStringLiteral("Configuration saved to ") + target);
+        // On standard output too: the log may go to the system log alone.
+        std::fputs(qPrintable(QStringLiteral("Configuration saved to ") + target + QLatin1Char('\n')), stdout);
         std::exit(EXIT_SUCCESS);
     }
 }
@@ -271,7 +299,8 @@ void ZUBPrivate::applyConfig(const QByteArray &data, const QString &topicName)
     // Names only: the values may be credentials.
     ZUB::Log.info(QStringLiteral("Configuration set on ") + topicName + QStringLiteral(": ")
                   + QStringList(settings.keys()).join(QLatin1String(", ")));
-    mConfig.setMultipleSettings(settings);
+    if (mConfig.setMultipleSettings(settings))
+        reportRestartNeeded(settings.keys());
     publishConfig();
     // At once, not only when the file watcher reports the write.
     onSettingsChanged();
@@ -331,14 +360,5 @@ quint8 ZUBPrivate::qos(const QString &key) const
 
 int ZUBPrivate::number(const QString &key, int lowest, int highest) const
 {
-    bool ok = false;
-    const QVariant value = mConfig.get(key);
-    const int n = value.toInt(&ok);
-    if (ok && n >= lowest && n <= highest)
-        return n;
-    const int fallback = Configuration::defaults().value(key).toInt();
-    ZUB::Log.warning(QStringLiteral("WARN: Setting %1 is not a number from %2 to %3: %4, using %5")
-                         .arg(key, QString::number(lowest), QString::number(highest), value.toString(),
-                              QString::number(fallback)));
-    return fallback;
+    return boundedNumber(mConfig, key, lowest, highest);
 }

@@ -11,6 +11,7 @@
 #include <QMap>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <QVariant>
 
@@ -42,11 +43,17 @@ public:
         bool operator!=(const State &other) const { return !(*this == other); }
     };
 
-    ZUBPrivate();
+    // What of the command line must be in force before any manager reads a setting: the
+    // settings file it names and the logger's options. Help, version and a bad command line
+    // end the process here. Returns the parsed options.
+    static QVariantMap applyCommandLine();
+
+    explicit ZUBPrivate(const QVariantMap &commandLine = QVariantMap());
     ~ZUBPrivate() override;
     Q_DISABLE_COPY(ZUBPrivate)
 
-    void parseCommandLine();
+    // Logs the configuration in force; with "-s" saves it and ends the process.
+    void finishCommandLine();
     void updateConfiguration();
     void connectSignals();
     void connectBrokers();
@@ -84,6 +91,7 @@ private:
     void connectDevice();
     bool inspectionMode() const;
     void applyConfig(const QByteArray &data, const QString &topic);
+    void reportRestartNeeded(const QStringList &keys) const;
     void refuseUnusableTopics(QMap<QString, QVariant> &settings, const QString &from) const;
     bool isOwnSubscription(const QString &topic, const QMap<QString, QVariant> &pending) const;
     bool hearsItself(const QMap<QString, QVariant> &pending) const;
@@ -91,6 +99,7 @@ private:
     quint8 qos(const QString &key) const;
     int number(const QString &key, int lowest, int highest) const;
 
+    QVariantMap mCommandLine;
     Configuration mConfig;
     // Read once, before the first connection: a change of these settings applies at the next
     // start, as the subscriptions were made with them. Empty: not used.

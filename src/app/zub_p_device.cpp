@@ -150,6 +150,20 @@ void ZUBPrivate::onSettingsChanged()
     setState(next);
 }
 
+// What a configuration set stored: the controller applies some settings at once, the others
+// take effect when the components read them at the next start.
+void ZUBPrivate::reportRestartNeeded(const QStringList &keys) const
+{
+    QStringList later;
+    for (const QString &key : keys) {
+        if (!Configuration::isLive(key))
+            later << key;
+    }
+    if (!later.isEmpty())
+        ZUB::Log.info(QStringLiteral("Settings saved, in effect from the next start: ")
+                      + later.join(QLatin1String(", ")));
+}
+
 bool ZUBPrivate::inspectionMode() const
 {
     return mConfig.get(QStringLiteral("zub/inspection_mode")).toBool();

@@ -11,6 +11,7 @@
 #include <QJsonDocument>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QSet>
 #include <QSettings>
 #include <QStringList>
 #include <QVarLengthArray>
@@ -30,6 +31,7 @@ struct Registry
     QMutex mutex;
     QMap<int, const QMap<QString, QVariant> *> maps;
     bool sealed = false;
+    QSet<QString> live;
 };
 
 Registry &registry()
@@ -216,8 +218,11 @@ Configuration::Configuration(QObject *parent)
     , mDefaults(united())
 {
     const manager::Settings *settings = manager::Settings::instance();
-    connect(settings, &manager::Settings::fileChanged, this, &Configuration::fileChanged);
     connect(settings, &manager::Settings::locationChanged, this, &Configuration::locationChanged);
+    // One notice per change for the whole process, however many configurations are alive.
+    static const QMetaObject::Connection notice =
+        connect(settings, &manager::Settings::fileChanged, settings, &Configuration::noticeChange);
+    Q_UNUSED(notice)
 }
 
 Configuration::~Configuration() = default;
@@ -324,6 +329,18 @@ bool Configuration::save() const
     return manager::Settings::sync(*mSettings);
 }
 
+QHash<QString, QByteArray> Configuration::topics(const QMap<QString, QVariant> &defaults) const
+{
+    QHash<QString, QByteArray> topics;
+    for (auto it = defaults.cbegin(); it != defaults.cend(); ++it) {
+        const QStringRef name = it.key().midRef(it.key().indexOf(QLatin1Char('/')) + 1);
+        if ((name.startsWith(QLatin1String("sub_")) || name.startsWith(QLatin1String("pub_")))
+            && !name.endsWith(QLatin1String("_qos")))
+            topics.insert(it.key(), get(it.key()).toString().toUtf8());
+    }
+    return topics;
+}
+
 void Configuration::print() const
 {
     const QString rule = QLatin1Char('+') + QString(71, QLatin1Char('-'));
@@ -356,8 +373,25 @@ QJsonDocument Configuration::toJsonDoc() const
     return manager::JsonSettings().settingsToJson(settings);
 }
 
-void Configuration::fileChanged()
+void Configuration::registerLiveKeys(const QStringList &keys)
 {
+    Registry &r = registry();
+    QMutexLocker lock(&r.mutex);
+    for (const QString &key : keys)
+        r.live.insert(key);
+}
+
+bool Configuration::isLive(const QString &key)
+{
+    Registry &r = registry();
+    QMutexLocker lock(&r.mutex);
+    return r.live.contains(key);
+}
+
+void Configuration::noticeChange(const QStringList &keys)
+{
+    if (std::all_of(keys.cbegin(), keys.cend(), &Configuration::isLive))
+        return;
     qWarning().noquote().nospace() << Tag << "Configuration file changed. Restart application to apply";
 }
 

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QByteArray>
+#include <QHash>
 #include <QMap>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 #include <memory>
@@ -13,7 +16,7 @@ class QSettings;
 // Each component's view of the settings: a key reads the settings file's value, else the
 // default of whichever component registered it, with "${key}" and "${#name}" placeholders in
 // text expanded. Every object has its own QSettings on the one settings file and is used on
-// its owner's thread; each one warns when the file changes on disk.
+// its owner's thread. A change made to the file by another process is logged once.
 //
 //   placeholder      replaced by
 //   ${#name}         staticValues[name] ("serialNumber" only)
@@ -36,6 +39,9 @@ public:
     bool setMultipleSettings(const QMap<QString, QVariant> &settings);
     // Writes every default the file lacks, unexpanded and with its own type.
     bool save() const;
+    // The topic settings among these defaults ("<group>/sub_..." and "<group>/pub_...", not the
+    // QoS), expanded: for a client that keeps the topics it started with.
+    QHash<QString, QByteArray> topics(const QMap<QString, QVariant> &defaults) const;
     // Logs every defaulted setting as a table; secrets show masked.
     void print() const;
     QJsonDocument toJsonDoc() const;
@@ -46,15 +52,19 @@ public:
     // maps hold. The union is built at the first construction; later registrations are refused.
     static bool registerDefaults(int order, const QMap<QString, QVariant> *map);
     static QMap<QString, QVariant> defaults();
+    // Keys their component applies as soon as the file changes: a change of these alone
+    // needs no restart, and none is asked for.
+    static void registerLiveKeys(const QStringList &keys);
+    static bool isLive(const QString &key);
 
     // Run-time values for "${#name}": "serialNumber", read once before main().
     static QMap<QString, QVariant> staticValues;
 
 private slots:
-    void fileChanged();
     void locationChanged();
 
 private:
+    static void noticeChange(const QStringList &keys);
     struct Expansion;
     struct United;
     static const United *united();

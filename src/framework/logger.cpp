@@ -257,21 +257,69 @@ void Logger::handle(QtMsgType type, const QMessageLogContext &context, const QSt
     const int prefixLength = std::snprintf(prefix, sizeof prefix, "[%9.03f] ", elapsed);
     const int usable = qBound(0, prefixLength, int(sizeof prefix) - 1);
 
-    if (mSyslog) {
-        const SyslogKind kind = syslogKind(type);
-        QByteArray record;
-        record.reserve(usable + 10 + message.size());
-        record.append(prefix, usable).append(kind.word).append(message);
-        mSyslogWriter(kind.priority, record);
-    }
-    if (mStderr) {
-        QByteArray line;
-        line.reserve(usable + message.size() + 1);
-        line.append(prefix, usable).append(message).append('\n');
-        mStderrWriter(line);
+    if (!mHolding) {
+        write(type, prefix, usable, message, mSyslog, mStderr);
+    } else if (type != QtFatalMsg && mHeld.size() < MaxHeld) {
+        mHeld.append({type, QByteArray(prefix, usable), message});
+    } else {
+        // Nowhere else to go yet.
+        writeHeldToStderr();
+        write(type, prefix, usable, message, false, true);
     }
     if (type == QtFatalMsg)
         std::abort();
+}
+
+void Logger::write(QtMsgType type, const char *prefix, int prefixLength, const QByteArray &message, bool syslog,
+                   bool toStderr)
+{
+    if (syslog) {
+        const SyslogKind kind = syslogKind(type);
+        QByteArray record;
+        record.reserve(prefixLength + 10 + message.size());
+        record.append(prefix, prefixLength).append(kind.word).append(message);
+        mSyslogWriter(kind.priority, record);
+    }
+    if (toStderr) {
+        QByteArray line;
+        line.reserve(prefixLength + message.size() + 1);
+        line.append(prefix, prefixLength).append(message).append('\n');
+        mStderrWriter(line);
+    }
+}
+
+void Logger::hold()
+{
+    {
+        InsideGuard guard(&mMutex);
+        mHolding = true;
+    }
+    // A start that ends early (a bad command line, help) still says why.
+    static const bool registered = std::atexit(&Logger::releaseAtExit) == 0;
+    Q_UNUSED(registered)
+}
+
+void Logger::release()
+{
+    InsideGuard guard(&mMutex);
+    mHolding = false;
+    for (const HeldRecord &record : qAsConst(mHeld))
+        write(record.type, record.prefix.constData(), record.prefix.size(), record.message, mSyslog, mStderr);
+    mHeld = QVector<HeldRecord>();
+}
+
+void Logger::writeHeldToStderr()
+{
+    for (const HeldRecord &record : qAsConst(mHeld))
+        write(record.type, record.prefix.constData(), record.prefix.size(), record.message, false, true);
+    mHeld.clear();
+}
+
+void Logger::releaseAtExit()
+{
+    Logger *logger = instance();
+    InsideGuard guard(&logger->mMutex);
+    logger->writeHeldToStderr();
 }
 
 } // namespace manager

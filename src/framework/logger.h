@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QMutex>
 #include <QStringList>
+#include <QVector>
 #include <QtGlobal>
 
 #include <functional>
@@ -37,6 +38,13 @@ public:
     void setLevel(Level level);
     void setLevel(int level);
 
+    // Until release(), records are kept in memory: at start the outputs are not known before
+    // the command line and the settings file are read. Records still kept when the process
+    // exits, or when too many pile up, go to standard error.
+    void hold();
+    // Writes the kept records, in order and with their own times, to the outputs as now set.
+    void release();
+
     QMutex *getMutex();
     bool getSyslog() const;
     bool getStderr() const;
@@ -60,11 +68,25 @@ private:
     Q_DISABLE_COPY(Logger)
 
     void handle(QtMsgType type, const QMessageLogContext &context, const QString &text);
+    void write(QtMsgType type, const char *prefix, int prefixLength, const QByteArray &message, bool syslog,
+               bool toStderr);
+    void writeHeldToStderr();
+    static void releaseAtExit();
+
+    struct HeldRecord
+    {
+        QtMsgType type;
+        QByteArray prefix;
+        QByteArray message;
+    };
+    static constexpr int MaxHeld = 10000;
 
     mutable QMutex mMutex;
     bool mSyslog = true;
     bool mStderr = false;
     double mStartTime = 0.0;
+    bool mHolding = false;
+    QVector<HeldRecord> mHeld;
     SyslogWriter mSyslogWriter;
     StderrWriter mStderrWriter;
     Clock mClock;

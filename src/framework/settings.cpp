@@ -14,11 +14,44 @@
 #include <QRegularExpression>
 #include <QWriteLocker>
 
+#include <atomic>
+
 namespace manager {
 
 namespace {
 
 const QString Tag = QStringLiteral("[settings] ");
+
+// Set once constructed: sync() may be called by whoever holds a QSettings.
+std::atomic<Settings *> gInstance{nullptr};
+
+// How long the file must stay still before a change is looked at: an edit comes as a burst of
+// reports (truncate, write, rename).
+constexpr int SettleMs = 200;
+
+QMap<QString, QVariant> readAll(const QString &file)
+{
+    // A fresh object reads the file again when it changed on disk.
+    const QSettings settings(file, QSettings::defaultFormat());
+    QMap<QString, QVariant> all;
+    for (const QString &key : settings.allKeys())
+        all.insert(key, settings.value(key));
+    return all;
+}
+
+QStringList changedKeys(const QMap<QString, QVariant> &before, const QMap<QString, QVariant> &after)
+{
+    QStringList keys;
+    for (auto it = before.cbegin(); it != before.cend(); ++it) {
+        if (!after.contains(it.key()) || after.value(it.key()) != it.value())
+            keys << it.key();
+    }
+    for (auto it = after.cbegin(); it != after.cend(); ++it) {
+        if (!before.contains(it.key()))
+            keys << it.key();
+    }
+    return keys;
+}
 
 // A process killed while saving can leave the library's lock file and its temporary copy
 // ("<name>." and six letters or digits, written after the lock was taken) behind. Only a dead
@@ -57,6 +90,9 @@ Settings::Settings()
     // 3. the watcher
     connect(&mWatcher, &QFileSystemWatcher::fileChanged, this, &Settings::onWatchedFileChanged);
     connect(&mWatcher, &QFileSystemWatcher::directoryChanged, this, &Settings::onDirectoryChanged);
+    mSettle.setSingleShot(true);
+    mSettle.setInterval(SettleMs);
+    connect(&mSettle, &QTimer::timeout, this, &Settings::onSettled);
     // 4. the banner; help, version and a bad command line may end the process below
     const CLI cli(QString{});
     if (!fileExists(mLocation)) {
@@ -73,6 +109,8 @@ Settings::Settings()
     }
     removeStaleFiles(mLocation);
     watch(mLocation.absoluteFilePath());
+    remember(mLocation.absoluteFilePath());
+    gInstance = this;
 }
 
 Settings *Settings::instance()
@@ -83,8 +121,7 @@ Settings *Settings::instance()
 
 QSettings *Settings::create() const
 {
-    QReadLocker lock(&mLock);
-    return new QSettings(mLocation.absoluteFilePath(), QSettings::defaultFormat());
+    return new QSettings(currentFile(), QSettings::defaultFormat());
 }
 
 QString Settings::name() const
@@ -126,7 +163,8 @@ void Settings::setDefaultLocation(const QFileInfo &file)
         removeStaleFiles(mLocation);
         watch(mLocation.absoluteFilePath());
     }
-    // After the lock is released: receivers call create(), which reads the location.
+    // After the lock is released: remember() and the receivers read the location.
+    remember(file.absoluteFilePath());
     emit locationChanged();
 }
 
@@ -154,6 +192,8 @@ bool Settings::sync(QSettings &settings)
     settings.sync();
     switch (settings.status()) {
     case QSettings::NoError:
+        if (Settings *self = gInstance.load())
+            self->remember(settings.fileName());
         return true;
     case QSettings::AccessError:
         qWarning().noquote().nospace() << Tag << "WARN: Could not write settings file " << settings.fileName();
@@ -171,7 +211,7 @@ void Settings::onWatchedFileChanged(const QString &path)
     // old file: watch the new one, or its folder until it is back.
     if (path == mWatchedFile && !mWatcher.files().contains(path))
         watch(path);
-    emit fileChanged();
+    mSettle.start();
 }
 
 void Settings::onDirectoryChanged(const QString &)
@@ -179,7 +219,40 @@ void Settings::onDirectoryChanged(const QString &)
     if (mWatchedFile.isEmpty() || mWatcher.files().contains(mWatchedFile) || !fileExists(QFileInfo(mWatchedFile)))
         return;
     watch(mWatchedFile);
-    emit fileChanged();
+    mSettle.start();
+}
+
+void Settings::onSettled()
+{
+    const QString file = currentFile();
+    const QMap<QString, QVariant> now = readAll(file);
+    QStringList keys;
+    {
+        QMutexLocker lock(&mKnownMutex);
+        if (mKnownFile == file)
+            keys = changedKeys(mKnown, now);
+        mKnownFile = file;
+        mKnown = now;
+    }
+    if (!keys.isEmpty())
+        emit fileChanged(keys);
+}
+
+void Settings::remember(const QString &file)
+{
+    const QString current = currentFile();
+    if (QFileInfo(file) != QFileInfo(current))
+        return;
+    const QMap<QString, QVariant> now = readAll(current);
+    QMutexLocker lock(&mKnownMutex);
+    mKnownFile = current;
+    mKnown = now;
+}
+
+QString Settings::currentFile() const
+{
+    QReadLocker lock(&mLock);
+    return mLocation.absoluteFilePath();
 }
 
 void Settings::watch(const QString &file)

@@ -4,6 +4,7 @@
 #include "framework/mqttclient.h"
 #include "qr/masterkey/qrmasterkey.h"
 #include "qr/qrcrypto.h"
+#include "qr/qrmanager.h"
 
 #include <QJsonParseError>
 #include <QJsonValue>
@@ -56,6 +57,7 @@ QString printable(const QString &text)
 
 QRManagerPrivate::QRManagerPrivate(manager::MqttClient *client, QObject *parent)
     : QObject(parent)
+    , mTopics(mConfig.topics(QRManager::Defaults))
     , mClient(client)
     , mCrypto(mFactory.create(mConfig.get(QStringLiteral("qr/crypto")).toString()))
 {
@@ -130,7 +132,6 @@ void QRManagerPrivate::onReceived(const QByteArray &data, const QByteArray &topi
         const char *key;
         Handler handler;
     };
-    // Read anew for every message, so a changed topic setting takes effect at once.
     static const Route routes[] = {
         {"qr/sub_status", &QRManagerPrivate::onStatus}, {"qr/sub_info", &QRManagerPrivate::onInfo},
         {"qr/sub_data", &QRManagerPrivate::onScan},     {"qr/sub_config", &QRManagerPrivate::onConfig},
@@ -266,7 +267,7 @@ void QRManagerPrivate::calculateServiceStatus(bool service, bool active)
 
 QByteArray QRManagerPrivate::topic(const QString &key) const
 {
-    return mConfig.get(key).toByteArray();
+    return mTopics.value(key);
 }
 
 void QRManagerPrivate::publish(const QString &key, const QByteArray &payload)

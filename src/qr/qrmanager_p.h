@@ -4,6 +4,7 @@
 #include "qr/qrcryptofactory.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QObject>
@@ -64,6 +65,9 @@ private:
     void publish(const QString &key, const QByteArray &payload);
 
     Configuration mConfig;
+    // Every topic setting as read at construction: the subscriptions are made once, so a
+    // changed topic takes effect at the next start, for requests as well.
+    QHash<QString, QByteArray> mTopics;
     manager::MqttClient *mClient = nullptr;
     QrCryptoFactory mFactory;
     std::unique_ptr<QrCrypto> mCrypto;

@@ -7,6 +7,8 @@
 #include <QJsonArray>
 #include <QJsonParseError>
 #include <QJsonValue>
+#include <QMutex>
+#include <QVector>
 
 #include <limits>
 
@@ -30,10 +32,25 @@ bool isCompleted(const QJsonDocument &doc)
     return doc.object().value(QStringLiteral("completed")).toBool(false);
 }
 
+// The clients of each connection, oldest first. The validation service and card inspection
+// each hold one on the same connection, and both hear every message: the oldest alone logs it.
+struct Listeners
+{
+    QMutex mutex;
+    QHash<const manager::MqttClient *, QVector<const RfidManagerPrivate *>> byClient;
+};
+
+Listeners &listeners()
+{
+    static Listeners instance;
+    return instance;
+}
+
 } // namespace
 
 RfidManagerPrivate::RfidManagerPrivate(manager::MqttClient *client, QObject *parent)
     : QObject(parent)
+    , mTopics(mConfig.topics(RfidManager::Defaults))
     , mClient(client)
 {
     if (!mClient) {
@@ -41,6 +58,11 @@ RfidManagerPrivate::RfidManagerPrivate(manager::MqttClient *client, QObject *par
         return;
     }
     connect(mClient, &manager::MqttClient::received, this, &RfidManagerPrivate::onReceived);
+    {
+        Listeners &all = listeners();
+        QMutexLocker lock(&all.mutex);
+        all.byClient[mClient].append(this);
+    }
 
     const quint8 qos = static_cast<quint8>(mConfig.get(QStringLiteral("rfid/sub_qos")).toInt() & 0xff);
     static const char *const subscriptions[] = {
@@ -50,6 +72,18 @@ RfidManagerPrivate::RfidManagerPrivate(manager::MqttClient *client, QObject *par
     };
     for (const char *key : subscriptions)
         mClient->subscribe(topic(QLatin1String(key)), qos);
+}
+
+RfidManagerPrivate::~RfidManagerPrivate()
+{
+    Listeners &all = listeners();
+    QMutexLocker lock(&all.mutex);
+    const auto it = all.byClient.find(mClient);
+    if (it == all.byClient.end())
+        return;
+    it->removeOne(this);
+    if (it->isEmpty())
+        all.byClient.erase(it);
 }
 
 qint32 RfidManagerPrivate::nextRequestId(qint32 current)
@@ -123,8 +157,10 @@ void RfidManagerPrivate::onReceived(const QByteArray &data, const QByteArray &to
     QJsonDocument doc = QJsonDocument::fromJson(data, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
         if (!data.isEmpty()) {
-            qWarning().noquote() << kTag + QStringLiteral("Received malformed data on topic: ")
-                                        + QString::fromUtf8(topic);
+            if (logsReceived()) {
+                qWarning().noquote() << kTag + QStringLiteral("Received malformed data on topic: ")
+                                            + QString::fromUtf8(topic);
+            }
             return;
         }
         doc = QJsonDocument(QJsonObject());
@@ -136,7 +172,6 @@ void RfidManagerPrivate::onReceived(const QByteArray &data, const QByteArray &to
         const char *key;
         Handler handler;
     };
-    // Settings are read anew for every message, so a changed topic takes effect at once.
     static const Route events[] = {
         {"rfid/sub_info", &RfidManagerPrivate::onInfo},
         {"rfid/sub_status", &RfidManagerPrivate::onStatus},
@@ -169,13 +204,13 @@ void RfidManagerPrivate::onReceived(const QByteArray &data, const QByteArray &to
 
 void RfidManagerPrivate::onInfo(const QJsonDocument &doc)
 {
-    logInfo(QStringLiteral("Info received"));
+    logReceived(QStringLiteral("Info received"));
     emit info(toMap(doc));
 }
 
 void RfidManagerPrivate::onStatus(const QJsonDocument &doc)
 {
-    logInfo(QStringLiteral("Status received"));
+    logReceived(QStringLiteral("Status received"));
     const QJsonObject root = doc.object();
     const QJsonObject device = root.value(QStringLiteral("device")).toObject();
     // A state that is missing or not a whole number within int range counts as 0.
@@ -191,79 +226,80 @@ void RfidManagerPrivate::onStatus(const QJsonDocument &doc)
 
 void RfidManagerPrivate::onConfig(const QJsonDocument &doc)
 {
-    logInfo(QStringLiteral("Config received"));
+    logReceived(QStringLiteral("Config received"));
     emit config(toMap(doc));
 }
 
 void RfidManagerPrivate::onError(const QJsonDocument &doc)
 {
-    qDebug().noquote() << kTag + QStringLiteral("Error received");
+    if (logsReceived())
+        qDebug().noquote() << kTag + QStringLiteral("Error received");
     emit error(toMap(doc));
 }
 
 void RfidManagerPrivate::onCardFound(const QJsonDocument &doc)
 {
-    logInfo(QStringLiteral("Card found received"));
+    logReceived(QStringLiteral("Card found received"));
     emit cardFound(toMap(doc));
 }
 
 void RfidManagerPrivate::onCardRemoved(const QJsonDocument &doc)
 {
-    logInfo(QStringLiteral("Card removed received"));
+    logReceived(QStringLiteral("Card removed received"));
     emit cardRemoved(toMap(doc));
 }
 
 void RfidManagerPrivate::onCardAutoread(const QJsonDocument &doc)
 {
-    logInfo(QStringLiteral("Card autoread received"));
+    logReceived(QStringLiteral("Card autoread received"));
     emit cardAutoread(toMap(doc));
 }
 
 void RfidManagerPrivate::onEnabled(const QJsonDocument &doc)
 {
-    logInfo(QStringLiteral("Enable response received"));
+    logReceived(QStringLiteral("Enable response received"));
     if (!isCompleted(doc)) {
-        logInfo(QStringLiteral("Enable request failed"));
+        logReceived(QStringLiteral("Enable request failed"));
         return;
     }
-    logInfo(QStringLiteral("Enable request succeeded"));
+    logReceived(QStringLiteral("Enable request succeeded"));
     mReaderEnabled = true;
     emit enabled();
 }
 
 void RfidManagerPrivate::onDisabled(const QJsonDocument &doc)
 {
-    logInfo(QStringLiteral("Disable response received"));
+    logReceived(QStringLiteral("Disable response received"));
     if (!isCompleted(doc)) {
-        logInfo(QStringLiteral("Disable request failed"));
+        logReceived(QStringLiteral("Disable request failed"));
         return;
     }
-    logInfo(QStringLiteral("Disable request succeeded"));
+    logReceived(QStringLiteral("Disable request succeeded"));
     mReaderEnabled = false;
     emit disabled();
 }
 
 void RfidManagerPrivate::onCardCreated(const QJsonDocument &doc)
 {
-    logInfo(QStringLiteral("Card create response received"));
-    logInfo(isCompleted(doc) ? QStringLiteral("Card create request succeeded")
-                             : QStringLiteral("Card create request failed"));
+    logReceived(QStringLiteral("Card create response received"));
+    logReceived(isCompleted(doc) ? QStringLiteral("Card create request succeeded")
+                                 : QStringLiteral("Card create request failed"));
     emit cardCreated(toMap(doc));
 }
 
 void RfidManagerPrivate::onCardRead(const QJsonDocument &doc)
 {
-    logInfo(QStringLiteral("Card read response received"));
-    logInfo(isCompleted(doc) ? QStringLiteral("Card read request succeeded")
-                             : QStringLiteral("Card read request failed"));
+    logReceived(QStringLiteral("Card read response received"));
+    logReceived(isCompleted(doc) ? QStringLiteral("Card read request succeeded")
+                                 : QStringLiteral("Card read request failed"));
     emit cardRead(toMap(doc));
 }
 
 void RfidManagerPrivate::onCardWritten(const QJsonDocument &doc)
 {
-    logInfo(QStringLiteral("Card write response received"));
-    logInfo(isCompleted(doc) ? QStringLiteral("Card write request succeeded")
-                             : QStringLiteral("Card write request failed"));
+    logReceived(QStringLiteral("Card write response received"));
+    logReceived(isCompleted(doc) ? QStringLiteral("Card write request succeeded")
+                                 : QStringLiteral("Card write request failed"));
     emit cardWritten(toMap(doc));
 }
 
@@ -288,7 +324,21 @@ void RfidManagerPrivate::calculateServiceStatus(bool alive, bool active)
 
 QByteArray RfidManagerPrivate::topic(const QString &key) const
 {
-    return mConfig.get(key).toByteArray();
+    return mTopics.value(key);
+}
+
+bool RfidManagerPrivate::logsReceived() const
+{
+    Listeners &all = listeners();
+    QMutexLocker lock(&all.mutex);
+    const auto it = all.byClient.constFind(mClient);
+    return it == all.byClient.cend() || it->value(0) == this;
+}
+
+void RfidManagerPrivate::logReceived(const QString &text) const
+{
+    if (logsReceived())
+        logInfo(text);
 }
 
 void RfidManagerPrivate::request(const QString &key, const QJsonObject &payload, const QString &what)

@@ -3,6 +3,7 @@
 #include "framework/configuration.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QObject>
@@ -21,6 +22,7 @@ class RfidManagerPrivate : public QObject
     Q_OBJECT
 public:
     explicit RfidManagerPrivate(manager::MqttClient *client, QObject *parent = nullptr);
+    ~RfidManagerPrivate() override;
     Q_DISABLE_COPY(RfidManagerPrivate)
 
     QString serviceStatus() const { return mServiceStatus; }
@@ -73,12 +75,18 @@ private:
     bool isResponseTopic(const QByteArray &topic, const QString &key) const;
     void calculateServiceStatus(bool alive, bool active);
     QByteArray topic(const QString &key) const;
+    // Whether this client writes the lines of what arrives: the first on its connection does.
+    bool logsReceived() const;
+    void logReceived(const QString &text) const;
     // Publishes `payload` on the topic of `key` followed by the next request id.
     void request(const QString &key, const QJsonObject &payload, const QString &what);
     void publish(const QByteArray &topic, const QJsonObject &payload);
 
     QString mServiceStatus;
     Configuration mConfig;
+    // Every topic setting as read at construction: the subscriptions are made once, so a
+    // changed topic takes effect at the next start, for requests as well.
+    QHash<QString, QByteArray> mTopics;
     manager::MqttClient *mClient = nullptr;
     qint32 mRequestCounter = 0;
     bool mReaderEnabled = false;

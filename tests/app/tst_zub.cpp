@@ -88,12 +88,28 @@ private slots:
             QVERIFY2(all.contains(key), key);
     }
 
-    // -V names the same option, as the help text in the command-line test shows.
-    void versionNamesProgramAndVersion()
+    // Before the settings have said where the log goes, its records reach standard error. -V
+    // names the same option as --version, as the help text in the command-line test shows.
+    void commandLineEndsEarly_data()
     {
-        const ChildRun run(path("zub"), {"--version"});
-        QVERIFY2(run.finished() && run.exitCode() == 0, qPrintable(run.describe()));
-        QCOMPARE(run.standardOutput(), QByteArray("zub v1.2.18\n"));
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("out"); // how standard output starts
+        QTest::addColumn<QString>("err"); // a record on standard error
+        QTest::newRow("version") << "--version" << 0 << "zub v1.2.18\n" << "] [CLI] Starting 'zub v1.2.18 ";
+        QTest::newRow("unknown-option") << "--bogus" << 1 << "Usage: " << "] [CLI] Unknown option 'bogus'.\n";
+    }
+
+    void commandLineEndsEarly()
+    {
+        QFETCH(QString, option);
+        QFETCH(int, exitCode);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        const ChildRun run(path("zub"), {option});
+        QVERIFY2(run.finished() && run.exitCode() == exitCode, qPrintable(run.describe()));
+        QVERIFY2(run.standardOutput().startsWith(out.toUtf8()) && run.standardError().contains(err.toUtf8()),
+                 qPrintable(run.describe()));
     }
 
     // Each case of data/save-and-exit.json: the files in the program's folder and the arguments;
@@ -124,6 +140,9 @@ private slots:
         QVERIFY2(process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0, qPrintable(err));
 
         const QString saved = path(row["saved"].toString());
+        QCOMPARE(QString::fromUtf8(process.readAllStandardOutput()), "Configuration saved to " + saved + "\n");
+        if (list("arguments").contains("-e")) // the scanner client's, built before the save
+            QCOMPARE(err.contains("] [qr] WARN: Built without a QR master key"), bool(ZUB_ZERO_KEY));
         verifyEveryDefault(saved);
         const QVariantMap kept = row["kept"].toObject().toVariantMap();
         for (auto it = kept.cbegin(); it != kept.cend(); ++it)
@@ -278,45 +297,54 @@ private slots:
             QVERIFY2(QMetaType::type(type.first) == type.second, type.first);
     }
 
-    // The whole device: zub built with the tests' QR key, the peers playing the card reader and
-    // the QR scanner. The clients drop an enable sent before their service reports: zub waits
-    // for the reports. No fare rules for cards: a card's verdict is "Unknown", shown with the
-    // invalid lights; without a route every ticket is refused as of invalid format.
+    // The whole device: zub built with the tests' QR key, started with a settings file of its own
+    // that names other reader and scanner bases than the file beside it; the peers play the card
+    // reader and the QR scanner there. The clients drop an enable sent before their service
+    // reports: zub waits for the reports. No fare rules for cards: a card's verdict is "Unknown",
+    // shown with the invalid lights; without a route every ticket is refused as of invalid format.
     void deviceTakesTapsAndScans()
     {
         QVERIFY(QFile::remove(path("zub")) && QFile::copy(QStringLiteral(ZUB_TESTKEY_PATH), path("zub")));
-        mScanner.clear();
-        QVERIFY2(startZub(kDevice), qPrintable(mZub->describe()));
-        QCOMPARE(mPeer.count("zeto/rfid/enable/request/0") + mScanner.commands().count("enable"), 0);
+        QrScannerPeer scanner(QStringLiteral("bus/qr"));
+        QVERIFY(scanner.connectTo(mBroker.host(), mBroker.port()));
+        QVERIFY(mEnv->writeFile("device.conf", settings(kDevice + "[rfid]\nbase=bus/rfid\n[qr]\nbase=bus/qr\n")));
+        QVERIFY2(startZub(QByteArray(), "zeto/zub", {"-e", "-f", "device.conf"}), qPrintable(mZub->describe()));
+        QCOMPARE(mPeer.count("bus/rfid/enable/request/0") + scanner.commands().count("enable"), 0);
 
-        mPeer.publish("zeto/rfid/status", R"({"service":true,"device":{"state":1,"active":true,"sams":[1]}})");
-        QVERIFY2(mPeer.waitForMessages("zeto/rfid/enable/request/0", 1, 15000), qPrintable(mZub->describe()));
-        QCOMPARE(json(mPeer.messages("zeto/rfid/enable/request/0").constFirst().payload), QJsonObject({{"autoread", true}}));
-        mPeer.publish("zeto/rfid/enable/response/0", R"({"completed":true})");
+        mPeer.publish("bus/rfid/status", R"({"service":true,"device":{"state":1,"active":true,"sams":[1]}})");
+        QVERIFY2(mPeer.waitForMessages("bus/rfid/enable/request/0", 1, 15000), qPrintable(mZub->describe()));
+        QCOMPARE(json(mPeer.messages("bus/rfid/enable/request/0").constFirst().payload), QJsonObject({{"autoread", true}}));
+        mPeer.publish("bus/rfid/enable/response/0", R"({"completed":true})");
 
-        mScanner.publishStatus(true, true, false);
-        QVERIFY(QTest::qWaitFor([&] { return mScanner.commands().contains("enable"); }, 15000));
+        scanner.publishStatus(true, true, false);
+        QVERIFY(QTest::qWaitFor([&] { return scanner.commands().contains("enable"); }, 15000));
 
         // Both readers up: start-up is over; no route runs in this build.
         QTRY_COMPARE_WITH_TIMEOUT(json(mPeer.messages("zeto/zub/status").constLast().payload),
                                   QJsonObject({{"service", true}, {"state", "out-of-service"}, {"reason", "no route"}}), 15000);
 
-        // A tap, then a scan.
-        const int leds = mPeer.count("zeto/rfid/led/set/request/1");
+        // A tap, logged once though two clients hear the reader, then a scan.
+        const int leds = mPeer.count("bus/rfid/led/set/request/1");
         QVERIFY(tap());
         QVERIFY2(mPeer.waitForMessages("zeto/zub/rfid/scanned", 1, 15000), qPrintable(mZub->describe()));
         const QJsonObject card = json(mPeer.messages("zeto/zub/rfid/scanned").constLast().payload);
         QCOMPARE(card["result"].toBool(true), false);
         QCOMPARE(card["denyReason"].toObject(), QJsonObject({{"code", 500}, {"text", "Unknown"}}));
         QCOMPARE(card["template"].toString(), QStringLiteral("ZetoDESv3"));
-        QVERIFY(mPeer.waitForMessages("zeto/rfid/led/set/request/1", leds + 1, 15000));
-        QCOMPARE(json(mPeer.messages("zeto/rfid/led/set/request/1").constLast().payload), QJsonObject({{"red", true}}));
+        QVERIFY(mPeer.waitForMessages("bus/rfid/led/set/request/1", leds + 1, 15000));
+        QCOMPARE(json(mPeer.messages("bus/rfid/led/set/request/1").constLast().payload), QJsonObject({{"red", true}}));
+        QCOMPARE(mZub->errorLines().filter("] [rfid] Card autoread received").size(), 1);
 
-        QVERIFY(mScanner.scan(urbanTicket()));
+        QVERIFY(scanner.scan(urbanTicket()));
         QVERIFY2(mPeer.waitForMessages("zeto/zub/barcode/scanned", 1, 15000), qPrintable(mZub->describe()));
         const QJsonObject ticket = json(mPeer.messages("zeto/zub/barcode/scanned").constLast().payload);
         QCOMPARE(ticket["denyReason"].toObject()["code"].toInt(), 100);
         QCOMPARE(ticket["transactionType"].toInt(-1), 0);
+
+        // A new reader base is saved for the next start: taps still come on the one in use.
+        mPeer.publish("zeto/zub/config/set", R"({"rfid":{"base":"moved/rfid"}})");
+        QVERIFY(mZub->waitForErrorPart("[ZUB] Settings saved, in effect from the next start: rfid/base"));
+        QVERIFY(tap() && mPeer.waitForMessages("zeto/zub/rfid/scanned", 2, 15000));
 
         // In inspection mode a tap is inspected, not validated.
         const int configs = mPeer.count("zeto/zub/config");
@@ -333,6 +361,20 @@ private slots:
 
         mPeer.publish("zeto/zub/config/set", R"({"zub":{"inspection_mode":false}})");
         QVERIFY(mZub->waitForErrorPart("[ZUB] Inspection mode off"));
+
+        // Edits from outside: inspection mode applies at once, and neither it nor zub's own
+        // writes before are noticed; a setting read at start is, once.
+        QSettings file(path("device.conf"), QSettings::IniFormat);
+        file.setValue("zub/inspection_mode", true);
+        file.sync();
+        QTRY_COMPARE_WITH_TIMEOUT(mZub->errorLines().filter("] [ZUB] Inspection mode on").size(), 2, 15000);
+        const QString notice = "] [Config] Configuration file changed. Restart application to apply";
+        QVERIFY2(!mZub->hasErrorPart(notice), qPrintable(mZub->describe()));
+        file.setValue("zub/lcd_language", "en");
+        file.sync();
+        QVERIFY(mZub->waitForErrorPart(notice));
+        QCOMPARE(mZub->errorLines().filter(notice).size(), 1);
+        QCOMPARE(mZub->errorLines().filter("in effect from the next start").size(), 1);
     }
 
     // In-process, the way the vehicle link will: a route handed to the validation service makes
@@ -360,12 +402,13 @@ private slots:
 
 private:
     // Starts zub (writing its settings file when there is none) and waits for its configuration.
-    bool startZub(const QByteArray &zubSettings = QByteArray(), const QString &base = "zeto/zub")
+    bool startZub(const QByteArray &zubSettings = QByteArray(), const QString &base = "zeto/zub",
+                  const QStringList &arguments = {"-e"})
     {
         if (!QFile::exists(path("zub.conf")) && !mEnv->writeFile("zub.conf", settings(zubSettings)))
             return false;
         mPeer.clear();
-        mZub = std::make_unique<ChildProcess>(path("zub"), QStringList{"-e"}, mEnv->path());
+        mZub = std::make_unique<ChildProcess>(path("zub"), arguments, mEnv->path());
         return mZub->start() && mPeer.waitForMessages(base + "/config", 1, 15000);
     }
     QByteArray settings(const QByteArray &more) const
@@ -374,13 +417,14 @@ private:
         return "[log]\nsyslog=false\n[zub]\nport=" + port + "\nobu_port=" + port + "\n" + more;
     }
 
+    // On the reader base of the device test's own settings file.
     bool tap()
     {
         QFile file(QStringLiteral(CARDS_DIR "/desv3.json"));
         const QByteArray card = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
         const QJsonObject found{{"uid", json(card)["uid"]}, {"type", json(card)["type"]}};
-        return mPeer.publish("zeto/rfid/card/found", QJsonDocument(found).toJson()) >= 0
-            && mPeer.publish("zeto/rfid/card/autoread", card) >= 0;
+        return mPeer.publish("bus/rfid/card/found", QJsonDocument(found).toJson()) >= 0
+            && mPeer.publish("bus/rfid/card/autoread", card) >= 0;
     }
 
     QString path(const QString &name) const { return QFileInfo(mEnv->filePath(name)).absoluteFilePath(); }

@@ -165,6 +165,7 @@ private slots:
         QVERIFY(mPeer.publish("zeto/rfid/card/autoread", R"({"uid":"01","template":"ZetoDESv3"})") >= 0);
         QTRY_COMPARE(validationRead.count() + inspectionRead.count(), 2);
         QCOMPARE(validationWritten.count() + inspectionWritten.count(), 2);
+        QCOMPARE(mLog->texts().filter(" received").size(), 2); // one line each, not one per client
     }
 
     void withoutClientNothingIsSent()
