@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+
+#include <vector>
+
+class MqttPeer;
+struct mosquitto;
+
+// The yardstick of a benchmark that times messages through a broker: the same peers' small
+// message sent straight back by a relay of its own on the same broker (a libmosquitto client
+// answering from its network thread), so that what it measures is the broker and the peers
+// alone: from the sender's publication to the message's arrival at the receiver, as the
+// benchmark times its own. Lives on the benchmark's thread; times are in microseconds.
+class BrokerRoundTrip
+{
+public:
+    BrokerRoundTrip(MqttPeer &sender, MqttPeer &receiver, const QString &host, quint16 port);
+    BrokerRoundTrip(MqttPeer &peer, const QString &host, quint16 port)
+        : BrokerRoundTrip(peer, peer, host, port)
+    {
+    }
+    ~BrokerRoundTrip();
+    BrokerRoundTrip(const BrokerRoundTrip &) = delete;
+    BrokerRoundTrip &operator=(const BrokerRoundTrip &) = delete;
+
+    // The relay subscribed and the receiver's subscription acknowledged.
+    bool isReady() const { return mReady; }
+    // `runs` round trips one after the other, sorted; empty when one was lost.
+    std::vector<double> time(int runs);
+
+    // The value below which the share p (0 to 1) of the sorted values lies.
+    static double percentile(const std::vector<double> &sorted, double p);
+
+private:
+    MqttPeer &mSender;
+    MqttPeer &mReceiver;
+    mosquitto *mRelay = nullptr;
+    bool mReady = false;
+};
