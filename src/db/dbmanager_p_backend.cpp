@@ -332,15 +332,17 @@ bool DBManagerPrivate::mayRequestCustomer(const QString &key)
     case CustomerRequests::Send:
         return true;
     case CustomerRequests::InFlight:
-        kLog.info(QStringLiteral("Customer request already in flight : ") + key);
+        kLog.info([&key] { return QStringLiteral("Customer request already in flight : ") + key; });
         break;
     case CustomerRequests::RecentlyUnknown:
-        kLog.info(QStringLiteral("Customer recently unknown to Tarvik. Not fetching : ") + key);
+        kLog.info([&key] { return QStringLiteral("Customer recently unknown to Tarvik. Not fetching : ") + key; });
         break;
     case CustomerRequests::Full:
-        kLog.warning(QStringLiteral("WARN: %1 customer requests in flight. Dropping prefetch : %2")
-                       .arg(CustomerRequests::Capacity)
-                       .arg(key));
+        kLog.warning([&key] {
+            return QStringLiteral("WARN: %1 customer requests in flight. Dropping prefetch : %2")
+                .arg(CustomerRequests::Capacity)
+                .arg(key);
+        });
         break;
     }
     return false;
