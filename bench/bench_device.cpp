@@ -66,16 +66,6 @@ double percentile(std::vector<double> values, double p)
     return BrokerRoundTrip::percentile(values, p);
 }
 
-// The bare round trip's figures beside those of the answer timed as `name`.
-void setBareCounters(benchmark::State &state, const std::vector<double> &answers, const char *name,
-                     const std::vector<double> &bare)
-{
-    state.counters["bare_p50_us"] = BrokerRoundTrip::percentile(bare, 0.50);
-    state.counters["bare_p99_us"] = BrokerRoundTrip::percentile(bare, 0.99);
-    state.counters["bare_max_us"] = BrokerRoundTrip::percentile(bare, 1.0);
-    state.counters[std::string("ratio_") + name + "_p50"] = percentile(answers, 0.50) / state.counters["bare_p50_us"];
-}
-
 QByteArray readFile(const QString &path)
 {
     QFile file(path);
@@ -154,11 +144,16 @@ public:
         return last;
     }
 
-    // The same peers' round trip through the same broker: `from` publishes, the reader receives.
-    std::vector<double> bareRoundTrips(MqttPeer &from, int runs)
+    // The same peers' round trip through the same broker beside the answers timed: `from`
+    // publishes, the reader receives.
+    bool reportBareRoundTrips(benchmark::State &state, MqttPeer &from, const std::vector<double> &answers)
     {
         BrokerRoundTrip bare(from, reader, mBroker->host(), mBroker->port());
-        return bare.isReady() ? bare.time(runs) : std::vector<double>();
+        if (!bare.isReady()) {
+            state.SkipWithError("the relay did not connect");
+            return false;
+        }
+        return bare.report(state, answers, kRuns);
     }
 
     MqttPeer reader{QStringLiteral("bench-reader")};
@@ -264,10 +259,8 @@ static void BM_TapToLedsAndVerdict(benchmark::State &state)
         state.counters["verdict_p99_us"] = percentile(verdict, 0.99);
         state.counters["verdict_max_us"] = percentile(verdict, 1.0);
         state.counters["leds_per_tap"] = double(leds) / kRuns;
-        const std::vector<double> bare = device.bareRoundTrips(device.reader, kRuns);
-        if (bare.empty())
-            return state.SkipWithError("a bare round trip was lost");
-        setBareCounters(state, verdict, "verdict", bare);
+        if (!device.reportBareRoundTrips(state, device.reader, verdict))
+            return;
     }
 }
 BENCHMARK(BM_TapToLedsAndVerdict)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -302,10 +295,8 @@ static void BM_ScanToVerdict(benchmark::State &state)
         state.counters["verdict_p90_us"] = percentile(verdict, 0.90);
         state.counters["verdict_p99_us"] = percentile(verdict, 0.99);
         state.counters["verdict_max_us"] = percentile(verdict, 1.0);
-        const std::vector<double> bare = device.bareRoundTrips(device.scanner.mqtt(), kRuns);
-        if (bare.empty())
-            return state.SkipWithError("a bare round trip was lost");
-        setBareCounters(state, verdict, "verdict", bare);
+        if (!device.reportBareRoundTrips(state, device.scanner.mqtt(), verdict))
+            return;
     }
 }
 BENCHMARK(BM_ScanToVerdict)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();

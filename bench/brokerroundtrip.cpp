@@ -8,6 +8,7 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <benchmark/benchmark.h>
 #include <mosquitto.h>
 
 #include <algorithm>
@@ -94,6 +95,22 @@ std::vector<double> BrokerRoundTrip::time(int runs)
     }
     std::sort(micros.begin(), micros.end());
     return micros;
+}
+
+bool BrokerRoundTrip::report(benchmark::State &state, const std::vector<double> &answers, int runs)
+{
+    const std::vector<double> bare = time(runs);
+    if (bare.empty()) {
+        state.SkipWithError("a bare round trip was lost");
+        return false;
+    }
+    std::vector<double> sorted = answers;
+    std::sort(sorted.begin(), sorted.end());
+    state.counters["bare_p50_us"] = percentile(bare, 0.50);
+    state.counters["bare_p99_us"] = percentile(bare, 0.99);
+    state.counters["bare_max_us"] = percentile(bare, 1.0);
+    state.counters["ratio_p50"] = percentile(sorted, 0.50) / percentile(bare, 0.50);
+    return true;
 }
 
 double BrokerRoundTrip::percentile(const std::vector<double> &sorted, double p)
