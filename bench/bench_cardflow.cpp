@@ -1,7 +1,10 @@
+#include "brokerroundtrip.h"
+
 #include "db/dbmanager.h"
 #include "framework/configuration.h"
 #include "framework/mqttclient.h"
 #include "framework/settings.h"
+#include "framework/timezone.h"
 #include "validator/validator.h"
 
 #include "support/brokerfixture.h"
@@ -23,8 +26,9 @@
 
 // One tap without write-back, end to end: the reader service's auto-read message on the broker,
 // the reader client, the validation thread (card model, validator, verdict) and the LED request
-// back on the broker, as the reader service sees it. Log lines are dropped (the logger has its
-// own benchmark).
+// back on the broker, as the reader service sees it; beside it, in the same run, the reader's
+// bare round trip through the same broker (bare_*, and the tap's ratio to it). Log lines are
+// dropped (the logger has its own benchmark).
 
 namespace {
 
@@ -32,11 +36,6 @@ constexpr int kTaps = 1000;
 const QString kLeds = QStringLiteral("zeto/rfid/led/set/request/");
 
 void silent(QtMsgType, const QMessageLogContext &, const QString &) {}
-
-double percentile(const std::vector<double> &sorted, double p)
-{
-    return sorted[std::min(sorted.size() - 1, size_t(p * double(sorted.size())))];
-}
 
 } // namespace
 
@@ -58,6 +57,7 @@ static void BM_AutoreadToLeds(benchmark::State &state)
     MqttPeer reader;
     reader.connectTo(broker.host(), broker.port());
     reader.subscribe(kLeds + QLatin1Char('+'));
+    BrokerRoundTrip bare(reader, broker.host(), broker.port());
 
     manager::MqttClient client;
     client.setHostname(broker.host());
@@ -68,8 +68,9 @@ static void BM_AutoreadToLeds(benchmark::State &state)
     QSignalSpy probe(&client, &manager::MqttClient::received);
     client.subscribe("bench/probe", 0);
     client.connect();
-    if (!QTest::qWaitFor([&] { client.publish("{}", "bench/probe"); return probe.wait(50); }, 10000)) {
-        state.SkipWithError("client not connected");
+    if (!QTest::qWaitFor([&] { client.publish("{}", "bench/probe"); return probe.wait(50); }, 10000)
+        || !bare.isReady()) {
+        state.SkipWithError("client or relay not connected");
         return;
     }
 
@@ -97,9 +98,11 @@ static void BM_AutoreadToLeds(benchmark::State &state)
             deadline.stop();
             micros.push_back(double(timer.nsecsElapsed()) / 1000.0);
         }
+        if (!bare.report(state, micros, kTaps))
+            return;
         std::sort(micros.begin(), micros.end());
-        state.counters["p50_us"] = percentile(micros, 0.5);
-        state.counters["p99_us"] = percentile(micros, 0.99);
+        state.counters["p50_us"] = BrokerRoundTrip::percentile(micros, 0.5);
+        state.counters["p99_us"] = BrokerRoundTrip::percentile(micros, 0.99);
         state.counters["max_us"] = micros.back();
         state.counters["lost"] = lost;
     }
@@ -108,6 +111,7 @@ BENCHMARK(BM_AutoreadToLeds)->Iterations(1)->Unit(benchmark::kMillisecond)->UseR
 
 int main(int argc, char **argv)
 {
+    keepLoadedTimeZone(); // as zub starts
     benchmark::Initialize(&argc, argv);
     // After Initialize: the flags it knows are gone, and the settings' command line sees none.
     QCoreApplication app(argc, argv);

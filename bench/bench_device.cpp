@@ -1,3 +1,5 @@
+#include "brokerroundtrip.h"
+
 #include "support/brokerfixture.h"
 #include "support/childprocess.h"
 #include "support/mqttpeer.h"
@@ -26,10 +28,11 @@
 
 // The whole device as the services around it see it: zub (built with the tests' QR key) as a
 // child process on a private broker, peers playing the card reader and the QR scanner. Taps and
-// scans are timed from the peer's publication to zub's answer arriving at the peer; the
-// resident memory of the child is read from /proc, idle and after a back-end sync of an
-// operator's fare tables (served by the example back-end stand-in), and around a flood of taps
-// of unknown cards against a slow back-end.
+// scans are timed from the peer's publication to zub's answer arriving at the peer, each beside
+// the same peers' bare round trip through the same broker in the same run (bare_*, and the
+// ratio to it); the resident memory of the child is read from /proc, idle and after a back-end
+// sync of an operator's fare tables (served by the example back-end stand-in), and around a
+// flood of taps of unknown cards against a slow back-end.
 
 namespace {
 
@@ -60,7 +63,7 @@ bool spinUntil(const std::function<bool()> &done, int timeoutMs = 10000)
 double percentile(std::vector<double> values, double p)
 {
     std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[std::min(values.size() - 1, size_t(p * double(values.size())))];
+    return BrokerRoundTrip::percentile(values, p);
 }
 
 QByteArray readFile(const QString &path)
@@ -139,6 +142,18 @@ public:
             last = now;
         }
         return last;
+    }
+
+    // The same peers' round trip through the same broker beside the answers timed: `from`
+    // publishes, the reader receives.
+    bool reportBareRoundTrips(benchmark::State &state, MqttPeer &from, const std::vector<double> &answers)
+    {
+        BrokerRoundTrip bare(from, reader, mBroker->host(), mBroker->port());
+        if (!bare.isReady()) {
+            state.SkipWithError("the relay did not connect");
+            return false;
+        }
+        return bare.report(state, answers, kRuns);
     }
 
     MqttPeer reader{QStringLiteral("bench-reader")};
@@ -228,9 +243,7 @@ static void BM_TapToLedsAndVerdict(benchmark::State &state)
     for (auto _ : state) {
         std::vector<double> led, verdict;
         for (int i = 0; i < kRuns; ++i) {
-            // Acknowledged before the auto-read goes: otherwise the peer's own socket holds the
-            // second small message until the broker acknowledges the first (Nagle, ~40 ms).
-            device.reader.publish(QStringLiteral("zeto/rfid/card/found"), found, 1);
+            device.reader.publish(QStringLiteral("zeto/rfid/card/found"), found);
             ledNs = verdictNs = -1;
             timer.start();
             device.reader.publish(QStringLiteral("zeto/rfid/card/autoread"), card);
@@ -246,6 +259,8 @@ static void BM_TapToLedsAndVerdict(benchmark::State &state)
         state.counters["verdict_p99_us"] = percentile(verdict, 0.99);
         state.counters["verdict_max_us"] = percentile(verdict, 1.0);
         state.counters["leds_per_tap"] = double(leds) / kRuns;
+        if (!device.reportBareRoundTrips(state, device.reader, verdict))
+            return;
     }
 }
 BENCHMARK(BM_TapToLedsAndVerdict)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -280,6 +295,8 @@ static void BM_ScanToVerdict(benchmark::State &state)
         state.counters["verdict_p90_us"] = percentile(verdict, 0.90);
         state.counters["verdict_p99_us"] = percentile(verdict, 0.99);
         state.counters["verdict_max_us"] = percentile(verdict, 1.0);
+        if (!device.reportBareRoundTrips(state, device.scanner.mqtt(), verdict))
+            return;
     }
 }
 BENCHMARK(BM_ScanToVerdict)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -87,6 +87,7 @@ struct Bare
     {
         handle = mosquitto_new(nullptr, true, this);
         mosquitto_int_option(handle, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+        mosquitto_int_option(handle, MOSQ_OPT_TCP_NODELAY, 1);
         mosquitto_message_callback_set(handle, [](mosquitto *, void *self, const mosquitto_message *) {
             ++static_cast<Bare *>(self)->received;
         });

@@ -1,6 +1,9 @@
+#include "brokerroundtrip.h"
+
 #include "db/dbmanager.h"
 #include "framework/mqttclient.h"
 #include "framework/settings.h"
+#include "framework/timezone.h"
 #include "tarvik/fareproducts.h"
 #include "tarvik/route.h"
 #include "validator/validator.h"
@@ -25,8 +28,9 @@
 
 // One QR scan, from the scanner service's message on the broker to scannedTicket on the main
 // thread: deciphering, the ticket, the urban validator and its pass-back look-up, answered at once
-// by a database service on the same broker. Log lines are dropped (the logger has its own
-// benchmark).
+// by a database service on the same broker; beside it, in the same run, the scanner's bare round
+// trip through the same broker (bare_*, and the scan's ratio to it). The process starts as zub
+// does (TZ named when unset). Log lines are dropped (the logger has its own benchmark).
 
 namespace {
 
@@ -45,12 +49,6 @@ bool spinUntil(const std::function<bool()> &done, int timeoutMs = 10000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
     }
     return true;
-}
-
-double percentile(std::vector<double> values, double p)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[std::min(values.size() - 1, size_t(p * double(values.size())))];
 }
 
 tarvik::Route route()
@@ -92,6 +90,8 @@ static void BM_ScanToVerdict(benchmark::State &state)
         peer.reply(request, DbServicePeer::answer(request.value(QLatin1String("method")).toString(), QJsonArray()));
     });
 
+    BrokerRoundTrip bare(scanner.mqtt(), broker.host(), broker.port());
+
     manager::MqttClient client;
     client.setHostname(broker.host());
     client.setPort(broker.port());
@@ -112,8 +112,9 @@ static void BM_ScanToVerdict(benchmark::State &state)
     int infos = 0;
     QObject::connect(&validator, &Validator::receivedQrInfo, [&infos] { ++infos; });
     // Every subscription stands once a report gets through; the gateway's once a scan is answered.
-    if (!spinUntil([&] { return up; }) || !spinUntil([&] { return scanner.publishInfo({}), infos > 0; })) {
-        state.SkipWithError("validator not connected");
+    if (!spinUntil([&] { return up; }) || !spinUntil([&] { return scanner.publishInfo({}), infos > 0; })
+        || !bare.isReady()) {
+        state.SkipWithError("validator or relay not connected");
         return;
     }
     const QString text = QStringLiteral("6|1234|A1|R1|2|3|%1|99|0|0|false|PASSENGER|0|5|1|0|%2|3600|7")
@@ -138,14 +139,18 @@ static void BM_ScanToVerdict(benchmark::State &state)
         }
         micros.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
     }
-    state.counters["p50_us"] = percentile(micros, 0.50);
-    state.counters["p99_us"] = percentile(micros, 0.99);
+    if (!bare.report(state, micros, kScans))
+        return;
+    std::sort(micros.begin(), micros.end());
+    state.counters["p50_us"] = BrokerRoundTrip::percentile(micros, 0.50);
+    state.counters["p99_us"] = BrokerRoundTrip::percentile(micros, 0.99);
     state.counters["valid_pct"] = 100.0 * (valid - validBefore) / double(micros.size());
 }
 BENCHMARK(BM_ScanToVerdict)->Iterations(kScans)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {
+    keepLoadedTimeZone(); // as zub starts
     benchmark::Initialize(&argc, argv);
     // After Initialize: the flags it knows are gone, and the settings' command line sees none.
     QCoreApplication app(argc, argv);

@@ -3,6 +3,7 @@
 #include "app/zub.h"
 #include "framework/logger.h"
 #include "framework/settings.h"
+#include "framework/timezone.h"
 #include "framework/version.h"
 
 #include <QGuiApplication>
@@ -12,6 +13,9 @@
 
 int main(int argc, char *argv[])
 {
+    // First: the zone the C library loads now is the one every local time of the process uses.
+    keepLoadedTimeZone();
+
     registerMetaTypes();
     // The passenger screen is painted into images for the LCD board's service: the device
     // has no display of its own, and a missing one must not stop the start.

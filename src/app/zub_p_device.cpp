@@ -10,6 +10,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLoggingCategory>
 
 #include <utility>
 
@@ -75,11 +76,13 @@ void ZUBPrivate::connectDevice()
     connect(&mValidator, &Validator::cardTransactionError, this,
             [] { ZUB::Log.warning(QStringLiteral("WARN: Card transaction failed")); });
     connect(&mValidator, &Validator::foundEmployeeCard, this, [](const QString &uid, uint employee) {
-        ZUB::Log.info(QStringLiteral("Employee card %1 (employee %2)").arg(uid, QString::number(employee)));
+        ZUB::Log.info([&] { return QStringLiteral("Employee card %1 (employee %2)").arg(uid, QString::number(employee)); });
     });
     connect(&mValidator, &Validator::maintenanceQrScanned, this, [](const QJsonObject &code) {
-        ZUB::Log.info(QStringLiteral("Maintenance code scanned: ")
-                      + QString::fromUtf8(QJsonDocument(code).toJson(QJsonDocument::Compact)));
+        ZUB::Log.info([&code] {
+            return QStringLiteral("Maintenance code scanned: ")
+                + QString::fromUtf8(QJsonDocument(code).toJson(QJsonDocument::Compact));
+        });
     });
     connect(&mInspector, &CardInspector::inspectedCard, this,
             [this](const InspectorResult &result) { publishResult(mCardInspectedTopic, result.toJson()); });

@@ -4,6 +4,8 @@
 
 #include <QDebug>
 #include <QFile>
+#include <QLoggingCategory>
+#include <QScopeGuard>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -43,9 +45,15 @@ qint64 toSeconds(const QDateTime &time)
     return time.toMSecsSinceEpoch() / 1000;
 }
 
+bool isDebugEnabled()
+{
+    return QLoggingCategory::defaultCategory()->isDebugEnabled();
+}
+
 bool runLogged(QSqlQuery &query, const QString &sql)
 {
-    qDebug().noquote().nospace() << Tag << "Executing query : " << sql;
+    if (isDebugEnabled())
+        qDebug().noquote().nospace() << Tag << "Executing query : " << sql;
     if (query.exec())
         return true;
     qCritical().noquote().nospace() << Tag << "ERROR: Could not execute query : " << query.lastError().text();
@@ -89,16 +97,16 @@ bool CustomerDB::create()
 
 Customer::Ptr CustomerDB::find(int customerId)
 {
-    return findOne(kFindById, customerId,
-                   QStringLiteral("Requested customer ID not found : %1").arg(customerId));
+    return findOne(kFindById, customerId, QStringLiteral("Requested customer ID not found : "));
 }
 
 Customer::Ptr CustomerDB::find(const QString &cardId)
 {
-    const QString notFound = QStringLiteral("Requested customer not found for cardId : ") + cardId;
+    const QString notFound = QStringLiteral("Requested customer not found for cardId : ");
     // An empty card id would match every customer stored without a card.
     if (cardId.isEmpty()) {
-        qDebug().noquote().nospace() << Tag << notFound;
+        if (isDebugEnabled())
+            qDebug().noquote().nospace() << Tag << notFound;
         return {};
     }
     return findOne(kFindByCard, cardId, notFound);
@@ -107,12 +115,15 @@ Customer::Ptr CustomerDB::find(const QString &cardId)
 Customer::Ptr CustomerDB::findOne(const QString &sql, const QVariant &value, const QString &notFound)
 {
     std::lock_guard<std::mutex> lock(mMutex);
-    QSqlQuery query = mDatabase->query(sql);
+    QSqlQuery query = mDatabase->prepared(sql);
+    // Kept for the next tap: reset once read, so that it holds no lock in between.
+    const auto reset = qScopeGuard([&query] { query.finish(); });
     query.addBindValue(value);
     if (!runLogged(query, sql))
         return {};
     if (!query.next()) {
-        qDebug().noquote().nospace() << Tag << notFound;
+        if (isDebugEnabled())
+            qDebug().noquote().nospace() << Tag << notFound << value.toString();
         return {};
     }
     return Customer::fromSql(query);

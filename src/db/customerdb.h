@@ -43,6 +43,8 @@ public slots:
 private:
     QSqlDatabase database();
     bool create();
+    // The first row of the prepared statement with the value bound; the not-found line is the
+    // text followed by the value.
     tarvik::Customer::Ptr findOne(const QString &sql, const QVariant &value, const QString &notFound);
 
     const QString mFileName;

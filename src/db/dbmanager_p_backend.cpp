@@ -254,7 +254,7 @@ tarvik::Customer::Ptr DBManagerPrivate::findCustomer(int id)
     const QSharedPointer<CustomerDB> store = customers();
     if (!store)
         return {};
-    kLog.info(QStringLiteral("Looking up customer with id : %1").arg(id));
+    kLog.info([id] { return QStringLiteral("Looking up customer with id : %1").arg(id); });
     QElapsedTimer timer;
     timer.start();
     const tarvik::Customer::Ptr customer = store->find(id);
@@ -262,17 +262,20 @@ tarvik::Customer::Ptr DBManagerPrivate::findCustomer(int id)
         kLog.info(QStringLiteral("Result : not found"));
         return {};
     }
-    kLog.info(QStringLiteral("Result : %1 / %2 / %3").arg(QString::number(customer->id()), customer->uuid(), customer->type()));
-    kLog.info(duration(timer));
+    kLog.info([&customer] {
+        return QStringLiteral("Result : %1 / %2 / %3")
+            .arg(QString::number(customer->id()), customer->uuid(), customer->type());
+    });
+    kLog.info([&timer] { return duration(timer); });
 
     // The caller does not wait for the write; the task keeps the store alive on its own.
     QThreadPool::globalInstance()->start([store, id] {
         const QDateTime now = QDateTime::currentDateTime();
-        kLog.info(QStringLiteral("Updating last access time to : ") + now.toString());
+        kLog.info([&now] { return QStringLiteral("Updating last access time to : ") + now.toString(); });
         QElapsedTimer update;
         update.start();
         store->updateLastAccessTime(id, now);
-        kLog.info(QStringLiteral("Update completed in %1 msec(s)").arg(update.elapsed()));
+        kLog.info([&update] { return QStringLiteral("Update completed in %1 msec(s)").arg(update.elapsed()); });
     });
 
     const tarvik::KeyValue::Ptr hide = findDeviceParam(kHideNameParam);
@@ -306,7 +309,7 @@ void DBManagerPrivate::prefetchCustomer(int id)
     const QSharedPointer<CustomerDB> store = customers();
     if (!store)
         return;
-    kLog.info(QStringLiteral("Prefetching customer with id : %1").arg(id));
+    kLog.info([id] { return QStringLiteral("Prefetching customer with id : %1").arg(id); });
     if (isCustomerMissing(store->find(id)) && mayRequestCustomer(CustomerRequests::key(id)))
         mConnector.requestCustomerInfo(id);
 }
@@ -316,7 +319,7 @@ void DBManagerPrivate::prefetchCustomer(const QString &cardId)
     const QSharedPointer<CustomerDB> store = customers();
     if (!store || cardId.isEmpty())
         return;
-    kLog.info(QStringLiteral("Prefetching customer assigned to cardId : ") + cardId);
+    kLog.info([&cardId] { return QStringLiteral("Prefetching customer assigned to cardId : ") + cardId; });
     if (isCustomerMissing(store->find(cardId)) && mayRequestCustomer(CustomerRequests::key(cardId)))
         mConnector.requestCustomerInfo(cardId);
 }
@@ -329,15 +332,17 @@ bool DBManagerPrivate::mayRequestCustomer(const QString &key)
     case CustomerRequests::Send:
         return true;
     case CustomerRequests::InFlight:
-        kLog.info(QStringLiteral("Customer request already in flight : ") + key);
+        kLog.info([&key] { return QStringLiteral("Customer request already in flight : ") + key; });
         break;
     case CustomerRequests::RecentlyUnknown:
-        kLog.info(QStringLiteral("Customer recently unknown to Tarvik. Not fetching : ") + key);
+        kLog.info([&key] { return QStringLiteral("Customer recently unknown to Tarvik. Not fetching : ") + key; });
         break;
     case CustomerRequests::Full:
-        kLog.warning(QStringLiteral("WARN: %1 customer requests in flight. Dropping prefetch : %2")
-                       .arg(CustomerRequests::Capacity)
-                       .arg(key));
+        kLog.warning([&key] {
+            return QStringLiteral("WARN: %1 customer requests in flight. Dropping prefetch : %2")
+                .arg(CustomerRequests::Capacity)
+                .arg(key);
+        });
         break;
     }
     return false;
@@ -348,7 +353,7 @@ tarvik::KeyValue::Ptr DBManagerPrivate::findDeviceParam(const QString &key)
     const QSharedPointer<DeviceParamsDB> store = deviceParams();
     if (!store)
         return {};
-    kLog.info(QStringLiteral("Looking up device parameter with key : ") + key);
+    kLog.info([&key] { return QStringLiteral("Looking up device parameter with key : ") + key; });
     QElapsedTimer timer;
     timer.start();
     const tarvik::KeyValue::Ptr param = store->find(key);
@@ -356,8 +361,8 @@ tarvik::KeyValue::Ptr DBManagerPrivate::findDeviceParam(const QString &key)
         kLog.info(QStringLiteral("Result : not found"));
         return {};
     }
-    kLog.info(QStringLiteral("Result : ") + param->toString());
-    kLog.info(duration(timer));
+    kLog.info([&param] { return QStringLiteral("Result : ") + param->toString(); });
+    kLog.info([&timer] { return duration(timer); });
     return param;
 }
 
@@ -373,12 +378,14 @@ void DBManagerPrivate::onCustomerInfoReceived(const tarvik::Customer::Ptr &custo
         return;
     // One record per line: the dump escapes each line on its own, so no value begins a record.
     kLog.info(QStringLiteral("Customer info received, updating database :"));
-    for (const QString &line : customer->toString().split(QLatin1Char('\n')))
-        kLog.info(line);
+    if (kLog.isInfoEnabled()) {
+        for (const QString &line : customer->toString().split(QLatin1Char('\n')))
+            kLog.info(line);
+    }
     QElapsedTimer timer;
     timer.start();
     store->insert(customer);
-    kLog.info(duration(timer));
+    kLog.info([&timer] { return duration(timer); });
 }
 
 void DBManagerPrivate::onDeviceParamsReceived(const tarvik::KeyValue::List &params)

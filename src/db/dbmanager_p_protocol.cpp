@@ -91,7 +91,7 @@ int DBManagerPrivate::publishRequest(const QString &method, const QList<QVariant
 
 int DBManagerPrivate::requestQRTicket(const QString &ticketId)
 {
-    kLog.info(QStringLiteral("Requesting to find ticket : ") + ticketId);
+    kLog.info([&ticketId] { return QStringLiteral("Requesting to find ticket : ") + ticketId; });
     if (ticketId.isEmpty()) {
         emit onFindQRTicketResponse(nullptr);
         return -1;
@@ -101,7 +101,7 @@ int DBManagerPrivate::requestQRTicket(const QString &ticketId)
 
 int DBManagerPrivate::requestSCTicket(const QString &uid)
 {
-    kLog.info(QStringLiteral("Requesting to find card in blacklist : ") + uid);
+    kLog.info([&uid] { return QStringLiteral("Requesting to find card in blacklist : ") + uid; });
     if (uid.isEmpty()) {
         emit onFindSCTicketResponse(nullptr);
         return -1;
@@ -111,7 +111,7 @@ int DBManagerPrivate::requestSCTicket(const QString &uid)
 
 int DBManagerPrivate::requestLogin(const QString &cardId)
 {
-    kLog.info(QStringLiteral("Requesting Log-in with card ID : '") + cardId + QLatin1Char('\''));
+    kLog.info([&cardId] { return QStringLiteral("Requesting Log-in with card ID : '") + cardId + QLatin1Char('\''); });
     if (cardId.isEmpty()) {
         emit onLoginResponse(nullptr);
         return -1;
@@ -208,7 +208,7 @@ std::shared_ptr<Record> DBManagerPrivate::waitForReply(void (DBManagerPrivate::*
         loop.exec();
     }
     book->ended(wait);
-    kLog.info(QStringLiteral("Operation completed in %1 msec(s)").arg(elapsed.elapsed()));
+    kLog.info([&elapsed] { return QStringLiteral("Operation completed in %1 msec(s)").arg(elapsed.elapsed()); });
     return kept;
 }
 
@@ -234,8 +234,10 @@ SCBlacklistEntry::Ptr DBManagerPrivate::findSCTicket(const QString &uid)
         const QString named = entry->uid();
         if (named.isEmpty() || named.compare(uid, Qt::CaseInsensitive) == 0)
             return true;
-        kLog.warning(QStringLiteral("WARN: Dropped blacklist entry of card ") + named
-                   + QStringLiteral(" while waiting for card ") + uid);
+        kLog.warning([&] {
+            return QStringLiteral("WARN: Dropped blacklist entry of card ") + named
+                + QStringLiteral(" while waiting for card ") + uid;
+        });
         return false;
     };
     return waitForReply(

@@ -3,6 +3,8 @@
 #include "tarvik/database.h"
 
 #include <QDebug>
+#include <QLoggingCategory>
+#include <QScopeGuard>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -25,6 +27,11 @@ const QString kInsert = QStringLiteral(
     "INSERT OR REPLACE INTO DeviceParams (id, carrierId, key, value, description) VALUES (?, ?, ?, ?, ?)");
 const QString kDeleteByKey = QStringLiteral("DELETE FROM DeviceParams WHERE key = ?");
 const QString kDeleteById = QStringLiteral("DELETE FROM DeviceParams WHERE id = ?");
+
+bool isDebugEnabled()
+{
+    return QLoggingCategory::defaultCategory()->isDebugEnabled();
+}
 
 } // namespace
 
@@ -76,28 +83,30 @@ KeyValue::Ptr DeviceParamsDB::find(const QString &key)
 {
     std::lock_guard<std::mutex> lock(mMutex);
     if (const KeyValue::Ptr cached = mCache.value(key)) {
-        qDebug().noquote().nospace() << Tag << "Retrieving item from cache : " << key;
+        if (isDebugEnabled())
+            qDebug().noquote().nospace() << Tag << "Retrieving item from cache : " << key;
         return cached;
     }
-    QSqlQuery query = mDatabase->query(kSelectByKey);
-    query.addBindValue(key);
-    return findLocked(query, QStringLiteral("Requested DeviceParam key not found : ") + key);
+    return findLocked(kSelectByKey, key, QStringLiteral("Requested DeviceParam key not found : "));
 }
 
 KeyValue::Ptr DeviceParamsDB::find(int id)
 {
     std::lock_guard<std::mutex> lock(mMutex);
-    QSqlQuery query = mDatabase->query(kSelectById);
-    query.addBindValue(id);
-    return findLocked(query, QStringLiteral("Requested DeviceParam Id not found : %1").arg(id));
+    return findLocked(kSelectById, id, QStringLiteral("Requested DeviceParam Id not found : "));
 }
 
-KeyValue::Ptr DeviceParamsDB::findLocked(QSqlQuery &query, const QString &notFound)
+KeyValue::Ptr DeviceParamsDB::findLocked(const QString &sql, const QVariant &value, const QString &notFound)
 {
+    QSqlQuery query = mDatabase->prepared(sql);
+    // Kept for the next look-up: reset once read, so that it holds no lock in between.
+    const auto reset = qScopeGuard([&query] { query.finish(); });
+    query.addBindValue(value);
     if (!execute(query))
         return {};
     if (!query.next()) {
-        qDebug().noquote().nospace() << Tag << notFound;
+        if (isDebugEnabled())
+            qDebug().noquote().nospace() << Tag << notFound << value.toString();
         return {};
     }
     const KeyValue::Ptr param = KeyValue::fromSql(query);

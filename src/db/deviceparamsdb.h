@@ -45,8 +45,9 @@ signals:
 private:
     bool create();
     bool execute(QSqlQuery &query);
-    // Under the lock: the first row of the query, joined to the cache; null when none.
-    tarvik::KeyValue::Ptr findLocked(QSqlQuery &query, const QString &notFound);
+    // Under the lock: the first row of the prepared statement with the value bound, joined to
+    // the cache; null when none, with the not-found line: the text followed by the value.
+    tarvik::KeyValue::Ptr findLocked(const QString &sql, const QVariant &value, const QString &notFound);
     // Stores the parameter; false when nothing changed or the write failed.
     bool store(const tarvik::KeyValue::Ptr &param);
     void removeFound(const tarvik::KeyValue::Ptr &param, const QString &sql, const QVariant &value);

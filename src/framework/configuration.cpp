@@ -59,13 +59,11 @@ namespace ConfigurationText {
 
 int findOpener(const QString &text, QLatin1String opener, int from)
 {
-    // Settings values are short: a plain loop beats the set-up of a library search.
     const ushort *data = reinterpret_cast<const ushort *>(text.constData());
     const char *wanted = opener.data();
     const int length = opener.size();
-    for (int at = qMax(from, 0); at + length <= text.size(); ++at) {
-        if (data[at] != '$')
-            continue;
+    for (int at = findDollar(text.constData(), from, text.size()); at >= 0 && at + length <= text.size();
+         at = findDollar(text.constData(), at + 1, text.size())) {
         int matched = 1;
         while (matched < length && data[at + matched] == ushort(uchar(wanted[matched])))
             ++matched;
@@ -91,7 +89,7 @@ Placeholder findPlaceholder(const QString &text, QLatin1String opener, int from)
         if (text.at(i) == QLatin1Char('}')) {
             found.start = start;
             found.end = i + 1;
-            found.name = text.mid(nameStart, i - nameStart);
+            found.name = QStringView(text.constData() + nameStart, i - nameStart);
             return found;
         }
         // A line feed ends every name that starts before it.
@@ -118,11 +116,14 @@ struct Configuration::Expansion
 
 // The maps are fixed once main() runs, and every configuration (one per tap on the
 // validation thread) shares this one union instead of merging sixteen maps each time.
-// The hash answers get(); the map keeps the key order of save() and print().
+// The hash answers get(); the map keeps the key order of save() and print(). A placeholder
+// names its setting inside a value: `names` gives the key text already made, so that reading
+// it costs no new string.
 struct Configuration::United
 {
     QMap<QString, QVariant> ordered;
     QHash<QString, QVariant> byKey;
+    QHash<QStringView, QString> names; // each view into the characters its value holds
 };
 
 const Configuration::United *Configuration::united()
@@ -135,8 +136,10 @@ const Configuration::United *Configuration::united()
         for (const QMap<QString, QVariant> *defaults : qAsConst(r.maps))
             for (auto it = defaults->cbegin(); it != defaults->cend(); ++it)
                 u.ordered.insert(it.key(), it.value());
-        for (auto it = u.ordered.cbegin(); it != u.ordered.cend(); ++it)
+        for (auto it = u.ordered.cbegin(); it != u.ordered.cend(); ++it) {
             u.byKey.insert(it.key(), it.value());
+            u.names.insert(QStringView(it.key()), it.key());
+        }
         return u;
     }();
     return &all;
@@ -148,38 +151,58 @@ namespace {
 // no placeholder, and get() is on the hot path of every tap.
 void firstOpeners(const QString &text, int *setting, int *runtime)
 {
-    const ushort *data = reinterpret_cast<const ushort *>(text.constData());
+    const QChar *data = text.constData();
     const int size = text.size();
-    for (int at = 0; at + 1 < size; ++at) {
-        if (data[at] != '$' || data[at + 1] != '{')
+    for (int at = ConfigurationText::findDollar(data, 0, size); at >= 0 && at + 1 < size;
+         at = ConfigurationText::findDollar(data, at + 1, size)) {
+        if (data[at + 1] != QLatin1Char('{'))
             continue;
         if (*setting < 0)
             *setting = at;
-        if (at + 2 < size && data[at + 2] == '#') {
+        if (at + 2 < size && data[at + 2] == QLatin1Char('#')) {
             *runtime = at;
             return;
         }
     }
 }
 
-// Every occurrence of the placeholder that stands at [start, end) replaced, in one pass.
-QString replaceAll(const QString &text, int start, int end, const QString &replacement)
+// Every occurrence of the placeholder that stands at [start, end) replaced (that one alone when
+// the caller knows it is the only one): the others found first, so that the result is written
+// once, at its final size.
+QString replaceAll(const QString &text, int start, int end, const QString &replacement, bool searchMore = true)
 {
     const QChar *data = text.constData();
-    const QStringView placeholder(data + start, end - start);
-    QString result;
-    result.reserve(text.size() - placeholder.size() + replacement.size());
-    result.append(data, start).append(replacement);
-    int copied = end;
-    for (int at = end; at <= text.size() - placeholder.size(); ++at) {
-        if (data[at] == QLatin1Char('$') && QStringView(data + at, placeholder.size()) == placeholder) {
-            result.append(data + copied, at - copied).append(replacement);
-            copied = at + placeholder.size();
-            at = copied - 1;
+    const int length = end - start;
+    const QStringView placeholder(data + start, length);
+    QVarLengthArray<int, 4> found;
+    found.append(start);
+    for (int at = searchMore ? ConfigurationText::findDollar(data, end, text.size()) : -1;
+         at >= 0 && at + length <= text.size(); at = ConfigurationText::findDollar(data, at + 1, text.size())) {
+        if (QStringView(data + at, length) == placeholder) {
+            found.append(at);
+            at += length - 1;
         }
     }
-    result.append(data + copied, text.size() - copied);
+    QString result(text.size() + found.size() * (replacement.size() - length), Qt::Uninitialized);
+    QChar *out = result.data();
+    int copied = 0;
+    for (const int at : qAsConst(found)) {
+        out = std::copy(data + copied, data + at, out);
+        out = std::copy(replacement.constData(), replacement.constData() + replacement.size(), out);
+        copied = at + length;
+    }
+    std::copy(data + copied, data + text.size(), out);
     return result;
+}
+
+// The variant's text, not copied when it holds a string; an int or bool setting in its text
+// form ("1883", "true"), a missing one as empty text.
+const QString &textOf(const QVariant &value, QString &converted)
+{
+    if (value.userType() == QMetaType::QString)
+        return *static_cast<const QString *>(value.constData());
+    converted = value.toString();
+    return converted;
 }
 
 } // namespace
@@ -255,33 +278,51 @@ QVariant Configuration::read(const QString &key, Expansion &expansion) const
     }
     if (value.userType() != QMetaType::QString)
         return value;
-    // Known to hold a QString: skip the variant's conversion machinery.
-    QString text = *static_cast<const QString *>(value.constData());
+    // Known to hold a QString: skip the variant's conversion machinery, and read it in place.
+    const QString *text = static_cast<const QString *>(value.constData());
+    const int first = ConfigurationText::findOpener(*text, QLatin1String("${"), 0);
+    if (first < 0)
+        return value;
+    QString converted; // the named setting's text when it is no string
+
+    // The usual value: one setting's placeholder, no "$" within its name nor after it. Then
+    // there is no run-time placeholder and no second occurrence: each character is looked at
+    // once, where the general road below scans the text three times.
+    const bool runtimeFirst = first + 2 < text->size() && text->at(first + 2) == QLatin1Char('#');
+    const Placeholder only = runtimeFirst ? Placeholder() : findPlaceholder(*text, QLatin1String("${"), first);
+    if (only.start == first && ConfigurationText::findDollar(only.name.data(), 0, int(only.name.size())) < 0
+        && ConfigurationText::findDollar(text->constData(), only.end, text->size()) < 0)
+        return replaceAll(*text, only.start, only.end, textOf(expand(only.name, key, expansion), converted), false);
+
     int from = -1;
     int runtimeFrom = -1;
-    firstOpeners(text, &from, &runtimeFrom);
-    if (from < 0)
-        return value;
+    firstOpeners(*text, &from, &runtimeFrom);
 
     // 1. one run-time value, every occurrence of it
+    QString withRuntime;
     const Placeholder runtime = runtimeFrom < 0 ? Placeholder()
-                                                : findPlaceholder(text, QLatin1String("${#"), runtimeFrom);
+                                                : findPlaceholder(*text, QLatin1String("${#"), runtimeFrom);
     if (runtime.start >= 0) {
-        const auto it = staticValues.constFind(runtime.name);
+        const auto it = staticValues.constFind(runtime.name.toString());
         if (it != staticValues.cend()) {
-            text = replaceAll(text, runtime.start, runtime.end, it.value().toString());
+            withRuntime = replaceAll(*text, runtime.start, runtime.end, it.value().toString());
+            text = &withRuntime;
             from = 0;
         }
     }
 
     // 2. one setting, every occurrence of it; its own placeholders are expanded first
-    const Placeholder setting = findPlaceholder(text, QLatin1String("${"), from);
+    const Placeholder setting = findPlaceholder(*text, QLatin1String("${"), from);
     if (setting.start < 0 || setting.name.startsWith(QLatin1Char('#')) || setting.name.startsWith(QLatin1Char('$')))
-        return text;
-    QString replacement;
-    const bool cycle = setting.name == key
+        return *text;
+    return replaceAll(*text, setting.start, setting.end, textOf(expand(setting.name, key, expansion), converted));
+}
+
+QVariant Configuration::expand(QStringView name, const QString &key, Expansion &expansion) const
+{
+    const bool cycle = name == key
                        || std::any_of(expansion.chain.cbegin(), expansion.chain.cend(),
-                                      [&setting](const QString *outer) { return *outer == setting.name; });
+                                      [name](const QString *outer) { return *outer == name; });
     const bool tooDeep = expansion.chain.size() + 1 >= ConfigurationText::MaxDepth;
     if (cycle || tooDeep) {
         // Such a value may come over the config-set topic and be saved: reading it must not
@@ -291,17 +332,19 @@ QVariant Configuration::read(const QString &key, Expansion &expansion) const
             QStringList path;
             for (const QString *outer : qAsConst(expansion.chain))
                 path << *outer;
-            path << key << setting.name;
+            path << key << name.toString();
             qWarning().noquote().nospace()
                 << Tag << "WARN: " << (cycle ? "Settings refer back to themselves (" : "Settings nested too deep (")
-                << path.join(QLatin1String(" -> ")) << "): ${" << setting.name << "} read as empty text";
+                << path.join(QLatin1String(" -> ")) << "): ${" << name << "} read as empty text";
         }
-    } else {
-        expansion.chain.append(&key);
-        replacement = read(setting.name, expansion).toString();
-        expansion.chain.removeLast();
+        return QVariant();
     }
-    return replaceAll(text, setting.start, setting.end, replacement);
+    // A setting with a default has its key text made already; any other is made here.
+    const auto known = mDefaults->names.constFind(name);
+    expansion.chain.append(&key);
+    QVariant value = read(known == mDefaults->names.cend() ? name.toString() : known.value(), expansion);
+    expansion.chain.removeLast();
+    return value;
 }
 
 bool Configuration::set(const QString &key, const QVariant &value)

@@ -69,6 +69,9 @@ private:
     struct United;
     static const United *united();
     QVariant read(const QString &key, Expansion &expansion) const;
+    // The setting a placeholder in `key`'s value names, itself expanded; invalid for one that
+    // leads back to a setting being read, or lies too deep.
+    QVariant expand(QStringView name, const QString &key, Expansion &expansion) const;
 
     std::unique_ptr<QSettings> mSettings;
     const United *mDefaults = nullptr; // shared by every configuration, never changed

@@ -7,17 +7,20 @@ namespace manager {
 
 void LogTag::debug(const QString &text) const
 {
-    qDebug().noquote() << mTag + text;
+    if (isDebugEnabled())
+        qDebug().noquote() << mTag + text;
 }
 
 void LogTag::info(const QString &text) const
 {
-    qInfo().noquote() << mTag + text;
+    if (isInfoEnabled())
+        qInfo().noquote() << mTag + text;
 }
 
 void LogTag::warning(const QString &text) const
 {
-    qWarning().noquote() << mTag + text;
+    if (isWarningEnabled())
+        qWarning().noquote() << mTag + text;
 }
 
 void LogTag::critical(const QString &text) const
@@ -28,6 +31,16 @@ void LogTag::critical(const QString &text) const
 bool LogTag::isDebugEnabled()
 {
     return QLoggingCategory::defaultCategory()->isDebugEnabled();
+}
+
+bool LogTag::isInfoEnabled()
+{
+    return QLoggingCategory::defaultCategory()->isInfoEnabled();
+}
+
+bool LogTag::isWarningEnabled()
+{
+    return QLoggingCategory::defaultCategory()->isWarningEnabled();
 }
 
 } // namespace manager

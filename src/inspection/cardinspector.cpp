@@ -99,26 +99,26 @@ void CardInspector::onCardAutoread(QVariantMap card)
     }
 
     if (templateName == kEmvTemplate && model) {
-        kLog.info(streamed("EMV card tapped for inspection ===> Send writeCard to rfid to complete EMV transaction"));
+        kLog.info([] { return streamed("EMV card tapped for inspection ===> Send writeCard to rfid to complete EMV transaction"); });
         QMetaObject::invokeMethod(mRfid.get(), "writeCard", Qt::QueuedConnection,
                                   Q_ARG(QVariantMap, model->toJson().toVariantMap()));
     }
 
     const auto found = mInspectors.find(templateName);
     if (found == mInspectors.end()) {
-        kLog.info(streamed("No suitable card inspector for card type '", templateName, "'"));
+        kLog.info([&templateName] { return streamed("No suitable card inspector for card type '", templateName, "'"); });
         sendInspectionError();
         return;
     }
     RfidInspector &inspector = *found->second;
 
     const qint64 parsedMs = overall.elapsed();
-    kLog.info(streamed("Parsing done in ", parsedMs, "ms"));
+    kLog.info([parsedMs] { return streamed("Parsing done in ", parsedMs, "ms"); });
     const bool passed = inspector.inspectCard(model.get());
-    kLog.info(streamed("Inspection result ", passed ? "[OK]" : "[NOK]"));
+    kLog.info([passed] { return streamed("Inspection result ", passed ? "[OK]" : "[NOK]"); });
     const qint64 doneMs = overall.elapsed();
-    kLog.info(streamed("Inspection done in ", doneMs - parsedMs, "ms"));
-    kLog.info(streamed("ZUB overall ", doneMs, "ms"));
+    kLog.info([&] { return streamed("Inspection done in ", doneMs - parsedMs, "ms"); });
+    kLog.info([doneMs] { return streamed("ZUB overall ", doneMs, "ms"); });
 
     // The record's verdict, not the returned flag, chooses the LEDs.
     if (inspector.getResult().getResult())

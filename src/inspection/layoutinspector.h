@@ -60,7 +60,7 @@ protected:
             mResult.setDenyReason(InspectorResult::CardInvalid);
             return nullptr;
         }
-        mLog.info(QStringLiteral("--- INSPECTION START ").leftJustified(mWidth, QLatin1Char('-')));
+        mLog.info([this] { return QStringLiteral("--- INSPECTION START ").leftJustified(mWidth, QLatin1Char('-')); });
         mNow = standardiseTime(currentTime());
         return layoutCard;
     }
@@ -69,7 +69,7 @@ protected:
     void endInspection(const InspectorResult &result)
     {
         mResult = result;
-        mLog.info(QStringLiteral("--- INSPECTION END ").leftJustified(mWidth, QLatin1Char('-')));
+        mLog.info([this] { return QStringLiteral("--- INSPECTION END ").leftJustified(mWidth, QLatin1Char('-')); });
     }
 
     bool isPeriodPassHourly() const { return mConfig.get(QStringLiteral("zub/period_pass_hourly")).toBool(); }
@@ -142,8 +142,10 @@ private:
     template <typename Product>
     void printProduct(const Product *product, const QString &type) const
     {
-        mLog.info(QStringLiteral("%2/%3/%4").arg(QString::number(product->getProductId()), type,
-                                               Product::statusToString(int(product->getStatus()))));
+        mLog.info([&] {
+            return QStringLiteral("%2/%3/%4").arg(QString::number(product->getProductId()), type,
+                                                Product::statusToString(int(product->getStatus())));
+        });
     }
 
     Configuration mConfig;

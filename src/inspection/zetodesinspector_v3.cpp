@@ -105,7 +105,7 @@ bool ZetoDesInspector_v3::checkCardCarrierId(Card *card) const
         kLog.warning(QStringLiteral("Card has invalid carrier id."));
         return false;
     }
-    kLog.info(QStringLiteral("Carrier ID is valid          : ") + QString::number(carrierId));
+    kLog.info([carrierId] { return QStringLiteral("Carrier ID is valid          : ") + QString::number(carrierId); });
     return true;
 }
 
@@ -132,7 +132,7 @@ bool ZetoDesInspector_v3::getLastTransactionProduct(Card *card, Transaction &tra
         return false;
     }
     const UsageLogEntry &last = usageLog.front();
-    kLog.info(QStringLiteral("UsageLog last entry productId found: ") + QString::number(last.getProductId()));
+    kLog.info([&last] { return QStringLiteral("UsageLog last entry productId found: ") + QString::number(last.getProductId()); });
     for (Product *product : qAsConst(candidates)) {
         if (product->getProductId() != last.getProductId())
             continue;
@@ -155,6 +155,8 @@ bool ZetoDesInspector_v3::getLastTransactionProduct(Card *card, Transaction &tra
 
 void ZetoDesInspector_v3::printFareProducts(const QList<Product *> &products) const
 {
+    if (!kLog.isInfoEnabled())
+        return;
     for (const Product *product : products) {
         kLog.info(QStringLiteral("  [%1] (%2/%3/%4)")
                       .arg(QString::number(product->getProductNum()), QString::number(product->getProductId()),

@@ -62,11 +62,11 @@ CardType ZetoLucInspector::getValidFareProducts(Card *card, Transaction &transac
     // Only an ACTIVE product with the entry's id pays, whatever product type the entry names.
     kLog.info(QStringLiteral("Getting all period passes."));
     const PeriodPass pass = *card->getPeriodPass();
-    kLog.info(QStringLiteral("periodPass status ") + QString::number(pass.getStatus()));
+    kLog.info([&pass] { return QStringLiteral("periodPass status ") + QString::number(pass.getStatus()); });
     const bool passMatches = pass.getStatus() == PeriodPass::Active && pass.getProductId() == entry.getProductId();
     kLog.info(QStringLiteral("Getting stored journeys."));
     const StoredJourneys journeys = *card->getStoredJourneys();
-    kLog.info(QStringLiteral("storedJourneys status ") + QString::number(journeys.getStatus()));
+    kLog.info([&journeys] { return QStringLiteral("storedJourneys status ") + QString::number(journeys.getStatus()); });
     const bool journeysMatch =
         journeys.getStatus() == StoredJourneys::Active && journeys.getProductId() == entry.getProductId();
 
@@ -106,7 +106,7 @@ bool ZetoLucInspector::processCommonChecks(Card *card, Transaction &transaction)
 bool ZetoLucInspector::processFareProducts(Card *card, Transaction &transaction, CardType flags)
 {
     const int count = int(flags.hasPeriodPass) + int(flags.hasStoredJourneys);
-    kLog.info(QStringLiteral("Found Products: ") + QString::number(count));
+    kLog.info([count] { return QStringLiteral("Found Products: ") + QString::number(count); });
     if (count == 0) {
         kLog.info(QStringLiteral("Card does not contain any valid products."));
         transaction.denyReason = InspectorResult::CardNotAllowed;

@@ -91,6 +91,8 @@ bool ZetoLUCInspector_v2::processCardTransaction(Transaction &transaction)
 
 void ZetoLUCInspector_v2::printCardInfo(const Transaction &transaction) const
 {
+    if (!kLog.isInfoEnabled())
+        return;
     Card *card = transaction.card;
     const Card::Info &info = card->info();
     const Card::State &state = card->state();
@@ -198,14 +200,16 @@ bool ZetoLUCInspector_v2::processCommonChecks(Transaction &transaction) const
 
 bool ZetoLUCInspector_v2::processFareProducts(Transaction &transaction)
 {
-    kLog.info(QStringLiteral("Processing %1 Fare Product(s) in the following order :").arg(transaction.products.size()));
-    for (const Product *product : qAsConst(transaction.products)) {
-        kLog.info(QStringLiteral("  [%1] (%3/%4/%5)")
-                      .arg(number(product->index), number(product->productId), Product::typeToString(product->productType),
-                           Product::statusToString(product->status)));
+    if (kLog.isInfoEnabled()) {
+        kLog.info(QStringLiteral("Processing %1 Fare Product(s) in the following order :").arg(transaction.products.size()));
+        for (const Product *product : qAsConst(transaction.products)) {
+            kLog.info(QStringLiteral("  [%1] (%3/%4/%5)")
+                          .arg(number(product->index), number(product->productId), Product::typeToString(product->productType),
+                               Product::statusToString(product->status)));
+        }
     }
     const UsageLogEntry usageLog = transaction.card->usageLog();
-    kLog.info(QStringLiteral("UsageLog last entry productId found: ") + number(usageLog.productId));
+    kLog.info([&usageLog] { return QStringLiteral("UsageLog last entry productId found: ") + number(usageLog.productId); });
     if (!isSupported(usageLog.transactionType)) {
         kLog.info(QStringLiteral("Card does not contain any mathcing products with usage log last entry productId"));
         transaction.denyReason = InspectorResult::CardNotAllowed;
@@ -312,6 +316,8 @@ InspectorResult ZetoLUCInspector_v2::mapTransactionToInspectorResult(const Trans
 
 void ZetoLUCInspector_v2::printTransactionInfo(const Transaction &transaction) const
 {
+    if (!kLog.isInfoEnabled())
+        return;
     const Card *card = transaction.card;
     const QString none; // the dump names no passenger type, product, route, zone or stop
     logLines({

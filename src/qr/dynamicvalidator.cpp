@@ -6,8 +6,8 @@
 #include "tarvik/route.h"
 #include "tickets/dynamicqr.h"
 
-DynamicValidator::DynamicValidator(QObject *parent, DBManager &db)
-    : QrRouteValidator(QStringLiteral("[DynamicQr] "), parent, db)
+DynamicValidator::DynamicValidator(QObject *parent, DBManager &db, const Configuration *settings)
+    : QrRouteValidator(QStringLiteral("[DynamicQr] "), parent, db, settings)
 {
 }
 
@@ -29,7 +29,7 @@ void DynamicValidator::validate(std::shared_ptr<tarvik::Route> route, std::share
     mResult.setFareProductId(dynamic->fareProductId());
     mResult.setFareProductName(fareProductName(route, dynamic->fareProductId()));
     mResult.setTransferDuration(remainingMinutes(*dynamic));
-    mLog.info(QStringLiteral("Dynamic Qr ticket scanned: ") + dynamic->toString());
+    mLog.info([&dynamic] { return QStringLiteral("Dynamic Qr ticket scanned: ") + dynamic->toString(); });
 
     if (dynamic->isEmpty()) {
         deny(ValidatorResult::InvalidFormat, QStringLiteral("Ticket is empty"));
@@ -62,20 +62,25 @@ bool DynamicValidator::checkTicks(const DynamicQr &ticket, const QDateTime &star
 {
     // After the pass-back wait: the ticks count up to now, not to the validation time.
     const qint64 elapsed = start.secsTo(now());
-    mLog.info(QStringLiteral("Ticket was scanned ") + QString::number(elapsed)
-              + QStringLiteral(" sec(s) after the validity start date."));
+    mLog.info([elapsed] {
+        return QStringLiteral("Ticket was scanned ") + QString::number(elapsed)
+            + QStringLiteral(" sec(s) after the validity start date.");
+    });
     const qint64 interval = ticket.tickInterval();
     if (interval == 0)
         return deny(ValidatorResult::InvalidTickCount,
                     QStringLiteral("WARN: Tick interval is 0: the tick count cannot be checked"));
     const qint64 ticks = elapsed / interval;
     const qint64 difference = ticks - ticket.tickCount();
-    mLog.info(QStringLiteral("Ticket tickCount difference is : ") + QString::number(difference));
+    mLog.info([difference] {
+        return QStringLiteral("Ticket tickCount difference is : ") + QString::number(difference);
+    });
     if (difference >= -1 && difference <= 1)
         return true;
-    return deny(ValidatorResult::InvalidTickCount,
-                QStringLiteral("Tick Count calculated : ") + QString::number(ticks)
-                    + QStringLiteral(" , does not match Qr tick count : ") + QString::number(ticket.tickCount()));
+    return deny(ValidatorResult::InvalidTickCount, [&] {
+        return QStringLiteral("Tick Count calculated : ") + QString::number(ticks)
+            + QStringLiteral(" , does not match Qr tick count : ") + QString::number(ticket.tickCount());
+    });
 }
 
 // Whole minutes left until the end of the life span, as of the validation time; 0 without a

@@ -11,7 +11,7 @@ class DynamicValidator : public QrRouteValidator
 {
     Q_OBJECT
 public:
-    DynamicValidator(QObject *parent, DBManager &db);
+    DynamicValidator(QObject *parent, DBManager &db, const Configuration *settings = nullptr);
     ~DynamicValidator() override;
 
     void validate(std::shared_ptr<tarvik::Route> route, std::shared_ptr<QrTicket> ticket) override;

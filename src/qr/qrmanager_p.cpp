@@ -8,7 +8,6 @@
 
 #include <QJsonParseError>
 #include <QJsonValue>
-#include <QLoggingCategory>
 
 #include <algorithm>
 #include <atomic>
@@ -19,11 +18,6 @@ const manager::LogTag Log(QStringLiteral("[qr] "));
 
 // Some scanners put this ECI designator in front of the code's text.
 const QString EciHeader = QStringLiteral("\\000026");
-
-bool isInfoEnabled()
-{
-    return QLoggingCategory::defaultCategory()->isInfoEnabled();
-}
 
 QVariantMap toMap(const QJsonDocument &doc)
 {
@@ -182,13 +176,14 @@ void QRManagerPrivate::onScan(const QJsonDocument &doc)
     Log.info(QStringLiteral("Received scanned data"));
     QString text = doc.object().value(QStringLiteral("data")).toString();
     if (text.size() > MaxScanLength) {
-        Log.warning(QStringLiteral("WARN: Scanned data of %1 characters dropped: above %2")
-                        .arg(text.size())
-                        .arg(MaxScanLength));
+        if (Log.isWarningEnabled())
+            Log.warning(QStringLiteral("WARN: Scanned data of %1 characters dropped: above %2")
+                            .arg(text.size())
+                            .arg(MaxScanLength));
         return;
     }
     // Lines written once per scan are only built when someone reads them.
-    const bool infoOn = isInfoEnabled();
+    const bool infoOn = Log.isInfoEnabled();
     if (infoOn)
         Log.info(QStringLiteral("Raw QR Data : (") + QString::number(text.size() / 2) + QStringLiteral(") ")
                  + printable(text));
@@ -202,12 +197,14 @@ void QRManagerPrivate::onScan(const QJsonDocument &doc)
         QJsonParseError parseError;
         const QJsonDocument code = QJsonDocument::fromJson(text.toUtf8(), &parseError);
         if (parseError.error != QJsonParseError::NoError) {
-            Log.warning(QStringLiteral("WARN: Maintenance QR scanned with malformed data :")
-                        + parseError.errorString());
+            if (Log.isWarningEnabled())
+                Log.warning(QStringLiteral("WARN: Maintenance QR scanned with malformed data :")
+                            + parseError.errorString());
             return;
         }
-        Log.info(QStringLiteral("Maintenance QR code scanned : ")
-                 + QString::fromUtf8(code.toJson(QJsonDocument::Indented)));
+        if (infoOn)
+            Log.info(QStringLiteral("Maintenance QR code scanned : ")
+                     + QString::fromUtf8(code.toJson(QJsonDocument::Indented)));
         emit maintenanceQrScanned(code.object());
         return;
     }

@@ -1,6 +1,7 @@
 #include "qr/qrroutevalidator.h"
 
 #include "db/dbmanager.h"
+#include "framework/configuration.h"
 #include "tarvik/route.h"
 #include "tickets/qrfieldticket.h"
 #include "validator/results/validatordefaults.h"
@@ -22,8 +23,11 @@ QString product(int id)
 
 } // namespace
 
-QrRouteValidator::QrRouteValidator(const QString &tag, QObject *parent, DBManager &db)
+QrRouteValidator::QrRouteValidator(const QString &tag, QObject *parent, DBManager &db,
+                                   const Configuration *settings)
     : QrValidator(parent)
+    , mOwnConfig(settings ? nullptr : std::make_unique<Configuration>())
+    , mConfig(settings ? *settings : *mOwnConfig)
     , mDb(db)
     , mLog(tag)
 {
@@ -60,10 +64,8 @@ void QrRouteValidator::begin(const tarvik::Route &route, const QString &template
     mResult.setRouteInfo(info);
 }
 
-bool QrRouteValidator::deny(ValidatorResult::DenyReason reason, const QString &warning)
+bool QrRouteValidator::deny(ValidatorResult::DenyReason reason)
 {
-    if (!warning.isEmpty())
-        mLog.warning(warning);
     mResult.setDenyReason(reason);
     emit validated();
     return false;
@@ -83,10 +85,11 @@ bool QrRouteValidator::checkCarrier(const QrFieldTicket &ticket, const tarvik::R
     // -1: the ticket names no carrier.
     if (ticket.carrierId() == -1 || ticket.carrierId() == route.getCarrierId())
         return true;
-    return deny(ValidatorResult::InvalidFormat,
-                product(ticket.fareProductId()) + QStringLiteral(" has carrierId = ") + number(ticket.carrierId())
-                    + QStringLiteral(" which does not agree with Route (axisId = ") + number(route.getAxisId())
-                    + QStringLiteral(") carrierId = ") + number(route.getCarrierId()));
+    return deny(ValidatorResult::InvalidFormat, [&] {
+        return product(ticket.fareProductId()) + QStringLiteral(" has carrierId = ") + number(ticket.carrierId())
+            + QStringLiteral(" which does not agree with Route (axisId = ") + number(route.getAxisId())
+            + QStringLiteral(") carrierId = ") + number(route.getCarrierId());
+    });
 }
 
 void QrRouteValidator::takeTicketData(const QrFieldTicket &ticket, const tarvik::Route &route)
@@ -105,21 +108,24 @@ bool QrRouteValidator::findProduct(const QrFieldTicket &ticket, const tarvik::Ro
     const tarvik::FareProduct::MultiMap products = route.getFareProducts();
     const auto it = products.lower_bound(id); // the earliest of equal ids
     if (it == products.end() || it->first != id)
-        return deny(ValidatorResult::NotAllowedInRoute,
-                    product(id) + QLatin1Char(' ') + notOnRoute + QStringLiteral("Route with axisId = ")
-                        + number(route.getAxisId()));
+        return deny(ValidatorResult::NotAllowedInRoute, [&] {
+            return product(id) + QLatin1Char(' ') + notOnRoute + QStringLiteral("Route with axisId = ")
+                + number(route.getAxisId());
+        });
     found = it->second;
-    mLog.info(product(id) + QStringLiteral("  was found in the available list"));
+    mLog.info([id] { return product(id) + QStringLiteral("  was found in the available list"); });
     return true;
 }
 
 bool QrRouteValidator::checkPassengerType(const QrFieldTicket &ticket, const tarvik::FareProduct &found,
                                           ValidatorResult::DenyReason reason)
 {
-    const QString type = QStringLiteral("PassengerType(") + number(ticket.passengerTypeId()) + QLatin1Char(')');
+    const auto type = [&ticket] {
+        return QStringLiteral("PassengerType(") + number(ticket.passengerTypeId()) + QLatin1Char(')');
+    };
     if (!found.getPassengerTypes().contains(ticket.passengerTypeId()))
-        return deny(reason, product(found.getId()) + QStringLiteral(" does not contain ") + type);
-    mLog.info(type + QStringLiteral(" was found in the ") + product(found.getId()));
+        return deny(reason, [&] { return product(found.getId()) + QStringLiteral(" does not contain ") + type(); });
+    mLog.info([&] { return type() + QStringLiteral(" was found in the ") + product(found.getId()); });
     return true;
 }
 
@@ -130,20 +136,23 @@ bool QrRouteValidator::checkPassBack(const QrFieldTicket &ticket, const QString 
     // The gateway gives null for an empty answer already; an empty ticket is no record either.
     const std::shared_ptr<QrTicket> known = mDb.findQRTicket(uid);
     if (!known || known->isEmpty()) {
-        mLog.info(QStringLiteral("DBManager did not return a ticket with id=") + uid);
+        mLog.info([&uid] { return QStringLiteral("DBManager did not return a ticket with id=") + uid; });
         return true;
     }
-    mLog.warning(QStringLiteral("Ticket(") + number(ticket.id()) + QStringLiteral(") already validated"));
+    mLog.warning([&ticket] {
+        return QStringLiteral("Ticket(") + number(ticket.id()) + QStringLiteral(") already validated");
+    });
     mLog.critical(ticket.toString());
-    return deny(ValidatorResult::AlreadyValidated, QString());
+    return deny(ValidatorResult::AlreadyValidated);
 }
 
 bool QrRouteValidator::checkStart(const QDateTime &start)
 {
     if (mValidationTime < start)
-        return deny(ValidatorResult::NotYetActive,
-                    QStringLiteral("Ticket not valid yet. Valid start date ") + start.toString(Qt::ISODate));
-    mLog.info(QStringLiteral("Ticket validity start date ") + start.toString(Qt::ISODate));
+        return deny(ValidatorResult::NotYetActive, [&start] {
+            return QStringLiteral("Ticket not valid yet. Valid start date ") + start.toString(Qt::ISODate);
+        });
+    mLog.info([&start] { return QStringLiteral("Ticket validity start date ") + start.toString(Qt::ISODate); });
     return true;
 }
 
@@ -156,33 +165,36 @@ bool QrRouteValidator::checkLifeSpan(const QDateTime &start, int lifeSpan)
     const QDateTime until = start.addSecs(lifeSpan);
     if (until < mValidationTime) {
         mResult.setExpiry(until.toString(QStringLiteral("yyyy/MM/dd")));
-        return deny(ValidatorResult::Expired,
-                    QStringLiteral("Ticket expired. Valid since") + start.toString(Qt::ISODate)
-                        + QStringLiteral(" with life span ") + number(lifeSpan) + QStringLiteral("s until ")
-                        + until.toString(Qt::ISODate));
+        return deny(ValidatorResult::Expired, [&] {
+            return QStringLiteral("Ticket expired. Valid since") + start.toString(Qt::ISODate)
+                + QStringLiteral(" with life span ") + number(lifeSpan) + QStringLiteral("s until ")
+                + until.toString(Qt::ISODate);
+        });
     }
-    mLog.info(QStringLiteral("Ticket lifespan until ") + until.toString(Qt::ISODate));
+    mLog.info([&until] { return QStringLiteral("Ticket lifespan until ") + until.toString(Qt::ISODate); });
     return true;
 }
 
 bool QrRouteValidator::checkAxis(const QrFieldTicket &ticket, const tarvik::Route &route)
 {
-    const QString routeText = QStringLiteral("Route(") + number(route.getAxisId()) + QLatin1Char(')');
+    const auto routeText = [&route] { return QStringLiteral("Route(") + number(route.getAxisId()) + QLatin1Char(')'); };
     // Axis 0: the ticket is good on every axis.
     if (ticket.axisId() == 0 || ticket.axisId() == route.getAxisId()) {
-        mLog.info(QStringLiteral("Ticket is valid for ") + routeText);
+        mLog.info([&] { return QStringLiteral("Ticket is valid for ") + routeText(); });
         return true;
     }
-    return deny(ValidatorResult::NotAllowedInRoute,
-                QStringLiteral("Ticket invalid on ") + routeText + QStringLiteral(". It is issued for Route(")
-                    + number(ticket.axisId()) + QLatin1Char(')'));
+    return deny(ValidatorResult::NotAllowedInRoute, [&] {
+        return QStringLiteral("Ticket invalid on ") + routeText() + QStringLiteral(". It is issued for Route(")
+            + number(ticket.axisId()) + QLatin1Char(')');
+    });
 }
 
 bool QrRouteValidator::checkActive(const tarvik::FareProduct &found)
 {
     if (!found.getActive())
-        return deny(ValidatorResult::NotAllowedInRoute, product(found.getId()) + QStringLiteral(" is not enabled."));
-    mLog.info(product(found.getId()) + QStringLiteral(" is enabled."));
+        return deny(ValidatorResult::NotAllowedInRoute,
+                    [&found] { return product(found.getId()) + QStringLiteral(" is not enabled."); });
+    mLog.info([&found] { return product(found.getId()) + QStringLiteral(" is enabled."); });
     return true;
 }
 
@@ -191,12 +203,12 @@ bool QrRouteValidator::checkTicketType(const QString &type, const QString &accep
 {
     if (type == accepted)
         return true;
-    return deny(reason, QStringLiteral("TicketType(") + type + QStringLiteral(") is not allowed"));
+    return deny(reason, [&type] { return QStringLiteral("TicketType(") + type + QStringLiteral(") is not allowed"); });
 }
 
 void QrRouteValidator::accept(const QString &uid)
 {
-    mLog.info(QStringLiteral("Storing ticket with id '") + uid + QLatin1Char('\''));
+    mLog.info([&uid] { return QStringLiteral("Storing ticket with id '") + uid + QLatin1Char('\''); });
     mResult.setResult(true);
     mResult.setDenyReason(ValidatorResult::Valid);
     emit validated();

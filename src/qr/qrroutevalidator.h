@@ -1,9 +1,11 @@
 #pragma once
 
-#include "framework/configuration.h"
 #include "framework/logtag.h"
 #include "qr/qrvalidator.h"
 
+#include <memory>
+
+class Configuration;
 class DBManager;
 class QJsonObject;
 class QrFieldTicket;
@@ -25,13 +27,22 @@ public:
     ValidatorResult getResult() const override;
 
 protected:
-    QrRouteValidator(const QString &tag, QObject *parent, DBManager &db);
+    // Reads its settings through `settings`, the scan's service's, which must outlive it; with
+    // none, through a configuration of its own.
+    QrRouteValidator(const QString &tag, QObject *parent, DBManager &db, const Configuration *settings);
 
     // Takes the validation time and refills the result from reset: denied as unknown, holding
     // the ticket and the route's position.
     void begin(const tarvik::Route &route, const QString &templateName, const QJsonObject &ticketData,
                const QString &uid);
-    bool deny(ValidatorResult::DenyReason reason, const QString &warning);
+    bool deny(ValidatorResult::DenyReason reason);
+    // The same after the warning: a text, or a callable that builds it (LogTag).
+    template <typename Warning>
+    bool deny(ValidatorResult::DenyReason reason, Warning warning)
+    {
+        mLog.warning(warning);
+        return deny(reason);
+    }
     // A null route or a ticket of another format: the callers never pass one, but a slip must
     // not take the validation thread down.
     void refuseMisuse();
@@ -51,7 +62,8 @@ protected:
     bool checkTicketType(const QString &type, const QString &accepted, ValidatorResult::DenyReason reason);
     void accept(const QString &uid);
 
-    Configuration mConfig;
+    std::unique_ptr<Configuration> mOwnConfig; // only when no settings were given
+    const Configuration &mConfig;
     ValidatorResult mResult;
     QDateTime mValidationTime;
     DBManager &mDb;

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+class Configuration;
 class DBManager;
 class QObject;
 class QrTicket;
@@ -15,6 +16,8 @@ public:
     virtual ~QrValidatorFactory();
 
     // A new validator owned by `parent` (with a null parent, by the caller), or null for a
-    // type name no validator serves; nothing is logged. The ticket must not be null.
-    QrValidator *create(const std::shared_ptr<QrTicket> &ticket, QObject *parent, DBManager &db) const;
+    // type name no validator serves; nothing is logged. The ticket must not be null. The
+    // validator reads `settings` (which must outlive it) when given, else settings of its own.
+    QrValidator *create(const std::shared_ptr<QrTicket> &ticket, QObject *parent, DBManager &db,
+                        const Configuration *settings = nullptr) const;
 };

@@ -1,13 +1,14 @@
 #include "qr/urbanmelvavalidator_v1.h"
 
 #include "db/dbmanager.h"
+#include "framework/configuration.h"
 #include "tarvik/fareproduct.h"
 #include "tarvik/route.h"
 #include "tarvik/routemanager.h"
 #include "tickets/urbanmelva_v1.h"
 
-UrbanMelvaValidator_v1::UrbanMelvaValidator_v1(QObject *parent, DBManager &db)
-    : QrRouteValidator(QStringLiteral("[UrbanMelvav1] "), parent, db)
+UrbanMelvaValidator_v1::UrbanMelvaValidator_v1(QObject *parent, DBManager &db, const Configuration *settings)
+    : QrRouteValidator(QStringLiteral("[UrbanMelvav1] "), parent, db, settings)
 {
 }
 
@@ -26,7 +27,7 @@ void UrbanMelvaValidator_v1::validate(std::shared_ptr<tarvik::Route> route, std:
     const QString uid = QString::number(r.getCarrierId()) + QLatin1Char('-') + QString::number(urban->userId())
         + QLatin1Char('-') + urban->deviceUuid() + QLatin1Char('-') + QString::number(urban->id());
     begin(r, UrbanMelva_v1::MyTemplate, urban->toJson(), uid);
-    mLog.info(QStringLiteral("Barcode ticket scanned: ") + urban->toString());
+    mLog.info([&urban] { return QStringLiteral("Barcode ticket scanned: ") + urban->toString(); });
     setStopGroupNames(urban);
 
     if (urban->isEmpty()) {
@@ -64,11 +65,11 @@ bool UrbanMelvaValidator_v1::checkExpiryDate(const UrbanMelva_v1 &ticket)
     if (!ticket.hasExpiryDate())
         return true;
     const QDate date = ticket.expiryDate();
-    const QString expiry = date.toString(QStringLiteral("yyyy/MM/dd"));
-    mLog.info(QStringLiteral("ExpiryDate: ") + expiry);
+    const auto expiry = [&date] { return date.toString(QStringLiteral("yyyy/MM/dd")); };
+    mLog.info([&expiry] { return QStringLiteral("ExpiryDate: ") + expiry(); });
     if (date >= mValidationTime.toLocalTime().date())
         return true;
-    mResult.setExpiry(expiry);
+    mResult.setExpiry(expiry());
     return deny(ValidatorResult::Expired, QStringLiteral("Ticket expired"));
 }
 

@@ -12,7 +12,7 @@ class UrbanMelvaValidator_v1 : public QrRouteValidator
 {
     Q_OBJECT
 public:
-    UrbanMelvaValidator_v1(QObject *parent, DBManager &db);
+    UrbanMelvaValidator_v1(QObject *parent, DBManager &db, const Configuration *settings = nullptr);
     ~UrbanMelvaValidator_v1() override;
 
     void validate(std::shared_ptr<tarvik::Route> route, std::shared_ptr<QrTicket> ticket) override;

@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonParseError>
 #include <QJsonValue>
+#include <QLoggingCategory>
 #include <QMutex>
 #include <QVector>
 
@@ -18,7 +19,9 @@ const QString kTag = QStringLiteral("[rfid] ");
 
 void logInfo(const QString &text)
 {
-    qInfo().noquote() << kTag + text;
+    // Several per tap: the tag is not joined for a line the logger drops.
+    if (QLoggingCategory::defaultCategory()->isInfoEnabled())
+        qInfo().noquote() << kTag + text;
 }
 
 QVariantMap toMap(const QJsonDocument &doc)
@@ -344,7 +347,8 @@ void RfidManagerPrivate::logReceived(const QString &text) const
 void RfidManagerPrivate::request(const QString &key, const QJsonObject &payload, const QString &what)
 {
     const QString id = QString::number(mRequestCounter);
-    logInfo(what + QStringLiteral(" (") + id + QLatin1Char(')'));
+    if (QLoggingCategory::defaultCategory()->isInfoEnabled())
+        logInfo(what + QStringLiteral(" (") + id + QLatin1Char(')'));
     mRequestCounter = nextRequestId(mRequestCounter);
     publish(topic(key) + id.toLatin1(), payload);
 }

@@ -12,6 +12,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonParseError>
+#include <QLoggingCategory>
 #include <QSaveFile>
 #include <QVarLengthArray>
 
@@ -499,8 +500,10 @@ void ActionListManager::processPending()
         serial = ++mFlightSerial;
     }
     qInfo().noquote().nospace() << Tag << "Sending Action Record (remaining=" << due.size() - 1 << ") :";
-    for (const QString &line : record->toString().split(QLatin1Char('\n')))
-        qInfo().noquote().nospace() << Tag << line;
+    if (QLoggingCategory::defaultCategory()->isInfoEnabled()) {
+        for (const QString &line : record->toString().split(QLatin1Char('\n')))
+            qInfo().noquote().nospace() << Tag << line;
+    }
     // Armed before the request goes: its answer is handled on our thread, after this.
     QMetaObject::invokeMethod(this, [this, serial] { armWatchdog(serial); }, Qt::AutoConnection);
     const int previous = mConnector.timeout();

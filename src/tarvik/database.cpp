@@ -3,6 +3,7 @@
 #include <QDebug>
 #include <QElapsedTimer>
 #include <QHash>
+#include <QLoggingCategory>
 #include <QSet>
 #include <QSqlError>
 #include <QStringList>
@@ -16,18 +17,26 @@ namespace tarvik {
 const QString Database::DefaultTag = QStringLiteral("[db::customer] ");
 
 // What a Database shares with the threads that hold one of its connections: the names it
-// registered, so that whichever ends first, the thread or the object, removes them.
+// registered and the statements prepared on each, so that whichever ends first, the thread or
+// the object, removes them; the statements first, so that no query is left on a connection
+// removed from the registry.
 class DatabaseShared
 {
 public:
+    using Statements = QHash<QString, QSqlQuery>; // by text
+
     explicit DatabaseShared(quint64 serial)
         : serial(serial)
     {
     }
 
+    // Under the mutex; the caller destroys them once it is released.
+    Statements takeStatements(const QString &name) { return statements.take(name); }
+
     const quint64 serial;
     std::mutex mutex;
     QSet<QString> names;
+    QHash<QString, Statements> statements; // by connection name
 };
 
 namespace {
@@ -90,8 +99,10 @@ public:
     {
         for (const Entry &entry : qAsConst(mEntries)) {
             if (const auto owner = entry.owner.lock()) {
+                DatabaseShared::Statements statements;
                 std::lock_guard<std::mutex> lock(owner->mutex);
                 owner->names.remove(entry.name);
+                statements = owner->takeStatements(entry.name);
             }
             removeConnection(entry.name);
         }
@@ -130,8 +141,10 @@ Database::~Database()
     tConnections.forget(mShared->serial);
     QSet<QString> names;
     {
+        QHash<QString, DatabaseShared::Statements> statements;
         std::lock_guard<std::mutex> lock(mShared->mutex);
         names.swap(mShared->names);
+        statements.swap(mShared->statements);
     }
     for (const QString &name : qAsConst(names))
         removeConnection(name);
@@ -159,8 +172,16 @@ QSqlDatabase Database::database()
         return QSqlDatabase::database(name, false);
     }
     QSqlDatabase db = QSqlDatabase::database(name, false);
-    if (!db.isOpen() && !db.open())
-        qCritical().noquote().nospace() << mTag << "ERROR: Database open failed : " << db.lastError().text();
+    if (!db.isOpen()) {
+        // Closing finalised the statements kept on it.
+        {
+            DatabaseShared::Statements statements;
+            std::lock_guard<std::mutex> lock(mShared->mutex);
+            statements = mShared->takeStatements(name);
+        }
+        if (!db.open())
+            qCritical().noquote().nospace() << mTag << "ERROR: Database open failed : " << db.lastError().text();
+    }
     return db;
 }
 
@@ -171,19 +192,43 @@ QSqlQuery Database::query(const QString &sql)
     return query;
 }
 
+QSqlQuery Database::prepared(const QString &sql)
+{
+    const QSqlDatabase db = database();
+    const QString name = db.connectionName();
+    {
+        std::lock_guard<std::mutex> lock(mShared->mutex);
+        const auto kept = mShared->statements.constFind(name);
+        if (kept != mShared->statements.cend()) {
+            const auto statement = kept->constFind(sql);
+            if (statement != kept->cend())
+                return *statement;
+        }
+    }
+    QSqlQuery query(db);
+    if (query.prepare(sql)) {
+        std::lock_guard<std::mutex> lock(mShared->mutex);
+        mShared->statements[name].insert(sql, query);
+    }
+    return query;
+}
+
 bool Database::execute(QSqlQuery &query)
 {
     QElapsedTimer timer;
     timer.start();
     const bool ok = query.exec();
-    const QString text = query.executedQuery().isEmpty() ? query.lastQuery() : query.executedQuery();
-    qDebug().noquote().nospace() << mTag << "Executed query : " << text;
+    const bool debug = QLoggingCategory::defaultCategory()->isDebugEnabled();
+    const auto text = [&query] { return query.executedQuery().isEmpty() ? query.lastQuery() : query.executedQuery(); };
+    if (debug)
+        qDebug().noquote().nospace() << mTag << "Executed query : " << text();
     if (!ok) {
-        qCritical().noquote().nospace() << mTag << "ERROR: Could not execute query : " << text;
+        qCritical().noquote().nospace() << mTag << "ERROR: Could not execute query : " << text();
         qCritical().noquote().nospace() << mTag << "ERROR: " << query.lastError().text();
         return false;
     }
-    qDebug().noquote().nospace() << mTag << "Operation completed in : " << timer.elapsed() << " msec(s)";
+    if (debug)
+        qDebug().noquote().nospace() << mTag << "Operation completed in : " << timer.elapsed() << " msec(s)";
     return true;
 }
 

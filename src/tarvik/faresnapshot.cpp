@@ -2,6 +2,7 @@
 
 #include <QDebug>
 #include <QElapsedTimer>
+#include <QLoggingCategory>
 #include <QSet>
 
 #include <algorithm>
@@ -204,9 +205,11 @@ FareProduct2::Ptr FareSnapshot::findEpurseProduct(int axisId, int zoneId, int pa
 
     qInfo().noquote().nospace() << kTag << "Found : " << candidates.size() << " product(s)";
     // One record per line: the dump escapes each line on its own, so no value begins a record.
-    for (const FareProduct2::Ptr &product : qAsConst(candidates)) {
-        for (const QString &line : product->toString().split(QLatin1Char('\n')))
-            qDebug().noquote().nospace() << kTag << line;
+    if (QLoggingCategory::defaultCategory()->isDebugEnabled()) {
+        for (const FareProduct2::Ptr &product : qAsConst(candidates)) {
+            for (const QString &line : product->toString().split(QLatin1Char('\n')))
+                qDebug().noquote().nospace() << kTag << line;
+        }
     }
     qInfo().noquote().nospace() << kTag << "Operation completed in : " << timer.elapsed() << " msec(s)";
     return candidates.value(0);

@@ -316,7 +316,8 @@ void ValidatorPrivate::handleScan(const QString &serialized)
 
     // Kept here as well as in the member: a scan handled while this one waits for its
     // pass-back answer may replace the member, never the validator in use.
-    const std::shared_ptr<QrValidator> validator(mQrValidatorFactory->create(ticket, nullptr, mDb));
+    // The service's own settings: a configuration per scan would open the settings file anew.
+    const std::shared_ptr<QrValidator> validator(mQrValidatorFactory->create(ticket, nullptr, mDb, &mConfig));
     mQrValidator = validator;
     const auto release = [this, &validator] {
         if (mQrValidator == validator)
@@ -328,7 +329,7 @@ void ValidatorPrivate::handleScan(const QString &serialized)
     }
 
     mScanParsedTime = QDateTime::currentDateTime();
-    kLog.info(QStringLiteral("Parsing done in %1ms").arg(mScanStartTime.msecsTo(mScanParsedTime)));
+    kLog.info([this] { return QStringLiteral("Parsing done in %1ms").arg(mScanStartTime.msecsTo(mScanParsedTime)); });
 
     const std::shared_ptr<tarvik::Route> route = routeSnapshot();
     if (!route) {
@@ -354,7 +355,9 @@ void ValidatorPrivate::handleScan(const QString &serialized)
         result.setDenyReason(ValidatorResult::Unknown);
     }
     kLog.info(result.getResult() ? QStringLiteral("Ticket is valid") : QStringLiteral("Ticket is not valid"));
-    kLog.info(QStringLiteral("Transaction <<<<<<<< %1ms").arg(mScanStartTime.msecsTo(QDateTime::currentDateTime())));
+    kLog.info([this] {
+        return QStringLiteral("Transaction <<<<<<<< %1ms").arg(mScanStartTime.msecsTo(QDateTime::currentDateTime()));
+    });
     emit scannedTicket(result);
     release();
 }

@@ -37,6 +37,8 @@ int lap(QElapsedTimer &stopwatch)
 
 void logStatistics(int read, int validate, const int *write)
 {
+    if (!kLog.isInfoEnabled())
+        return;
     kLog.info(kRule);
     kLog.info(QStringLiteral(" Validation Statistics"));
     kLog.info(kRule);
@@ -71,12 +73,12 @@ void ValidatorPrivate::onCardFound(QVariantMap card)
     const QString uid = card.value(QStringLiteral("uid")).toString();
     const auto name = RfidManager::CardType.constFind(type);
     if (name == RfidManager::CardType.constEnd()) {
-        kLog.info(QStringLiteral("Unknown card type '%1'found with uid %2").arg(type).arg(uid));
+        kLog.info([&] { return QStringLiteral("Unknown card type '%1'found with uid %2").arg(type).arg(uid); });
         return;
     }
     mCardFoundTime = QDateTime::currentDateTimeUtc();
     lap(mStopwatch);
-    kLog.info(QStringLiteral("Transaction >>>>>>>> '%1' (uid=%2)").arg(*name, uid));
+    kLog.info([&] { return QStringLiteral("Transaction >>>>>>>> '%1' (uid=%2)").arg(*name, uid); });
     if (*name == kEmv)
         emit emvValidationProgress();
     emit cardTransactionStarted();
@@ -97,7 +99,7 @@ void ValidatorPrivate::onCardAutoread(QVariantMap card)
         return;
     }
     if (!isCardSupported(templateName)) {
-        kLog.info(QStringLiteral("No suitable card validator for card type '%1'").arg(templateName));
+        kLog.info([&] { return QStringLiteral("No suitable card validator for card type '%1'").arg(templateName); });
         emit cardTransactionError();
         return;
     }
@@ -129,7 +131,7 @@ void ValidatorPrivate::onCardAutoread(QVariantMap card)
         return;
     }
     mParsingDoneTime = QDateTime::currentDateTimeUtc();
-    kLog.info(QStringLiteral("Parsing done in %1ms").arg(mAutoreadTime.msecsTo(mParsingDoneTime)));
+    kLog.info([this] { return QStringLiteral("Parsing done in %1ms").arg(mAutoreadTime.msecsTo(mParsingDoneTime)); });
 
     bool valid = false;
     try {
@@ -142,9 +144,11 @@ void ValidatorPrivate::onCardAutoread(QVariantMap card)
         return;
     }
     const QDateTime validated = QDateTime::currentDateTimeUtc();
-    kLog.info(QStringLiteral("Validation result ") + (valid ? QStringLiteral("[Valid]") : QStringLiteral("[Invalid]")));
-    kLog.info(QStringLiteral("Validation done in %1ms").arg(mParsingDoneTime.msecsTo(validated)));
-    kLog.info(QStringLiteral("ZUB overall %1ms").arg(mAutoreadTime.msecsTo(validated)));
+    kLog.info(valid ? QStringLiteral("Validation result [Valid]") : QStringLiteral("Validation result [Invalid]"));
+    if (kLog.isInfoEnabled()) {
+        kLog.info(QStringLiteral("Validation done in %1ms").arg(mParsingDoneTime.msecsTo(validated)));
+        kLog.info(QStringLiteral("ZUB overall %1ms").arg(mAutoreadTime.msecsTo(validated)));
+    }
     mCardValidateDuration = lap(mStopwatch);
 
     const ValidatorResult result = mCardValidator->getResult();
@@ -157,8 +161,10 @@ void ValidatorPrivate::onCardAutoread(QVariantMap card)
         return;
 
     if (!result.getShouldWriteBack()) {
-        kLog.info(QStringLiteral("Transaction <<<<<<<< [no-write] %1ms")
-                    .arg(mCardFoundTime.msecsTo(QDateTime::currentDateTimeUtc())));
+        kLog.info([this] {
+            return QStringLiteral("Transaction <<<<<<<< [no-write] %1ms")
+                .arg(mCardFoundTime.msecsTo(QDateTime::currentDateTimeUtc()));
+        });
         logStatistics(mCardReadDuration, mCardValidateDuration, nullptr);
         emit validatedCard(result);
         setLeds(valid);
@@ -168,7 +174,7 @@ void ValidatorPrivate::onCardAutoread(QVariantMap card)
     const QVariantMap written = model->toJson().toVariantMap();
     if (mConfig.get(QStringLiteral("validator/restore_corrupted_luc")).toBool()
         && model->getTemplate() == ZetoLUC::Card::MyTemplate) {
-        kLog.info(QStringLiteral("Caching data of ZetoLUC card : ") + model->getUid());
+        kLog.info([&model] { return QStringLiteral("Caching data of ZetoLUC card : ") + model->getUid(); });
         mLucCache.insert(model->getUid(), written);
     }
     writeCard(written);
@@ -182,8 +188,10 @@ void ValidatorPrivate::onCardRead(QVariantMap card)
 
 void ValidatorPrivate::onCardWritten(QVariantMap card)
 {
-    kLog.info(QStringLiteral("Transaction <<<<<<<< [with-write] %1ms")
-                .arg(mCardFoundTime.msecsTo(QDateTime::currentDateTimeUtc())));
+    kLog.info([this] {
+        return QStringLiteral("Transaction <<<<<<<< [with-write] %1ms")
+            .arg(mCardFoundTime.msecsTo(QDateTime::currentDateTimeUtc()));
+    });
     mCardWriteDuration = lap(mStopwatch);
     logStatistics(mCardReadDuration, mCardValidateDuration, &mCardWriteDuration);
 
@@ -192,12 +200,14 @@ void ValidatorPrivate::onCardWritten(QVariantMap card)
     const QString uid = data.value(QStringLiteral("uid")).toString();
     // Whatever tap it answers, a completed write leaves nothing to restore on that card.
     if (completed && mLucCache.remove(uid) > 0)
-        kLog.info(QStringLiteral("Erasing cached data for Zeto LUC card : ") + uid);
+        kLog.info([&uid] { return QStringLiteral("Erasing cached data for Zeto LUC card : ") + uid; });
 
     // Answers carry no request id: one that names another card (a late answer of an earlier
     // tap) must not give this tap's verdict, action or block a second time.
     if (!mCardValidator || (!uid.isEmpty() && uid != mCardUid)) {
-        kLog.warning(QStringLiteral("WARN: Write answer for card %1 while validating card %2").arg(uid, mCardUid));
+        kLog.warning([&] {
+            return QStringLiteral("WARN: Write answer for card %1 while validating card %2").arg(uid, mCardUid);
+        });
         emit cardTransactionError();
         return;
     }
@@ -245,7 +255,9 @@ void ValidatorPrivate::restoreOrFail(const QString &uid, const QVariantMap &erro
         return;
     }
     // The entry stays until a write of this card completes.
-    kLog.warning(QStringLiteral("Possibly corrupted card. Attempting to restore card data for : ") + uid);
+    kLog.warning([&uid] {
+        return QStringLiteral("Possibly corrupted card. Attempting to restore card data for : ") + uid;
+    });
     writeCard(*cached);
 }
 
@@ -254,7 +266,9 @@ void ValidatorPrivate::onWriteCompleted(const QVariantMap &data)
     const QString templateName = data.value(QStringLiteral("template")).toString();
     const QString uid = data.value(QStringLiteral("uid")).toString();
     if (!isCardSupported(templateName)) {
-        kLog.info(QStringLiteral("No suitable card validator for received card type ") + templateName);
+        kLog.info([&templateName] {
+            return QStringLiteral("No suitable card validator for received card type ") + templateName;
+        });
         return;
     }
     // The EMV verdict went out at validation; the write only completes the payment.
@@ -274,9 +288,11 @@ void ValidatorPrivate::onWriteCompleted(const QVariantMap &data)
         result.setPassenger(mDb.findCustomer(result.passengerId()));
     if (const auto record = result.actionRecord()) {
         const auto action = record->action();
-        kLog.info(QStringLiteral("Action was completed : id=%1, cardUid=%2")
-                    .arg(action ? action->id() : 0)
-                    .arg(record->smartCardUid()));
+        kLog.info([&] {
+            return QStringLiteral("Action was completed : id=%1, cardUid=%2")
+                .arg(action ? action->id() : 0)
+                .arg(record->smartCardUid());
+        });
         if (tarvik::ActionListManager *actions = mDb.actionList())
             actions->setActionComplete(record);
         else
@@ -285,9 +301,11 @@ void ValidatorPrivate::onWriteCompleted(const QVariantMap &data)
     // The card holds the validator's changes now: the valid lights, whatever the verdict.
     setLeds(true);
     if (const int reason = result.getBlockReason()) {
-        kLog.info(QStringLiteral("Smart card was blocked, updating the blacklisted entry in database : uid=%1 reason=%2")
-                    .arg(uid)
-                    .arg(reason));
+        kLog.info([&] {
+            return QStringLiteral("Smart card was blocked, updating the blacklisted entry in database : uid=%1 reason=%2")
+                .arg(uid)
+                .arg(reason);
+        });
         QMetaObject::invokeMethod(&mDb, "blockCard", Qt::QueuedConnection, Q_ARG(QString, uid),
                                   Q_ARG(SCBlacklistEntry::BlockReason, SCBlacklistEntry::BlockReason(reason)));
     }

@@ -3,6 +3,7 @@
 #include "framework/serialnumber.h"
 #include "framework/serialnumber_p.h"
 #include "framework/settings.h"
+#include "framework/timezone.h"
 #include "framework/version.h"
 
 #include "support/childrun.h"
@@ -19,6 +20,7 @@
 #include <QtTest>
 
 #include <sys/stat.h>
+#include <time.h>
 
 #include <atomic>
 #include <memory>
@@ -180,6 +182,31 @@ private slots:
             QCOMPARE(getSerialNumber(), std::string("OTHER"));
         }
         setSerialNumberFile(std::string());
+    }
+
+    void timeZoneNamedOnlyWhenUnset_data()
+    {
+        QTest::addColumn<QByteArray>("given"); // null: unset
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("unset") << QByteArray() << QByteArray(":/etc/localtime");
+        QTest::newRow("set") << QByteArray("America/New_York") << QByteArray("America/New_York");
+        QTest::newRow("set-empty") << QByteArray("") << QByteArray("");
+    }
+
+    void timeZoneNamedOnlyWhenUnset()
+    {
+        QFETCH(QByteArray, given);
+        QFETCH(QByteArray, expected);
+        const QByteArray original = qgetenv("TZ");
+        const auto restore = qScopeGuard([&original] { qputenv("TZ", original), tzset(); });
+        given.isNull() ? void(qunsetenv("TZ")) : void(qputenv("TZ", given));
+        tzset();
+        const QDateTime instant = QDateTime::fromSecsSinceEpoch(1700000000); // a winter's day
+        const int offset = instant.toLocalTime().offsetFromUtc();
+        keepLoadedTimeZone();
+        QCOMPARE(qgetenv("TZ"), expected);
+        QCOMPARE(qEnvironmentVariableIsSet("TZ"), true);
+        QCOMPARE(instant.toLocalTime().offsetFromUtc(), offset); // the same zone as before
     }
 
     void cases_data()

@@ -7,6 +7,7 @@ FakeBroker::FakeBroker(QObject *parent)
 {
     connect(&mServer, &QTcpServer::newConnection, this, [this] {
         while (QTcpSocket *socket = mServer.nextPendingConnection()) {
+            socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
             mSockets.append(socket);
             connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
             connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);

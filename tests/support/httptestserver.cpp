@@ -18,6 +18,7 @@ void HttpTestServer::incomingConnection(qintptr descriptor)
     auto *socket = new QSslSocket(this); // plain TCP until encryption starts
     if (!socket->setSocketDescriptor(descriptor))
         return delete socket;
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     if (!mKey.isNull()) {
         socket->setLocalCertificate(mCertificate);
         socket->setPrivateKey(mKey);

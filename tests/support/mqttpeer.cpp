@@ -24,6 +24,8 @@ MqttPeer::MqttPeer(const QString &clientId, QObject *parent)
     std::call_once(once, [] { mosquitto_lib_init(); });
     const QString id = clientId.isEmpty() ? "peer-" + QUuid::createUuid().toString(QUuid::WithoutBraces) : clientId;
     mClient = mosquitto_new(id.toUtf8().constData(), true, this);
+    // As zub's own client: a message that follows another must not wait for its acknowledgement.
+    mosquitto_int_option(mClient, MOSQ_OPT_TCP_NODELAY, 1);
     mosquitto_connect_callback_set(mClient, [](mosquitto *, void *self, int rc) {
         QMutexLocker lock(&peer(self)->mMutex);
         peer(self)->mConnack = rc;

@@ -41,6 +41,7 @@ private slots:
     void givesEachThreadItsOwnConnection();
     void versionsTablesAndLogs();
     void removesConnectionsWhenThreadOrObjectEnds();
+    void keepsStatementsPerConnectionUntilClosed();
     void neverHandsOutConnectionOfObjectGone();
     void endsCleanlyWhileThreadStillHoldsConnection();
 
@@ -124,6 +125,22 @@ void tst_Database::removesConnectionsWhenThreadOrObjectEnds()
     QCOMPARE(connectionCount(), withMain);
     release.release();
     thread.join();
+}
+
+void tst_Database::keepsStatementsPerConnectionUntilClosed()
+{
+    Database db(file(QStringLiteral("statements.db")));
+    const QString sql = QStringLiteral("SELECT ?");
+    const QSqlResult *mine = db.prepared(sql).result();
+    const QSqlResult *worker = nullptr;
+    std::thread([&] { worker = db.prepared(sql).result(); }).join();
+    QVERIFY(db.prepared(sql).result() == mine && worker && worker != mine);
+    // Closing finalises it: the next call prepares it anew on the reopened connection.
+    db.database().close();
+    QSqlQuery again = db.prepared(sql);
+    again.addBindValue(7);
+    QVERIFY2(again.exec() && again.next(), qPrintable(again.lastError().text()));
+    QCOMPARE(again.value(0).toInt(), 7);
 }
 
 void tst_Database::neverHandsOutConnectionOfObjectGone()

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -77,7 +78,9 @@ bool TicketDb::exists(const QString &ticketId)
     std::lock_guard<std::recursive_mutex> lock(mMutex);
     if (!mDatabase)
         return fail(QStringLiteral("exists"), QStringLiteral("not connected"));
-    QSqlQuery query = mDatabase->query(kExists);
+    QSqlQuery query = mDatabase->prepared(kExists);
+    // Kept for the next ticket: reset once read, so that it holds no lock in between.
+    const auto reset = qScopeGuard([&query] { query.finish(); });
     query.addBindValue(ticketId);
     if (!query.exec())
         return fail(QStringLiteral("exists"), query.lastError().text());

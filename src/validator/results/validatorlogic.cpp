@@ -51,7 +51,7 @@ bool ValidatorLogic::checkCardBlocked(RfidCard *card)
         kLog.critical(QStringLiteral("Card status is invalid      : %1").arg(facts->status));
         return true;
     }
-    kLog.info(QStringLiteral("Card status is valid         : %1 (Active)").arg(facts->status));
+    kLog.info([&facts] { return QStringLiteral("Card status is valid         : %1 (Active)").arg(facts->status); });
     return false;
 }
 
@@ -64,7 +64,7 @@ bool ValidatorLogic::checkCardIsIssued(RfidCard *card)
         kLog.critical(QStringLiteral("Card is not issued           : %1").arg(facts->status));
         return false;
     }
-    kLog.info(QStringLiteral("Card is issued               : %1").arg(facts->status));
+    kLog.info([&facts] { return QStringLiteral("Card is issued               : %1").arg(facts->status); });
     return true;
 }
 
@@ -76,7 +76,7 @@ bool ValidatorLogic::checkCardIssuer(int issuerId)
 bool ValidatorLogic::checkCardTransactionCounter(int counter)
 {
     if (counter >= 1 && counter <= 65535) {
-        kLog.info(QStringLiteral("Transaction # is valid        : %1").arg(counter));
+        kLog.info([counter] { return QStringLiteral("Transaction # is valid        : %1").arg(counter); });
         return true;
     }
     kLog.critical(QStringLiteral("Transaction # is INVALID     : %1").arg(counter));
