@@ -29,8 +29,8 @@ private slots:
     void initTestCase() { QVERIFY2(mBroker.start(), qPrintable(mBroker.log())); }
     void init();
     void cleanup() { mRig.reset(); }
-    void cards_data();
-    void cards();
+    void tappedCardGivesReaderRequestsAndResult_data();
+    void tappedCardGivesReaderRequestsAndResult();
 
 private:
     // What a test starts, torn down in reverse order.
@@ -82,14 +82,14 @@ QStringList tst_CardInspector::requests() const
 // One tap each, from data/cardinspection.json: a card sent first while the reader's signals are
 // blocked ("dropped"), the card and the key taken "without", the reader requests and log lines
 // (after kTag) expected, and the result ("inspected" -1: cardInspectionError).
-void tst_CardInspector::cards_data()
+void tst_CardInspector::tappedCardGivesReaderRequestsAndResult_data()
 {
     QTest::addColumn<QJsonObject>("row");
     for (const QJsonValue &row : JsonPath::readFile(TEST_DATA_DIR "/cardinspection.json").array())
         QTest::newRow(qPrintable(row["row"].toString())) << row.toObject();
 }
 
-void tst_CardInspector::cards()
+void tst_CardInspector::tappedCardGivesReaderRequestsAndResult()
 {
     QFETCH(QJsonObject, row);
     const int inspected = row["inspected"].toInt();

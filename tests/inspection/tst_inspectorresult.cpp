@@ -12,10 +12,10 @@ class tst_InspectorResult : public QObject
 {
     Q_OBJECT
 private slots:
-    void textsAndJson();
+    void codesReadAsTextsAndResetKeepsRideFields();
 };
 
-void tst_InspectorResult::textsAndJson()
+void tst_InspectorResult::codesReadAsTextsAndResetKeepsRideFields()
 {
     using R = InspectorResult;
     const QJsonObject golden = JsonPath::readFile(TEST_DATA_DIR "/inspectorresult.json").object();

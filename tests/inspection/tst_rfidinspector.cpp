@@ -58,8 +58,8 @@ class tst_RfidInspector : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void inspects_data();
-    void inspects();
+    void inspectionReportsRideOrDenyReason_data();
+    void inspectionReportsRideOrDenyReason();
     void standardiseTime();
 
 private:
@@ -89,7 +89,7 @@ void tst_RfidInspector::initTestCase()
         mInspectors[layout].reset(RfidInspectorFactory::create(layout, *mDb, nullptr));
 }
 
-void tst_RfidInspector::inspects_data()
+void tst_RfidInspector::inspectionReportsRideOrDenyReason_data()
 {
     QTest::addColumn<QString>("layout");
     QTest::addColumn<QJsonObject>("row");
@@ -103,7 +103,7 @@ void tst_RfidInspector::inspects_data()
 // reports the card's last ride; one that does not reports nothing of it. A "bare" row inspects
 // through a gateway never initialised: no catalogues (no back-end link), so no names, and no
 // device record unless the database service names the carrier ("device").
-void tst_RfidInspector::inspects()
+void tst_RfidInspector::inspectionReportsRideOrDenyReason()
 {
     QFETCH(QString, layout);
     QFETCH(QJsonObject, row);

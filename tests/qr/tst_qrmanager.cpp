@@ -23,10 +23,10 @@ class tst_QRManager : public QObject
 private slots:
     void initTestCase() { QVERIFY2(mBroker.start(), qPrintable(mBroker.log())); }
     void cleanup() { mRig.reset(); }
-    void gating_data();
-    void gating();
-    void messages_data();
-    void messages();
+    void scanningFlagFollowsAnswersAndStatus_data();
+    void scanningFlagFollowsAnswersAndStatus();
+    void messageGivesItsSignalAndLogLines_data();
+    void messageGivesItsSignalAndLogLines();
 
 private:
     bool start(const QByteArray &ini = QByteArray());
@@ -81,7 +81,7 @@ QString tst_QRManager::gate()
     return seen.size() == 2 && seen.at(1) == QLatin1String("reset") ? seen.at(0) : seen.join(',');
 }
 
-void tst_QRManager::gating_data()
+void tst_QRManager::scanningFlagFollowsAnswersAndStatus_data()
 {
     QTest::addColumn<QByteArray>("report");
     QTest::addColumn<QString>("health");
@@ -96,7 +96,7 @@ void tst_QRManager::gating_data()
     QTest::newRow("empty-payload") << QByteArray() << "CRITICAL" << "enable";
 }
 
-void tst_QRManager::gating()
+void tst_QRManager::scanningFlagFollowsAnswersAndStatus()
 {
     QFETCH(QByteArray, report);
     QFETCH(QString, health);
@@ -129,7 +129,7 @@ void tst_QRManager::gating()
 }
 
 // The rows of data/messages.json, and those whose texts are built here.
-void tst_QRManager::messages_data()
+void tst_QRManager::messageGivesItsSignalAndLogLines_data()
 {
     QTest::addColumn<QByteArray>("ini");
     QTest::addColumn<QString>("subTopic");
@@ -158,7 +158,7 @@ void tst_QRManager::messages_data()
     scan("oversize", QString(8193, 'A'), QString(), QVariant(), "[qr] WARN: Scanned data of 8193 characters dropped: above 8192");
 }
 
-void tst_QRManager::messages()
+void tst_QRManager::messageGivesItsSignalAndLogLines()
 {
     QFETCH(QByteArray, ini);
     QFETCH(QString, subTopic);

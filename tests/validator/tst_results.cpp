@@ -38,7 +38,7 @@ class tst_Results : public QObject
 {
     Q_OBJECT
 private slots:
-    void textsAndJson();
+    void codesReadAsTextsAndResetGivesFreshJson();
     void ticketDbTwoThreads();
     void factory_data();
     void factory();
@@ -48,7 +48,7 @@ private slots:
 
 // The texts of the results, the time since a card's last tap on its boundaries, and every key
 // of the JSON form fresh, filled and reset again, against data/results.json.
-void tst_Results::textsAndJson()
+void tst_Results::codesReadAsTextsAndResetGivesFreshJson()
 {
     using R = ValidatorResult;
     const QJsonObject golden = JsonPath::readFile(TEST_DATA_DIR "/results.json").object();
