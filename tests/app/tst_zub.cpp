@@ -173,7 +173,7 @@ private slots:
 
     // One start with what a killed save left and unusable topics in the settings file: the lock
     // and the temporary file go, the older backup stays; each topic gives way with a warning.
-    void servesBothBrokers()
+    void startSurvivesBrokenSettingsAndGuardsConfigTopic()
     {
         QVERIFY(mEnv->writeFile("zub.conf.backup", "older than the lock: not a copy of a save"));
         QFile backup(path("zub.conf.backup"));
@@ -271,7 +271,7 @@ private slots:
         QVERIFY2(startZub(QByteArray(), refusal.isEmpty() ? value : "zeto/zub"), qPrintable(mZub->describe()));
     }
 
-    // SIGTERM: at the end of servesBothBrokers.
+    // SIGTERM: at the end of startSurvivesBrokenSettingsAndGuardsConfigTopic.
     void sigintEndsCleanly()
     {
         QVERIFY2(startZub(), qPrintable(mZub->describe()));
