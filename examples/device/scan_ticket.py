@@ -66,15 +66,16 @@ def main():
     client = connect(args.host, args.port, "scan-ticket", args.timeout)
     try:
         client.subscribe(f"{qr}/status", f"{qr}/enable", result)
-        # Kept on the broker as a scanner service keeps it: zub enables a scanner only when off.
+        # Kept on the broker as a scanner service keeps it, once a zub has enabled the scanner:
+        # zub enables a scanner only when off.
         on = {"service": True, "device": {"active": True, "enabled": True}}
         if client.retained(f"{qr}/status") == on:
             print("(the scanner is on already)")
         else:
-            client.publish(f"{qr}/status", {"service": True, "device": {"active": True, "enabled": False}}, retain=True)
+            client.publish(f"{qr}/status", {"service": True, "device": {"active": True, "enabled": False}})
             if client.wait_for(f"{qr}/enable", 2.0):
                 print(f"<- {qr}/enable")
-            client.publish(f"{qr}/status", on, retain=True)
+                client.publish(f"{qr}/status", on, retain=True)
         print(f"-> {qr}/barcode: {text}")
         print(f"   enciphered: {payload}")
         client.publish(f"{qr}/barcode", {"data": payload})

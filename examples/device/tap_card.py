@@ -5,8 +5,8 @@
     tap_card.py luc --uid 0455AA --port 1884
 
 Reports the reader up (so that zub switches it on) and answers the enable request, unless the
-reader's status that an earlier run left on the broker says it is on already; publishes the card as found and
-auto-read, answers any write request as completed, and prints the LED request and the verdict
+reader's status that an earlier run left on the broker says it is on already; publishes the
+card as found and auto-read, answers any write request as completed, and prints the LED request and the verdict
 zub publishes ("<zub base>/rfid/scanned", or "card/inspected" in inspection mode).
 """
 
@@ -19,8 +19,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, ".."))
 from mqttlite import connect, topic_matches, unheard  # noqa: E402
 
-# The reader's status, kept on the broker as a reader service keeps it: a "state" above 1 is
-# an enabled reader, which zub does not enable again.
+# The reader's status, kept on the broker as a reader service keeps it once zub has enabled
+# it: a "state" above 1 is an enabled reader, which zub does not enable again.
 READER_UP = {"service": True, "device": {"state": 1, "active": True, "sams": [1]}}
 READER_ON = {"service": True, "device": {"state": 2, "active": True, "sams": [1]}}
 
@@ -67,14 +67,15 @@ def tap(args, client):
     if reader_on(client.retained(f"{rfid}/status")):
         print("(the reader is on already)")
     else:
-        client.publish(f"{rfid}/status", READER_UP, retain=True)
+        client.publish(f"{rfid}/status", READER_UP)
         got = client.wait_for(f"{rfid}/enable/request/+", 2.0)
         if got:
             show("<-", *got)
             client.publish(got[0].replace("/request/", "/response/"), {"completed": True})
+            # Kept only where a zub answered: a broker without one gets nothing to keep.
+            client.publish(f"{rfid}/status", READER_ON, retain=True)
         else:
             print("(no enable request: zub had the reader on already, is in inspection mode, or is not on this broker)")
-        client.publish(f"{rfid}/status", READER_ON, retain=True)
 
     client.publish(f"{rfid}/card/found", {"uid": card["uid"], "type": card["type"]})
     client.publish(f"{rfid}/card/autoread", card)
