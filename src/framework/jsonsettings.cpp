@@ -122,6 +122,9 @@ void JsonSettings::jsonToSettings(const QJsonObject &object, QMap<QString, QVari
             settings.insert(key, value.toVariant().toString());
             break;
         case QJsonValue::Null:
+            // How a settings screen clears a value.
+            settings.insert(key, QString(QLatin1String("")));
+            break;
         case QJsonValue::Undefined:
             break;
         }

@@ -137,15 +137,16 @@ void MosquittoClient::connectToHost()
         return;
     }
     mError = NoError;
-    if (mHostname.isEmpty() || mPort == 0) {
-        mError = TransportInvalid;
-        emit errorChanged(mError);
-        return;
-    }
     const quint64 epoch = ++mEpoch;
     setStateAndEmit(Connecting);
     if (epoch != mEpoch)
         return; // a handler already changed course
+    if (mHostname.isEmpty() || mPort == 0) {
+        // A failed attempt like any other, so that the owner's retries go on.
+        queueDown(epoch, TransportInvalid);
+        scheduleFlush();
+        return;
+    }
 
     const QHostAddress literal(mHostname);
     if (!literal.isNull()) {

@@ -19,7 +19,7 @@ public:
     virtual QString v21BinaryToAsciiQr(QVector<unsigned char> &data) = 0;
     virtual QString v4BinaryToAsciiQr(QVector<unsigned char> &data) = 0;
 
-    // The Base64 bytes of the text; empty when it is empty or holds a character outside
-    // the alphabet (logged once). Never throws.
+    // The Base64 bytes of the text; empty, silently, when it is empty or holds a character
+    // outside the alphabet. Never throws.
     std::string decode(const QString &qrData) const;
 };

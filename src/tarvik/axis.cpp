@@ -1,6 +1,7 @@
 #include "tarvik/axis.h"
 
 #include "framework/logger.h"
+#include "tarvik/sqlrow.h"
 
 #include <QJsonArray>
 
@@ -170,6 +171,61 @@ QString Axis::toString() const
     }
     lines << QStringLiteral("-------------------------------------------------");
     return manager::Logger::joinLines(lines);
+}
+
+QString Axis::dbTableName()
+{
+    return QStringLiteral("Axis");
+}
+
+QString Axis::dbTableSchema()
+{
+    return sql::schema({{"id", "BIG INT"},
+                        {"carrierId", "INT"},
+                        {"name", "VARCHAR(64)"},
+                        {"userIdentifier", "VARCHAR(64)"},
+                        {"oppositeAxisId", "INT"},
+                        {"oppositeAxisUuid", "VARCHAR(64)"},
+                        {"consortiumId", "INT"},
+                        {"syncTriangle", "INT"},
+                        {"jointOperationCode", "VARCHAR(64)"},
+                        {"circularRoute", "INT"},
+                        {"useAxisProducts", "INT"},
+                        {"status", "INT"},
+                        {"multiLanguageFieldsMap", "VARCHAR(1024)"}},
+                       "id");
+}
+
+Axis::Ptr Axis::fromSql(const QSqlQuery &query)
+{
+    auto axis = Ptr::create();
+    axis->setId(static_cast<int>(query.value(0).toLongLong()));
+    axis->setCarrierId(query.value(1).toInt());
+    axis->setName(query.value(2).toString());
+    axis->setUserIdentifier(query.value(3).toString());
+    axis->setOppositeAxisId(query.value(4).toInt());
+    axis->setOppositeAxisUuid(query.value(5).toString());
+    axis->setConsortiumId(query.value(6).toInt());
+    axis->setSyncTriangle(query.value(7).toBool());
+    axis->setJointOperationCode(query.value(8).toString());
+    axis->setCircularRoute(query.value(9).toBool());
+    axis->setUseAxisProducts(query.value(10).toInt() != 0);
+    axis->setStatus(query.value(11).toInt() != 0);
+    axis->setMultiLang(sql::objectFromText(query.value(12)));
+    return axis;
+}
+
+QSqlQuery Axis::toSql(const QSqlDatabase &db) const
+{
+    return sql::prepared(db,
+                         QStringLiteral("INSERT OR REPLACE INTO %1 (id, carrierId, name, userIdentifier, oppositeAxisId, "
+                                        "oppositeAxisUuid, consortiumId, syncTriangle, jointOperationCode, circularRoute, "
+                                        "useAxisProducts, status, multiLanguageFieldsMap) "
+                                        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?);")
+                             .arg(dbTableName()),
+                         {id(), carrierId(), name(), userIdentifier(), oppositeAxisId(), oppositeAxisUuid(),
+                          consortiumId(), syncTriangle(), jointOperationCode(), circularRoute(), useAxisProducts(),
+                          status(), sql::toText(multiLang())});
 }
 
 } // namespace tarvik

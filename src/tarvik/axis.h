@@ -5,6 +5,8 @@
 #include "tarvik/stop2.h"
 #include "tarvik/stopgroup2.h"
 
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QWeakPointer>
 
 namespace tarvik {
@@ -64,6 +66,13 @@ public:
     StopGroup2::List stopGroups() const;
 
     QString toString() const;
+
+    // The row of a table "Axis", which no store of ours keeps: the line code, the stop list and
+    // the links have no column.
+    static QString dbTableName();
+    static QString dbTableSchema();
+    static Ptr fromSql(const QSqlQuery &query);
+    QSqlQuery toSql(const QSqlDatabase &db) const;
 
 private:
     AxisStop::List mAxisStops;

@@ -1,5 +1,6 @@
 #include "tarvik/axisstop.h"
 
+#include "tarvik/sqlrow.h"
 #include "tarvik/stop2.h"
 
 namespace tarvik {
@@ -77,6 +78,68 @@ QString AxisStop::toString() const
     return QStringLiteral("(%1) [%2] %3 --> %4")
         .arg(QString::number(ordinal()), QString::number(id()), QString::number(axisId()),
              mStop ? mStop->toString() : QStringLiteral("<none>"));
+}
+
+QString AxisStop::dbTableName()
+{
+    return QStringLiteral("AxisStop");
+}
+
+QString AxisStop::dbTableSchema()
+{
+    return sql::schema({{"id", "BIG INT"},
+                        {"axisId", "INT"},
+                        {"stopId", "INT"},
+                        {"ordinal", "INT"},
+                        {"parentStopsId", "INT"},
+                        {"enabled", "INT"},
+                        {"stopName", "VARCHAR(64)"},
+                        {"stopIdentifier", "VARCHAR(64)"},
+                        {"sameStateKm", "REAL"},
+                        {"acrossStateKm", "REAL"},
+                        {"acrossCarriersKm", "REAL"},
+                        {"duration", "REAL"},
+                        {"acceptPassengers", "INT"},
+                        {"acceptParcels", "INT"},
+                        {"disembarking", "INT"},
+                        {"mainId", "INT"}},
+                       "id");
+}
+
+AxisStop::Ptr AxisStop::fromSql(const QSqlQuery &query)
+{
+    auto stop = Ptr::create();
+    stop->setId(static_cast<int>(query.value(0).toLongLong()));
+    stop->setAxisId(query.value(1).toInt());
+    stop->setStopId(query.value(2).toInt());
+    stop->setOrdinal(query.value(3).toInt());
+    stop->setParentStopId(query.value(4).toInt());
+    stop->setEnabled(query.value(5).toBool());
+    stop->setStopName(query.value(6).toString());
+    stop->setStopIdentifier(query.value(7).toString());
+    stop->setSameStateKm(query.value(8).toDouble());
+    stop->setAcrossStateKm(query.value(9).toDouble());
+    stop->setAcrossCarriersKm(query.value(10).toDouble());
+    stop->setDuration(query.value(11).toDouble());
+    stop->setAcceptPassengers(query.value(12).toBool());
+    stop->setAcceptParcels(query.value(13).toBool());
+    stop->setDisembarking(query.value(14).toBool());
+    stop->setMainId(query.value(15).toInt());
+    return stop;
+}
+
+QSqlQuery AxisStop::toSql(const QSqlDatabase &db) const
+{
+    // The blanks inside the column list are the statement's own.
+    return sql::prepared(db,
+                         QStringLiteral("INSERT OR REPLACE INTO %1 (id, axisId, stopId, ordinal, parentStopsId, enabled, "
+                                        "stopName, stopIdentifier,      sameStateKm, acrossStateKm, acrossCarriersKm, "
+                                        "duration, acceptPassengers, acceptParcels,     disembarking, mainId) "
+                                        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?);")
+                             .arg(dbTableName()),
+                         {id(), axisId(), stopId(), ordinal(), parentStopId(), enabled(), stopName(), stopIdentifier(),
+                          sameStateKm(), acrossStateKm(), acrossCarriersKm(), duration(), acceptPassengers(),
+                          acceptParcels(), disembarking(), mainId()});
 }
 
 } // namespace tarvik

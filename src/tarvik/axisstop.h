@@ -3,6 +3,8 @@
 #include "tarvik/object.h"
 
 #include <QMultiHash>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 
 namespace tarvik {
 
@@ -59,6 +61,12 @@ public:
     void setStop(QSharedPointer<Stop2> stop);
 
     QString toString() const;
+
+    // The row of a table "AxisStop", which no store of ours keeps; it has no carrier column.
+    static QString dbTableName();
+    static QString dbTableSchema();
+    static Ptr fromSql(const QSqlQuery &query);
+    QSqlQuery toSql(const QSqlDatabase &db) const;
 
 private:
     QSharedPointer<Stop2> mStop;

@@ -205,12 +205,12 @@ private slots:
         QCOMPARE(mZub->errorLines().filter(QRegularExpression("^\\[ *[0-9.]+\\] \\[ZUB\\] forged")), QStringList());
 
         // A malformed set is refused without an answer; the next is stored but for its unknown key,
-        // and published with its secret masked.
+        // a null clears its key, and it is published with its secret masked.
         QVERIFY(mPeer.publish("zeto/zub/config/set", R"({"validator":{"passbackTime":)") >= 0);
         QVERIFY2(mZub->waitForErrorPart("[ZUB] Received malformed data on topic: zeto/zub/config/set"),
                  qPrintable(mZub->describe()));
         QVERIFY(mPeer.publish("zeto/zub/config/set", R"({"validator":{"passbackTime":75,"qr_passback":false},
-                                                        "zub":{"valid_timout":"9"},"tarvik":{"apiKey":"fresh"}})") >= 0);
+                                                        "zub":{"valid_timout":"9","keep_alive":null},"tarvik":{"apiKey":"fresh"}})") >= 0);
         QVERIFY2(mPeer.waitForMessages("zeto/zub/config", 2, 15000), qPrintable(mZub->describe()));
         const QJsonDocument published = QJsonDocument::fromJson(mPeer.messages("zeto/zub/config").last().payload);
         written.sync();
@@ -219,6 +219,7 @@ private slots:
         QCOMPARE(written.value("validator/passbackTime").toString() + written.value("validator/qr_passback").toString()
                      + written.value("tarvik/apiKey").toString(), QStringLiteral("75falsefresh"));
         QVERIFY(!written.contains("zub/valid_timout"));
+        QVERIFY(written.contains("zub/keep_alive") && written.value("zub/keep_alive").toString().isEmpty()); // null clears
         QCOMPARE(mZub->errorLines().filter("[ZUB] WARN: Configuration set on zeto/zub/config/set has unknown key(s), "
                                            "not stored: zub/valid_timout").size(), 1);
         QVERIFY(mZub->hasErrorPart(

@@ -170,20 +170,53 @@ private slots:
         QVERIFY(received.count() > 55 && peer.count(QStringLiteral("busy/out")) > 55);
     }
 
-    void refusesPortAboveRange()
+    void invalidAddressRetriedEachInterval_data()
     {
-        // Cut to 16 bits the port would name this listener.
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<quint32>("portAbove"); // added to the listener's port
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("empty-host") << "" << 0u << "";
+        QTest::newRow("port-zero") << "127.0.0.1" << 0u << "";
+        // Cut to 16 bits the port would name the listener.
+        QTest::newRow("port-above-range") << "127.0.0.1" << 65536u << "[MqttClient] ERROR: Invalid broker port : %1";
+    }
+
+    void invalidAddressRetriedEachInterval()
+    {
+        QFETCH(QString, host);
+        QFETCH(quint32, portAbove);
+        QFETCH(QString, refusal);
         QTcpServer listener;
         QVERIFY(listener.listen(QHostAddress::LocalHost, 0));
-        const quint32 port = listener.serverPort() + 65536u;
+        const quint32 port = portAbove ? listener.serverPort() + portAbove : (host.isEmpty() ? listener.serverPort() : 0);
+        const int interval = 500;
         MqttClient client;
-        configure(client, 0);
+        configure(client, 0, interval);
+        client.setHostname(host);
         client.setPort(port);
-        QSignalSpy errors(&client, &MqttClient::error);
+        QElapsedTimer clock;
+        QList<qint64> failures;
+        QObject::connect(&client, &MqttClient::error, &client, [&] { failures << clock.elapsed(); });
+        clock.start();
         client.connect();
-        QVERIFY(mLog->contains(QStringLiteral("[MqttClient] ERROR: Invalid broker port : %1").arg(port)));
-        QTRY_COMPARE(errors.count(), 1);
-        QVERIFY(!listener.waitForNewConnection(300));
+        QTRY_VERIFY_WITH_TIMEOUT(failures.size() >= 2, 3 * interval);
+        QVERIFY2(failures.at(1) - failures.at(0) >= interval * 9 / 10, qPrintable(QString::number(failures.at(1))));
+        // The lines of one attempt, from its start to the next one's.
+        const QStringList log = mLog->texts();
+        const QString start = QStringLiteral("[MqttClient] Connecting...");
+        const int first = log.indexOf(start);
+        const int second = log.indexOf(start, first + 1);
+        QVERIFY2(first >= 0 && second > first, qPrintable(log.join('\n')));
+        const QStringList attempt = log.mid(first, second - first);
+        QCOMPARE(attempt.filter(QRegularExpression(QStringLiteral("^\\[MqttClient\\] (State is|Transport invalid: The "
+                                                                  "underlying|Disconnected from|ERROR: Invalid)"))),
+                 QStringList() << (refusal.isEmpty() ? QStringList() : QStringList{refusal.arg(port)})
+                               << "[MqttClient] State is Connecting."
+                               << "[MqttClient] State is Disconnected."
+                               << "[MqttClient] Disconnected from broker " + host
+                               << "[MqttClient] Transport invalid: The underlying transport caused an error. For "
+                                  "example, the connection might have been interrupted unexpectedly.");
+        QVERIFY(!listener.waitForNewConnection(0));
     }
 
     void refusesWhileDisconnected()

@@ -26,7 +26,11 @@
 #include "support/jsonpath.h"
 #include "support/logcapture.h"
 
+#include <QJsonDocument>
 #include <QLoggingCategory>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QtTest>
 
 #include <functional>
@@ -141,6 +145,7 @@ private slots:
     void readsSamples_data();
     void readsSamples();
     void badSnapshotsGiveEmptyRecords();
+    void axisRowsThroughSqlite();
 };
 
 void tst_Records::initTestCase()
@@ -178,6 +183,89 @@ void tst_Records::badSnapshotsGiveEmptyRecords()
         QCOMPARE(CappingRuleStopGroup::fromSnapshot(snapshot)->id(), 0);
         QCOMPARE(Action::fromSnapshot(snapshot)->toJson(), QJsonObject());
     }
+}
+
+namespace {
+
+QJsonObject object(const char *json)
+{
+    return QJsonDocument::fromJson(json).object();
+}
+
+// The record written with toSql into a table made from its own schema, then read back from SELECT *.
+template <typename T>
+QJsonObject throughTable(const QSqlDatabase &db, const T &record)
+{
+    QSqlQuery create(db);
+    if (!create.exec(QStringLiteral("CREATE TABLE %1 (%2)").arg(T::dbTableName(), T::dbTableSchema())))
+        return {{"create", create.lastError().text()}};
+    QSqlQuery insert = record.toSql(db);
+    if (!insert.exec())
+        return {{"insert", insert.lastError().text()}};
+    QSqlQuery select(QStringLiteral("SELECT * FROM ") + T::dbTableName(), db);
+    return select.next() ? T::fromSql(select)->toJson() : QJsonObject{{"select", select.lastError().text()}};
+}
+
+} // namespace
+
+void tst_Records::axisRowsThroughSqlite()
+{
+    QTemporaryDir dir;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("rows"));
+        db.setDatabaseName(dir.filePath(QStringLiteral("rows.db")));
+        QVERIFY2(db.open(), qPrintable(db.lastError().text()));
+
+        QCOMPARE(Axis::dbTableSchema(),
+                 "id                     BIG INT,carrierId              INT,name                   VARCHAR(64),"
+                 "userIdentifier         VARCHAR(64),oppositeAxisId         INT,oppositeAxisUuid       VARCHAR(64),"
+                 "consortiumId           INT,syncTriangle           INT,jointOperationCode     VARCHAR(64),"
+                 "circularRoute          INT,useAxisProducts        INT,status                 INT,"
+                 "multiLanguageFieldsMap VARCHAR(1024),PRIMARY KEY (id)");
+        QCOMPARE(AxisStop::dbTableSchema(),
+                 "id               BIG INT,axisId           INT,stopId           INT,ordinal          INT,"
+                 "parentStopsId    INT,enabled          INT,stopName         VARCHAR(64),stopIdentifier   VARCHAR(64),"
+                 "sameStateKm      REAL,acrossStateKm    REAL,acrossCarriersKm REAL,duration         REAL,"
+                 "acceptPassengers INT,acceptParcels    INT,disembarking     INT,mainId           INT,PRIMARY KEY (id)");
+        QCOMPARE(Axis().toSql(db).lastQuery(),
+                 "INSERT OR REPLACE INTO Axis (id, carrierId, name, userIdentifier, oppositeAxisId, oppositeAxisUuid, "
+                 "consortiumId, syncTriangle, jointOperationCode, circularRoute, useAxisProducts, status, "
+                 "multiLanguageFieldsMap) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?);");
+        QCOMPARE(AxisStop().toSql(db).lastQuery(),
+                 "INSERT OR REPLACE INTO AxisStop (id, axisId, stopId, ordinal, parentStopsId, enabled, stopName, "
+                 "stopIdentifier,      sameStateKm, acrossStateKm, acrossCarriersKm, duration, acceptPassengers, "
+                 "acceptParcels,     disembarking, mainId) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?);");
+
+        // Every column comes back; the line code, the stop list and the stop's carrier have none.
+        const Axis axis(object(R"({"id":7,"carriersId":2,"name":"Line 7","lineCode":"7","userIdentifier":"L7",
+            "oppositeAxisId":8,"oppositeAxisUuid":"u-8","consortiumId":4,"syncTriangle":1,"jointOperationCode":"JX",
+            "circularRoute":false,"useAxisProducts":true,"status":false,"axisStopList":[{"stopId":5}],
+            "multiLanguageFieldsMap":{"name":{"el":"Epta","en":"Seven"}}})"));
+        QCOMPARE(throughTable(db, axis), object(R"({"id":7,"carriersId":2,"name":"Line 7","userIdentifier":"L7",
+            "oppositeAxisId":8,"oppositeAxisUuid":"u-8","consortiumId":4,"syncTriangle":true,"jointOperationCode":"JX",
+            "circularRoute":false,"useAxisProducts":true,"status":false,
+            "multiLanguageFieldsMap":{"name":{"el":"Epta","en":"Seven"}}})"));
+        const QJsonObject stop = object(R"({"id":17,"axisId":4,"stopId":5,"ordinal":3,"parentStopsId":6,"enabled":true,
+            "stopName":"Port","stopIdentifier":"P1","sameSateKm":3.5,"acrossSateKm":1.25,"acrossCarriersKm":0.75,
+            "duration":12.5,"acceptPassengers":true,"acceptParcels":false,"disembarking":true,"mainId":9})");
+        QJsonObject withCarrier = stop;
+        withCarrier.insert("carriersId", 2);
+        QCOMPARE(throughTable(db, AxisStop(withCarrier)), stop);
+
+        // A row written by someone else: NULL texts read empty, a map that does not parse reads as none.
+        QSqlQuery other(db);
+        QVERIFY2(other.exec("DELETE FROM Axis") && other.exec("INSERT INTO Axis (id, name, multiLanguageFieldsMap, status)"
+                                                              " VALUES (4294967301, NULL, '{\"name\":', 2)"),
+                 qPrintable(other.lastError().text()));
+        QVERIFY(other.exec("SELECT * FROM Axis") && other.next());
+        const Axis::Ptr read = Axis::fromSql(other);
+        QCOMPARE(read->id(), 5); // narrowed from 64 bits
+        QCOMPARE(read->toJson().value("name"), QJsonValue(QString("")));
+        QCOMPARE(read->toJson().value("jointOperationCode"), QJsonValue(QString("")));
+        QCOMPARE(read->multiLang(), QJsonObject());
+        QVERIFY(read->status());
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("rows"));
 }
 
 QTEST_GUILESS_MAIN(tst_Records)
