@@ -5,9 +5,10 @@
 #include "tarvik/stop2.h"
 #include "tarvik/stopgroup2.h"
 
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QWeakPointer>
+
+class QSqlDatabase;
+class QSqlQuery;
 
 namespace tarvik {
 

@@ -3,8 +3,9 @@
 #include "tarvik/object.h"
 
 #include <QMultiHash>
-#include <QSqlDatabase>
-#include <QSqlQuery>
+
+class QSqlDatabase;
+class QSqlQuery;
 
 namespace tarvik {
 
