@@ -492,17 +492,19 @@ void ActionListManager::processPending()
     if (!mSending.compare_exchange_strong(idle, true))
         return;
     const ActionRecord::Ptr record = due.last();
+    // Logged before counting: the block shows the attempts made so far. Counted before the
+    // record is published, so an answer handled on the main thread reads the final count.
+    qInfo().noquote().nospace() << Tag << "Sending Action Record (remaining=" << due.size() - 1 << ") :";
+    if (QLoggingCategory::defaultCategory()->isInfoEnabled()) {
+        for (const QString &line : record->toString().split(QLatin1Char('\n')))
+            qInfo().noquote().nospace() << Tag << line;
+    }
     record->incSendAttempts(1);
     quint64 serial = 0;
     {
         std::lock_guard<std::mutex> lock(mFlightLock);
         mInFlight = record;
         serial = ++mFlightSerial;
-    }
-    qInfo().noquote().nospace() << Tag << "Sending Action Record (remaining=" << due.size() - 1 << ") :";
-    if (QLoggingCategory::defaultCategory()->isInfoEnabled()) {
-        for (const QString &line : record->toString().split(QLatin1Char('\n')))
-            qInfo().noquote().nospace() << Tag << line;
     }
     // Armed before the request goes: its answer is handled on our thread, after this.
     QMetaObject::invokeMethod(this, [this, serial] { armWatchdog(serial); }, Qt::AutoConnection);

@@ -17,9 +17,11 @@ const QLatin1String kKey("key");
 const QLatin1String kValue("value");
 const QLatin1String kDescription("keyDescription");
 
+// An absent key is a null string and stores NULL; an empty text stores '', so the row reads
+// back as the parameter was received.
 QVariant textOrNull(const QString &text)
 {
-    return text.isEmpty() ? QVariant(QVariant::String) : QVariant(text);
+    return text.isNull() ? QVariant(QVariant::String) : QVariant(text);
 }
 
 QJsonValue jsonOrNull(const QVariant &column)

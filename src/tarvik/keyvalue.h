@@ -37,7 +37,7 @@ public:
     QJsonObject toJson() const { return mJson; }
     QString toString() const;
 
-    // Appends the five columns, in table order, to a prepared statement; empty text binds NULL.
+    // Appends the five columns, in table order, to a prepared statement; a null text binds NULL.
     void toSql(QSqlQuery &query) const;
     // A parameter from the query's current row, read by column position; NULL text reads as JSON null.
     static Ptr fromSql(const QSqlQuery &query);

@@ -165,6 +165,7 @@ void tst_ActionListManager::retriesFailedReportAtScheduleEdges_data()
     QTest::addColumn<int>("attempt"); // the transmission that fails
     QTest::addColumn<QString>("schedule");
     const auto at = [](int s) { return kNow.addSecs(s).toString(tarvik::ActionRecordList::DateFormat); };
+    QTest::newRow("1") << 1 << at(60);
     QTest::newRow("3") << 3 << at(60);
     QTest::newRow("4") << 4 << at(900);
     QTest::newRow("6") << 6 << at(900);
@@ -191,6 +192,8 @@ void tst_ActionListManager::retriesFailedReportAtScheduleEdges()
     QCOMPARE(column(QStringLiteral("SELECT sendCode || '/' || sendMessage FROM ActionRecords")).toString(),
              QStringLiteral("BUSY/later"));
     QVERIFY(mLog->contains(kTag + QStringLiteral("ERROR: Result is : status=503, code=BUSY, message=later")));
+    // The report's block shows the attempts made before it; the failure counts it.
+    QVERIFY(mLog->contains(kTag + QStringLiteral("Send Attempts      : %1").arg(attempt - 1)));
     QVERIFY(mLog->containsPart(QStringLiteral("(attempt=%1)").arg(attempt)));
     QCOMPARE(mManager->records().failed().size(), attempt >= 16 ? 1 : 0);
     QCOMPARE(mManager->records().dueForSend().size(), 0);
